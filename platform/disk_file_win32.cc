@@ -1,0 +1,22 @@
+#include "platform/disk_file.h"
+
+#include <share.h>
+#include <stdio.h>
+
+FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
+  return _fsopen(windowsPath, mode, _SH_DENYNO);
+}
+
+bool SeekStream(FILE* stream, int64_t position) {
+  return _fseeki64(stream, position, SEEK_SET) == 0;
+}
+
+int64_t TellStream(FILE* stream) { return _ftelli64(stream); }
+
+int64_t MeasureStreamLength(FILE* stream) {
+  int64_t position = _ftelli64(stream);
+  if (position < 0 || _fseeki64(stream, 0, SEEK_END) != 0) return -1;
+  int64_t length = _ftelli64(stream);
+  if (_fseeki64(stream, position, SEEK_SET) != 0) return -1;
+  return length;
+}

@@ -1,0 +1,193 @@
+#include "platform/wine_path.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Where a mapped path starts (root, which ".." never climbs above) and the
+// names below it, still in the case the caller gave.
+struct StartingPoint {
+  std::string root;
+  std::vector<std::string> components;
+};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Only ASCII letters fold, as on Windows; other bytes compare exactly.
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+// Appends the names in text, split at either separator. Empty and "."
+// names are dropped; ".." removes the last name, but stops at the root.
+void AppendComponents(const char* text, std::vector<std::string>* components) {
+  while (*text != '\0') {
+    while (IsSeparator(*text)) ++text;
+    const char* end = text;
+    while (*end != '\0' && !IsSeparator(*end)) ++end;
+    std::string name(text, end);
+    text = end;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      if (!components->empty()) components->pop_back();
+      continue;
+    }
+    components->push_back(name);
+  }
+}
+
+// Appends the names in a host path from index from on. Only '/' separates
+// them: a Linux folder name may hold a backslash.
+void AppendHostComponents(const std::string& path, size_t from,
+                          std::vector<std::string>* components) {
+  while (from < path.size()) {
+    size_t end = path.find('/', from);
+    if (end == std::string::npos) end = path.size();
+    if (end > from) components->push_back(path.substr(from, end - from));
+    from = end + 1;
+  }
+}
+
+// The path with every link resolved, or empty when it does not resolve.
+std::string ResolvedPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string result(resolved);
+  free(resolved);
+  return result;
+}
+
+// The current folder with its links resolved, or empty when unknown.
+std::string CurrentFolder() {
+  std::vector<char> buffer(256);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  return ResolvedPath(buffer.data());
+}
+
+// True when path is folder itself or lies somewhere below it.
+bool FolderHolds(const std::string& folder, const std::string& path) {
+  if (folder == "/") return !path.empty() && path[0] == '/';
+  return path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+std::string DriveLink(const std::string& prefix, char letter) {
+  return JoinPath(prefix, std::string("dosdevices/") + AsciiLower(letter) + ":");
+}
+
+// The root of the drive holding the current folder, with the current folder
+// as names below that root. Several drives can hold it (z: is "/"); the one
+// reaching deepest is taken as current.
+StartingPoint CurrentDrive(const std::string& prefix,
+                           const std::string& current) {
+  StartingPoint drive{"/", {}};
+  std::string bestTarget = "/";
+  bool found = false;
+  for (char letter = 'a'; !prefix.empty() && letter <= 'z'; ++letter) {
+    const std::string link = DriveLink(prefix, letter);
+    const std::string target = ResolvedPath(link);
+    if (target.empty() || !FolderHolds(target, current)) continue;
+    if (found && target.size() <= bestTarget.size()) continue;
+    drive.root = link;
+    bestTarget = target;
+    found = true;
+  }
+  const size_t below = bestTarget == "/" ? 0 : bestTarget.size();
+  AppendHostComponents(current, below, &drive.components);
+  return drive;
+}
+
+// Where a path with no drive letter starts: the current drive's root for
+// "\name"; for a relative name, the current folder under its drive, so that
+// ".." stops at that drive's root as it would on Windows.
+StartingPoint StartWithoutDrive(bool fromRoot, const std::string& prefix) {
+  const std::string current = CurrentFolder();
+  // With the current folder gone, only the host's root is left for "\name";
+  // a relative name stays relative and fails when opened.
+  if (current.empty()) return StartingPoint{fromRoot ? "/" : "", {}};
+  StartingPoint start = CurrentDrive(prefix, current);
+  if (fromRoot) start.components.clear();
+  return start;
+}
+
+// The entry of folder that name stands for: name itself when it exists,
+// else the first entry (in name order) equal to it ignoring ASCII case.
+// Empty when there is none.
+std::string MatchEntry(const std::string& folder, const std::string& name) {
+  struct stat info;
+  if (lstat(JoinPath(folder, name).c_str(), &info) == 0) return name;
+  DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
+  if (directory == nullptr) return std::string();
+  std::vector<std::string> candidates;
+  while (const dirent* entry = readdir(directory)) {
+    if (EqualIgnoringAsciiCase(entry->d_name, name))
+      candidates.push_back(entry->d_name);
+  }
+  closedir(directory);
+  if (candidates.empty()) return std::string();
+  return *std::min_element(candidates.begin(), candidates.end());
+}
+
+// Joins the names to the root, each in the case found on disk. Past the
+// first name that matches nothing, the rest cannot exist either, so they
+// are kept as given (a file being written is created under that name).
+std::string MatchCase(const StartingPoint& start) {
+  std::string path = start.root;
+  bool matching = true;
+  for (const std::string& name : start.components) {
+    std::string entry = matching ? MatchEntry(path, name) : std::string();
+    if (entry.empty()) {
+      matching = false;
+      entry = name;
+    }
+    path = JoinPath(path, entry);
+  }
+  return path;
+}
+
+}  // namespace
+
+bool MapWindowsPath(const char* windowsPath, const std::string& prefix,
+                    std::string* hostPath) {
+  if (windowsPath == nullptr || *windowsPath == '\0' || hostPath == nullptr)
+    return false;
+  StartingPoint start;
+  const char* rest = windowsPath;
+  if (IsAsciiLetter(windowsPath[0]) && windowsPath[1] == ':') {
+    // "C:name" is taken as "C:\name": the installer keeps no current
+    // folder per drive.
+    if (prefix.empty()) return false;
+    start.root = DriveLink(prefix, windowsPath[0]);
+    rest = windowsPath + 2;
+  } else {
+    start = StartWithoutDrive(IsSeparator(windowsPath[0]), prefix);
+  }
+  AppendComponents(rest, &start.components);
+  *hostPath = MatchCase(start);
+  return true;
+}

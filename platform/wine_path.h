@@ -1,0 +1,24 @@
+// Windows paths on Linux, mapped the way Wine maps them for a prefix.
+#ifndef GRAVELHORN_PLATFORM_WINE_PATH_H_
+#define GRAVELHORN_PLATFORM_WINE_PATH_H_
+
+#include <string>
+
+// Maps windowsPath to the host path that Wine would open in prefix:
+// - a backslash is a folder separator (so is a slash); empty components
+//   from doubled separators are dropped;
+// - "X:" stands for prefix/dosdevices/x: (lower case), Wine's drive link;
+// - a path that begins with one separator starts at the root of the current
+//   drive: the dosdevices link whose resolved target holds the current folder
+//   (the longest such target), or "/" when none does;
+// - a relative path starts at the current folder;
+// - each component that does not exist with the case given is matched
+//   without regard to ASCII case among the entries of its folder; a
+//   component that matches nothing keeps the name as given (so a new file is
+//   created under that name).
+// Returns false when the path cannot be mapped at all (an empty path, a
+// drive letter with no prefix).
+bool MapWindowsPath(const char* windowsPath, const std::string& prefix,
+                    std::string* hostPath);
+
+#endif  // GRAVELHORN_PLATFORM_WINE_PATH_H_
