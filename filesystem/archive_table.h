@@ -1,0 +1,61 @@
+// The table of mounted FFF archives (see fff_format.h for the format), the
+// path-separator conversions, and the file system's fatal error.
+#ifndef GRAVELHORN_FILESYSTEM_ARCHIVE_TABLE_H_
+#define GRAVELHORN_FILESYSTEM_ARCHIVE_TABLE_H_
+
+#include <cstdint>
+#include <cstdio>
+
+#include "filesystem/fff_format.h"
+
+const int kArchiveSlotCount = 10;
+// Paths and names of this many bytes or more are taken as files that do
+// not exist; they are never cut, since a cut name could find another file.
+const size_t kFileNameSize = 256;
+
+// One registered archive.
+struct ArchiveSlot {
+  ArchiveSlot();
+  ~ArchiveSlot();  // releases entries and hashes; leaves stream alone
+  ArchiveSlot(const ArchiveSlot&) = delete;
+  ArchiveSlot& operator=(const ArchiveSlot&) = delete;
+
+  FffHeader header;
+  DirectoryEntry* entries;  // entryCount records, as read
+  uint32_t* hashes;         // NameHash of each entry's name
+  FILE* stream;             // open for reading while registered
+  int32_t entryCount;
+  char fileName[kFileNameSize];  // the path as mounted, with backslashes
+  bool inUse;
+};
+
+// Up to ten archives; slots 0 to registeredCount - 1 are registered, in the
+// order they were mounted, and an earlier one wins a lookup.
+struct ArchiveTable {
+  ArchiveSlot slots[kArchiveSlotCount];
+  int32_t registeredCount = 0;
+};
+
+// The one table of the process, constructed before the entry runs.
+extern ArchiveTable Archives;
+
+// Registers the archive at path. A missing or unreadable file registers
+// nothing and says nothing. A damaged archive (short header, directory
+// larger than the file) and an eleventh archive end the run through
+// FileSystemFatal.
+void MountArchive(const char* path);
+
+// Forgets all registered archives and closes their streams.
+void ResetArchives();
+
+// Closes the streams of all registered archives and forgets them.
+void CloseAllArchives();
+
+void ToBackslashes(char* text);
+void ToForwardSlashes(char* text);
+
+// Shows text in an error box captioned with message 9 and ends the process
+// with exit code -1, without closing the archives. Never returns.
+[[noreturn]] void FileSystemFatal(const char* text);
+
+#endif  // GRAVELHORN_FILESYSTEM_ARCHIVE_TABLE_H_

@@ -1,0 +1,82 @@
+#include "filesystem/file_handle.h"
+
+#include <cstring>
+
+#include "platform/disk_file.h"
+
+namespace {
+
+void RequireStream(FILE* stream) {
+  if (stream == nullptr) FileSystemFatal("FILE ERROR!");
+}
+
+}  // namespace
+
+DiskFile::DiskFile(FILE* openStream, const char* fileName) {
+  stream = openStream;
+  snprintf(name, sizeof name, "%s", fileName);
+}
+
+void DiskFile::Close() {
+  RequireStream(stream);
+  fclose(stream);
+  stream = nullptr;
+}
+
+int32_t DiskFile::GetSize() {
+  RequireStream(stream);
+  if (size == -1) {
+    const int64_t length = MeasureStreamLength(stream);
+    if (length < 0 || length > INT32_MAX) {
+      char message[kFileNameSize + 64];
+      snprintf(message, sizeof message,
+               "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (%s)", name);
+      FileSystemFatal(message);
+    }
+    size = static_cast<int32_t>(length);
+  }
+  return size;
+}
+
+int32_t DiskFile::Tell() {
+  RequireStream(stream);
+  return static_cast<int32_t>(TellStream(stream));
+}
+
+void DiskFile::Seek(int32_t position) {
+  RequireStream(stream);
+  SeekStream(stream, position);
+}
+
+bool DiskFile::IsEof() {
+  RequireStream(stream);
+  return feof(stream) != 0;
+}
+
+ArchivedFile::ArchivedFile(FILE* archiveStream, uint32_t memberOffset,
+                           uint32_t memberSize)
+    : offset(memberOffset), size(memberSize) {
+  stream = archiveStream;
+}
+
+void ArchivedFile::Close() { stream = nullptr; }
+
+int32_t ArchivedFile::GetSize() {
+  RequireStream(stream);
+  return static_cast<int32_t>(size);
+}
+
+int32_t ArchivedFile::Tell() {
+  RequireStream(stream);
+  return static_cast<int32_t>(TellStream(stream) - int64_t(offset));
+}
+
+void ArchivedFile::Seek(int32_t position) {
+  RequireStream(stream);
+  SeekStream(stream, int64_t(offset) + position);
+}
+
+bool ArchivedFile::IsEof() {
+  RequireStream(stream);
+  return uint64_t(TellStream(stream)) >= uint64_t(offset) + size;
+}

@@ -1,0 +1,60 @@
+// Open files of the packed file system: a disk file or an archive member,
+// behind one interface. Callers read and write `stream` directly with the
+// standard block read and write.
+#ifndef GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_
+#define GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_
+
+#include <cstdint>
+#include <cstdio>
+
+#include "filesystem/archive_table.h"
+
+class FileHandle {
+ public:
+  virtual ~FileHandle() {}
+  // Every operation but ArchivedFile's Close ends the run with "FILE ERROR!"
+  // when the handle has no stream.
+  virtual void Close() = 0;
+  virtual int32_t GetSize() = 0;
+  virtual int32_t Tell() = 0;
+  virtual void Seek(int32_t position) = 0;
+  virtual bool IsEof() = 0;
+
+  FILE* stream = nullptr;  // none after Close
+};
+
+// An ordinary disk file; owns its stream.
+class DiskFile : public FileHandle {
+ public:
+  // name is the path the file was opened under, for messages.
+  DiskFile(FILE* openStream, const char* name);
+  void Close() override;
+  // The length, measured once. A file of 2 GiB or more ends the run with a
+  // message that names it.
+  int32_t GetSize() override;
+  int32_t Tell() override;
+  void Seek(int32_t position) override;
+  bool IsEof() override;
+
+ private:
+  int32_t size = -1;
+  char name[kFileNameSize];
+};
+
+// A member of a registered archive. Borrows the archive's stream, shared by
+// all members of that archive: read one member whole before opening another.
+class ArchivedFile : public FileHandle {
+ public:
+  ArchivedFile(FILE* archiveStream, uint32_t memberOffset, uint32_t memberSize);
+  void Close() override;  // never fails; the archive's stream stays open
+  int32_t GetSize() override;
+  int32_t Tell() override;
+  void Seek(int32_t position) override;
+  bool IsEof() override;
+
+ private:
+  uint32_t offset;
+  uint32_t size;
+};
+
+#endif  // GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_

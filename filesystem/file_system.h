@@ -1,0 +1,29 @@
+// Opening files by name: for reading, a disk file of that path first, then
+// the member of that name in the registered archives; for writing, a disk
+// file. Failures are reported (OpenFile) or returned as no handle
+// (OpenFileQuiet).
+#ifndef GRAVELHORN_FILESYSTEM_FILE_SYSTEM_H_
+#define GRAVELHORN_FILESYSTEM_FILE_SYSTEM_H_
+
+#include "filesystem/file_handle.h"
+
+// Open-mode bits; OPEN_FILE_WRITE wins when both are set.
+const int OPEN_FILE_READ = 1;
+const int OPEN_FILE_WRITE = 2;
+
+// Opens name with mode. Returns a new handle owned by the caller (close it
+// with CloseFile), or nullptr. With report on, a missing file, an empty name
+// or a mode with neither bit ends the run through FileSystemFatal; a file
+// that cannot be created for writing returns nullptr either way. A name of
+// 256 bytes or more is a file that does not exist.
+FileHandle* FileSystemOpen(const char* name, int mode, bool report);
+FileHandle* OpenFile(const char* name, int mode);
+FileHandle* OpenFileQuiet(const char* name, int mode);
+
+// Closes and destroys handle; does nothing for nullptr.
+void CloseFile(FileHandle* handle);
+
+// The file system's trace: lines beginning "---\t". Discarded unformatted.
+void FileSystemTrace(const char* format, ...);
+
+#endif  // GRAVELHORN_FILESYSTEM_FILE_SYSTEM_H_

@@ -1,0 +1,166 @@
+// Mounting FFF archives, the name hash, and the table's reset and close.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "filesystem/archive_table.h"
+#include "filesystem/fff_format.h"
+#include "installer/messages.h"
+#include "installer/settings.h"
+#include "tests/test_support.h"
+
+namespace {
+
+std::string WithDirectorySize(std::string archive, uint32_t directorySize) {
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[24]),
+                      directorySize);
+  return archive;
+}
+
+TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
+  EXPECT_EQ(0x77073096u, kCrc32Table[1]);
+  EXPECT_EQ(0x5CC2DA5Au, NameHash("abc"));
+  EXPECT_EQ(0x5CC2DA5Au, NameHash("ABC"));
+  EXPECT_EQ(0u, NameHash(""));
+  EXPECT_EQ(NameHash("Cfg/Menu.cfg"), NameHash("CFG/menu.CFG"));
+  EXPECT_NE(NameHash("Cfg/Menu.cfg"), NameHash("Cfg\\Menu.cfg"));
+  // Bytes from 0x80 up are hashed as they are.
+  EXPECT_NE(NameHash("\xE9"), NameHash("\xC9"));
+  EXPECT_EQ(NameHash("abc"), NameHashBounded("abcdef", 3));
+}
+
+TEST(PathSeparators, ConvertEveryByteInPlace) {
+  char mixed[] = "a/b\\c";
+  ToBackslashes(mixed);
+  EXPECT_STREQ("a\\b\\c", mixed);
+  char again[] = "a/b\\c";
+  ToForwardSlashes(again);
+  EXPECT_STREQ("a/b/c", again);
+  char plain[] = "Game.cod";
+  ToBackslashes(plain);
+  ToForwardSlashes(plain);
+  EXPECT_STREQ("Game.cod", plain);
+  char empty[] = "";
+  ToBackslashes(empty);
+  EXPECT_STREQ("", empty);
+}
+
+TEST(MountArchive, ReadsTheDirectoryAndHashesEveryName) {
+  TempDir dir;
+  ScopedCurrentDirectory cwd(dir.path());
+  dir.Write("Data/Game.cod",
+            BuildFffArchive({{"Cfg/Menu.cfg", "menu"}, {"big.bin", "0123456789"}}));
+  dir.Write("Empty.cod", WithDirectorySize(std::string(28, '\0'), 0));
+  ResetArchives();
+
+  MountArchive("Data/Game.cod");
+  MountArchive("Empty.cod");
+  MountArchive("Missing.cod");  // skipped silently
+  MountArchive("");
+  MountArchive(nullptr);
+  ASSERT_EQ(2, Archives.registeredCount);
+  const ArchiveSlot& game = Archives.slots[0];
+  EXPECT_STREQ("Data\\Game.cod", game.fileName);
+  EXPECT_TRUE(game.inUse);
+  ASSERT_EQ(2, game.entryCount);
+  EXPECT_STREQ("big.bin", game.entries[1].name);
+  EXPECT_EQ(NameHash("CFG/MENU.CFG"), game.hashes[0]);
+  EXPECT_EQ(10u, game.entries[1].size);
+  EXPECT_EQ(0, Archives.slots[1].entryCount);
+  EXPECT_FALSE(Archives.slots[2].inUse);
+
+  // Both operations empty the table; the next mount takes slot 0 again.
+  ResetArchives();
+  EXPECT_EQ(0, Archives.registeredCount);
+  EXPECT_FALSE(Archives.slots[0].inUse);
+  EXPECT_EQ(nullptr, Archives.slots[0].stream);
+  MountArchive("Empty.cod");
+  EXPECT_STREQ("Empty.cod", Archives.slots[0].fileName);
+  CloseAllArchives();
+  EXPECT_EQ(0, Archives.registeredCount);
+  EXPECT_EQ(nullptr, Archives.slots[0].stream);
+  MountArchive("Data\\Game.cod");
+  EXPECT_EQ(2, Archives.slots[0].entryCount);
+  CloseAllArchives();
+}
+
+TEST(MountArchive, TrailingDirectoryBytesBelongToNoEntry) {
+  TempDir dir;
+  std::string archive = BuildFffArchive({{"one", "1"}, {"two", "2"}});
+  dir.Write("odd.cod", WithDirectorySize(archive, 136 + 100));
+  ResetArchives();
+  MountArchive((dir.path() + "/odd.cod").c_str());
+  ASSERT_EQ(1, Archives.registeredCount);
+  EXPECT_EQ(1, Archives.slots[0].entryCount);
+  CloseAllArchives();
+}
+
+// The damaged archives: each ends the run with the file system's own box.
+ProcessOutcome MountInChild(const std::string& path) {
+  return RunInChild([&] {
+    LanguageIndex = 0;
+    ResetArchives();
+    MountArchive(path.c_str());
+  });
+}
+
+void ExpectFileSystemFatal(const ProcessOutcome& outcome,
+                           const std::string& text) {
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(255, outcome.exitCode);
+  ASSERT_EQ(1u, outcome.boxes.size());
+  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
+  EXPECT_EQ(0x10u, outcome.boxes[0].style);
+  EXPECT_EQ(text, outcome.boxes[0].text);
+}
+
+TEST(MountArchive, DamagedArchivesEndTheRunWithTheFileSystemBox) {
+  TempDir dir;
+  ScopedCurrentDirectory cwd(dir.path());
+  dir.Write("Data/short.cod", std::string(27, '\0'));
+  ExpectFileSystemFatal(MountInChild("Data/short.cod"),
+                        "REGISTER_FFF: file header error! (Data\\short.cod)");
+
+  dir.Write("cut.cod", BuildFffArchive({{"a", "x"}, {"b", "y"}}).substr(0, 28 + 200));
+  ExpectFileSystemFatal(MountInChild("cut.cod"),
+                        "REGISTER_FFF: file entries error (cut.cod)");
+
+  // 4 GiB of directory in a 28-byte file: refused before any allocation.
+  dir.Write("huge.cod", WithDirectorySize(std::string(28, '\0'), 0xFFFFFFFFu));
+  ExpectFileSystemFatal(MountInChild("huge.cod"),
+                        "REGISTER_FFF: file entries error (huge.cod)");
+}
+
+TEST(MountArchive, AnEleventhArchiveIsRefusedByName) {
+  TempDir dir;
+  ScopedCurrentDirectory cwd(dir.path());
+  dir.Write("a.cod", BuildFffArchive({{"x", "1"}}));
+  static int registered;
+  ProcessOutcome outcome = RunInChild(
+      [] {
+        ResetArchives();
+        for (int i = 0; i < 10; ++i) MountArchive("a.cod");
+        registered = Archives.registeredCount;
+        MountArchive("a.cod");
+      },
+      [] { return std::to_string(registered); });
+  ExpectFileSystemFatal(outcome,
+                        "REGISTER_FFF: too many archives, cannot mount (a.cod)");
+  EXPECT_EQ("10", outcome.probe);
+}
+
+TEST(MountArchive, APathOf256BytesIsAFileThatDoesNotExist) {
+  TempDir dir;
+  ScopedCurrentDirectory cwd(dir.path());
+  const std::string name(251, 'n');
+  dir.Write(name + ".cod", BuildFffArchive({{"x", "1"}}));
+  ResetArchives();
+  MountArchive((name + ".cod").c_str());  // 255 bytes: mounts
+  EXPECT_EQ(1, Archives.registeredCount);
+  MountArchive(("./" + name + ".cod").c_str());  // 257 bytes: never cut
+  EXPECT_EQ(1, Archives.registeredCount);
+  CloseAllArchives();
+}
+
+}  // namespace
