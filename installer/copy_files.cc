@@ -1,0 +1,74 @@
+#include "installer/copy_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "filesystem/file_system.h"
+#include "installer/messages.h"
+#include "installer/settings.h"
+
+namespace {
+
+const int kErrorTextSize = 256;
+
+// "<message> <name>", cut at the error text's size, shown by FatalError.
+[[noreturn]] void FatalWithName(MessageId id, const char* name) {
+  char errorText[kErrorTextSize];
+  snprintf(errorText, sizeof errorText, "%s %s", MessageText(id), name);
+  FatalError(errorText);
+}
+
+}  // namespace
+
+bool WriteBufferToFile(const unsigned char* data, uint32_t size,
+                       const char* name) {
+  if (data == nullptr) FatalError(MessageText(0));
+  FileHandle* handle = OpenFile(name, OPEN_FILE_WRITE);
+  if (handle == nullptr) FatalWithName(1, name);
+  if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
+
+  // A full disk shows as a short write or as a failed flush at the close;
+  // either way the file is not whole, and the run must not report success.
+  const bool written =
+      size == 0 || fwrite(data, 1, size, handle->stream) == size;
+  const bool flushed = fflush(handle->stream) == 0 && !ferror(handle->stream);
+  CloseFile(handle);
+  if (!written || !flushed) FatalWithName(1, name);
+  return true;
+}
+
+bool CopyOneFile(const char* source, const char* destination) {
+  FileHandle* handle = OpenFileQuiet(source, OPEN_FILE_READ);
+  if (handle == nullptr) FatalWithName(2, source);
+  const int32_t size = handle->GetSize();
+  if (size < 0) {  // a member whose size field reads as 2 GiB or more
+    CloseFile(handle);
+    FatalWithName(4, source);
+  }
+
+  // One byte more than the file, so that a file of 0 bytes still gets a
+  // block where the allocator would return none for 0 bytes.
+  unsigned char* block = static_cast<unsigned char*>(malloc(size_t(size) + 1));
+  if (block == nullptr) FatalError(MessageText(0));
+  if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
+  const size_t read = fread(block, 1, size_t(size), handle->stream);
+  CloseFile(handle);
+  if (read != size_t(size)) {
+    // A member that runs past the end of a damaged archive.
+    free(block);
+    FatalWithName(4, source);
+  }
+
+  WriteBufferToFile(block, static_cast<uint32_t>(size), destination);
+  free(block);
+  return true;
+}
+
+bool CopyFileSet(ExecutableSet& set) {
+  for (const char* name : set) {
+    char destination[kInstallPathSize];
+    snprintf(destination, sizeof destination, "%s%s", InstallPath, name);
+    CopyOneFile(name, destination);
+  }
+  return true;
+}

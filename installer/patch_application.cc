@@ -1,0 +1,56 @@
+#include "installer/patch_application.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "filesystem/archive_table.h"
+#include "installer/messages.h"
+#include "installer/settings.h"
+#include "installer/version_detection.h"
+#include "platform/message_box.h"
+
+ExecutableSet GermanEditionExecutables = {
+    "\\Kieselfuchs_d3d.exe", "\\Kieselfuchs_glide.exe", "\\Kieselfuchs_gl.exe"};
+ExecutableSet StandardEditionExecutables = {
+    "\\Gravelhorn_d3d.exe", "\\Gravelhorn_glide.exe", "\\Gravelhorn_gl.exe"};
+const char* const UpgradedVersionNames[2] = {"Gravelhorn v1.2",
+                                             "Kieselfuchs v1.2"};
+
+char SummaryText[kSummaryTextSize];
+
+void ComposeSummary(bool germanEdition) {
+  if (germanEdition) {
+    snprintf(SummaryText, sizeof SummaryText,
+             " Path:\t\t%s \n Basic version:\t%s (%s)\n Upgraded version:\t%s "
+             "(%s)\n\n Installed.\n",
+             InstallPath, BaseVersion, LanguageValue, UpgradedVersionNames[1],
+             LanguageValue);
+    return;
+  }
+  snprintf(SummaryText, sizeof SummaryText,
+           " %s %s \n %s %s (%s)\n %s %s (%s)\n\n %s\n", MessageText(5),
+           InstallPath, MessageText(6), BaseVersion, LanguageValue,
+           MessageText(7), UpgradedVersionNames[0], LanguageValue,
+           MessageText(8));
+}
+
+void ApplyPatch() {
+  if (!DetectBaseVersion()) FatalError(MessageText(10));
+  MountArchive("Patch.dat");
+
+  // Case-sensitive on purpose: "GER" selects the German messages but the
+  // international edition.
+  const bool germanEdition = strstr(LanguageValue, "ger") != nullptr;
+  CopyFileSet(germanEdition ? GermanEditionExecutables
+                            : StandardEditionExecutables);
+  ComposeSummary(germanEdition);
+
+  char source[4096];
+  char destination[4096];
+  snprintf(source, sizeof source, "\\Patch_%s.cod", LanguageValue);
+  snprintf(destination, sizeof destination, "%s\\Patch12.cod", InstallPath);
+  CopyOneFile(source, destination);
+
+  ShowMessage(SummaryText, MessageText(9), MESSAGE_STYLE_PLAIN);
+  CloseAllArchives();
+}

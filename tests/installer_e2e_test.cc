@@ -1,0 +1,221 @@
+// The built Linux program, run against a Wine-style prefix, compared byte
+// for byte: the box it prints and every file it writes.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+const char* const kLanguages[] = {"eng", "hun", "fra", "ger", "spa", "ita"};
+
+class InstallerRun : public ::testing::Test {
+ protected:
+  InstallerRun()
+      : gameFolder_(prefix_.DriveC() + "/Games/GHR"),
+        patchFolder_(prefix_.DriveC() + "/Patch") {
+    MakeFolders(gameFolder_);
+    MakeFolders(patchFolder_);
+    WriteFileBytes(gameFolder_ + "/Game.cod",
+                   BuildFffArchive({{"Cfg/Menu.cfg",
+                                     "[Menu]\r\nversion=0\r\n[Version]\r\nversion=v1.1\r\n"},
+                                    {"Data/level1.map", "level"}}));
+    WriteFileBytes(gameFolder_ + "/Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}}));
+    WriteFileBytes(gameFolder_ + "/Patch12.cod", BuildFffArchive({{"old.txt", "old patch"}}));
+
+    std::vector<ArchiveMember> patch;
+    for (const char* edition : {"Gravelhorn", "Kieselfuchs"})
+      for (const char* backEnd : {"d3d", "glide", "gl"}) {
+        std::string name = std::string("/") + edition + "_" + backEnd + ".exe";
+        patch.push_back({name, "MZ " + name + " v1.2"});
+      }
+    for (const char* code : kLanguages)
+      patch.push_back({std::string("/Patch_") + code + ".cod", LanguagePatch(code)});
+    patch.push_back({"/Patch_.cod", LanguagePatch("")});
+    WriteFileBytes(patchFolder_ + "/Patch.dat", BuildFffArchive(patch));
+  }
+
+  static std::string LanguagePatch(const std::string& code) {
+    return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
+                            {"Text/" + code + ".txt", "text of " + code}});
+  }
+
+  CommandResult Run(const std::string& workingDirectory) {
+    return RunCommand({PatchInstallerPath()}, workingDirectory,
+                      {"WINEPREFIX=" + prefix_.path()});
+  }
+
+  CommandResult RunWithLanguage(const char* language) {
+    prefix_.WriteGameKey({{"Installpath", "C:\\Games\\GHR"}, {"Language", language}});
+    return Run(patchFolder_);
+  }
+
+  // Every file in the game folder, by name.
+  std::map<std::string, std::string> GameFiles() {
+    std::map<std::string, std::string> files;
+    for (const char* name : {"Game.cod", "Language.cod", "Patch12.cod",
+                             "Gravelhorn_d3d.exe", "Gravelhorn_glide.exe",
+                             "Gravelhorn_gl.exe", "Kieselfuchs_d3d.exe",
+                             "Kieselfuchs_glide.exe", "Kieselfuchs_gl.exe"})
+      if (FileExists(gameFolder_ + "/" + name))
+        files[name] = ReadFileBytes(gameFolder_ + "/" + name);
+    return files;
+  }
+
+  std::map<std::string, std::string> Installed(const char* edition,
+                                               const std::string& patchCode) {
+    std::map<std::string, std::string> files = original_;
+    for (const char* backEnd : {"d3d", "glide", "gl"}) {
+      std::string name = std::string(edition) + "_" + backEnd + ".exe";
+      files[name] = "MZ /" + name + " v1.2";
+    }
+    files["Patch12.cod"] = LanguagePatch(patchCode);
+    return files;
+  }
+
+  void SetUp() override { original_ = GameFiles(); }
+
+  FakePrefix prefix_;
+  std::string gameFolder_;
+  std::string patchFolder_;
+  std::map<std::string, std::string> original_;
+};
+
+TEST_F(InstallerRun, EnglishInstallsTheInternationalEdition) {
+  CommandResult result = RunWithLanguage("eng");
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Gravelhorn Patch Installer\n"
+            " Path:\t C:\\Games\\GHR\\ \n"
+            " Base version:\t v1.1 (eng)\n"
+            " Upgraded version:\t Gravelhorn v1.2 (eng)\n"
+            "\n"
+            " Installed.\n",
+            result.out);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(Installed("Gravelhorn", "eng"), GameFiles());
+  // A second run over the patched game is refused: it reads v1.2 now.
+  CommandResult again = Run(patchFolder_);
+  EXPECT_EQ(255, again.exitCode);
+  EXPECT_EQ("ERROR\nThis patch is older than your current version of Gravelhorn!\n",
+            again.err);
+}
+
+TEST_F(InstallerRun, HungarianTextsArriveInUtf8FromCodePage1250) {
+  CommandResult result = RunWithLanguage("hun");
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Gravelhorn Patch Instal\xC3\xA1l\xC3\xB3 program\n"
+            " \xC3\x9Atvonal:\t C:\\Games\\GHR\\ \n"
+            " Alap verzi\xC3\xB3:\t v1.1 (hun)\n"
+            " Friss\xC3\xADtett verzi\xC3\xB3:\t Gravelhorn v1.2 (hun)\n"
+            "\n"
+            " Intalal\xC3\xA1s befejezve.\n",
+            result.out);
+  EXPECT_EQ(Installed("Gravelhorn", "hun"), GameFiles());
+}
+
+TEST_F(InstallerRun, GerInstallsTheGermanEditionWithTheFixedSummary) {
+  CommandResult result = RunWithLanguage("ger");
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("KIESELFUCHS-Patch-Installation\n"
+            " Path:\t\tC:\\Games\\GHR\\ \n"
+            " Basic version:\tv1.1 (ger)\n"
+            " Upgraded version:\tKieselfuchs v1.2 (ger)\n"
+            "\n"
+            " Installed.\n",
+            result.out);
+  EXPECT_EQ(Installed("Kieselfuchs", "ger"), GameFiles());
+}
+
+TEST_F(InstallerRun, UpperCaseGerSpeaksGermanButInstallsTheInternationalEdition) {
+  CommandResult result = RunWithLanguage("GER");
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("KIESELFUCHS-Patch-Installation\n"
+            " Pfad:\t C:\\Games\\GHR\\ \n"
+            " Basis-Version:\t v1.1 (GER)\n"
+            " Aktualisierte Version:\t Gravelhorn v1.2 (GER)\n"
+            "\n"
+            " installiert.\n",
+            result.out);
+  // \Patch_GER.cod finds the member Patch_ger.cod.
+  EXPECT_EQ(Installed("Gravelhorn", "ger"), GameFiles());
+}
+
+TEST_F(InstallerRun, GermanWithoutItsLanguagePatchStopsAfterTheExecutables) {
+  CommandResult result = RunWithLanguage("german");
+  EXPECT_EQ(255, result.exitCode);
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ("ERROR\nFile not found: \\Patch_german.cod\n", result.err);
+  std::map<std::string, std::string> expected = Installed("Kieselfuchs", "");
+  expected["Patch12.cod"] = original_["Patch12.cod"];
+  EXPECT_EQ(expected, GameFiles());
+}
+
+TEST_F(InstallerRun, AnEmptyLanguageGivesEnglishAndEmptyParentheses) {
+  CommandResult result = RunWithLanguage("");
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Gravelhorn Patch Installer\n"
+            " Path:\t C:\\Games\\GHR\\ \n"
+            " Base version:\t v1.1 ()\n"
+            " Upgraded version:\t Gravelhorn v1.2 ()\n"
+            "\n"
+            " Installed.\n",
+            result.out);
+  EXPECT_EQ(Installed("Gravelhorn", ""), GameFiles());
+}
+
+TEST_F(InstallerRun, ARefusedVersionCopiesNothing) {
+  WriteFileBytes(gameFolder_ + "/Game.cod",
+                 BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"}}));
+  original_ = GameFiles();
+  CommandResult result = RunWithLanguage("fra");
+  EXPECT_EQ(255, result.exitCode);
+  EXPECT_EQ("ERROR\nCette mise \xC3\xA0 jour est ant\xC3\xA9rieure \xC3\xA0 "
+            "votre version de Gravelhorn\n",
+            result.err);
+  EXPECT_EQ(original_, GameFiles());
+}
+
+TEST_F(InstallerRun, WithoutPatchDatTheFirstExecutableIsMissing) {
+  prefix_.WriteGameKey({{"Installpath", "C:\\Games\\GHR\\"}, {"Language", "spa"}});
+  MakeFolders(prefix_.DriveC() + "/Elsewhere");
+  CommandResult result = Run(prefix_.DriveC() + "/Elsewhere");
+  EXPECT_EQ(255, result.exitCode);
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ("ERROR\nArchivo no encontrado: \\Gravelhorn_d3d.exe\n", result.err);
+  EXPECT_EQ(original_, GameFiles());
+}
+
+TEST_F(InstallerRun, RegistryFailuresUseTheFixedEnglishTexts) {
+  CommandResult noFile = Run(patchFolder_);
+  EXPECT_EQ(255, noFile.exitCode);
+  EXPECT_EQ("ERROR\nGravelhorn not found or the registry not correct!\n", noFile.err);
+
+  prefix_.WriteRegistryWithoutKey();
+  CommandResult noKey = Run(patchFolder_);
+  EXPECT_EQ(255, noKey.exitCode);
+  EXPECT_EQ("ERROR\nGravelhorn not found or the registry not correct!\n", noKey.err);
+
+  prefix_.WriteGameKey({{"Installpath", "C:\\Games\\GHR"}, {"Language", "engengengengengeng"}});
+  CommandResult longLanguage = Run(patchFolder_);
+  EXPECT_EQ(255, longLanguage.exitCode);
+  EXPECT_EQ("ERROR\nThe registry not correct!\n", longLanguage.err);
+
+  prefix_.WriteGameKey({{"Installpath", "C:\\" + std::string(300, 'G')}, {"Language", "eng"}});
+  CommandResult longPath = Run(patchFolder_);
+  EXPECT_EQ(255, longPath.exitCode);
+  EXPECT_EQ("ERROR\nGravelhorn not found or the registry not correct!\n", longPath.err);
+  EXPECT_EQ(original_, GameFiles());
+}
+
+TEST_F(InstallerRun, AMissingInstallFolderIsReportedInTheGameLanguage) {
+  prefix_.WriteGameKey({{"Installpath", "C:\\Games\\Gone"}, {"Language", "ita"}});
+  CommandResult result = Run(patchFolder_);
+  EXPECT_EQ(255, result.exitCode);
+  EXPECT_EQ("Installer della patch di Gravelhorn\n"
+            "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
+            result.err);
+}
+
+}  // namespace
