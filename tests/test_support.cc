@@ -191,19 +191,24 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
 
 namespace {
 
-std::string RequiredEnvironment(const char* name) {
-  const char* value = getenv(name);
-  if (value == nullptr || *value == '\0')
-    throw std::runtime_error(std::string(name) +
-                             " is not set: run the tests through CTest");
-  return value;
+// A built program: named by an environment variable, or else found where
+// the build puts it, one folder above the test binary.
+std::string BuiltProgram(const char* variable, const char* name) {
+  const char* value = getenv(variable);
+  if (value != nullptr && *value != '\0') return value;
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) throw std::runtime_error("cannot find the test binary");
+  return (self.parent_path().parent_path() / name).string();
 }
 
 }  // namespace
 
-std::string PatchInstallerPath() { return RequiredEnvironment("PATCH_INSTALLER"); }
+std::string PatchInstallerPath() {
+  return BuiltProgram("PATCH_INSTALLER", "patch_installer");
+}
 
-std::string FffToolPath() { return RequiredEnvironment("FFF_TOOL"); }
+std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
 
 namespace {
 

@@ -87,7 +87,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::string& workingDirectory,
                          const std::vector<std::string>& extraEnvironment = {});
 
-// The built programs, as CTest hands them over.
+// The built programs: $PATCH_INSTALLER and $FFF_TOOL, or else the ones the
+// build put one folder above the test binary.
 std::string PatchInstallerPath();
 std::string FffToolPath();
 
