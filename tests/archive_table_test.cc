@@ -105,15 +105,6 @@ ProcessOutcome MountInChild(const std::string& path) {
   });
 }
 
-void ExpectFileSystemFatal(const ProcessOutcome& outcome,
-                           const std::string& text) {
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_EQ(255, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.boxes.size());
-  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
-  EXPECT_EQ(0x10u, outcome.boxes[0].style);
-  EXPECT_EQ(text, outcome.boxes[0].text);
-}
 
 TEST(MountArchive, DamagedArchivesEndTheRunWithTheFileSystemBox) {
   TempDir dir;

@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -295,6 +296,15 @@ ProcessOutcome RunInChild(const std::function<void()>& body,
     outcome.boxes.push_back(
         RecordedBox{text, caption, static_cast<unsigned>(std::stoul(style))});
   return outcome;
+}
+
+void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text) {
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(255, outcome.exitCode);
+  ASSERT_EQ(1u, outcome.boxes.size());
+  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
+  EXPECT_EQ(0x10u, outcome.boxes[0].style);
+  EXPECT_EQ(text, outcome.boxes[0].text);
 }
 
 std::string WineRegistryEscape(const std::string& text) {

@@ -104,6 +104,10 @@ struct ProcessOutcome {
 ProcessOutcome RunInChild(const std::function<void()>& body,
                           const std::function<std::string()>& probe = nullptr);
 
+// Expects outcome to be one English file-system error box showing text,
+// followed by exit code -1.
+void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text);
+
 // A Wine-style prefix in a temporary folder: dosdevices/c: -> ../drive_c and
 // a system.reg holding the game's key, laid out as Wine 8 writes it.
 class FakePrefix {
