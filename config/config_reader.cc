@@ -47,6 +47,10 @@ void ConfigReader::LoadFile() {
   handle = OpenFile(configName, OPEN_FILE_READ);
   const int32_t size = handle->GetSize();
   textSize = size > 0 ? static_cast<uint32_t>(size) : 0;
+  // Bytes past the end of the file would read as zeros and end the text
+  // there anyway; a damaged member's size never sizes the allocation.
+  const uint64_t available = textSize != 0 ? BytesLeftInStream(handle) : 0;
+  if (available < textSize) textSize = static_cast<uint32_t>(available);
   memcpy(loadedName, configName, sizeof loadedName);
   if (textSize == 0) {
     memcpy(value, defaultValue, sizeof defaultValue);

@@ -80,3 +80,11 @@ bool ArchivedFile::IsEof() {
   RequireStream(stream);
   return uint64_t(TellStream(stream)) >= uint64_t(offset) + size;
 }
+
+uint64_t BytesLeftInStream(FileHandle* handle) {
+  RequireStream(handle->stream);
+  const int64_t length = MeasureStreamLength(handle->stream);
+  const int64_t position = TellStream(handle->stream);
+  if (length < 0 || position < 0 || position > length) return 0;
+  return uint64_t(length - position);
+}

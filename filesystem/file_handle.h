@@ -57,4 +57,10 @@ class ArchivedFile : public FileHandle {
   uint32_t size;
 };
 
+// How many bytes a block read from the handle's stream can deliver before
+// the end of the file, from the current position; 0 when unknown. A member
+// of a damaged archive may claim more than this, and a caller that reads
+// the file whole checks before it allocates a block of the claimed size.
+uint64_t BytesLeftInStream(FileHandle* handle);
+
 #endif  // GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_

@@ -41,7 +41,10 @@ bool CopyOneFile(const char* source, const char* destination) {
   FileHandle* handle = OpenFileQuiet(source, OPEN_FILE_READ);
   if (handle == nullptr) FatalWithName(2, source);
   const int32_t size = handle->GetSize();
-  if (size < 0) {  // a member whose size field reads as 2 GiB or more
+  // A member that runs past the end of a damaged archive (or whose size
+  // reads as 2 GiB or more) could never be read whole: report it before a
+  // block of the claimed size is allocated.
+  if (size < 0 || uint64_t(size) > BytesLeftInStream(handle)) {
     CloseFile(handle);
     FatalWithName(4, source);
   }

@@ -20,8 +20,11 @@ bool DetectBaseVersion() {
     char archivePath[kInstallPathSize];
     // InstallPath ends in a backslash: the joined path holds two, which
     // Windows reads as one.
-    snprintf(archivePath, sizeof archivePath, "%s\\%s", InstallPath, name);
-    MountArchive(archivePath);
+    const int length =
+        snprintf(archivePath, sizeof archivePath, "%s\\%s", InstallPath, name);
+    // A path that does not fit is never cut: a cut path names another file.
+    if (length > 0 && size_t(length) < sizeof archivePath)
+      MountArchive(archivePath);
   }
 
   ConfigReader* reader = new (std::nothrow) ConfigReader;
@@ -40,7 +43,10 @@ bool DetectBaseVersion() {
     for (const char* label : AcceptedBaseVersions) {
       if (strstr(reader->value, label) != nullptr) {
         accepted = true;
-        snprintf(BaseVersion, sizeof BaseVersion, "%s", reader->value);
+        // Cut to what BaseVersion holds; the label itself may lie beyond.
+        const size_t length = strnlen(reader->value, sizeof BaseVersion - 1);
+        memcpy(BaseVersion, reader->value, length);
+        BaseVersion[length] = '\0';
       }
     }
   }

@@ -6,6 +6,7 @@
 
 #include "config/config_reader.h"
 #include "filesystem/archive_table.h"
+#include "filesystem/fff_format.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -135,6 +136,22 @@ TEST_F(ConfigReaderTest, ReadsAFileOnceAndSwitchesFilesCleanly) {
   reader.keyName[0] = '\0';
   reader.ReadValue();
   EXPECT_EQ(77u, reader.valueLength);
+}
+
+TEST_F(ConfigReaderTest, AMemberClaimingMoreThanItsArchiveHoldsReadsWhatIsThere) {
+  ScopedCurrentDirectory cwd(dir_.path());
+  std::string archive = BuildFffArchive({{"Cfg/Menu.cfg", "[V]\r\nversion=v1.1\r\n"}});
+  // The entry claims 2 GiB - 1 bytes; the file holds 19.
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[28 + 132]), 0x7FFFFFFF);
+  dir_.Write("a.cod", archive);
+  MountArchive("a.cod");
+  ConfigReader reader;
+  strcpy(reader.configName, "Cfg\\Menu.cfg");
+  strcpy(reader.sectionName, "V");
+  strcpy(reader.keyName, "version");
+  reader.ReadValue();
+  EXPECT_STREQ("v1.1", reader.value);
+  EXPECT_EQ(19u, reader.textSize);  // the allocation follows the file
 }
 
 TEST_F(ConfigReaderTest, ClosesTheFirstDiskFileBeforeOpeningTheNext) {
