@@ -67,10 +67,16 @@ bool CopyOneFile(const char* source, const char* destination) {
   return true;
 }
 
+void JoinDestination(char* destination, size_t size, const char* folder,
+                     const char* name) {
+  const int length = snprintf(destination, size, "%s%s", folder, name);
+  if (length < 0 || size_t(length) >= size) FatalWithName(1, destination);
+}
+
 bool CopyFileSet(ExecutableSet& set) {
   for (const char* name : set) {
     char destination[kInstallPathSize];
-    snprintf(destination, sizeof destination, "%s%s", InstallPath, name);
+    JoinDestination(destination, sizeof destination, InstallPath, name);
     CopyOneFile(name, destination);
   }
   return true;

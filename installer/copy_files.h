@@ -4,6 +4,7 @@
 #ifndef GRAVELHORN_INSTALLER_COPY_FILES_H_
 #define GRAVELHORN_INSTALLER_COPY_FILES_H_
 
+#include <cstddef>
 #include <cstdint>
 
 // Three executable names, d3d, glide, gl, each beginning with a backslash:
@@ -21,6 +22,12 @@ bool WriteBufferToFile(const unsigned char* data, uint32_t size,
 // delivers fewer bytes than its size with message 4, both with the source
 // name; nothing is written then.
 bool CopyOneFile(const char* source, const char* destination);
+
+// Joins folder and name into destination (size bytes). A path that does not
+// fit is never cut, since a cut path names another file: it is reported as
+// a file that cannot be written (message 1).
+void JoinDestination(char* destination, size_t size, const char* folder,
+                     const char* name);
 
 // Copies the three executables of set into InstallPath, in order.
 bool CopyFileSet(ExecutableSet& set);

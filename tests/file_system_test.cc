@@ -1,5 +1,6 @@
 // Opening files by name: disk first, then the archives; both handle kinds.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -162,6 +163,14 @@ TEST_F(FileSystemTest, ReportedFailuresEndTheRun) {
                           file->GetSize();
                         }),
                         "FILE ERROR!");
+  // A disk file of 2 GiB is refused by name, never measured with a size
+  // that wrapped (the file is sparse: it takes no disk space).
+  ASSERT_EQ(0, truncate(dir_.Write("huge.bin", "").c_str(), int64_t(1) << 31));
+  ExpectFileSystemFatal(InChild([] {
+                          FileHandle* file = OpenFile("huge.bin", OPEN_FILE_READ);
+                          file->GetSize();
+                        }),
+                        "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (huge.bin)");
   // A name too long for the buffer is a file that does not exist, named
   // whole in the report as far as the message holds it.
   const std::string longName(300, 'L');
