@@ -29,9 +29,18 @@ const char* FindFrom(const char* text, uint32_t size, uint32_t offset,
 }  // namespace
 
 ConfigReader::ConfigReader()
-    : handle(nullptr), text(nullptr), sectionPattern(nullptr),
-      keyPattern(nullptr), loadedName(), textSize(0), sectionName(),
-      keyName(), configName(), defaultValue(), value(), valueLength(0) {}
+    : handle(nullptr),
+      text(nullptr),
+      sectionPattern(nullptr),
+      keyPattern(nullptr),
+      loadedName(),
+      textSize(0),
+      sectionName(),
+      keyName(),
+      configName(),
+      defaultValue(),
+      value(),
+      valueLength(0) {}
 
 ConfigReader::~ConfigReader() {
   CloseFile(handle);

@@ -35,10 +35,10 @@ class ConfigReader {
   // The search over text; false when there is no entry. Used by ReadValue.
   bool FindValue(uint32_t size);
 
-  FileHandle* handle;     // the file whose text is held, or nullptr
-  char* text;             // textSize bytes and a zero, or nullptr
-  char* sectionPattern;   // "[section]", during one lookup
-  char* keyPattern;       // "key=", during one lookup
+  FileHandle* handle;    // the file whose text is held, or nullptr
+  char* text;            // textSize bytes and a zero, or nullptr
+  char* sectionPattern;  // "[section]", during one lookup
+  char* keyPattern;      // "key=", during one lookup
   char loadedName[kNameSize];
   uint32_t textSize;
   char sectionName[kNameSize];

@@ -11,8 +11,13 @@
 ArchiveTable Archives;
 
 ArchiveSlot::ArchiveSlot()
-    : header(), entries(nullptr), hashes(nullptr), stream(nullptr),
-      entryCount(0), fileName(), inUse(false) {}
+    : header(),
+      entries(nullptr),
+      hashes(nullptr),
+      stream(nullptr),
+      entryCount(0),
+      fileName(),
+      inUse(false) {}
 
 ArchiveSlot::~ArchiveSlot() {
   delete[] entries;

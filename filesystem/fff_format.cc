@@ -30,6 +30,4 @@ uint32_t NameHashBounded(const char* name, size_t maxLength) {
   return h;
 }
 
-uint32_t NameHash(const char* name) {
-  return NameHashBounded(name, SIZE_MAX);
-}
+uint32_t NameHash(const char* name) { return NameHashBounded(name, SIZE_MAX); }

@@ -22,17 +22,18 @@ void ComposeSummary(bool germanEdition) {
   // The summary is only shown: a text longer than its buffer may be cut.
   int length;
   if (germanEdition) {
-    length = snprintf(SummaryText, sizeof SummaryText,
-             " Path:\t\t%s \n Basic version:\t%s (%s)\n Upgraded version:\t%s "
-             "(%s)\n\n Installed.\n",
-             InstallPath, BaseVersion, LanguageValue, UpgradedVersionNames[1],
-             LanguageValue);
+    length = snprintf(
+        SummaryText, sizeof SummaryText,
+        " Path:\t\t%s \n Basic version:\t%s (%s)\n Upgraded version:\t%s "
+        "(%s)\n\n Installed.\n",
+        InstallPath, BaseVersion, LanguageValue, UpgradedVersionNames[1],
+        LanguageValue);
   } else {
     length = snprintf(SummaryText, sizeof SummaryText,
-           " %s %s \n %s %s (%s)\n %s %s (%s)\n\n %s\n", MessageText(5),
-           InstallPath, MessageText(6), BaseVersion, LanguageValue,
-           MessageText(7), UpgradedVersionNames[0], LanguageValue,
-           MessageText(8));
+                      " %s %s \n %s %s (%s)\n %s %s (%s)\n\n %s\n",
+                      MessageText(5), InstallPath, MessageText(6), BaseVersion,
+                      LanguageValue, MessageText(7), UpgradedVersionNames[0],
+                      LanguageValue, MessageText(8));
   }
   if (length < 0) SummaryText[0] = '\0';
 }
@@ -51,7 +52,8 @@ void ApplyPatch() {
   char source[4096];
   char destination[4096];
   snprintf(source, sizeof source, "\\Patch_%s.cod", LanguageValue);
-  JoinDestination(destination, sizeof destination, InstallPath, "\\Patch12.cod");
+  JoinDestination(destination, sizeof destination, InstallPath,
+                  "\\Patch12.cod");
   CopyOneFile(source, destination);
 
   ShowMessage(SummaryText, MessageText(9), MESSAGE_STYLE_PLAIN);

@@ -25,9 +25,11 @@ bool ReadRegistryValue(RegistryRoot root, const char* keyPath,
   }
   // A string arrives with its zero; one stored without it ends at its data.
   const void* zero = memchr(value.data, '\0', value.size);
-  size_t length = zero != nullptr
-                      ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - value.data)
-                      : value.size;
+  size_t length =
+      zero != nullptr
+          ? static_cast<size_t>(static_cast<const unsigned char*>(zero) -
+                                value.data)
+          : value.size;
   if (length >= destinationSize) return false;
   memcpy(destination, value.data, length);
   destination[length] = '\0';

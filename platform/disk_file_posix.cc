@@ -1,11 +1,10 @@
-#include "platform/disk_file.h"
-
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
 
+#include "platform/disk_file.h"
 #include "platform/wine_path.h"
 #include "platform/wine_prefix.h"
 

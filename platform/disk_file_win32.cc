@@ -1,7 +1,7 @@
-#include "platform/disk_file.h"
-
 #include <share.h>
 #include <stdio.h>
+
+#include "platform/disk_file.h"
 
 FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   return _fsopen(windowsPath, mode, _SH_DENYNO);

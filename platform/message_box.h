@@ -6,8 +6,8 @@
 #define GRAVELHORN_PLATFORM_MESSAGE_BOX_H_
 
 // Box styles, with the values of the Windows message box flags.
-const unsigned MESSAGE_STYLE_PLAIN = 0;    // no icon, one OK button
-const unsigned MESSAGE_STYLE_ERROR = 0x10; // stop icon, one OK button
+const unsigned MESSAGE_STYLE_PLAIN = 0;     // no icon, one OK button
+const unsigned MESSAGE_STYLE_ERROR = 0x10;  // stop icon, one OK button
 
 // Shows text (zero-terminated, 8-bit, in the current code page) in a box
 // with the given caption and style, with no owner window.
@@ -26,7 +26,6 @@ typedef void (*MessageBoxHandler)(const char* text, const char* caption,
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
 // The platform's own box; ShowMessage calls it unless a handler is set.
-void ShowPlatformMessage(const char* text, const char* caption,
-                         unsigned style);
+void ShowPlatformMessage(const char* text, const char* caption, unsigned style);
 
 #endif  // GRAVELHORN_PLATFORM_MESSAGE_BOX_H_

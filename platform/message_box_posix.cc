@@ -2,8 +2,6 @@
 // standard output (plain style) or standard error (error style), converted
 // to UTF-8 from the current code page. When standard input is a terminal the
 // box waits for Enter, as a real box waits for OK.
-#include "platform/message_box.h"
-
 #include <errno.h>
 #include <iconv.h>
 #include <stdio.h>
@@ -11,6 +9,8 @@
 #include <unistd.h>
 
 #include <string>
+
+#include "platform/message_box.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "platform/message_box.h"
-
 #include <windows.h>
+
+#include "platform/message_box.h"
 
 void ShowPlatformMessage(const char* text, const char* caption,
                          unsigned style) {

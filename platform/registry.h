@@ -12,10 +12,10 @@ enum RegistryRoot : uint32_t { REGISTRY_LOCAL_MACHINE = 0x80000002u };
 const size_t kRegistryReadSize = 256;
 
 enum RegistryStatus {
-  REGISTRY_KEY_MISSING,    // the key cannot be opened for query access
-  REGISTRY_VALUE_MISSING,  // the key exists, the value does not
-  REGISTRY_VALUE_READ,     // data holds the value's bytes
-  REGISTRY_VALUE_TOO_LONG, // the value needs more than kRegistryReadSize
+  REGISTRY_KEY_MISSING,     // the key cannot be opened for query access
+  REGISTRY_VALUE_MISSING,   // the key exists, the value does not
+  REGISTRY_VALUE_READ,      // data holds the value's bytes
+  REGISTRY_VALUE_TOO_LONG,  // the value needs more than kRegistryReadSize
 };
 
 // A value's data as the narrow-character registry interface delivers it: a

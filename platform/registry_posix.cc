@@ -1,11 +1,10 @@
 // The Linux stand-in for the registry: HKEY_LOCAL_MACHINE is the Wine
 // prefix's system.reg. A missing or unreadable file means the key is absent.
-#include "platform/registry.h"
-
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "platform/registry.h"
 #include "platform/wine_prefix.h"
 #include "platform/wine_registry.h"
 

@@ -1,6 +1,6 @@
-#include "platform/registry.h"
-
 #include <windows.h>
+
+#include "platform/registry.h"
 
 RegistryStatus QueryRegistryValue(RegistryRoot root, const char* keyPath,
                                   const char* valueName, RegistryValue* value) {
@@ -8,9 +8,9 @@ RegistryStatus QueryRegistryValue(RegistryRoot root, const char* keyPath,
   // The game's setup is a 32-bit program: on 64-bit Windows its key lives in
   // the 32-bit view, which a 64-bit build must ask for. A 32-bit build
   // ignores the flag.
-  LONG status = RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)),
-                              keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
-                              &key);
+  LONG status =
+      RegOpenKeyExA(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)),
+                    keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
   if (status != ERROR_SUCCESS) return REGISTRY_KEY_MISSING;
 
   DWORD type = 0;
