@@ -45,6 +45,10 @@ ConfigReader::ConfigReader()
 ConfigReader::~ConfigReader() {
   CloseFile(handle);
   free(text);
+  // Set while a lookup runs; a host that survives a fatal error inside one
+  // (a fuzzer) still gets them back.
+  free(sectionPattern);
+  free(keyPattern);
 }
 
 void ConfigReader::LoadFile() {

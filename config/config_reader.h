@@ -23,7 +23,7 @@ class ConfigReader {
   static const uint32_t kNameSize = 256;
 
   ConfigReader();
-  ~ConfigReader();  // closes handle, releases text
+  ~ConfigReader();  // closes handle, releases text and patterns
   ConfigReader(const ConfigReader&) = delete;
   ConfigReader& operator=(const ConfigReader&) = delete;
 

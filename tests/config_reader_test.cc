@@ -7,6 +7,8 @@
 #include "config/config_reader.h"
 #include "filesystem/archive_table.h"
 #include "filesystem/fff_format.h"
+#include "installer/settings.h"
+#include "platform/process_end.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -169,6 +171,32 @@ TEST_F(ConfigReaderTest, ClosesTheFirstDiskFileBeforeOpeningTheNext) {
   EXPECT_STREQ("2", reader.value);
   // The second file reuses the descriptor the first one let go of.
   EXPECT_EQ(firstFd, fileno(reader.handle->stream));
+}
+
+struct RunEnded {};
+[[noreturn]] void ThrowRunEnded(int) { throw RunEnded(); }
+
+// Found by the config fuzzer: a host that survives the end of a run (the
+// fuzzer throws out of it) lost the lookup's two patterns when the file was
+// missing. Under LeakSanitizer this test fails on such a leak.
+TEST_F(ConfigReaderTest, AReaderEndedByAMissingFileStillReleasesItsPatterns) {
+  ScopedCurrentDirectory cwd(dir_.path());
+  LanguageIndex = 0;
+  RecordingMessageBox boxes;
+  SetProcessEndHook(ThrowRunEnded);
+  {
+    ConfigReader reader;
+    strcpy(reader.configName, "Cfg\\Missing.cfg");
+    strcpy(reader.sectionName, "Version");
+    strcpy(reader.keyName, "version");
+    EXPECT_THROW(reader.ReadValue(), RunEnded);
+    EXPECT_STREQ("[Version]", reader.sectionPattern);
+    EXPECT_STREQ("version=", reader.keyPattern);
+  }
+  SetProcessEndHook(nullptr);
+  ASSERT_EQ(1u, boxes.boxes().size());
+  EXPECT_EQ("File not found:\tCfg\\Missing.cfg\n\nUnable to update the files. \n",
+            boxes.boxes()[0].text);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -178,9 +179,11 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     _exit(127);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  struct rusage usage = {};
+  wait4(child, &status, 0, &usage);
   CommandResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.peakRssKb = usage.ru_maxrss;
   int outFd = open(outPath.c_str(), O_RDONLY);
   int errFd = open(errPath.c_str(), O_RDONLY);
   result.out = outFd >= 0 ? ReadAll(outFd) : std::string();

@@ -82,6 +82,10 @@ struct CommandResult {
   int exitCode;  // the exit status, or -1 when it did not exit normally
   std::string out;
   std::string err;
+  // The child's peak resident memory in KiB (wait4's ru_maxrss). Linux
+  // carries the forked copy of the test process over exec into this, so
+  // compare runs with each other rather than with a fixed number.
+  long peakRssKb;
 };
 CommandResult RunCommand(const std::vector<std::string>& argv,
                          const std::string& workingDirectory,
