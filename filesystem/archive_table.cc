@@ -5,6 +5,7 @@
 
 #include "installer/messages.h"
 #include "platform/disk_file.h"
+#include "platform/large_block.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 
@@ -19,13 +20,22 @@ ArchiveSlot::ArchiveSlot()
       fileName(),
       inUse(false) {}
 
-ArchiveSlot::~ArchiveSlot() {
-  delete[] entries;
-  delete[] hashes;
-  entries = nullptr;
-  hashes = nullptr;
-  entryCount = 0;
+namespace {
+
+// Gives back a slot's directory; entryCount always counts the entries that
+// its block was allocated for.
+void ReleaseDirectory(ArchiveSlot& slot) {
+  ReleaseLargeBlock(slot.entries,
+                    size_t(slot.entryCount) * kDirectoryEntrySize);
+  delete[] slot.hashes;
+  slot.entries = nullptr;
+  slot.hashes = nullptr;
+  slot.entryCount = 0;
 }
+
+}  // namespace
+
+ArchiveSlot::~ArchiveSlot() { ReleaseDirectory(*this); }
 
 void ToBackslashes(char* text) {
   for (; *text != '\0'; ++text)
@@ -68,21 +78,21 @@ void ReadDirectory(ArchiveSlot& slot, FILE* stream, const char* path) {
   // Trailing bytes of a directory size that is not a multiple of 136 belong
   // to no entry and are not read.
   const uint32_t entryCount = directorySize / kDirectoryEntrySize;
-  delete[] slot.entries;
-  delete[] slot.hashes;
-  slot.entries = new (std::nothrow) DirectoryEntry[entryCount];
+  const size_t wanted = size_t(entryCount) * kDirectoryEntrySize;
+  ReleaseDirectory(slot);
+  slot.entries = static_cast<DirectoryEntry*>(AllocateLargeBlock(wanted));
   slot.hashes = new (std::nothrow) uint32_t[entryCount];
-  slot.entryCount = 0;
+  slot.entryCount = static_cast<int32_t>(entryCount);
   if (slot.entries == nullptr || slot.hashes == nullptr) {
+    ReleaseDirectory(slot);
     fclose(stream);
     FileSystemFatal(MessageText(0));
   }
-  const size_t wanted = size_t(entryCount) * kDirectoryEntrySize;
   if (fread(slot.entries, 1, wanted, stream) != wanted) {
+    ReleaseDirectory(slot);
     fclose(stream);
     ArchiveFatal("REGISTER_FFF: file entries error (%s)", path);
   }
-  slot.entryCount = static_cast<int32_t>(entryCount);
 }
 
 }  // namespace
@@ -125,6 +135,7 @@ void CloseAllArchives() {
     if (slot.stream != nullptr) fclose(slot.stream);
     slot.stream = nullptr;
     slot.inUse = false;
+    ReleaseDirectory(slot);
   }
   Archives.registeredCount = 0;
 }

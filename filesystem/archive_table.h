@@ -45,10 +45,12 @@ extern ArchiveTable Archives;
 // FileSystemFatal.
 void MountArchive(const char* path);
 
-// Forgets all registered archives and closes their streams.
+// Forgets all registered archives, closes their streams and releases their
+// directories.
 void ResetArchives();
 
-// Closes the streams of all registered archives and forgets them.
+// Closes the streams of all registered archives, releases their directories
+// and forgets them.
 void CloseAllArchives();
 
 void ToBackslashes(char* text);

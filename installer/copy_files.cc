@@ -1,17 +1,19 @@
 #include "installer/copy_files.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "filesystem/file_system.h"
 #include "installer/messages.h"
 #include "installer/settings.h"
+#include "platform/large_block.h"
 
 namespace {
 
-const int kErrorTextSize = 256;
+// Room for the longest message and the longest name a caller builds (a
+// destination in InstallPath's buffer), so that the box names the whole file.
+const int kErrorTextSize = kMessageFieldSize + kInstallPathSize;
 
-// "<message> <name>", cut at the error text's size, shown by FatalError.
+// "<message> <name>", shown by FatalError.
 [[noreturn]] void FatalWithName(MessageId id, const char* name) {
   char errorText[kErrorTextSize];
   snprintf(errorText, sizeof errorText, "%s %s", MessageText(id), name);
@@ -49,21 +51,21 @@ bool CopyOneFile(const char* source, const char* destination) {
     FatalWithName(4, source);
   }
 
-  // One byte more than the file, so that a file of 0 bytes still gets a
-  // block where the allocator would return none for 0 bytes.
-  unsigned char* block = static_cast<unsigned char*>(malloc(size_t(size) + 1));
+  // A file of 0 bytes still gets a block.
+  unsigned char* block =
+      static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
   if (block == nullptr) FatalError(MessageText(0));
   if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
   const size_t read = fread(block, 1, size_t(size), handle->stream);
   CloseFile(handle);
   if (read != size_t(size)) {
     // A member that runs past the end of a damaged archive.
-    free(block);
+    ReleaseLargeBlock(block, size_t(size));
     FatalWithName(4, source);
   }
 
   WriteBufferToFile(block, static_cast<uint32_t>(size), destination);
-  free(block);
+  ReleaseLargeBlock(block, size_t(size));
   return true;
 }
 

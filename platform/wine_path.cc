@@ -110,6 +110,10 @@ StartingPoint CurrentDrive(const std::string& prefix,
   bool found = false;
   for (char letter = 'a'; !prefix.empty() && letter <= 'z'; ++letter) {
     const std::string link = DriveLink(prefix, letter);
+    // Most letters have no link: one lstat says so, where resolving the
+    // path would read every folder above it first.
+    struct stat info;
+    if (lstat(link.c_str(), &info) != 0) continue;
     const std::string target = ResolvedPath(link);
     if (target.empty() || !FolderHolds(target, current)) continue;
     if (found && target.size() <= bestTarget.size()) continue;

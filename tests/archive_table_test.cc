@@ -30,6 +30,38 @@ TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
   EXPECT_EQ(NameHash("abc"), NameHashBounded("abcdef", 3));
 }
 
+// The definition, bit by bit, to hold the table-driven hash against.
+uint32_t BitwiseNameHash(const std::string& name) {
+  uint32_t h = 0;
+  for (unsigned char c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
+    h ^= c;
+    for (int bit = 0; bit < 8; ++bit)
+      h = (h & 1) ? 0xEDB88320u ^ (h >> 1) : h >> 1;
+  }
+  return h;
+}
+
+TEST(NameHash, AgreesWithTheBitwiseDefinitionAtEveryLengthAndByte) {
+  // The letters' edges, and bytes from 0x80 up whose low seven bits are
+  // letters (0xE1 is 'a' + 0x80, 0xFA is 'z' + 0x80).
+  const std::string alphabet = "@AZ[`az{09/._\x7F\x80\xC1\xE1\xFA\xFB\xFF";
+  std::string name;
+  for (size_t length = 0; length <= 131; ++length) {
+    SCOPED_TRACE("length " + std::to_string(length));
+    EXPECT_EQ(BitwiseNameHash(name), NameHash(name.c_str()));
+    EXPECT_EQ(BitwiseNameHash(name), NameHashBounded(name.c_str(), 200));
+    // A directory name that fills its field has no zero within the bound.
+    EXPECT_EQ(BitwiseNameHash(name.substr(0, length / 2)),
+              NameHashBounded(name.c_str(), length / 2));
+    name += alphabet[(length * 7) % alphabet.size()];
+  }
+  for (size_t i = 0; i < alphabet.size(); ++i) {
+    const std::string four(4, alphabet[i]);
+    EXPECT_EQ(BitwiseNameHash(four), NameHash(four.c_str())) << i;
+  }
+}
+
 TEST(PathSeparators, ConvertEveryByteInPlace) {
   char mixed[] = "a/b\\c";
   ToBackslashes(mixed);
@@ -70,11 +102,15 @@ TEST(MountArchive, ReadsTheDirectoryAndHashesEveryName) {
   EXPECT_EQ(0, Archives.slots[1].entryCount);
   EXPECT_FALSE(Archives.slots[2].inUse);
 
-  // Both operations empty the table; the next mount takes slot 0 again.
+  // Both operations empty the table and give the directories back; the
+  // next mount takes slot 0 again.
   ResetArchives();
   EXPECT_EQ(0, Archives.registeredCount);
   EXPECT_FALSE(Archives.slots[0].inUse);
   EXPECT_EQ(nullptr, Archives.slots[0].stream);
+  EXPECT_EQ(nullptr, Archives.slots[0].entries);
+  EXPECT_EQ(nullptr, Archives.slots[0].hashes);
+  EXPECT_EQ(0, Archives.slots[0].entryCount);
   MountArchive("Empty.cod");
   EXPECT_STREQ("Empty.cod", Archives.slots[0].fileName);
   CloseAllArchives();
@@ -83,6 +119,8 @@ TEST(MountArchive, ReadsTheDirectoryAndHashesEveryName) {
   MountArchive("Data\\Game.cod");
   EXPECT_EQ(2, Archives.slots[0].entryCount);
   CloseAllArchives();
+  EXPECT_EQ(nullptr, Archives.slots[0].entries);
+  EXPECT_EQ(0, Archives.slots[0].entryCount);
 }
 
 TEST(MountArchive, TrailingDirectoryBytesBelongToNoEntry) {

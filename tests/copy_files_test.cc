@@ -48,6 +48,25 @@ TEST_F(CopyFilesTest, CopiesWholeFilesReplacingLongerOnes) {
   EXPECT_EQ("", ReadFileBytes(gameFolder_ + "/empty.bin"));
 }
 
+TEST_F(CopyFilesTest, CopiesFilesOfSeveralMegabytesByteForByte) {
+  // Sizes at and around the 2 MiB pages that large blocks are made of.
+  const size_t sizes[] = {(2u << 20) - 1, 2u << 20, (5u << 20) + 3};
+  std::vector<ArchiveMember> members;
+  for (size_t size : sizes) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+      data[i] = static_cast<char>((i * 131 + size) >> 3);
+    members.push_back({"/big" + std::to_string(size) + ".bin", data});
+  }
+  MountPatch(members);
+  for (const ArchiveMember& member : members) {
+    SCOPED_TRACE(member.name);
+    EXPECT_TRUE(CopyOneFile(member.name.c_str(),
+                            ("C:\\Games\\GHR" + member.name).c_str()));
+    EXPECT_TRUE(ReadFileBytes(gameFolder_ + member.name) == member.data);
+  }
+}
+
 TEST_F(CopyFilesTest, ADiskFileAtTheRootOfTheCurrentDriveShadowsTheMember) {
   MountPatch({{"/Gravelhorn_d3d.exe", "archived"}});
   WriteFileBytes(prefix_.DriveC() + "/Gravelhorn_d3d.exe", "from the drive root");
