@@ -1,0 +1,253 @@
+#include "tests/wine/wine_session.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/test_support.h"
+#include "tests/wine/child_process.h"
+#include "tests/wine/code_page.h"
+#include "tests/wine/message_box_trace.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
+// Bounds, far above what each step takes, for a machine under load.
+const double kPrefixSeconds = 300;
+const double kCommandSeconds = 120;
+const double kXSeconds = 30;
+const auto kBoxWait = std::chrono::seconds(60);
+// A box still there this long after Return gets Return again.
+const auto kReturnRepeat = std::chrono::seconds(5);
+
+std::string FindProgram(const std::string& name,
+                        const std::vector<std::string>& alsoTry = {}) {
+  const char* path = getenv("PATH");
+  std::istringstream folders(path != nullptr ? path : "");
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  for (const std::string& candidate : alsoTry)
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  return "";
+}
+
+std::string Tail(const std::string& text, size_t count = 2000) {
+  return text.size() <= count ? text : "..." + text.substr(text.size() - count);
+}
+
+// A file the child may not have made yet reads as empty.
+std::string ReadIfThere(const std::string& path) {
+  return FileExists(path) ? ReadFileBytes(path) : std::string();
+}
+
+std::string WithoutFinalNewline(std::string text) {
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::string FindWineTools(WineTools* tools) {
+  tools->wine = FindProgram("wine64", {"/usr/lib/wine/wine64"});
+  tools->wineserver = FindProgram("wineserver", {"/usr/lib/wine/wineserver"});
+  tools->xvfb = FindProgram("Xvfb");
+  tools->xdotool = FindProgram("xdotool");
+  tools->import = FindProgram("import");
+  std::string missing;
+  for (const auto& tool : {std::make_pair("wine64", tools->wine),
+                           std::make_pair("wineserver", tools->wineserver),
+                           std::make_pair("Xvfb", tools->xvfb),
+                           std::make_pair("xdotool", tools->xdotool),
+                           std::make_pair("import", tools->import)})
+    if (tool.second.empty())
+      missing += (missing.empty() ? "" : ", ") + std::string(tool.first);
+  return missing;
+}
+
+WineSession::WineSession(const WineTools& tools, const std::string& folder)
+    : tools_(tools), folder_(folder), prefix_(folder + "/prefix") {
+  std::filesystem::remove_all(folder_);
+  MakeFolders(folder_ + "/home");
+
+  // -displayfd picks a free display and writes its number once it is ready.
+  const std::string displayFile = folder_ + "/xvfb.display";
+  xvfb_.reset(new ChildProcess({tools_.xvfb, "-displayfd", "1", "-screen", "0",
+                                "1024x768x24", "-nolisten", "tcp"},
+                               folder_, {}, displayFile, folder_ + "/xvfb.log"));
+  const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
+  std::string number;
+  while ((number = ReadIfThere(displayFile)).find('\n') == std::string::npos) {
+    int exitCode;
+    if (xvfb_->Ended(&exitCode) || Clock::now() >= deadline)
+      throw std::runtime_error("Xvfb did not start: " +
+                               Tail(ReadIfThere(folder_ + "/xvfb.log")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  display_ = ":" + WithoutFinalNewline(number);
+
+  try {
+    Wine({"wineboot", "-i"}, kPrefixSeconds);
+    // No window manager runs on the display: Wine draws the boxes' captions
+    // itself, and does not wait for a manager to withdraw each closed box.
+    for (const char* setting : {"Decorated", "Managed"})
+      Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting,
+            "/t", "REG_SZ", "/d", "N", "/f"},
+           kCommandSeconds);
+  } catch (...) {
+    EndWineServer();
+    throw;  // Xvfb ends with xvfb_
+  }
+}
+
+WineSession::~WineSession() {
+  try {
+    EndWineServer();
+  } catch (const std::exception&) {
+    // Nothing more to end.
+  }
+  xvfb_->Terminate(5);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+std::vector<std::string> WineSession::Environment(const char* debugChannels) const {
+  // The locale fixes Wine's ANSI code page; HOME keeps Wine out of the
+  // user's own folders.
+  return {"WINEPREFIX=" + prefix_,
+          "WINEDLLOVERRIDES=mscoree,mshtml=",
+          "WINEDEBUG=" + std::string(debugChannels),
+          "DISPLAY=" + display_,
+          "LANG=C.UTF-8",
+          "LC_ALL=C.UTF-8",
+          "HOME=" + folder_ + "/home"};
+}
+
+void WineSession::Wine(const std::vector<std::string>& arguments,
+                       double timeoutSeconds, bool mayFail) {
+  std::vector<std::string> argv = {tools_.wine};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  BoundedResult result = RunBounded(argv, folder_, Environment("fixme-all"), timeoutSeconds);
+  if (result.timedOut)
+    throw std::runtime_error(CommandLine(argv) + " did not end within " +
+                             std::to_string(static_cast<int>(timeoutSeconds)) + " s");
+  if (result.exitCode != 0 && !mayFail)
+    throw std::runtime_error(CommandLine(argv) + " failed with exit code " +
+                             std::to_string(result.exitCode) + ": " +
+                             Tail(result.out + result.err));
+}
+
+void WineSession::SetGameKey(
+    const std::vector<std::pair<std::string, std::string>>& values) {
+  DeleteGameKey();
+  for (const auto& value : values)
+    Wine({"reg", "add", kGameKey, "/v", value.first, "/t", "REG_SZ", "/d",
+          value.second, "/f", "/reg:32"},
+         kCommandSeconds);
+}
+
+void WineSession::DeleteGameKey() {
+  // Fails when there is no key, which is as good.
+  Wine({"reg", "delete", kGameKey, "/f", "/reg:32"}, kCommandSeconds, true);
+}
+
+void WineSession::EndWineServer() {
+  BoundedResult result =
+      RunBounded({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
+  if (result.timedOut) throw std::runtime_error("wineserver -k did not end");
+}
+
+std::string WineSession::X(const std::vector<std::string>& arguments) const {
+  BoundedResult result = RunBounded(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
+  if (result.timedOut || result.exitCode != 0)
+    throw std::runtime_error(CommandLine(arguments) + " failed: " + Tail(result.err));
+  return result.out;
+}
+
+std::vector<std::string> WineSession::VisibleWindowsOf(int pid) const {
+  // Exit code 1 means no window.
+  BoundedResult result =
+      RunBounded({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)},
+                 folder_, {"DISPLAY=" + display_}, kXSeconds);
+  std::vector<std::string> windows;
+  std::istringstream lines(result.out);
+  std::string line;
+  while (std::getline(lines, line))
+    if (!line.empty()) windows.push_back(line);
+  return windows;
+}
+
+void WineSession::PressReturnOn(const std::string& window) const {
+  // A real key press (XTEST) with the pointer on the box, which has the
+  // keyboard while no window manager gives the focus elsewhere. A key sent
+  // to the window as an X event instead leaves Wine believing Return is
+  // still held, and later boxes close as soon as they open. The box may be
+  // gone by the time the key arrives: the run's end is what counts.
+  RunBounded({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
+             folder_, {"DISPLAY=" + display_}, kXSeconds);
+}
+
+WindowsRun WineSession::Run(const std::string& exe,
+                            const std::string& workingDirectory,
+                            const std::string& screenshotBase) {
+  const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
+  ChildProcess program({tools_.wine, exe}, workingDirectory,
+                       Environment("fixme-all,+msgbox"), "/dev/null", log);
+  std::vector<std::string> captions;
+  std::map<std::string, Clock::time_point> returnPressed;  // by window
+  auto deadline = Clock::now() + kBoxWait;
+  WindowsRun run;
+  try {
+    while (!program.Ended(&run.exitCode)) {
+      if (Clock::now() >= deadline)
+        throw std::runtime_error(
+            exe + " showed no further box and did not end within " +
+            std::to_string(kBoxWait.count()) + " s after " +
+            std::to_string(captions.size()) + " box(es); Wine's output:\n" +
+            Tail(ReadFileBytes(log)));
+      for (const std::string& window : VisibleWindowsOf(program.pid())) {
+        auto pressed = returnPressed.find(window);
+        if (pressed == returnPressed.end()) {
+          // A box is mapped before it has painted itself.
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          captions.push_back(
+              WithoutFinalNewline(X({tools_.xdotool, "getwindowname", window})));
+          std::string suffix =
+              captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
+          X({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
+          deadline = Clock::now() + kBoxWait;
+        } else if (Clock::now() - pressed->second < kReturnRepeat) {
+          continue;
+        }
+        PressReturnOn(window);
+        returnPressed[window] = Clock::now();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  } catch (...) {
+    program.Kill();
+    EndWineServer();
+    throw;
+  }
+
+  std::vector<std::string> texts = MessageBoxTextsFromTrace(ReadFileBytes(log));
+  if (texts.size() != captions.size())
+    throw std::runtime_error(
+        exe + " showed " + std::to_string(captions.size()) +
+        " box window(s) but Wine traced " + std::to_string(texts.size()) +
+        " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
+  for (size_t i = 0; i < texts.size(); ++i)
+    run.boxes.push_back(WindowsBox{Utf8ToCodePage(captions[i], kAnsiCodePage),
+                                   Utf8ToCodePage(texts[i], kAnsiCodePage)});
+  return run;
+}

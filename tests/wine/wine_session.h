@@ -1,0 +1,91 @@
+// A Wine prefix and a private X display for running the Windows program:
+// the prefix is made once with wineboot, the game's registry values are
+// written with Wine's own reg command, and every message box the program
+// shows is read (caption from the X window, text from Wine's msgbox trace),
+// photographed and dismissed with Return.
+#ifndef GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
+#define GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class ChildProcess;
+
+// The programs the session needs.
+struct WineTools {
+  std::string wine;        // wine64
+  std::string wineserver;
+  std::string xvfb;
+  std::string xdotool;
+  std::string import;      // ImageMagick's screenshot command
+};
+
+// Finds the tools on PATH (wine64 and wineserver also in /usr/lib/wine, where
+// Debian puts them). Returns an empty string when all are there, otherwise
+// the names of the missing ones.
+std::string FindWineTools(WineTools* tools);
+
+// A box as the user saw it: caption and text in Wine's ANSI code page.
+struct WindowsBox {
+  std::string caption;
+  std::string text;
+};
+
+struct WindowsRun {
+  int exitCode = -1;  // 255 for the program's -1
+  std::vector<WindowsBox> boxes;
+};
+
+class WineSession {
+ public:
+  // The ANSI code page the session's locale (C.UTF-8, which Wine takes for
+  // US English) gives the Windows program.
+  static const unsigned kAnsiCodePage = 1252;
+
+  // Starts Xvfb on a free display and makes a fresh prefix in folder/prefix.
+  // Throws std::runtime_error saying which step failed.
+  WineSession(const WineTools& tools, const std::string& folder);
+  // Ends the prefix's wineserver and Xvfb, and removes folder.
+  ~WineSession();
+  WineSession(const WineSession&) = delete;
+  WineSession& operator=(const WineSession&) = delete;
+
+  const std::string& prefix() const { return prefix_; }
+  std::string DriveC() const { return prefix_ + "/drive_c"; }
+
+  // Replaces the game's key, HKLM\Software\Quillfern\GHR in the 32-bit
+  // view, with one holding these string values.
+  void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values);
+  void DeleteGameKey();
+  // Ends the prefix's wineserver and with it every Wine process of the
+  // prefix. The server writes the registry to system.reg on its way out,
+  // so that the Linux program then reads what Wine holds.
+  void EndWineServer();
+
+  // Runs exe under Wine with workingDirectory as its current folder, waits
+  // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
+  // for later boxes) and presses Return on it. Throws when the program
+  // neither shows another box nor ends within a minute (after ending it),
+  // or when the box windows seen and the texts Wine traced do not pair up.
+  WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
+                 const std::string& screenshotBase);
+
+ private:
+  std::vector<std::string> Environment(const char* debugChannels) const;
+  void Wine(const std::vector<std::string>& arguments, double timeoutSeconds,
+            bool mayFail = false);
+  std::vector<std::string> VisibleWindowsOf(int pid) const;
+  std::string X(const std::vector<std::string>& arguments) const;
+  void PressReturnOn(const std::string& window) const;
+
+  WineTools tools_;
+  std::string folder_;
+  std::string prefix_;
+  std::string display_;
+  std::unique_ptr<ChildProcess> xvfb_;
+  int runs_ = 0;
+};
+
+#endif  // GRAVELHORN_TESTS_WINE_WINE_SESSION_H_

@@ -1,0 +1,287 @@
+// The Windows program players run, build/win64/patch_installer.exe, under
+// Wine with the real registry and real message boxes, in the scenarios of
+// the Linux end-to-end tests. Every run is repeated with the Linux program
+// on the same prefix, registry and game, and the two must agree: exit code,
+// box text after code-page conversion, and every byte written.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "tests/test_support.h"
+#include "tests/wine/code_page.h"
+#include "tests/wine/sample_game.h"
+#include "tests/wine/wine_session.h"
+
+namespace {
+
+std::string FromEnvironment(const char* variable, const char* fallback) {
+  const char* value = getenv(variable);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// The tier's folder and the two programs: the build's, unless the
+// environment names others.
+std::string TierFolder() { return FromEnvironment("WINE_TIER_DIR", WINE_TIER_DIR); }
+std::string WindowsInstaller() {
+  return FromEnvironment("WINDOWS_PATCH_INSTALLER", WINDOWS_PATCH_INSTALLER);
+}
+std::string LinuxInstaller() {
+  return FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER);
+}
+
+// One prefix and one display for the whole run, made before the first
+// scenario and removed after the last.
+class WineTier : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    WineTools tools;
+    missingTools = FindWineTools(&tools);
+    if (!missingTools.empty()) return;
+    if (!FileExists(WindowsInstaller())) {
+      setUpError = WindowsInstaller() + " is missing: build the win64 preset first";
+      return;
+    }
+    try {
+      session.reset(new WineSession(
+          tools, TierFolder() + "/run-" + std::to_string(getpid())));
+    } catch (const std::exception& error) {
+      setUpError = error.what();
+    }
+  }
+  void TearDown() override { session.reset(); }
+
+  static std::string missingTools;
+  static std::string setUpError;
+  static std::unique_ptr<WineSession> session;
+};
+
+std::string WineTier::missingTools;
+std::string WineTier::setUpError;
+std::unique_ptr<WineSession> WineTier::session;
+
+::testing::Environment* const wineTier =
+    ::testing::AddGlobalTestEnvironment(new WineTier);
+
+// What the Linux program prints for these boxes: caption, newline, text and
+// a newline unless the text ends in one, in UTF-8 from codePage.
+std::string AsLinuxPrints(const std::vector<WindowsBox>& boxes, unsigned codePage) {
+  std::string printed;
+  for (const WindowsBox& box : boxes) {
+    printed += CodePageToUtf8(box.caption, codePage) + "\n" +
+               CodePageToUtf8(box.text, codePage);
+    if (printed.back() != '\n') printed += '\n';
+  }
+  return printed;
+}
+
+class WindowsProgramUnderWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!WineTier::missingTools.empty())
+      GTEST_SKIP() << "Wine tier skipped: " << WineTier::missingTools
+                   << " not found (scripts/setup.sh installs wine64, xvfb, "
+                      "xdotool and imagemagick)";
+    ASSERT_EQ("", WineTier::setUpError) << "the Wine tier could not be set up";
+    session_ = WineTier::session.get();
+    gameFolder_ = session_->DriveC() + "/Games/GHR";
+    patchFolder_ = session_->DriveC() + "/Patch";
+    elsewhere_ = session_->DriveC() + "/Elsewhere";
+    std::filesystem::remove_all(session_->DriveC() + "/Games");
+    RestoreFolderFiles(elsewhere_, {});
+    LayOutSampleGame(gameFolder_, patchFolder_);
+    original_ = ReadFolderFiles(gameFolder_);
+    MakeFolders(TierFolder() + "/screenshots");
+  }
+
+  void SetGameKey(const std::string& installPath, const std::string& language) {
+    session_->SetGameKey({{"Installpath", installPath}, {"Language", language}});
+  }
+
+  // Runs the Windows program, then the Linux program over the same game and
+  // registry, checks that they agree and returns the Windows run; the files
+  // the Windows program left are in windowsFiles_. Texts in the language
+  // whose code page is codePage.
+  WindowsRun Run(const std::string& workingDirectory, unsigned codePage = 1252) {
+    const FolderFiles before = ReadFolderFiles(gameFolder_);
+    ++runs_;
+    const std::string screenshot =
+        TierFolder() + "/screenshots/" +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+        (runs_ > 1 ? "-run" + std::to_string(runs_) : "");
+    WindowsRun windows = session_->Run(WindowsInstaller(), workingDirectory, screenshot);
+    windowsFiles_ = ReadFolderFiles(gameFolder_);
+
+    RestoreFolderFiles(gameFolder_, before);
+    session_->EndWineServer();
+    CommandResult linux = RunCommand({LinuxInstaller()}, workingDirectory,
+                                     {"WINEPREFIX=" + session_->prefix()});
+    EXPECT_EQ(windows.exitCode, linux.exitCode) << "the Linux program's exit code";
+    const std::string& boxStream = windows.exitCode == 0 ? linux.out : linux.err;
+    const std::string& otherStream = windows.exitCode == 0 ? linux.err : linux.out;
+    EXPECT_EQ(AsLinuxPrints(windows.boxes, codePage), boxStream)
+        << "the Linux program's box";
+    EXPECT_EQ("", otherStream) << "the Linux program's other stream";
+    EXPECT_EQ(windowsFiles_, ReadFolderFiles(gameFolder_))
+        << "the files the Linux program wrote";
+    return windows;
+  }
+
+  static void ExpectOneBox(const WindowsRun& run, const std::string& caption,
+                           const std::string& text) {
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(caption, run.boxes[0].caption);
+    EXPECT_EQ(text, run.boxes[0].text);
+  }
+
+  WineSession* session_ = nullptr;
+  std::string gameFolder_;
+  std::string patchFolder_;
+  std::string elsewhere_;
+  FolderFiles original_;
+  FolderFiles windowsFiles_;
+  int runs_ = 0;
+};
+
+TEST_F(WindowsProgramUnderWine, EnglishInstallsTheInternationalEdition) {
+  SetGameKey("C:\\Games\\GHR", "eng");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(0, run.exitCode);
+  ExpectOneBox(run, "Gravelhorn Patch Installer",
+               " Path:\t C:\\Games\\GHR\\ \n"
+               " Base version:\t v1.1 (eng)\n"
+               " Upgraded version:\t Gravelhorn v1.2 (eng)\n"
+               "\n"
+               " Installed.\n");
+  EXPECT_EQ(SampleInstalled(original_, "Gravelhorn", "eng"), windowsFiles_);
+
+  // A second run over the patched game is refused: it reads v1.2 now.
+  WindowsRun again = Run(patchFolder_);
+  EXPECT_EQ(255, again.exitCode);
+  ExpectOneBox(again, "ERROR",
+               "This patch is older than your current version of Gravelhorn!");
+  EXPECT_EQ(SampleInstalled(original_, "Gravelhorn", "eng"), windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, HungarianTextsAreCodePage1250Bytes) {
+  SetGameKey("C:\\Games\\GHR", "hun");
+  WindowsRun run = Run(patchFolder_, 1250);
+  EXPECT_EQ(0, run.exitCode);
+  ExpectOneBox(run, "Gravelhorn Patch Instal\xE1l\xF3 program",
+               " \xDAtvonal:\t C:\\Games\\GHR\\ \n"
+               " Alap verzi\xF3:\t v1.1 (hun)\n"
+               " Friss\xEDtett verzi\xF3:\t Gravelhorn v1.2 (hun)\n"
+               "\n"
+               " Intalal\xE1s befejezve.\n");
+  EXPECT_EQ(SampleInstalled(original_, "Gravelhorn", "hun"), windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, GerInstallsTheGermanEditionWithTheFixedSummary) {
+  SetGameKey("C:\\Games\\GHR", "ger");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(0, run.exitCode);
+  ExpectOneBox(run, "KIESELFUCHS-Patch-Installation",
+               " Path:\t\tC:\\Games\\GHR\\ \n"
+               " Basic version:\tv1.1 (ger)\n"
+               " Upgraded version:\tKieselfuchs v1.2 (ger)\n"
+               "\n"
+               " Installed.\n");
+  EXPECT_EQ(SampleInstalled(original_, "Kieselfuchs", "ger"), windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, UpperCaseGerSpeaksGermanButInstallsTheInternationalEdition) {
+  SetGameKey("C:\\Games\\GHR", "GER");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(0, run.exitCode);
+  ExpectOneBox(run, "KIESELFUCHS-Patch-Installation",
+               " Pfad:\t C:\\Games\\GHR\\ \n"
+               " Basis-Version:\t v1.1 (GER)\n"
+               " Aktualisierte Version:\t Gravelhorn v1.2 (GER)\n"
+               "\n"
+               " installiert.\n");
+  // \Patch_GER.cod finds the member Patch_ger.cod.
+  EXPECT_EQ(SampleInstalled(original_, "Gravelhorn", "ger"), windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, GermanWithoutItsLanguagePatchStopsAfterTheExecutables) {
+  SetGameKey("C:\\Games\\GHR", "german");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "ERROR", "File not found: \\Patch_german.cod");
+  FolderFiles expected = SampleInstalled(original_, "Kieselfuchs", "");
+  expected["Patch12.cod"] = original_["Patch12.cod"];
+  EXPECT_EQ(expected, windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, AnEmptyLanguageGivesEnglishAndEmptyParentheses) {
+  SetGameKey("C:\\Games\\GHR", "");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(0, run.exitCode);
+  ExpectOneBox(run, "Gravelhorn Patch Installer",
+               " Path:\t C:\\Games\\GHR\\ \n"
+               " Base version:\t v1.1 ()\n"
+               " Upgraded version:\t Gravelhorn v1.2 ()\n"
+               "\n"
+               " Installed.\n");
+  EXPECT_EQ(SampleInstalled(original_, "Gravelhorn", ""), windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, ARefusedVersionCopiesNothing) {
+  WriteFileBytes(gameFolder_ + "/Game.cod",
+                 BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"}}));
+  original_ = ReadFolderFiles(gameFolder_);
+  SetGameKey("C:\\Games\\GHR", "fra");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "ERROR",
+               "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn");
+  EXPECT_EQ(original_, windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, WithoutPatchDatTheFirstExecutableIsMissing) {
+  SetGameKey("C:\\Games\\GHR\\", "spa");
+  WindowsRun run = Run(elsewhere_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "ERROR", "Archivo no encontrado: \\Gravelhorn_d3d.exe");
+  EXPECT_EQ(original_, windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, RegistryFailuresUseTheFixedEnglishTexts) {
+  session_->DeleteGameKey();
+  WindowsRun noKey = Run(patchFolder_);
+  EXPECT_EQ(255, noKey.exitCode);
+  ExpectOneBox(noKey, "ERROR", "Gravelhorn not found or the registry not correct!");
+
+  SetGameKey("C:\\Games\\GHR", "engengengengengeng");
+  WindowsRun longLanguage = Run(patchFolder_);
+  EXPECT_EQ(255, longLanguage.exitCode);
+  ExpectOneBox(longLanguage, "ERROR", "The registry not correct!");
+
+  // The installer reads at most 256 bytes: a path of 256 characters and its
+  // zero is refused, one of 255 is taken (and then not found).
+  SetGameKey("C:\\" + std::string(253, 'G'), "eng");
+  WindowsRun longPath = Run(patchFolder_);
+  EXPECT_EQ(255, longPath.exitCode);
+  ExpectOneBox(longPath, "ERROR", "Gravelhorn not found or the registry not correct!");
+
+  SetGameKey("C:\\" + std::string(252, 'G'), "eng");
+  WindowsRun longestPath = Run(patchFolder_);
+  EXPECT_EQ(255, longestPath.exitCode);
+  ExpectOneBox(longestPath, "Gravelhorn Patch Installer",
+               "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n");
+  EXPECT_EQ(original_, windowsFiles_);
+}
+
+TEST_F(WindowsProgramUnderWine, AMissingInstallFolderIsReportedInTheGameLanguage) {
+  SetGameKey("C:\\Games\\Gone", "ita");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "Installer della patch di Gravelhorn",
+               "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n");
+  EXPECT_EQ(original_, windowsFiles_);
+}
+
+}  // namespace
