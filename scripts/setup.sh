@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build, the demo and the
 # tests need and this machine lacks. Safe to run again: it installs nothing
-# that is already there.
+# that is already there. Package names given as arguments are wanted too
+# (bench/run.sh asks for its tools this way).
 set -euo pipefail
 
 packages=(
@@ -9,7 +10,13 @@ packages=(
   libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   file
+  clang libclang-rt-14-dev
+  # The Wine tier: 64-bit Wine only (this kernel runs no 32-bit programs,
+  # so never wine32 or the wine package), a virtual display, and input
+  # and screenshots on it.
+  wine64 xvfb xdotool imagemagick
 )
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
