@@ -153,14 +153,18 @@ std::string ReadAll(int fd) {
 
 }  // namespace
 
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::string& workingDirectory,
-                         const std::vector<std::string>& extraEnvironment) {
-  TempDir captures;
-  const std::string outPath = captures.path() + "/out";
-  const std::string errPath = captures.path() + "/err";
+pid_t StartChild(const std::vector<std::string>& argv,
+                 const std::string& workingDirectory,
+                 const std::vector<std::string>& extraEnvironment,
+                 const std::string& outPath, const std::string& errPath) {
+  if (argv.empty()) throw std::runtime_error("no program to start");
+  // Everything the child needs is prepared before the fork.
+  std::vector<char*> args;
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
   pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
+  if (child < 0) throw std::runtime_error("fork failed for " + argv[0]);
   if (child == 0) {
     int in = open("/dev/null", O_RDONLY);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -172,12 +176,20 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     if (chdir(workingDirectory.c_str()) != 0) _exit(126);
     for (const std::string& assignment : extraEnvironment)
       putenv(strdup(assignment.c_str()));
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
   }
+  return child;
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment) {
+  TempDir captures;
+  const std::string outPath = captures.path() + "/out";
+  const std::string errPath = captures.path() + "/err";
+  pid_t child =
+      StartChild(argv, workingDirectory, extraEnvironment, outPath, errPath);
   int status = 0;
   struct rusage usage = {};
   wait4(child, &status, 0, &usage);

@@ -3,6 +3,8 @@
 #ifndef GRAVELHORN_TESTS_TEST_SUPPORT_H_
 #define GRAVELHORN_TESTS_TEST_SUPPORT_H_
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,6 +76,15 @@ class ScopedEnvironment {
   std::string previous_;
   bool hadPrevious_;
 };
+
+// Starts argv[0] with its arguments in workingDirectory, with the current
+// environment plus the NAME=VALUE pairs of extraEnvironment, standard input
+// from /dev/null and standard output and error into the files outPath and
+// errPath. Returns its process id; the caller reaps it.
+pid_t StartChild(const std::vector<std::string>& argv,
+                 const std::string& workingDirectory,
+                 const std::vector<std::string>& extraEnvironment,
+                 const std::string& outPath, const std::string& errPath);
 
 // Runs argv[0] with its arguments in workingDirectory, with the current
 // environment plus the NAME=VALUE pairs of extraEnvironment, standard input

@@ -16,27 +16,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& extraEnvironment,
                            const std::string& outPath,
                            const std::string& errPath) {
-  if (argv.empty()) throw std::runtime_error("no program to start");
-  // Everything the child needs is prepared before the fork.
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed for " + argv[0]);
-  if (pid_ == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (chdir(workingDirectory.c_str()) != 0) _exit(126);
-    for (const std::string& assignment : extraEnvironment)
-      putenv(strdup(assignment.c_str()));
-    execv(args[0], args.data());
-    _exit(127);
-  }
+  pid_ = StartChild(argv, workingDirectory, extraEnvironment, outPath,
+                    errPath);
 }
 
 ChildProcess::~ChildProcess() {
