@@ -1,8 +1,8 @@
 // The fff archive tool, run as the patch publisher runs it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,26 +11,62 @@
 
 namespace {
 
-CommandResult Fff(const std::vector<std::string>& arguments,
-                  const std::string& workingDirectory) {
-  std::vector<std::string> argv = {FffToolPath()};
+using Strings = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;
+
+CommandResult Fff(const Strings& arguments, const std::string& folder,
+                  const Strings& more = {}) {
+  Strings argv = {FffToolPath()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunCommand(argv, workingDirectory);
+  argv.insert(argv.end(), more.begin(), more.end());
+  return RunCommand(argv, folder);
 }
 
-// Every file and folder under root, relative to it, sorted.
-std::vector<std::string> FolderContents(const std::string& root) {
-  std::vector<std::string> contents;
+void ExpectRun(const CommandResult& result, int exitCode,
+               const std::string& out, const std::string& err) {
+  EXPECT_EQ(exitCode, result.exitCode) << result.err;
+  EXPECT_EQ(out, result.out);
+  EXPECT_EQ(err, result.err);
+}
+
+// Every file below root by its relative path, with its bytes; a folder as
+// "<folder>".
+Files Tree(const std::string& root) {
+  Files files;
   for (const auto& item : std::filesystem::recursive_directory_iterator(root))
-    contents.push_back(
-        std::filesystem::relative(item.path(), root).generic_string());
-  std::sort(contents.begin(), contents.end());
-  return contents;
+    files[std::filesystem::relative(item.path(), root).generic_string()] =
+        item.is_directory() ? "<folder>" : ReadFileBytes(item.path().string());
+  return files;
 }
 
-void SetDirectorySize(std::string* archive, uint32_t directorySize) {
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&(*archive)[24]),
-                      directorySize);
+// archive with the 32-bit field at offset set to value.
+std::string With32(std::string archive, size_t offset, uint32_t value) {
+  unsigned char field[4];
+  WriteLittleEndian32(field, value);
+  return archive.replace(offset, 4, reinterpret_cast<char*>(field), 4);
+}
+
+std::string WithoutLastByte(std::string archive) {
+  archive.pop_back();
+  return archive;
+}
+
+// Runs fff COMMAND on archive (extract into a new folder, with these
+// members): exit code 1, each problem on standard error, nothing on standard
+// output, and nothing written.
+void ExpectRefusedWritingNothing(const std::string& command,
+                                 const std::string& archive,
+                                 const Strings& problems,
+                                 const Strings& members = {}) {
+  TempDir dir;
+  WriteFileBytes(dir.path() + "/a.fff", archive);
+  std::string expected;
+  for (const std::string& problem : problems)
+    expected += "fff: a.fff: " + problem + "\n";
+  Strings more = command == "extract" ? Strings{"-C", "out"} : Strings{};
+  more.insert(more.end(), members.begin(), members.end());
+  ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "", expected);
+  EXPECT_EQ((Files{{"a.fff", archive}}), Tree(dir.path()));
 }
 
 }  // namespace
@@ -42,370 +78,223 @@ TEST(FffToolTest, CreateListCheckAndExtractRoundTrip) {
   dir.Write("src/empty.txt", "");
   dir.Write("src/data/levels.bin", binary);
 
-  CommandResult created =
+  ExpectRun(
       Fff({"create", "patch.fff", "-C", "src", "/Gravelhorn_d3d.exe=game.exe",
            "empty.txt", "data/levels.bin"},
-          dir.path());
-  ASSERT_EQ(0, created.exitCode) << created.err;
-  EXPECT_EQ("", created.out);
-  EXPECT_EQ("", created.err);
-
+          dir.path()),
+      0, "", "");
   // Header text, then exactly the layout the installer reads.
-  const std::string archive = ReadFileBytes(dir.path() + "/patch.fff");
-  EXPECT_EQ(std::string("FFF archive") + std::string(13, '\0'),
-            archive.substr(0, 24));
-  EXPECT_EQ(BuildFffArchive({{"/Gravelhorn_d3d.exe", "hello"},
-                             {"empty.txt", ""},
-                             {"data/levels.bin", binary}})
-                .substr(24),
-            archive.substr(24));
+  EXPECT_EQ("FFF archive" + std::string(13, '\0') +
+                BuildFffArchive({{"/Gravelhorn_d3d.exe", "hello"},
+                                 {"empty.txt", ""},
+                                 {"data/levels.bin", binary}})
+                    .substr(24),
+            ReadFileBytes(dir.path() + "/patch.fff"));
 
-  CommandResult listed = Fff({"list", "patch.fff"}, dir.path());
-  EXPECT_EQ(0, listed.exitCode);
-  EXPECT_EQ(
-      "436\t5\t/Gravelhorn_d3d.exe\n"
-      "441\t0\tempty.txt\n"
-      "441\t6\tdata/levels.bin\n",
-      listed.out);
-  EXPECT_EQ("", listed.err);
-
-  CommandResult checked = Fff({"check", "patch.fff"}, dir.path());
-  EXPECT_EQ(0, checked.exitCode);
-  EXPECT_EQ("patch.fff: OK, 3 members, 447 bytes\n", checked.out);
-  EXPECT_EQ("", checked.err);
+  ExpectRun(Fff({"list", "patch.fff"}, dir.path()), 0,
+            "436\t5\t/Gravelhorn_d3d.exe\n"
+            "441\t0\tempty.txt\n"
+            "441\t6\tdata/levels.bin\n",
+            "");
+  ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,
+            "patch.fff: OK, 3 members, 447 bytes\n", "");
 
   // Everything, into a folder that does not exist yet; the leading "/" of a
   // patch archive's name is dropped.
-  CommandResult extracted =
-      Fff({"extract", "patch.fff", "-C", "out"}, dir.path());
-  EXPECT_EQ(0, extracted.exitCode) << extracted.err;
-  EXPECT_EQ("", extracted.err);
-  EXPECT_EQ((std::vector<std::string>{"Gravelhorn_d3d.exe", "data",
-                                      "data/levels.bin", "empty.txt"}),
-            FolderContents(dir.path() + "/out"));
-  EXPECT_EQ("hello", ReadFileBytes(dir.path() + "/out/Gravelhorn_d3d.exe"));
-  EXPECT_EQ("", ReadFileBytes(dir.path() + "/out/empty.txt"));
-  EXPECT_EQ(binary, ReadFileBytes(dir.path() + "/out/data/levels.bin"));
-
-  // One member, named in another case, into the current folder: it is found
-  // the way the installer finds it and written under the archive's spelling.
-  MakeFolders(dir.path() + "/here");
-  CommandResult one =
-      Fff({"extract", dir.path() + "/patch.fff", "/GRAVELHORN_D3D.EXE"},
-          dir.path() + "/here");
-  EXPECT_EQ(0, one.exitCode) << one.err;
-  EXPECT_EQ(std::vector<std::string>{"Gravelhorn_d3d.exe"},
-            FolderContents(dir.path() + "/here"));
-  EXPECT_EQ("hello", ReadFileBytes(dir.path() + "/here/Gravelhorn_d3d.exe"));
+  ExpectRun(Fff({"extract", "patch.fff", "-C", "out"}, dir.path()), 0, "", "");
+  EXPECT_EQ((Files{{"Gravelhorn_d3d.exe", "hello"},
+                   {"data", "<folder>"},
+                   {"data/levels.bin", binary},
+                   {"empty.txt", ""}}),
+            Tree(dir.path() + "/out"));
 }
 
-TEST(FffToolTest, CreateNamesMembersByTheirPathWithForwardSlashes) {
-  TempDir dir;
-  // On Linux a backslash is an ordinary file name byte, which lets this test
-  // see the conversion a Windows path gets.
-  dir.Write("maps\\town.map", "town");
-  dir.Write("readme.txt", "read me");
-  const std::string name127(127, 'n');
-  CommandResult created =
-      Fff({"create", "a.fff", "maps\\town.map", name127 + "=readme.txt"},
-          dir.path());
-  ASSERT_EQ(0, created.exitCode) << created.err;
-  EXPECT_EQ("300\t4\tmaps/town.map\n304\t7\t" + name127 + "\n",
-            Fff({"list", "a.fff"}, dir.path()).out);
-}
-
-TEST(FffToolTest, CreateRefusesMembersTheInstallerCouldNotFind) {
-  TempDir dir;
-  dir.Write("x.txt", "x");
-  dir.Write("y.txt", "y");
-  const std::string name128(128, 'n');
-  struct Case {
-    std::vector<std::string> members;
-    std::string message;
-  } cases[] = {
-      {{"=x.txt"},
-       "fff: a.fff: member '': the name given in '=x.txt' is "
-       "empty\n"},
-      {{name128 + "=x.txt"},
-       "fff: a.fff: member '" + name128 +
-           "': the name is 128 bytes long; it must be shorter than 128\n"},
-      {{"Data/X.txt=x.txt", "data/x.TXT=y.txt"},
-       "fff: a.fff: member 'data/x.TXT': the same name as member "
-       "'Data/X.txt' regardless of case\n"},
-      {{"x.txt", "missing.txt"},
-       "fff: a.fff: member 'missing.txt': cannot read 'missing.txt': No "
-       "such file or directory\n"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> arguments = {"create", "a.fff"};
-    arguments.insert(arguments.end(), c.members.begin(), c.members.end());
-    CommandResult result = Fff(arguments, dir.path());
-    EXPECT_EQ(1, result.exitCode) << c.message;
-    EXPECT_EQ(c.message, result.err);
-    EXPECT_EQ((std::vector<std::string>{"x.txt", "y.txt"}),
-              FolderContents(dir.path()))
-        << c.message;
-  }
-}
-
-TEST(FffToolTest, CreateRefusesFilesPastTheReachOf32BitOffsets) {
-  TempDir dir;
-  dir.Write("small.txt", "s");
-  // Sparse, so it costs no disk space.
-  dir.Write("big.bin", "");
-  std::filesystem::resize_file(dir.path() + "/big.bin", 0xFFFFFFFFull - 300);
-  CommandResult result =
-      Fff({"create", "a.fff", "big.bin", "small.txt"}, dir.path());
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_EQ(
-      "fff: a.fff: member 'small.txt': the archive would end at byte "
-      "4294967296, past the 4 GiB that its 32-bit offsets reach\n",
-      result.err);
-  EXPECT_FALSE(FileExists(dir.path() + "/a.fff"));
-}
-
-TEST(FffToolTest, FailedCreateLeavesNoArchiveAndNoTemporaryFile) {
+TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
   TempDir dir;
   dir.Write("x.txt", "x");
   dir.Write("a.fff", "the old archive");
-  CommandResult missing =
-      Fff({"create", "a.fff", "x.txt", "gone.txt"}, dir.path());
-  EXPECT_EQ(1, missing.exitCode);
-  EXPECT_EQ("the old archive", ReadFileBytes(dir.path() + "/a.fff"));
-  EXPECT_EQ((std::vector<std::string>{"a.fff", "x.txt"}),
-            FolderContents(dir.path()));
+  // Sparse, so it costs no disk space: it fills the archive up to the last
+  // byte that 32-bit offsets reach, and x.txt behind it goes past.
+  TempDir sparse;
+  const std::string big = sparse.Write("big.bin", "");
+  std::filesystem::resize_file(big, 0xFFFFFFFFull - 981);
+  const Files before = Tree(dir.path());
+  const std::string name128(128, 'n');
+  // Every member that cannot be stored is named, and nothing is written.
+  ExpectRun(
+      Fff({"create", "a.fff", "=x.txt", name128 + "=x.txt", "Data/X.txt=x.txt",
+           "data/x.TXT=x.txt", "missing.txt", big, "x.txt"},
+          dir.path()),
+      1, "",
+      "fff: a.fff: member '': the name given in '=x.txt' is empty\n"
+      "fff: a.fff: member '" +
+          name128 +
+          "': the name is 128 bytes long; it must be shorter than 128\n"
+          "fff: a.fff: member 'data/x.TXT': the same name as member "
+          "'Data/X.txt' regardless of case\n"
+          "fff: a.fff: member 'missing.txt': cannot read "
+          "'missing.txt': No such file or directory\n"
+          "fff: a.fff: member 'x.txt': the archive would end at byte "
+          "4294967296, past the 4 GiB that its 32-bit offsets reach\n");
+  EXPECT_EQ(before, Tree(dir.path()));
 
   // A folder in the archive's place makes the final rename fail after the
-  // whole archive was written beside it.
+  // whole archive was written beside it; that file goes too.
   dir.Write("b.fff/keep", "k");
   CommandResult blocked = Fff({"create", "b.fff", "x.txt"}, dir.path());
   EXPECT_EQ(1, blocked.exitCode);
-  EXPECT_NE(std::string::npos, blocked.err.find("fff: b.fff: cannot rename"))
-      << blocked.err;
-  EXPECT_EQ((std::vector<std::string>{"a.fff", "b.fff", "b.fff/keep", "x.txt"}),
-            FolderContents(dir.path()));
+  EXPECT_EQ(0u, blocked.err.find("fff: b.fff: cannot rename")) << blocked.err;
+  Files expected = before;
+  expected.insert({{"b.fff", "<folder>"}, {"b.fff/keep", "k"}});
+  EXPECT_EQ(expected, Tree(dir.path()));
+
+  // A bare FILE is named by its path with '/' (on Linux a backslash is an
+  // ordinary name byte, which shows the conversion a Windows path gets);
+  // 127 bytes is the longest name.
+  dir.Write("maps\\town.map", "town");
+  const std::string name127(127, 'n');
+  ExpectRun(Fff({"create", "c.fff", "maps\\town.map", name127 + "=x.txt"},
+                dir.path()),
+            0, "", "");
+  ExpectRun(Fff({"list", "c.fff"}, dir.path()), 0,
+            "300\t4\tmaps/town.map\n304\t1\t" + name127 + "\n", "");
 }
 
 TEST(FffToolTest, ExtractRefusesNamesThatLeaveTheFolder) {
-  const std::string badNames[] = {"../evil",  "sub/../../evil", "/../evil",
-                                  "//evil",   "C:/evil",        "C:evil",
-                                  "..\\evil", "sub//evil",      "./evil",
-                                  ".. /evil", "sub./evil"};
-  for (const std::string& badName : badNames) {
-    TempDir dir;
-    WriteFileBytes(dir.path() + "/a.fff",
-                   BuildFffArchive({{"good.txt", "ok"}, {badName, "bad"}}));
-    MakeFolders(dir.path() + "/inner/out");
-    for (const std::vector<std::string>& members :
-         {std::vector<std::string>{}, std::vector<std::string>{badName}}) {
-      std::vector<std::string> arguments = {"extract", "../a.fff", "-C", "out"};
-      arguments.insert(arguments.end(), members.begin(), members.end());
-      CommandResult result = Fff(arguments, dir.path() + "/inner");
-      EXPECT_EQ(1, result.exitCode) << badName;
-      EXPECT_EQ("fff: ../a.fff: refusing entry 2 '" + badName +
-                    "': the name could lead outside the folder (it has an "
-                    "empty part, a "
-                    "part ending in '.' or ' ', a '\\' or a ':')\n",
-                result.err);
-      // Nothing at all is written, not even the harmless member.
-      EXPECT_EQ((std::vector<std::string>{"a.fff", "inner", "inner/out"}),
-                FolderContents(dir.path()))
-          << badName;
-    }
+  const Strings badNames = {"../evil",  "sub/../../evil", "/../evil",
+                            "//evil",   "C:/evil",        "C:evil",
+                            "..\\evil", "sub//evil",      "./evil",
+                            ".. /evil", "sub./evil"};
+  std::vector<ArchiveMember> members = {{"good.txt", "ok"}};
+  Strings problems;
+  for (const std::string& name : badNames) {
+    members.push_back({name, "bad"});
+    problems.push_back(
+        "refusing entry " + std::to_string(members.size()) + " '" + name +
+        "': the name could lead outside the folder (it has an empty part, a "
+        "part ending in '.' or ' ', a '\\' or a ':')");
   }
+  // Every member, or the bad ones by name: not even the harmless member is
+  // written.
+  ExpectRefusedWritingNothing("extract", BuildFffArchive(members), problems);
+  ExpectRefusedWritingNothing("extract", BuildFffArchive(members), problems,
+                              badNames);
 }
 
-TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFind) {
+TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFindAndNothingElse) {
   TempDir dir;
   WriteFileBytes(dir.path() + "/dup.fff",
                  BuildFffArchive({{"Text/Read.me", "first"},
                                   {"text/READ.ME", "hidden"},
                                   {"other", "o"}}));
-  CommandResult all = Fff({"extract", "dup.fff", "-C", "all"}, dir.path());
-  EXPECT_EQ(0, all.exitCode);
+  ExpectRun(Fff({"extract", "dup.fff", "-C", "all"}, dir.path()), 0, "",
+            "fff: dup.fff: skipping entry 2 'text/READ.ME': the installer "
+            "finds entry 1 'Text/Read.me' under that name\n");
   EXPECT_EQ(
-      "fff: dup.fff: skipping entry 2 'text/READ.ME': the installer finds "
-      "entry 1 'Text/Read.me' under that name\n",
-      all.err);
-  EXPECT_EQ((std::vector<std::string>{"Text", "Text/Read.me", "other"}),
-            FolderContents(dir.path() + "/all"));
-  EXPECT_EQ("first", ReadFileBytes(dir.path() + "/all/Text/Read.me"));
+      (Files{{"Text", "<folder>"}, {"Text/Read.me", "first"}, {"other", "o"}}),
+      Tree(dir.path() + "/all"));
 
-  CommandResult named =
-      Fff({"extract", "dup.fff", "-C", "named", "TEXT/read.me"}, dir.path());
-  EXPECT_EQ(0, named.exitCode);
-  EXPECT_EQ("first", ReadFileBytes(dir.path() + "/named/Text/Read.me"));
+  // One member, named in another case, into the current folder: written
+  // under the archive's spelling.
+  MakeFolders(dir.path() + "/here");
+  ExpectRun(
+      Fff({"extract", "../dup.fff", "TEXT/read.me"}, dir.path() + "/here"), 0,
+      "", "");
+  EXPECT_EQ((Files{{"Text", "<folder>"}, {"Text/Read.me", "first"}}),
+            Tree(dir.path() + "/here"));
 
   // A name the archive lacks fails the whole command before anything lands.
-  CommandResult missing = Fff(
-      {"extract", "dup.fff", "-C", "missing", "other", "nothing"}, dir.path());
-  EXPECT_EQ(1, missing.exitCode);
-  EXPECT_EQ("fff: dup.fff: member 'nothing': not in the archive\n",
-            missing.err);
-  EXPECT_FALSE(FileExists(dir.path() + "/missing"));
-}
+  ExpectRefusedWritingNothing("extract", BuildFffArchive({{"other", "o"}}),
+                              {"member 'nothing': not in the archive"},
+                              {"other", "nothing"});
 
-TEST(FffToolTest, ExtractRefusesMembersItCannotWriteFaithfully) {
-  TempDir dir;
-  std::string truncated = BuildFffArchive({{"a.txt", "abc"}});
-  truncated.pop_back();
-  const std::string name128(128, 'x');
-  struct Case {
-    std::string archive;
-    std::string message;
-  } cases[] = {
-      {truncated,
-       "refusing entry 1 'a.txt': its data runs past the end of the file"},
-      {BuildFffArchive({{name128, "x"}}),
-       "refusing entry 1 '" + name128 +
-           "': the name has no terminating zero within its 128 bytes"},
-      {BuildFffArchive({{"", "x"}}), "refusing entry 1 '': the name is empty"},
-      // Different names to the installer, one file on disk.
-      {BuildFffArchive({{"/setup.ini", "1"}, {"SETUP.INI", "2"}}),
-       "refusing entry 2 'SETUP.INI': it would land on the same file as "
-       "entry 1 '/setup.ini'"},
-  };
-  for (const Case& c : cases) {
-    WriteFileBytes(dir.path() + "/a.fff", c.archive);
-    CommandResult result = Fff({"extract", "a.fff", "-C", "out"}, dir.path());
-    EXPECT_EQ(1, result.exitCode) << c.message;
-    EXPECT_EQ("fff: a.fff: " + c.message + "\n", result.err);
-    EXPECT_FALSE(FileExists(dir.path() + "/out")) << c.message;
-  }
-}
-
-TEST(FffToolTest, ExtractThatCannotWriteAMemberLeavesWhatWasThere) {
-  TempDir dir;
-  WriteFileBytes(dir.path() + "/a.fff", BuildFffArchive({{"a.txt", "new"}}));
-  MakeFolders(dir.path() + "/out/a.txt");
-  CommandResult result = Fff({"extract", "a.fff", "-C", "out"}, dir.path());
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_EQ(
-      "fff: a.fff: member 'a.txt': extracting to 'out/a.txt': cannot create "
-      "it\n",
-      result.err);
-  EXPECT_EQ((std::vector<std::string>{"a.txt"}),
-            FolderContents(dir.path() + "/out"));
+  // A folder where a member belongs: reported, and left as it was.
+  MakeFolders(dir.path() + "/here2/other");
+  ExpectRun(Fff({"extract", "dup.fff", "-C", "here2", "other"}, dir.path()), 1,
+            "",
+            "fff: dup.fff: member 'other': extracting to 'here2/other': "
+            "cannot create it\n");
+  EXPECT_EQ((Files{{"other", "<folder>"}}), Tree(dir.path() + "/here2"));
 
   // An archive holding a member of its own name, extracted beside itself.
   const std::string selfNamed = BuildFffArchive({{"self.fff", "tiny"}});
   WriteFileBytes(dir.path() + "/self.fff", selfNamed);
-  CommandResult self = Fff({"extract", "self.fff"}, dir.path());
-  EXPECT_EQ(1, self.exitCode);
-  EXPECT_EQ(
-      "fff: self.fff: member 'self.fff': extracting to './self.fff' would "
-      "overwrite the archive\n",
-      self.err);
+  ExpectRun(Fff({"extract", "self.fff"}, dir.path()), 1, "",
+            "fff: self.fff: member 'self.fff': extracting to './self.fff' "
+            "would overwrite the archive\n");
   EXPECT_EQ(selfNamed, ReadFileBytes(dir.path() + "/self.fff"));
 }
 
-TEST(FffToolTest, CheckReportsEveryKindOfDamage) {
-  std::string pastEnd = BuildFffArchive({{"a.txt", "abc"}});
-  pastEnd.pop_back();
-  // offset + size overflows 32 bits; only 64-bit arithmetic sees it.
-  std::string wrapping = BuildFffArchive({{"wrap", "abc"}});
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&wrapping[28 + 128]),
-                      0xFFFFFFF0u);
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&wrapping[28 + 132]),
-                      0x20u);
-  std::string ragged = BuildFffArchive({{"a", "1"}});
-  SetDirectorySize(&ragged, 137);
-  std::string tooLong = BuildFffArchive({{"", "1"}});
-  SetDirectorySize(&tooLong, 136 * 100);
-  std::string duplicatePastEnd = BuildFffArchive({{"b", "22"}, {"B", "3"}});
-  duplicatePastEnd.pop_back();
+TEST(FffToolTest, DamageIsNamedAndNothingIsWritten) {
   const std::string name128(128, 'x');
-  struct Case {
-    std::string archive;
-    std::vector<std::string> problems;
-  } cases[] = {
-      {pastEnd,
-       {"entry 1 'a.txt': its data (offset 164, size 3) runs past the end of "
-        "the file (166 bytes)"}},
-      {wrapping,
-       {"entry 1 'wrap': its data (offset 4294967280, size 32) runs past the "
-        "end of the file (167 bytes)"}},
-      {BuildFffArchive({{name128, "x"}}),
-       {"entry 1 '" + name128 +
-        "': the name has no terminating zero within its 128 bytes"}},
-      {BuildFffArchive({{"ok", "1"}, {"", "2"}}),
-       {"entry 2 '': the name is empty"}},
-      {BuildFffArchive(
-           {{"Sound/Hit.wav", "1"}, {"x", "2"}, {"sound/hit.WAV", "3"}}),
-       {"entry 3 'sound/hit.WAV': the same name as entry 1 'Sound/Hit.wav' "
-        "regardless of case; the installer never finds it"}},
-      {ragged, {"the directory size 137 is not a multiple of 136"}},
-      // The entries that are in the file are still checked, and every
-      // problem is listed, not just the first.
-      {tooLong,
-       {"the directory (13600 bytes from offset 28) runs past the end of the "
-        "file (165 bytes)",
-        "entry 1 '': the name is empty"}},
-      {duplicatePastEnd,
-       {"entry 2 'B': the same name as entry 1 'b' regardless of case; the "
-        "installer never finds it",
-        "entry 2 'B': its data (offset 302, size 1) runs past the end of the "
-        "file (302 bytes)"}},
-      {std::string(27, '\0'),
-       {"the file is 27 bytes long, shorter than the 28-byte header"}},
-      {"", {"the file is 0 bytes long, shorter than the 28-byte header"}},
-  };
-  TempDir dir;
-  for (const Case& c : cases) {
-    WriteFileBytes(dir.path() + "/a.fff", c.archive);
-    std::string expected;
-    for (const std::string& problem : c.problems)
-      expected += "fff: a.fff: " + problem + "\n";
-    CommandResult result = Fff({"check", "a.fff"}, dir.path());
-    EXPECT_EQ(1, result.exitCode) << expected;
-    EXPECT_EQ("", result.out);
-    EXPECT_EQ(expected, result.err);
-  }
+  // check lists every problem of every entry; offset + size of entry 4
+  // wraps around 32 bits, which only 64-bit arithmetic sees.
+  ExpectRefusedWritingNothing(
+      "check",
+      With32(With32(WithoutLastByte(BuildFffArchive({{name128, "1"},
+                                                     {"", "2"},
+                                                     {"Sound/Hit.wav", "3"},
+                                                     {"sound/hit.WAV", "4"},
+                                                     {"a", "abc"}})),
+                    28 + 3 * 136 + 128, 0xFFFFFFF0u),
+             28 + 3 * 136 + 132, 32),
+      {"entry 1 '" + name128 +
+           "': the name has no terminating zero within its 128 bytes",
+       "entry 2 '': the name is empty",
+       "entry 4 'sound/hit.WAV': the same name as entry 3 'Sound/Hit.wav' "
+       "regardless of case; the installer never finds it",
+       "entry 4 'sound/hit.WAV': its data (offset 4294967280, size 32) runs "
+       "past the end of the file (714 bytes)",
+       "entry 5 'a': its data (offset 712, size 3) runs past the end of the "
+       "file (714 bytes)"});
+  // Damage to the header or the directory as a whole; the entries that are
+  // in the file are still checked.
+  ExpectRefusedWritingNothing(
+      "check", With32(BuildFffArchive({{"a", "1"}}), 24, 137),
+      {"the directory size 137 is not a multiple of 136"});
+  ExpectRefusedWritingNothing(
+      "check", With32(BuildFffArchive({{"", "1"}}), 24, 136 * 100),
+      {"the directory (13600 bytes from offset 28) runs past the end of the "
+       "file (165 bytes)",
+       "entry 1 '': the name is empty"});
+  ExpectRefusedWritingNothing(
+      "check", std::string(27, '\0'),
+      {"the file is 27 bytes long, shorter than the 28-byte header"});
+  // list and extract refuse such damage outright.
+  ExpectRefusedWritingNothing(
+      "list", With32(BuildFffArchive({{"a", "1"}}), 24, 136000000),
+      {"the directory (136000000 bytes from offset 28) runs past the end of "
+       "the file (165 bytes)"});
+  ExpectRefusedWritingNothing(
+      "extract", "FFF",
+      {"the file is 3 bytes long, shorter than the 28-byte header"});
+  // extract refuses every member it cannot write faithfully; entries 3 and
+  // 4 are different names to the installer, but one file on disk.
+  ExpectRefusedWritingNothing(
+      "extract",
+      WithoutLastByte(BuildFffArchive({{name128, "1"},
+                                       {"", "2"},
+                                       {"/setup.ini", "3"},
+                                       {"SETUP.INI", "4"},
+                                       {"a", "abc"}})),
+      {"refusing entry 1 '" + name128 +
+           "': the name has no terminating zero within its 128 bytes",
+       "refusing entry 2 '': the name is empty",
+       "refusing entry 4 'SETUP.INI': it would land on the same file as "
+       "entry 3 '/setup.ini'",
+       "refusing entry 5 'a': its data runs past the end of the file"});
 
-  CommandResult absent = Fff({"check", "absent.fff"}, dir.path());
-  EXPECT_EQ(1, absent.exitCode);
-  EXPECT_EQ(
-      "fff: absent.fff: cannot read the archive: No such file or directory\n",
-      absent.err);
-}
-
-TEST(FffToolTest, ListAndExtractRefuseADamagedDirectory) {
   TempDir dir;
-  std::string tooLong = BuildFffArchive({{"a", "1"}});
-  SetDirectorySize(&tooLong, 136 * 1000000);
-  WriteFileBytes(dir.path() + "/long.fff", tooLong);
-  WriteFileBytes(dir.path() + "/short.fff", "FFF");
-  const std::string longMessage =
-      "fff: long.fff: the directory (136000000 bytes from offset 28) runs "
-      "past the end of the file (165 bytes)\n";
-  const std::string shortMessage =
-      "fff: short.fff: the file is 3 bytes long, shorter than the 28-byte "
-      "header\n";
-  struct Case {
-    std::vector<std::string> arguments;
-    std::string message;
-  } cases[] = {
-      {{"list", "long.fff"}, longMessage},
-      {{"extract", "long.fff", "-C", "out"}, longMessage},
-      {{"list", "short.fff"}, shortMessage},
-      {{"extract", "short.fff", "-C", "out"}, shortMessage},
-      {{"list", "absent.fff"},
-       "fff: absent.fff: cannot read the archive: No such file or "
-       "directory\n"},
-  };
-  for (const Case& c : cases) {
-    CommandResult result = Fff(c.arguments, dir.path());
-    EXPECT_EQ(1, result.exitCode) << c.message;
-    EXPECT_EQ("", result.out);
-    EXPECT_EQ(c.message, result.err);
-    EXPECT_FALSE(FileExists(dir.path() + "/out"));
-  }
+  for (const char* command : {"check", "list"})
+    ExpectRun(Fff({command, "absent.fff"}, dir.path()), 1, "",
+              "fff: absent.fff: cannot read the archive: No such file or "
+              "directory\n");
 }
 
 TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
   TempDir dir;
   dir.Write("x.txt", "x");
-  const std::vector<std::string> badCommandLines[] = {
+  const Strings badCommandLines[] = {
       {},
       {"pack", "a.fff"},
       {"create"},
@@ -413,21 +302,18 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
       {"create", "a.fff", "-C"},
       {"create", "a.fff", "-C", "", "x.txt"},
       {"create", "a.fff", "--level=9", "x.txt"},
-      {"list"},
       {"list", "a.fff", "extra"},
       {"list", "-C", ".", "a.fff"},
       {"check", "a.fff", "extra"},
-      {"extract", "a.fff", "-C", "one", "-C", "two"},
-  };
-  for (const std::vector<std::string>& arguments : badCommandLines) {
+      {"extract", "a.fff", "-C", "one", "-C", "two"}};
+  for (const Strings& arguments : badCommandLines) {
     CommandResult result = Fff(arguments, dir.path());
     const std::string shown = ::testing::PrintToString(arguments);
     EXPECT_EQ(2, result.exitCode) << shown;
     EXPECT_EQ("", result.out) << shown;
     EXPECT_EQ(0u, result.err.find(arguments.empty() ? "usage: fff" : "fff: "))
         << shown << result.err;
-    EXPECT_EQ(std::vector<std::string>{"x.txt"}, FolderContents(dir.path()))
-        << shown;
+    EXPECT_EQ((Files{{"x.txt", "x"}}), Tree(dir.path())) << shown;
   }
 
   for (const char* help : {"--help", "help"}) {

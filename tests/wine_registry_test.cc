@@ -58,34 +58,33 @@ const std::string kSystemReg = R"reg(WINE REGISTRY Version 2
 "OnlyInGhr2"="two"
 )reg";
 
-// The bytes read for name under key, or the outcome when nothing was read.
-std::string ReadValue(const std::string& text, const char* key,
-                      const char* name) {
-  RegistryValue value;
-  std::memset(&value, 0xA5, sizeof value);
-  switch (FindWineRegistryValue(text, key, name, &value)) {
-    case REGISTRY_VALUE_READ:
-      if (value.size > kRegistryReadSize) return "<size past the buffer>";
-      return std::string(reinterpret_cast<const char*>(value.data), value.size);
-    case REGISTRY_KEY_MISSING:
-      return "<key missing>";
-    case REGISTRY_VALUE_MISSING:
-      return "<value missing>";
-    case REGISTRY_VALUE_TOO_LONG:
-      return "<too long>";
+// The bytes read for name under key, or the outcome when nothing was read,
+// in which case the destination must be as it was.
+std::string ReadValue(const std::string& text, const std::string& key,
+                      const std::string& name) {
+  RegistryValue value, before;
+  std::memset(&before, 0xA5, sizeof before);
+  value = before;
+  const RegistryStatus status =
+      FindWineRegistryValue(text, key.c_str(), name.c_str(), &value);
+  if (status == REGISTRY_VALUE_READ) {
+    if (value.size > kRegistryReadSize) return "<size past the buffer>";
+    return std::string(reinterpret_cast<const char*>(value.data), value.size);
   }
-  return "<unknown status>";
+  if (std::memcmp(&value, &before, sizeof value) != 0)
+    return "<destination written>";
+  if (status == REGISTRY_KEY_MISSING) return "<key missing>";
+  if (status == REGISTRY_VALUE_MISSING) return "<value missing>";
+  return status == REGISTRY_VALUE_TOO_LONG ? "<too long>" : "<unknown>";
 }
 
 std::string WithCrLf(const std::string& text) {
   std::string converted;
-  for (char c : text) {
-    if (c == '\n') converted += '\r';
-    converted += c;
-  }
+  for (char c : text) converted += c == '\n' ? "\r\n" : std::string(1, c);
   return converted;
 }
 
+// A file whose game key holds valueLines, followed by a key named alike.
 std::string GameKeyWith(const std::string& valueLines) {
   return "WINE REGISTRY Version 2\n\n"
          "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR] 1796580337\n"
@@ -93,162 +92,88 @@ std::string GameKeyWith(const std::string& valueLines) {
          valueLines + "\n[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR3] 1\n";
 }
 
-TEST(WineRegistryTest, ReadsTheGameKeyInTheThirtyTwoBitView) {
-  EXPECT_EQ("C:\\Games\\GHR\0"s,
-            ReadValue(kSystemReg, kGameKey, "Installpath"));
-  EXPECT_EQ("eng\0"s, ReadValue(kSystemReg, kGameKey, "Language"));
-  EXPECT_EQ("C:\\Program Files\\GHR64\0"s,
-            ReadValue(kSystemReg, "Software\\Quillfern\\GHR", "Installpath"));
-  EXPECT_EQ("C:\\Games\\GHR2\0"s,
-            ReadValue(kSystemReg, "Software\\Wow6432Node\\Quillfern\\GHR2",
-                      "Installpath"));
-  // The default value is "@", not a value named by the text after it.
-  EXPECT_EQ("Default of the game key\0"s, ReadValue(kSystemReg, kGameKey, ""));
-  EXPECT_EQ("text/plain\0"s,
-            ReadValue(kSystemReg, "Software\\Classes\\.txt", "Content Type"));
-  // Key names are unescaped before they are compared.
-  EXPECT_EQ(
-      "odd\0"s,
-      ReadValue(kSystemReg, "Software\\Wow6432Node\\Quillfern\\GHR\\Odd]\xE9",
-                "Name"));
-}
-
-TEST(WineRegistryTest, ComparesKeyAndValueNamesWithoutAsciiCase) {
-  EXPECT_EQ("C:\\Games\\GHR\0"s,
-            ReadValue(kSystemReg, "SOFTWARE\\wow6432node\\QuillFern\\ghr",
-                      "INSTALLPATH"));
-  EXPECT_EQ("eng\0"s, ReadValue(kSystemReg, kGameKey, "language"));
-  EXPECT_EQ("", ReadValue(kSystemReg, kGameKey, "zERO"));
-}
-
-TEST(WineRegistryTest, KeepsToTheKeyAndNotToKeysNamedAlike) {
-  EXPECT_EQ("<value missing>", ReadValue(kSystemReg, kGameKey, "OnlyInSub"));
-  EXPECT_EQ("<value missing>", ReadValue(kSystemReg, kGameKey, "OnlyInGhr2"));
-  EXPECT_EQ("sub\0"s,
-            ReadValue(kSystemReg, "Software\\Wow6432Node\\Quillfern\\GHR\\Sub",
-                      "OnlyInSub"));
-
-  // Only a longer key and a subkey: the key itself is not there.
-  const std::string lookalikes = R"reg(WINE REGISTRY Version 2
-[Software\\Wow6432Node\\Quillfern\\GHR2] 1796580340
-"Installpath"="C:\\Games\\GHR2"
-
-[Software\\Wow6432Node\\Quillfern\\GHR\\Sub] 1796580339
-"Installpath"="C:\\Games\\Sub"
-)reg";
-  EXPECT_EQ("<key missing>", ReadValue(lookalikes, kGameKey, "Installpath"));
-  EXPECT_EQ("<key missing>",
-            ReadValue(kSystemReg, "Software\\Wow6432Node\\Quillfern\\GH",
-                      "Installpath"));
-  EXPECT_EQ("<key missing>", ReadValue("", kGameKey, "Installpath"));
-}
-
-TEST(WineRegistryTest, DecodesStringEscapesToCp1252) {
-  // \x takes at most four digits; a backslash before anything else keeps it.
-  EXPECT_EQ(
-      "a\\b\"c\n\r\t|\xE9|?|\x80|\xE9"
-      "e|q|x|\x1B\0"s,
-      ReadValue(kSystemReg, kGameKey, "Escapes"));
-  // Octal takes at most three digits.
-  EXPECT_EQ(
-      "A\x01"
-      "2\0"s,
-      ReadValue(kSystemReg, kGameKey, "Octal"));
-  // Wine reads raw UTF-8 in a file edited by hand.
-  EXPECT_EQ("caf\xE9 \x80\0"s,
-            ReadValue(GameKeyWith("\"Utf8\"=\"caf\xC3\xA9 \xE2\x82\xAC\""),
-                      kGameKey, "Utf8"));
-  // A character past U+FFFF is two UTF-16 units, so two '?'; bytes that are
-  // not UTF-8 (a stray continuation, an overlong '/') are dropped.
-  EXPECT_EQ(
-      "a??z\0"s,
-      ReadValue(GameKeyWith("\"Utf8\"=\"a\xF0\x9F\x98\x80\x80\xC0\xAFz\""),
-                kGameKey, "Utf8"));
-}
-
-TEST(WineRegistryTest, DeliversStringKindsAsStored) {
-  EXPECT_EQ("%USERPROFILE%\\GHR\\Saves\0"s,
-            ReadValue(kSystemReg, kGameKey, "SavePath"));
-  EXPECT_EQ("C:\\One\0D:\\Two\0\0"s,
-            ReadValue(kSystemReg, kGameKey, "MultiDirs"));
-  // Strings stored as UTF-16LE hex come back one cp1252 byte per unit.
-  EXPECT_EQ("%A\x80?\xE9\0"s, ReadValue(kSystemReg, kGameKey, "WideExpand"));
-  EXPECT_EQ("a\0b\0\0"s, ReadValue(kSystemReg, kGameKey, "WideMulti"));
-}
-
-TEST(WineRegistryTest, DeliversDwordAndBinaryBytes) {
-  EXPECT_EQ("\x40\xE2\x01\x00"s, ReadValue(kSystemReg, kGameKey, "Version"));
+TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
   std::string blob;
   for (int i = 0; i < 0x1F; ++i) blob += static_cast<char>(i);
   blob += '\xFF';
-  EXPECT_EQ(blob, ReadValue(kSystemReg, kGameKey, "Blob"));
-  EXPECT_EQ("", ReadValue(kSystemReg, kGameKey, "Zero"));
-  // Types other than the string ones come back raw.
-  EXPECT_EQ("\x01\x00\x00\x00\x00\x00\x00\x00"s,
-            ReadValue(GameKeyWith("\"Qword\"=hex(b):01,00,00,00,00,00,00,00"),
-                      kGameKey, "Qword"));
-}
-
-TEST(WineRegistryTest, ReadsFilesWithCrLfLineEnds) {
-  const std::string crlf = WithCrLf(kSystemReg);
-  EXPECT_TRUE(WineRegistryIsWin64(crlf));
-  EXPECT_EQ("C:\\Games\\GHR\0"s, ReadValue(crlf, kGameKey, "Installpath"));
-  EXPECT_EQ(ReadValue(kSystemReg, kGameKey, "Blob"),
-            ReadValue(crlf, kGameKey, "Blob"));
-  EXPECT_EQ("\x40\xE2\x01\x00"s, ReadValue(crlf, kGameKey, "Version"));
-}
-
-TEST(WineRegistryTest, LeavesTheValueUntouchedWhenNotRead) {
+  const std::string sub = kGameKey + "\\Sub"s;
   const struct {
-    const char* key;
+    std::string key;
     const char* name;
-    RegistryStatus status;
+    std::string expected;
   } cases[] = {
-      {kGameKey, "Missing", REGISTRY_VALUE_MISSING},
-      {"Software\\Wow6432Node\\Quillfern\\Nothing", "Installpath",
-       REGISTRY_KEY_MISSING},
+      {kGameKey, "Installpath", "C:\\Games\\GHR\0"s},
+      {kGameKey, "Language", "eng\0"s},
+      // Keys and values named alike are not confused.
+      {"Software\\Quillfern\\GHR", "Installpath",
+       "C:\\Program Files\\GHR64\0"s},
+      {kGameKey + "2"s, "Installpath", "C:\\Games\\GHR2\0"s},
+      {sub, "OnlyInSub", "sub\0"s},
+      {kGameKey, "OnlyInSub", "<value missing>"},
+      {kGameKey, "OnlyInGhr2", "<value missing>"},
+      {"Software\\Wow6432Node\\Quillfern\\GH", "Installpath", "<key missing>"},
+      {kGameKey, "Missing", "<value missing>"},
+      // Names compare without regard to ASCII case.
+      {"SOFTWARE\\wow6432node\\QuillFern\\ghr", "INSTALLPATH",
+       "C:\\Games\\GHR\0"s},
+      {kGameKey, "zERO", ""},
+      // The default value is "@"; a key's name is unescaped before it is
+      // compared.
+      {kGameKey, "", "Default of the game key\0"s},
+      {"Software\\Classes\\.txt", "Content Type", "text/plain\0"s},
+      {kGameKey + "\\Odd]\xE9"s, "Name", "odd\0"s},
+      // \x takes at most four digits and gives one UTF-16 unit, '?' where
+      // code page 1252 has none; a backslash before anything else keeps it;
+      // octal takes at most three digits.
+      {kGameKey, "Escapes",
+       "a\\b\"c\n\r\t|\xE9|?|\x80|\xE9"
+       "e|q|x|\x1B\0"s},
+      {kGameKey, "Octal",
+       "A\x01"
+       "2\0"s},
+      // Strings of the expandable and multi kinds come back as stored; as
+      // UTF-16LE hex, one code page 1252 byte per unit.
+      {kGameKey, "SavePath", "%USERPROFILE%\\GHR\\Saves\0"s},
+      {kGameKey, "MultiDirs", "C:\\One\0D:\\Two\0\0"s},
+      {kGameKey, "WideExpand", "%A\x80?\xE9\0"s},
+      {kGameKey, "WideMulti", "a\0b\0\0"s},
+      {kGameKey, "Version", "\x40\xE2\x01\x00"s},
+      {kGameKey, "Blob", blob},
+      {kGameKey, "Zero", ""},
   };
-  for (const auto& lookup : cases) {
-    RegistryValue value;
-    std::memset(value.data, 0x5C, sizeof value.data);
-    value.size = 1234;
-    EXPECT_EQ(lookup.status, FindWineRegistryValue(kSystemReg, lookup.key,
-                                                   lookup.name, &value));
-    EXPECT_EQ(1234u, value.size);
-    EXPECT_EQ(
-        std::string(sizeof value.data, '\x5C'),
-        std::string(reinterpret_cast<char*>(value.data), sizeof value.data));
+  for (const std::string& text : {kSystemReg, WithCrLf(kSystemReg)}) {
+    EXPECT_TRUE(WineRegistryIsWin64(text));
+    for (const auto& c : cases)
+      EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name))
+          << c.key << " " << c.name;
   }
 }
 
-TEST(WineRegistryTest, RefusesValuesLongerThanTheReadBuffer) {
-  const std::string fits(255, 'x');
-  EXPECT_EQ(fits + '\0', ReadValue(GameKeyWith("\"Path\"=\"" + fits + "\""),
-                                   kGameKey, "Path"));
-  // The decoded length counts, not the escaped one.
-  EXPECT_EQ(std::string(254, 'x') + "\xE9\0"s,
-            ReadValue(GameKeyWith("\"Path\"=\"" + std::string(254, 'x') +
-                                  "\\x00e9\""),
-                      kGameKey, "Path"));
-
-  const std::string text = GameKeyWith("\"Path\"=\"" + fits + "y\"");
-  RegistryValue value;
-  std::memset(value.data, 0x5C, sizeof value.data);
-  value.size = 1234;
-  EXPECT_EQ(REGISTRY_VALUE_TOO_LONG,
-            FindWineRegistryValue(text, kGameKey, "Path", &value));
-  EXPECT_EQ(1234u, value.size);
-  EXPECT_EQ(
-      std::string(sizeof value.data, '\x5C'),
-      std::string(reinterpret_cast<char*>(value.data), sizeof value.data));
-
-  std::string hex256 = "\"Blob\"=hex:";
+TEST(WineRegistryTest, DecodesWhatWineReadsAndRefusesValuesPastTheBuffer) {
+  std::string hex256 = "\"Value\"=hex:";
   for (int i = 0; i < 256; ++i) hex256 += i % 24 == 23 ? "ab,\\\n  " : "ab,";
-  EXPECT_EQ(std::string(256, '\xAB'),
-            ReadValue(GameKeyWith(hex256.substr(0, hex256.size() - 1)),
-                      kGameKey, "Blob"));
-  EXPECT_EQ("<too long>",
-            ReadValue(GameKeyWith(hex256 + "cd"), kGameKey, "Blob"));
+  hex256.pop_back();
+  const std::string x254(254, 'x');
+  const struct {
+    std::string valueLine;
+    std::string expected;
+  } cases[] = {
+      // Raw UTF-8 in a file edited by hand; a character past U+FFFF is two
+      // UTF-16 units, so two '?'; bytes that are not UTF-8 are dropped.
+      {"\"Value\"=\"caf\xC3\xA9 \xE2\x82\xAC\"", "caf\xE9 \x80\0"s},
+      {"\"Value\"=\"a\xF0\x9F\x98\x80\x80\xC0\xAFz\"", "a??z\0"s},
+      {"\"Value\"=hex(b):01,00,00,00,00,00,00,00", "\x01\0\0\0\0\0\0\0"s},
+      // The decoded length counts against the 256 bytes, not the escaped.
+      {"\"Value\"=\"" + x254 + "x\"", x254 + "x\0"s},
+      {"\"Value\"=\"" + x254 + "\\x00e9\"", x254 + "\xE9\0"s},
+      {"\"Value\"=\"" + x254 + "xy\"", "<too long>"},
+      {hex256, std::string(256, '\xAB')},
+      {hex256 + ",cd", "<too long>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected,
+              ReadValue(GameKeyWith(c.valueLine), kGameKey, "Value"))
+        << c.valueLine;
 }
 
 TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
@@ -283,33 +208,28 @@ TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
   EXPECT_EQ("<key missing>",
             ReadValue("[Software\\\\Quillfern 1\n\"Path\"=\"x\"\n",
                       "Software\\Quillfern", "Path"));
-}
-
-TEST(WineRegistryTest, UsesTheFirstOfRepeatedKeys) {
-  const std::string repeated = R"reg(WINE REGISTRY Version 2
-[Software\\Quillfern\\GHR] 1
-"Installpath"="first"
-
-[Software\\Quillfern\\GHR] 2
-"Installpath"="second"
-)reg";
-  EXPECT_EQ("first\0"s,
-            ReadValue(repeated, "Software\\Quillfern\\GHR", "Installpath"));
+  EXPECT_EQ("<key missing>", ReadValue("", kGameKey, "Installpath"));
+  // Only a longer key and a subkey: the key itself is not there.
+  EXPECT_EQ("<key missing>",
+            ReadValue("WINE REGISTRY Version 2\n"
+                      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR2] 1\n"
+                      "\"Installpath\"=\"C:\\\\Games\\\\GHR2\"\n"
+                      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR\\\\Sub] 2\n"
+                      "\"Installpath\"=\"C:\\\\Games\\\\Sub\"\n",
+                      kGameKey, "Installpath"));
 }
 
 TEST(WineRegistryTest, TellsA64BitPrefixByItsArchLine) {
-  EXPECT_TRUE(WineRegistryIsWin64(kSystemReg));
-  EXPECT_FALSE(WineRegistryIsWin64(
-      "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
-      "#arch=win32\n\n[Software] 1\n"));
-  EXPECT_FALSE(
-      WineRegistryIsWin64("WINE REGISTRY Version 2\n\n[Software] 1\n"));
+  EXPECT_TRUE(WineRegistryIsWin64(
+      "WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software] 1\n"));
   // Only a whole line before the first key counts.
-  EXPECT_FALSE(WineRegistryIsWin64(
-      "WINE REGISTRY Version 2\n[Software] 1\n#arch=win64\n"));
-  EXPECT_FALSE(WineRegistryIsWin64(
-      "WINE REGISTRY Version 2\n#arch=win64x\n;#arch=win64\n"));
-  EXPECT_FALSE(WineRegistryIsWin64(""));
+  for (const char* text :
+       {"WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
+        "#arch=win32\n\n[Software] 1\n",
+        "WINE REGISTRY Version 2\n\n[Software] 1\n",
+        "WINE REGISTRY Version 2\n[Software] 1\n#arch=win64\n",
+        "WINE REGISTRY Version 2\n#arch=win64x\n;#arch=win64\n", ""})
+    EXPECT_FALSE(WineRegistryIsWin64(text)) << text;
 }
 
 }  // namespace
