@@ -62,6 +62,8 @@ void ConfigReader::LoadFile() {
   textSize = size > 0 ? static_cast<uint32_t>(size) : 0;
   // Bytes past the end of the file would read as zeros and end the text
   // there anyway; a damaged member's size never sizes the allocation.
+  // BytesLeftInStream ends the run with "FILE ERROR!" for a handle without
+  // a stream.
   const uint64_t available = textSize != 0 ? BytesLeftInStream(handle) : 0;
   if (available < textSize) textSize = static_cast<uint32_t>(available);
   memcpy(loadedName, configName, sizeof loadedName);
@@ -71,7 +73,6 @@ void ConfigReader::LoadFile() {
   }
   text = static_cast<char*>(calloc(size_t(textSize) + 1, 1));
   if (text == nullptr) FatalError(MessageText(0));
-  if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
   // Bytes a short read does not deliver stay zero and end the text early.
   fread(text, 1, textSize, handle->stream);
 }

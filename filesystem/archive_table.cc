@@ -122,12 +122,9 @@ void MountArchive(const char* path) {
   ++Archives.registeredCount;
 }
 
-void ResetArchives() {
-  // Forgetting an archive also closes its stream, so that a reset never
-  // leaks the open file.
-  CloseAllArchives();
-  for (ArchiveSlot& slot : Archives.slots) slot.inUse = false;
-}
+// Forgetting an archive also closes its stream, so that a reset never leaks
+// the open file; slots past registeredCount are never in use.
+void ResetArchives() { CloseAllArchives(); }
 
 void CloseAllArchives() {
   for (int32_t i = 0; i < Archives.registeredCount; ++i) {

@@ -45,7 +45,8 @@ bool CopyOneFile(const char* source, const char* destination) {
   const int32_t size = handle->GetSize();
   // A member that runs past the end of a damaged archive (or whose size
   // reads as 2 GiB or more) could never be read whole: report it before a
-  // block of the claimed size is allocated.
+  // block of the claimed size is allocated. (BytesLeftInStream also ends the
+  // run with "FILE ERROR!" for a handle without a stream.)
   if (size < 0 || uint64_t(size) > BytesLeftInStream(handle)) {
     CloseFile(handle);
     FatalWithName(4, source);
@@ -55,7 +56,6 @@ bool CopyOneFile(const char* source, const char* destination) {
   unsigned char* block =
       static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
   if (block == nullptr) FatalError(MessageText(0));
-  if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
   const size_t read = fread(block, 1, size_t(size), handle->stream);
   CloseFile(handle);
   if (read != size_t(size)) {

@@ -49,8 +49,8 @@ void ApplyPatch() {
                             : StandardEditionExecutables);
   ComposeSummary(germanEdition);
 
-  char source[4096];
-  char destination[4096];
+  char source[kInstallPathSize];
+  char destination[kInstallPathSize];
   snprintf(source, sizeof source, "\\Patch_%s.cod", LanguageValue);
   JoinDestination(destination, sizeof destination, InstallPath,
                   "\\Patch12.cod");
