@@ -46,24 +46,6 @@ std::string PatchArchive() {
   return BuildFffArchive(members);
 }
 
-// Every entry below root by its relative path: a file's bytes, a link's
-// target or "folder". Links are not followed.
-std::map<std::string, std::string> Tree(const std::string& root) {
-  namespace fs = std::filesystem;
-  std::map<std::string, std::string> entries;
-  if (!fs::exists(root)) return entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    if (entry.is_symlink())
-      entries[relative] = "link to " + fs::read_symlink(entry.path()).string();
-    else if (entry.is_directory())
-      entries[relative] = "folder";
-    else
-      entries[relative] = ReadFileBytes(entry.path().string());
-  }
-  return entries;
-}
-
 class FaultInjection : public ::testing::Test {
  protected:
   FaultInjection()
@@ -84,7 +66,7 @@ class FaultInjection : public ::testing::Test {
     WriteFileBytes(installFolder_ + "/Patch12.cod", BuildFffArchive({{"old.txt", "old"}}));
     for (const char* backEnd : kBackEnds)
       WriteFileBytes(installFolder_ + "/Gravelhorn_" + backEnd + ".exe", "MZ v1.1");
-    original_ = Tree(installFolder_);
+    original_ = FolderTree(installFolder_);
   }
 
   // A Cfg\Menu.cfg beside Patch.dat, which a disk file wins over the
@@ -112,7 +94,7 @@ class FaultInjection : public ::testing::Test {
   std::map<std::string, std::string> TreeOutsideInstallFolder() const {
     const std::string skipped =
         std::filesystem::relative(installFolder_, prefix_.path()).string();
-    std::map<std::string, std::string> entries = Tree(prefix_.path());
+    std::map<std::string, std::string> entries = FolderTree(prefix_.path());
     entries.erase(skipped);
     // Below it: every name from "skipped/" up to "skipped0" ('0' follows '/').
     entries.erase(entries.lower_bound(skipped + "/"), entries.lower_bound(skipped + "0"));
@@ -126,7 +108,7 @@ class FaultInjection : public ::testing::Test {
     EXPECT_EQ(255, result.exitCode);
     EXPECT_EQ("", result.out);
     EXPECT_EQ(box, result.err);
-    EXPECT_EQ(expected ? *expected : original_, Tree(installFolder_));
+    EXPECT_EQ(expected ? *expected : original_, FolderTree(installFolder_));
   }
 
   // The English summary over baseVersion and the game patched.
@@ -145,7 +127,7 @@ class FaultInjection : public ::testing::Test {
       installed[name] = "MZ /" + name + " v1.2";
     }
     installed["Patch12.cod"] = "language patch eng";
-    EXPECT_EQ(installed, Tree(installFolder_));
+    EXPECT_EQ(installed, FolderTree(installFolder_));
   }
 
   FakePrefix prefix_;
@@ -191,7 +173,7 @@ TEST_F(FaultInjection, AFullDiskIsReportedWithTheFileAndNoSummary) {
   const std::string destination = installFolder_ + "/Gravelhorn_d3d.exe";
   ASSERT_EQ(0, unlink(destination.c_str()));
   ASSERT_EQ(0, symlink("/dev/full", destination.c_str()));
-  original_ = Tree(installFolder_);
+  original_ = FolderTree(installFolder_);
   ExpectRefused(Run(), CannotWriteBox("C:\\Games\\GHR"));
 }
 
@@ -199,7 +181,7 @@ TEST_F(FaultInjection, AFolderWhereAnExecutableBelongsStopsTheCopies) {
   const std::string gl = installFolder_ + "/Gravelhorn_gl.exe";
   ASSERT_EQ(0, unlink(gl.c_str()));
   MakeFolders(gl);
-  original_ = Tree(installFolder_);
+  original_ = FolderTree(installFolder_);
   // The two before it are in place; the patch archive was never reached.
   std::map<std::string, std::string> expected = original_;
   expected["Gravelhorn_d3d.exe"] = "MZ /Gravelhorn_d3d.exe v1.2";

@@ -12,7 +12,6 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-using Files = std::map<std::string, std::string>;
 
 CommandResult Fff(const Strings& arguments, const std::string& folder,
                   const Strings& more = {}) {
@@ -27,16 +26,6 @@ void ExpectRun(const CommandResult& result, int exitCode,
   EXPECT_EQ(exitCode, result.exitCode) << result.err;
   EXPECT_EQ(out, result.out);
   EXPECT_EQ(err, result.err);
-}
-
-// Every file below root by its relative path, with its bytes; a folder as
-// "<folder>".
-Files Tree(const std::string& root) {
-  Files files;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(root))
-    files[std::filesystem::relative(item.path(), root).generic_string()] =
-        item.is_directory() ? "<folder>" : ReadFileBytes(item.path().string());
-  return files;
 }
 
 // archive with the 32-bit field at offset set to value.
@@ -66,7 +55,7 @@ void ExpectRefusedWritingNothing(const std::string& command,
   Strings more = command == "extract" ? Strings{"-C", "out"} : Strings{};
   more.insert(more.end(), members.begin(), members.end());
   ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "", expected);
-  EXPECT_EQ((Files{{"a.fff", archive}}), Tree(dir.path()));
+  EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path()));
 }
 
 }  // namespace
@@ -102,11 +91,11 @@ TEST(FffToolTest, CreateListCheckAndExtractRoundTrip) {
   // Everything, into a folder that does not exist yet; the leading "/" of a
   // patch archive's name is dropped.
   ExpectRun(Fff({"extract", "patch.fff", "-C", "out"}, dir.path()), 0, "", "");
-  EXPECT_EQ((Files{{"Gravelhorn_d3d.exe", "hello"},
+  EXPECT_EQ((FolderFiles{{"Gravelhorn_d3d.exe", "hello"},
                    {"data", "<folder>"},
                    {"data/levels.bin", binary},
                    {"empty.txt", ""}}),
-            Tree(dir.path() + "/out"));
+            FolderTree(dir.path() + "/out"));
 }
 
 TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
@@ -118,7 +107,7 @@ TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
   TempDir sparse;
   const std::string big = sparse.Write("big.bin", "");
   std::filesystem::resize_file(big, 0xFFFFFFFFull - 981);
-  const Files before = Tree(dir.path());
+  const FolderFiles before = FolderTree(dir.path());
   const std::string name128(128, 'n');
   // Every member that cannot be stored is named, and nothing is written.
   ExpectRun(
@@ -136,7 +125,7 @@ TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
           "'missing.txt': No such file or directory\n"
           "fff: a.fff: member 'x.txt': the archive would end at byte "
           "4294967296, past the 4 GiB that its 32-bit offsets reach\n");
-  EXPECT_EQ(before, Tree(dir.path()));
+  EXPECT_EQ(before, FolderTree(dir.path()));
 
   // A folder in the archive's place makes the final rename fail after the
   // whole archive was written beside it; that file goes too.
@@ -144,9 +133,9 @@ TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
   CommandResult blocked = Fff({"create", "b.fff", "x.txt"}, dir.path());
   EXPECT_EQ(1, blocked.exitCode);
   EXPECT_EQ(0u, blocked.err.find("fff: b.fff: cannot rename")) << blocked.err;
-  Files expected = before;
+  FolderFiles expected = before;
   expected.insert({{"b.fff", "<folder>"}, {"b.fff/keep", "k"}});
-  EXPECT_EQ(expected, Tree(dir.path()));
+  EXPECT_EQ(expected, FolderTree(dir.path()));
 
   // A bare FILE is named by its path with '/' (on Linux a backslash is an
   // ordinary name byte, which shows the conversion a Windows path gets);
@@ -191,8 +180,8 @@ TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFindAndNothingElse) {
             "fff: dup.fff: skipping entry 2 'text/READ.ME': the installer "
             "finds entry 1 'Text/Read.me' under that name\n");
   EXPECT_EQ(
-      (Files{{"Text", "<folder>"}, {"Text/Read.me", "first"}, {"other", "o"}}),
-      Tree(dir.path() + "/all"));
+      (FolderFiles{{"Text", "<folder>"}, {"Text/Read.me", "first"}, {"other", "o"}}),
+      FolderTree(dir.path() + "/all"));
 
   // One member, named in another case, into the current folder: written
   // under the archive's spelling.
@@ -200,8 +189,8 @@ TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFindAndNothingElse) {
   ExpectRun(
       Fff({"extract", "../dup.fff", "TEXT/read.me"}, dir.path() + "/here"), 0,
       "", "");
-  EXPECT_EQ((Files{{"Text", "<folder>"}, {"Text/Read.me", "first"}}),
-            Tree(dir.path() + "/here"));
+  EXPECT_EQ((FolderFiles{{"Text", "<folder>"}, {"Text/Read.me", "first"}}),
+            FolderTree(dir.path() + "/here"));
 
   // A name the archive lacks fails the whole command before anything lands.
   ExpectRefusedWritingNothing("extract", BuildFffArchive({{"other", "o"}}),
@@ -214,7 +203,7 @@ TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFindAndNothingElse) {
             "",
             "fff: dup.fff: member 'other': extracting to 'here2/other': "
             "cannot create it\n");
-  EXPECT_EQ((Files{{"other", "<folder>"}}), Tree(dir.path() + "/here2"));
+  EXPECT_EQ((FolderFiles{{"other", "<folder>"}}), FolderTree(dir.path() + "/here2"));
 
   // An archive holding a member of its own name, extracted beside itself.
   const std::string selfNamed = BuildFffArchive({{"self.fff", "tiny"}});
@@ -313,7 +302,7 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
     EXPECT_EQ("", result.out) << shown;
     EXPECT_EQ(0u, result.err.find(arguments.empty() ? "usage: fff" : "fff: "))
         << shown << result.err;
-    EXPECT_EQ((Files{{"x.txt", "x"}}), Tree(dir.path())) << shown;
+    EXPECT_EQ((FolderFiles{{"x.txt", "x"}}), FolderTree(dir.path())) << shown;
   }
 
   for (const char* help : {"--help", "help"}) {

@@ -2,44 +2,20 @@
 // for byte: the box it prints and every file it writes.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
+#include "tests/sample_game.h"
 #include "tests/test_support.h"
 
 namespace {
-
-const char* const kLanguages[] = {"eng", "hun", "fra", "ger", "spa", "ita"};
 
 class InstallerRun : public ::testing::Test {
  protected:
   InstallerRun()
       : gameFolder_(prefix_.DriveC() + "/Games/GHR"),
         patchFolder_(prefix_.DriveC() + "/Patch") {
-    MakeFolders(gameFolder_);
-    MakeFolders(patchFolder_);
-    WriteFileBytes(gameFolder_ + "/Game.cod",
-                   BuildFffArchive({{"Cfg/Menu.cfg",
-                                     "[Menu]\r\nversion=0\r\n[Version]\r\nversion=v1.1\r\n"},
-                                    {"Data/level1.map", "level"}}));
-    WriteFileBytes(gameFolder_ + "/Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}}));
-    WriteFileBytes(gameFolder_ + "/Patch12.cod", BuildFffArchive({{"old.txt", "old patch"}}));
-
-    std::vector<ArchiveMember> patch;
-    for (const char* edition : {"Gravelhorn", "Kieselfuchs"})
-      for (const char* backEnd : {"d3d", "glide", "gl"}) {
-        std::string name = std::string("/") + edition + "_" + backEnd + ".exe";
-        patch.push_back({name, "MZ " + name + " v1.2"});
-      }
-    for (const char* code : kLanguages)
-      patch.push_back({std::string("/Patch_") + code + ".cod", LanguagePatch(code)});
-    patch.push_back({"/Patch_.cod", LanguagePatch("")});
-    WriteFileBytes(patchFolder_ + "/Patch.dat", BuildFffArchive(patch));
-  }
-
-  static std::string LanguagePatch(const std::string& code) {
-    return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
-                            {"Text/" + code + ".txt", "text of " + code}});
+    LayOutSampleGame(gameFolder_, patchFolder_);
+    original_ = GameFiles();
   }
 
   CommandResult Run(const std::string& workingDirectory) {
@@ -52,35 +28,16 @@ class InstallerRun : public ::testing::Test {
     return Run(patchFolder_);
   }
 
-  // Every file in the game folder, by name.
-  std::map<std::string, std::string> GameFiles() {
-    std::map<std::string, std::string> files;
-    for (const char* name : {"Game.cod", "Language.cod", "Patch12.cod",
-                             "Gravelhorn_d3d.exe", "Gravelhorn_glide.exe",
-                             "Gravelhorn_gl.exe", "Kieselfuchs_d3d.exe",
-                             "Kieselfuchs_glide.exe", "Kieselfuchs_gl.exe"})
-      if (FileExists(gameFolder_ + "/" + name))
-        files[name] = ReadFileBytes(gameFolder_ + "/" + name);
-    return files;
-  }
+  FolderFiles GameFiles() { return FolderTree(gameFolder_); }
 
-  std::map<std::string, std::string> Installed(const char* edition,
-                                               const std::string& patchCode) {
-    std::map<std::string, std::string> files = original_;
-    for (const char* backEnd : {"d3d", "glide", "gl"}) {
-      std::string name = std::string(edition) + "_" + backEnd + ".exe";
-      files[name] = "MZ /" + name + " v1.2";
-    }
-    files["Patch12.cod"] = LanguagePatch(patchCode);
-    return files;
+  FolderFiles Installed(const char* edition, const std::string& patchCode) {
+    return SampleInstalled(original_, edition, patchCode);
   }
-
-  void SetUp() override { original_ = GameFiles(); }
 
   FakePrefix prefix_;
   std::string gameFolder_;
   std::string patchFolder_;
-  std::map<std::string, std::string> original_;
+  FolderFiles original_;
 };
 
 TEST_F(InstallerRun, EnglishInstallsTheInternationalEdition) {
@@ -147,7 +104,7 @@ TEST_F(InstallerRun, GermanWithoutItsLanguagePatchStopsAfterTheExecutables) {
   EXPECT_EQ(255, result.exitCode);
   EXPECT_EQ("", result.out);
   EXPECT_EQ("ERROR\nFile not found: \\Patch_german.cod\n", result.err);
-  std::map<std::string, std::string> expected = Installed("Kieselfuchs", "");
+  FolderFiles expected = Installed("Kieselfuchs", "");
   expected["Patch12.cod"] = original_["Patch12.cod"];
   EXPECT_EQ(expected, GameFiles());
 }

@@ -1,4 +1,4 @@
-#include "tests/wine/sample_game.h"
+#include "tests/sample_game.h"
 
 #include <filesystem>
 #include <vector>
@@ -15,20 +15,15 @@ std::string ExecutableBytes(const std::string& name) { return "MZ /" + name + " 
 
 }  // namespace
 
-FolderFiles ReadFolderFiles(const std::string& folder) {
-  FolderFiles files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())
-      files[std::filesystem::relative(entry.path(), folder).string()] =
-          ReadFileBytes(entry.path().string());
-  return files;
-}
-
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
   std::filesystem::remove_all(folder);
   MakeFolders(folder);
   for (const auto& file : files) {
     std::string path = folder + "/" + file.first;
+    if (file.second == kFolderEntry) {
+      MakeFolders(path);
+      continue;
+    }
     MakeFolders(std::filesystem::path(path).parent_path().string());
     WriteFileBytes(path, file.second);
   }

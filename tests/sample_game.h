@@ -1,16 +1,15 @@
-// The installed game and the patch every Wine scenario starts from: the
-// same layout as the Linux end-to-end tests, so that the two programs are
-// held to the same expectations.
-#ifndef GRAVELHORN_TESTS_WINE_SAMPLE_GAME_H_
-#define GRAVELHORN_TESTS_WINE_SAMPLE_GAME_H_
+// The installed game and the patch that the end-to-end runs of both
+// programs start from, so that the Linux and the Windows program are held
+// to the same expectations.
+#ifndef GRAVELHORN_TESTS_SAMPLE_GAME_H_
+#define GRAVELHORN_TESTS_SAMPLE_GAME_H_
 
 #include <map>
 #include <string>
 
-// Every regular file under a folder, by path relative to it, with its bytes.
-typedef std::map<std::string, std::string> FolderFiles;
-FolderFiles ReadFolderFiles(const std::string& folder);
-// Empties folder and writes files into it.
+#include "tests/test_support.h"
+
+// Empties folder and writes files, as FolderTree gives them, into it.
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);
 
 // Writes a v1.1 game (Game.cod, Language.cod, Patch12.cod) into gameFolder
@@ -26,4 +25,4 @@ std::string SampleLanguagePatch(const std::string& code);
 FolderFiles SampleInstalled(const FolderFiles& original, const std::string& edition,
                             const std::string& patchCode);
 
-#endif  // GRAVELHORN_TESTS_WINE_SAMPLE_GAME_H_
+#endif  // GRAVELHORN_TESTS_SAMPLE_GAME_H_

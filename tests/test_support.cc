@@ -51,6 +51,24 @@ std::string ReadFileBytes(const std::string& path) {
   return contents.str();
 }
 
+const char kFolderEntry[] = "<folder>";
+
+FolderFiles FolderTree(const std::string& root) {
+  namespace fs = std::filesystem;
+  FolderFiles entries;
+  if (!fs::exists(root)) return entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).generic_string();
+    if (entry.is_symlink())
+      entries[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+    else if (entry.is_directory())
+      entries[relative] = kFolderEntry;
+    else
+      entries[relative] = ReadFileBytes(entry.path().string());
+  }
+  return entries;
+}
+
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ class TempDir {
 };
 
 std::string ReadFileBytes(const std::string& path);
+
+// Everything below root by its relative path: a file's bytes, kFolderEntry
+// for a folder, "<link to TARGET>" for a link (not followed). Empty when
+// root does not exist.
+typedef std::map<std::string, std::string> FolderFiles;
+extern const char kFolderEntry[];
+FolderFiles FolderTree(const std::string& root);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void MakeFolders(const std::string& path);

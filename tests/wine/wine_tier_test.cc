@@ -13,7 +13,7 @@
 
 #include "tests/test_support.h"
 #include "tests/wine/code_page.h"
-#include "tests/wine/sample_game.h"
+#include "tests/sample_game.h"
 #include "tests/wine/wine_session.h"
 
 namespace {
@@ -93,7 +93,7 @@ class WindowsProgramUnderWine : public ::testing::Test {
     std::filesystem::remove_all(session_->DriveC() + "/Games");
     RestoreFolderFiles(elsewhere_, {});
     LayOutSampleGame(gameFolder_, patchFolder_);
-    original_ = ReadFolderFiles(gameFolder_);
+    original_ = FolderTree(gameFolder_);
     MakeFolders(TierFolder() + "/screenshots");
   }
 
@@ -106,14 +106,14 @@ class WindowsProgramUnderWine : public ::testing::Test {
   // the Windows program left are in windowsFiles_. Texts in the language
   // whose code page is codePage.
   WindowsRun Run(const std::string& workingDirectory, unsigned codePage = 1252) {
-    const FolderFiles before = ReadFolderFiles(gameFolder_);
+    const FolderFiles before = FolderTree(gameFolder_);
     ++runs_;
     const std::string screenshot =
         TierFolder() + "/screenshots/" +
         ::testing::UnitTest::GetInstance()->current_test_info()->name() +
         (runs_ > 1 ? "-run" + std::to_string(runs_) : "");
     WindowsRun windows = session_->Run(WindowsInstaller(), workingDirectory, screenshot);
-    windowsFiles_ = ReadFolderFiles(gameFolder_);
+    windowsFiles_ = FolderTree(gameFolder_);
 
     RestoreFolderFiles(gameFolder_, before);
     session_->EndWineServer();
@@ -125,7 +125,7 @@ class WindowsProgramUnderWine : public ::testing::Test {
     EXPECT_EQ(AsLinuxPrints(windows.boxes, codePage), boxStream)
         << "the Linux program's box";
     EXPECT_EQ("", otherStream) << "the Linux program's other stream";
-    EXPECT_EQ(windowsFiles_, ReadFolderFiles(gameFolder_))
+    EXPECT_EQ(windowsFiles_, FolderTree(gameFolder_))
         << "the files the Linux program wrote";
     return windows;
   }
@@ -232,7 +232,7 @@ TEST_F(WindowsProgramUnderWine, AnEmptyLanguageGivesEnglishAndEmptyParentheses) 
 TEST_F(WindowsProgramUnderWine, ARefusedVersionCopiesNothing) {
   WriteFileBytes(gameFolder_ + "/Game.cod",
                  BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"}}));
-  original_ = ReadFolderFiles(gameFolder_);
+  original_ = FolderTree(gameFolder_);
   SetGameKey("C:\\Games\\GHR", "fra");
   WindowsRun run = Run(patchFolder_);
   EXPECT_EQ(255, run.exitCode);
