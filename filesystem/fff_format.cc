@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "filesystem/ascii_case.h"
+
 namespace {
 
 // values[0] is the byte-at-a-time table; values[k] also runs k zero bytes
@@ -24,10 +26,6 @@ struct Crc32TableBuilder {
 
 constexpr Crc32TableBuilder kBuiltTable;
 constexpr const uint32_t (&kTables)[4][256] = kBuiltTable.values;
-
-unsigned char UpperCaseAscii(unsigned char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
-}
 
 // UpperCaseAscii on each byte of word. A byte's low seven bits plus 0x1F
 // reach bit 7 from 'a' on, plus 0x05 from past 'z' on, and neither sum

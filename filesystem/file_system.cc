@@ -3,25 +3,13 @@
 #include <cstring>
 #include <new>
 
+#include "filesystem/ascii_case.h"
 #include "installer/messages.h"
 #include "platform/disk_file.h"
 
 void FileSystemTrace(const char*, ...) {}
 
 namespace {
-
-bool EqualIgnoringAsciiCase(const char* memberName, const char* wanted) {
-  for (size_t i = 0; i < kDirectoryNameSize; ++i) {
-    unsigned char a = static_cast<unsigned char>(memberName[i]);
-    unsigned char b = static_cast<unsigned char>(wanted[i]);
-    if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 32);
-    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
-    if (a != b) return false;
-    if (a == '\0') return true;
-  }
-  // A name that fills its whole field matches a wanted name of that length.
-  return wanted[kDirectoryNameSize] == '\0';
-}
 
 template <typename Handle, typename... Args>
 FileHandle* NewHandle(Args... args) {
@@ -39,7 +27,10 @@ FileHandle* OpenArchivedMember(const char* wanted) {
     if (!slot.inUse) continue;
     for (int32_t i = 0; i < slot.entryCount; ++i) {
       const DirectoryEntry& entry = slot.entries[i];
-      if (slot.hashes[i] != hash || !EqualIgnoringAsciiCase(entry.name, wanted))
+      // A name may fill its whole field without a terminating zero.
+      const std::string_view name(entry.name,
+                                  strnlen(entry.name, kDirectoryNameSize));
+      if (slot.hashes[i] != hash || !EqualIgnoringAsciiCase(name, wanted))
         continue;
       const uint32_t offset = ReadLittleEndian32(
           reinterpret_cast<const unsigned char*>(&entry.offset));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "filesystem/archive_table.h"
+#include "filesystem/ascii_case.h"
 #include "installer/settings.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -110,21 +111,6 @@ const char MessageCatalogue[kLanguageCount][kMessageCount][kMessageFieldSize] =
 const char* MessageText(MessageId id) {
   return MessageCatalogue[LanguageIndex][id];
 }
-
-namespace {
-
-bool EqualIgnoringAsciiCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-}
-
-}  // namespace
 
 int32_t SelectLanguage(const char* value) {
   int32_t selected = 0;

@@ -1,0 +1,227 @@
+// Code pages on Linux, through iconv. Wide text travels as UTF-16LE bytes
+// between the converters.
+#include <errno.h>
+#include <iconv.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <wctype.h>
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "platform/code_page.h"
+
+namespace {
+
+const char kWideCode[] = "UTF-16LE";
+const char kHostCode[] = "UTF-8";
+
+// The locale Wine reads its code page from, as the C library picks it.
+std::string LocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "C";
+}
+
+bool LocaleInstalled(const std::string& name) {
+  locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), locale_t(0));
+  if (locale == locale_t(0)) return false;
+  freelocale(locale);
+  return true;
+}
+
+// The ANSI code page of Windows' locale for a Unix locale name such as
+// "hu_HU.UTF-8" or "sr_RS@latin".
+unsigned CodePageOfLocale(const std::string& name) {
+  static const struct {
+    const char* language;
+    unsigned codePage;
+  } kLanguages[] = {
+      {"cs", 1250}, {"hu", 1250}, {"pl", 1250}, {"sk", 1250}, {"sl", 1250},
+      {"hr", 1250}, {"bs", 1250}, {"ro", 1250}, {"sq", 1250}, {"be", 1251},
+      {"bg", 1251}, {"kk", 1251}, {"ky", 1251}, {"mk", 1251}, {"mn", 1251},
+      {"ru", 1251}, {"sr", 1251}, {"tt", 1251}, {"uk", 1251}, {"el", 1253},
+      {"tr", 1254}, {"az", 1254}, {"he", 1255}, {"ar", 1256}, {"fa", 1256},
+      {"ur", 1256}, {"et", 1257}, {"lt", 1257}, {"lv", 1257}, {"vi", 1258},
+      {"th", 874},  {"ja", 932},  {"ko", 949},
+  };
+  const std::string language = name.substr(0, name.find_first_of("_.@"));
+  if (language == "sr" && name.find("@latin") != std::string::npos)
+    return 1250;
+  if (language == "zh") {
+    const bool traditional = name.compare(2, 3, "_TW") == 0 ||
+                             name.compare(2, 3, "_HK") == 0 ||
+                             name.compare(2, 3, "_MO") == 0;
+    return traditional ? 950 : 936;
+  }
+  for (const auto& row : kLanguages)
+    if (language == row.language) return row.codePage;
+  return 1252;
+}
+
+// One converter per direction, opened once: (iconv_t)-1 when iconv lacks
+// the code page.
+iconv_t Converter(const std::string& to, const std::string& from) {
+  static std::map<std::pair<std::string, std::string>, iconv_t> converters;
+  auto found = converters.find({to, from});
+  if (found == converters.end())
+    found = converters.emplace(std::make_pair(to, from),
+                               iconv_open(to.c_str(), from.c_str())).first;
+  iconv(found->second, nullptr, nullptr, nullptr, nullptr);  // a fresh start
+  return found->second;
+}
+
+bool Usable(iconv_t converter) { return converter != iconv_t(-1); }
+
+std::string AnsiCode() { return "CP" + std::to_string(AnsiCodePage()); }
+
+// Converts input from *at on, appending to output, up to the end or to the
+// first sequence the converter cannot take; *at is left there. True when
+// the whole input was converted.
+bool ConvertFrom(iconv_t converter, std::string_view input, size_t* at,
+                 std::string* output) {
+  char* in = const_cast<char*>(input.data()) + *at;
+  size_t inLeft = input.size() - *at;
+  char block[1024];
+  bool whole = true;
+  while (inLeft > 0) {
+    char* out = block;
+    size_t outLeft = sizeof block;
+    const size_t status = iconv(converter, &in, &inLeft, &out, &outLeft);
+    output->append(block, size_t(out - block));
+    if (status == size_t(-1) && errno != E2BIG) {
+      whole = false;  // EILSEQ, or EINVAL for a sequence cut short
+      break;
+    }
+  }
+  *at = input.size() - inLeft;
+  return whole;
+}
+
+std::string_view AsBytes(std::u16string_view wide) {
+  return std::string_view(reinterpret_cast<const char*>(wide.data()),
+                          wide.size() * 2);
+}
+
+std::u16string WideFromBytes(const std::string& bytes) {
+  std::u16string wide;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    wide.push_back(char16_t(static_cast<unsigned char>(bytes[i]) |
+                            static_cast<unsigned char>(bytes[i + 1]) << 8));
+  return wide;
+}
+
+void AppendWideUnit(std::string* bytes, char16_t unit) {
+  bytes->push_back(static_cast<char>(unit & 0xFF));
+  bytes->push_back(static_cast<char>(unit >> 8));
+}
+
+// The letter Windows puts in place of each of U+00C0 to U+017F where a code
+// page lacks it ('?': none), as measured under Wine; every letter but one
+// loses its accent, and D with stroke becomes Eth (0xD0), which 1252 has.
+const char kLookAlikes[] =
+    "AAAAAAACEEEEIIII?NOOOOO?OUUUUY??aaaaaaaceeeeiiii?nooooo?ouuuuy?y"
+    "AaAaAaCcCcCcCcDd\xD0" "dEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl?"
+    "?LlNnNnNn???OoOoOoOoRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
+static_assert(sizeof kLookAlikes == 0x180 - 0xC0 + 1,
+              "one look-alike for each of U+00C0 to U+017F");
+
+// What one wide unit that the code page lacks becomes.
+std::string Replacement(iconv_t toNarrow, char16_t unit) {
+  if (unit >= 0xC0 && unit < 0x180 && kLookAlikes[unit - 0xC0] != '?') {
+    std::string wide, narrow;
+    AppendWideUnit(&wide, static_cast<unsigned char>(kLookAlikes[unit - 0xC0]));
+    size_t at = 0;
+    if (ConvertFrom(toNarrow, wide, &at, &narrow)) return narrow;
+  }
+  return "?";
+}
+
+locale_t UnicodeLocale() {
+  static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+  return locale;
+}
+
+char16_t UpperCase(char16_t unit) {
+  if (unit >= 0xD800 && unit < 0xE000) return unit;  // half of a pair
+  if (UnicodeLocale() == locale_t(0))
+    return unit >= 'a' && unit <= 'z' ? char16_t(unit - 32) : unit;
+  return char16_t(towupper_l(wint_t(unit), UnicodeLocale()));
+}
+
+}  // namespace
+
+unsigned AnsiCodePage() {
+  static std::string cachedName;
+  static unsigned cachedPage = 0;
+  const std::string name = LocaleName();
+  if (cachedPage == 0 || name != cachedName) {
+    cachedName = name;
+    cachedPage = LocaleInstalled(name) ? CodePageOfLocale(name) : 1252;
+  }
+  return cachedPage;
+}
+
+std::u16string NarrowToWide(std::string_view narrow) {
+  iconv_t toWide = Converter(kWideCode, AnsiCode());
+  std::string bytes;
+  for (size_t at = 0; at < narrow.size();) {
+    if (Usable(toWide) && ConvertFrom(toWide, narrow, &at, &bytes)) break;
+    AppendWideUnit(&bytes, static_cast<unsigned char>(narrow[at++]));
+    if (Usable(toWide)) iconv(toWide, nullptr, nullptr, nullptr, nullptr);
+  }
+  return WideFromBytes(bytes);
+}
+
+std::string WideToNarrow(std::u16string_view wide) {
+  iconv_t toNarrow = Converter(AnsiCode(), kWideCode);
+  if (!Usable(toNarrow)) return std::string(wide.size(), '?');
+  const std::string_view bytes = AsBytes(wide);
+  std::string narrow;
+  for (size_t at = 0; !ConvertFrom(toNarrow, bytes, &at, &narrow); at += 2) {
+    narrow += Replacement(toNarrow, wide[at / 2]);
+    iconv(toNarrow, nullptr, nullptr, nullptr, nullptr);
+  }
+  return narrow;
+}
+
+std::string NarrowToHost(std::string_view narrow) {
+  const std::u16string wide = NarrowToWide(narrow);
+  const std::string_view bytes = AsBytes(wide);
+  iconv_t toHost = Converter(kHostCode, kWideCode);
+  std::string host;
+  // Only a surrogate without its pair stops the converter.
+  for (size_t at = 0; !ConvertFrom(toHost, bytes, &at, &host); at += 2) {
+    host += "\xEF\xBF\xBD";  // U+FFFD
+    iconv(toHost, nullptr, nullptr, nullptr, nullptr);
+  }
+  return host;
+}
+
+bool HostToNarrow(std::string_view host, std::string* narrow) {
+  iconv_t toNarrow = Converter(AnsiCode(), kHostCode);
+  std::string converted;
+  size_t at = 0;
+  if (!Usable(toNarrow) || !ConvertFrom(toNarrow, host, &at, &converted))
+    return false;
+  *narrow = converted;
+  return true;
+}
+
+std::u16string HostToWide(std::string_view host) {
+  iconv_t toWide = Converter(kWideCode, kHostCode);
+  std::string bytes;
+  for (size_t at = 0; !ConvertFrom(toWide, host, &at, &bytes); ++at)
+    iconv(toWide, nullptr, nullptr, nullptr, nullptr);
+  return WideFromBytes(bytes);
+}
+
+bool SameWideNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperCase(a[i]) != UpperCase(b[i])) return false;
+  return true;
+}
