@@ -1,10 +1,12 @@
 #include "installer/copy_files.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "filesystem/file_system.h"
 #include "installer/messages.h"
 #include "installer/settings.h"
+#include "platform/file_replacement.h"
 #include "platform/large_block.h"
 
 namespace {
@@ -25,17 +27,12 @@ const int kErrorTextSize = kMessageFieldSize + kInstallPathSize;
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name) {
   if (data == nullptr) FatalError(MessageText(0));
-  FileHandle* handle = OpenFile(name, OPEN_FILE_WRITE);
-  if (handle == nullptr) FatalWithName(1, name);
-  if (handle->stream == nullptr) FileSystemFatal("FILE ERROR!");
-
-  // A full disk shows as a short write or as a failed flush at the close;
-  // either way the file is not whole, and the run must not report success.
-  const bool written =
-      size == 0 || fwrite(data, 1, size, handle->stream) == size;
-  const bool flushed = fflush(handle->stream) == 0 && !ferror(handle->stream);
-  CloseFile(handle);
-  if (!written || !flushed) FatalWithName(1, name);
+  // A name too long for the file system's buffer is a file that cannot be
+  // opened, as for every other open; it is never cut.
+  // The file is replaced whole or not at all: a full disk or a killed run
+  // never leaves the player's file cut short, so the patch can run again.
+  if (strlen(name) >= kFileNameSize || !ReplaceDiskFile(name, data, size))
+    FatalWithName(1, name);
   return true;
 }
 

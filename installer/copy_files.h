@@ -11,9 +11,10 @@
 // looked up as they are, and appended to InstallPath as the destination.
 typedef const char* const ExecutableSet[3];
 
-// Creates (or empties) the disk file name and writes size bytes of data to
-// it. A file that cannot be created, a short write or a failed close is
-// reported with message 1 and the name.
+// Replaces the disk file name with size bytes of data, whole or not at all
+// (see file_replacement.h). A file that cannot be written, and any failure
+// on the way (a full disk among them), is reported with message 1 and the
+// name; the file is then as it was.
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name);
 

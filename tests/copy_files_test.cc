@@ -114,23 +114,6 @@ TEST_F(CopyFilesTest, AMissingInstallFolderIsReportedWithTheFullDestination) {
   EXPECT_FALSE(FileExists(prefix_.DriveC() + "/Missing"));
 }
 
-TEST_F(CopyFilesTest, AFullDiskIsReportedNotHidden) {
-  MountPatch({{"/Gravelhorn_d3d.exe", std::string(100000, 'd')}, {"/tiny", "t"}});
-  ASSERT_EQ(0, symlink("/dev/full", (gameFolder_ + "/Gravelhorn_d3d.exe").c_str()));
-  ASSERT_EQ(0, symlink("/dev/full", (gameFolder_ + "/tiny").c_str()));
-  for (const char* source : {"\\Gravelhorn_d3d.exe", "\\tiny"}) {
-    ProcessOutcome outcome = RunInChild([&] {
-      std::string destination = std::string("C:\\Games\\GHR\\") + source;
-      CopyOneFile(source, destination.c_str());
-    });
-    EXPECT_EQ(255, outcome.exitCode) << source;
-    ASSERT_EQ(1u, outcome.boxes.size()) << source;
-    EXPECT_EQ(std::string("Unable to open the following file for writing : "
-                          "C:\\Games\\GHR\\") + source,
-              outcome.boxes[0].text);
-  }
-}
-
 TEST_F(CopyFilesTest, AMemberPastTheEndOfItsArchiveWritesNothing) {
   std::string archive = BuildFffArchive({{"/Gravelhorn_d3d.exe", "short"}});
   // The entry claims 1000 bytes where the file holds 5.

@@ -9,6 +9,7 @@
 // install folder with no Cfg\Menu.cfg to be found and an Installpath or
 // Language far too long for its buffer (installer_e2e_test.cc).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "filesystem/fff_format.h"
+#include "tests/sample_game.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -24,6 +26,12 @@ namespace {
 using std::string_literals::operator""s;
 
 const char kBackEnds[][6] = {"d3d", "glide", "gl"};
+
+// What a run answers when it may not mount anything here.
+const int kCannotMount = 99;
+const char kNoMountNamespace[] =
+    "no mounts in a private mount namespace here (needs root with "
+    "CAP_SYS_ADMIN): ";
 
 // The boxes that end a run: a destination that cannot be written, and no
 // Cfg\Menu.cfg to be found.
@@ -130,6 +138,18 @@ class FaultInjection : public ::testing::Test {
     EXPECT_EQ(installed, FolderTree(installFolder_));
   }
 
+  // Runs the program in a mount namespace of its own, after setUp (shell
+  // commands, with "$1" the install folder) has changed what is mounted
+  // there; then runs tearDown while the mounts still stand. Exit code
+  // kCannotMount when no mount namespace can be had here.
+  CommandResult RunWithInstallFolderMounted(const std::string& setUp,
+                                            const std::string& tearDown = "true") {
+    const std::string script = "(" + setUp + ") || exit " + std::to_string(kCannotMount) +
+                               "; \"$2\"; status=$?; " + tearDown + "; exit $status";
+    return Run({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                script, "sh", installFolder_, PatchInstallerPath()});
+  }
+
   FakePrefix prefix_;
   std::string installFolder_;
   std::string patchFolder_;
@@ -169,14 +189,6 @@ TEST_F(FaultInjection, ADamagedPatchDatIsNamedAndNothingIsWritten) {
       << " KiB at its peak, the run cut in its header " << peakRssKb[0] << " KiB";
 }
 
-TEST_F(FaultInjection, AFullDiskIsReportedWithTheFileAndNoSummary) {
-  const std::string destination = installFolder_ + "/Gravelhorn_d3d.exe";
-  ASSERT_EQ(0, unlink(destination.c_str()));
-  ASSERT_EQ(0, symlink("/dev/full", destination.c_str()));
-  original_ = FolderTree(installFolder_);
-  ExpectRefused(Run(), CannotWriteBox("C:\\Games\\GHR"));
-}
-
 TEST_F(FaultInjection, AFolderWhereAnExecutableBelongsStopsTheCopies) {
   const std::string gl = installFolder_ + "/Gravelhorn_gl.exe";
   ASSERT_EQ(0, unlink(gl.c_str()));
@@ -192,19 +204,87 @@ TEST_F(FaultInjection, AFolderWhereAnExecutableBelongsStopsTheCopies) {
 TEST_F(FaultInjection, AReadOnlyInstallFolderIsReportedNotWritten) {
   // Root writes through any file mode, so the folder is bind-mounted
   // read-only in a mount namespace of the run's own.
-  const std::string mountReadOnly =
-      "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\" && "
-      "shift && exec \"$@\"";
-  std::vector<std::string> argv = {
-      "/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-      mountReadOnly, "sh", installFolder_, "/bin/true"};
-  const CommandResult probed = RunCommand(argv, patchFolder_);
-  if (probed.exitCode != 0)
-    GTEST_SKIP() << "no read-only bind mount in a private mount namespace here "
-                    "(needs root with CAP_SYS_ADMIN): "
-                 << probed.err;
-  argv.back() = PatchInstallerPath();
-  ExpectRefused(Run(argv), CannotWriteBox("C:\\Games\\GHR"));
+  const CommandResult result = RunWithInstallFolderMounted(
+      "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\"");
+  if (result.exitCode == kCannotMount) GTEST_SKIP() << kNoMountNamespace << result.err;
+  ExpectRefused(result, CannotWriteBox("C:\\Games\\GHR"));
+}
+
+// The install folder is a small file system of its own that fills up while
+// one file is written: that file stays exactly as it was, the files before
+// it are replaced, nothing is left behind, and once there is room again the
+// patch runs through.
+TEST_F(FaultInjection, AFullDiskLeavesTheFileBeingWrittenAsItWas) {
+  const std::string large(200 * 1024, 'L');  // more than the room left
+  const struct {
+    const char* largeMember;
+    std::vector<std::string> replacedFirst;
+    const char* refused;
+  } rows[] = {
+      {"/Patch_eng.cod",
+       {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"},
+       "Patch12.cod"},
+      {"/Gravelhorn_glide.exe", {"Gravelhorn_d3d.exe"}, "Gravelhorn_glide.exe"},
+  };
+  TempDir scratch;  // outside the prefix, which a run must leave alone
+  const std::string stash = scratch.path() + "/stash";
+  const std::string afterwards = scratch.path() + "/afterwards";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.refused);
+    std::vector<ArchiveMember> members;
+    for (const char* backEnd : kBackEnds) {
+      const std::string name = std::string("/Gravelhorn_") + backEnd + ".exe";
+      members.push_back({name, name == row.largeMember ? large : "MZ " + name + " v1.2"});
+    }
+    members.push_back({"/Patch_eng.cod", row.largeMember == std::string("/Patch_eng.cod")
+                                             ? large
+                                             : "language patch eng"});
+    WriteFileBytes(patchFolder_ + "/Patch.dat", BuildFffArchive(members));
+    RestoreFolderFiles(afterwards, {});
+    // 128 KiB: the game's files and one new small file fit, a large one not.
+    const CommandResult full = RunWithInstallFolderMounted(
+        "rm -rf " + stash + " && cp -a \"$1\" " + stash +
+            " && mount -t tmpfs -o size=128k tmpfs \"$1\" && cp -a " + stash + "/. \"$1\"",
+        "cp -a \"$1/.\" " + afterwards);
+    if (full.exitCode == kCannotMount) GTEST_SKIP() << kNoMountNamespace << full.err;
+    EXPECT_EQ(255, full.exitCode);
+    EXPECT_EQ(CannotWriteBox("C:\\Games\\GHR", row.refused), full.err);
+    FolderFiles expected = original_;
+    for (const std::string& name : row.replacedFirst) expected[name] = "MZ /" + name + " v1.2";
+    EXPECT_EQ(expected, FolderTree(afterwards));
+
+    RestoreFolderFiles(installFolder_, FolderTree(afterwards));
+    const CommandResult again = Run();
+    EXPECT_EQ(0, again.exitCode) << again.err;
+    for (const ArchiveMember& member : members) {
+      const std::string name = member.name == "/Patch_eng.cod" ? "Patch12.cod"
+                                                                : member.name.substr(1);
+      expected[name] = member.data;
+    }
+    EXPECT_EQ(expected, FolderTree(installFolder_));
+    RestoreFolderFiles(installFolder_, original_);
+  }
+}
+
+// A read-only Patch12.cod is refused as Windows refuses it, also for root;
+// a temporary file that a killed run left behind is replaced and removed.
+TEST_F(FaultInjection, AReadOnlyFileIsRefusedAndAStaleTemporaryFileReplaced) {
+  const std::string patch12 = installFolder_ + "/Patch12.cod";
+  ASSERT_EQ(0, chmod(patch12.c_str(), 0444));
+  std::map<std::string, std::string> expected = original_;
+  for (const char* backEnd : kBackEnds) {
+    const std::string name = std::string("Gravelhorn_") + backEnd + ".exe";
+    expected[name] = "MZ /" + name + " v1.2";
+  }
+  ExpectRefused(Run(), CannotWriteBox("C:\\Games\\GHR", "Patch12.cod"), &expected);
+  struct stat info;
+  ASSERT_EQ(0, stat(patch12.c_str(), &info));
+  EXPECT_EQ(0444u, info.st_mode & 0777);
+
+  ASSERT_EQ(0, chmod(patch12.c_str(), 0640));
+  RestoreFolderFiles(installFolder_, original_);
+  WriteFileBytes(patch12 + ".tmp", "half a file from a killed run");
+  ExpectInstalled(Run(), "v1.1");
 }
 
 TEST_F(FaultInjection, AMissingInstallFolderIsNeitherCreatedNorWrittenTo) {

@@ -5,9 +5,11 @@
 // box text after code-page conversion, and every byte written.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -107,6 +109,7 @@ class WindowsProgramUnderWine : public ::testing::Test {
   // whose code page is codePage.
   WindowsRun Run(const std::string& workingDirectory, unsigned codePage = 1252) {
     const FolderFiles before = FolderTree(gameFolder_);
+    const std::map<std::string, mode_t> modes = FileModes();
     ++runs_;
     const std::string screenshot =
         TierFolder() + "/screenshots/" +
@@ -116,6 +119,7 @@ class WindowsProgramUnderWine : public ::testing::Test {
     windowsFiles_ = FolderTree(gameFolder_);
 
     RestoreFolderFiles(gameFolder_, before);
+    for (const auto& mode : modes) chmod((gameFolder_ + "/" + mode.first).c_str(), mode.second);
     session_->EndWineServer();
     CommandResult linux = RunCommand({LinuxInstaller()}, workingDirectory,
                                      {"WINEPREFIX=" + session_->prefix()});
@@ -128,6 +132,16 @@ class WindowsProgramUnderWine : public ::testing::Test {
     EXPECT_EQ(windowsFiles_, FolderTree(gameFolder_))
         << "the files the Linux program wrote";
     return windows;
+  }
+
+  // Each file's permissions, which a read-only file keeps between the runs.
+  std::map<std::string, mode_t> FileModes() const {
+    std::map<std::string, mode_t> modes;
+    struct stat info;
+    for (const auto& file : FolderTree(gameFolder_))
+      if (stat((gameFolder_ + "/" + file.first).c_str(), &info) == 0)
+        modes[file.first] = info.st_mode & 07777;
+    return modes;
   }
 
   static void ExpectOneBox(const WindowsRun& run, const std::string& caption,
@@ -282,6 +296,20 @@ TEST_F(WindowsProgramUnderWine, AMissingInstallFolderIsReportedInTheGameLanguage
   ExpectOneBox(run, "Installer della patch di Gravelhorn",
                "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n");
   EXPECT_EQ(original_, windowsFiles_);
+}
+
+// Windows refuses to replace a read-only file, also for an administrator;
+// the executables before it stay replaced.
+TEST_F(WindowsProgramUnderWine, AReadOnlyPatchArchiveIsLeftAsItWas) {
+  ASSERT_EQ(0, chmod((gameFolder_ + "/Patch12.cod").c_str(), 0444));
+  SetGameKey("C:\\Games\\GHR", "eng");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "ERROR",
+               "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod");
+  FolderFiles expected = SampleInstalled(original_, "Gravelhorn", "eng");
+  expected["Patch12.cod"] = original_["Patch12.cod"];
+  EXPECT_EQ(expected, windowsFiles_);
 }
 
 }  // namespace
