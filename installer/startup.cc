@@ -53,7 +53,6 @@ int RunInstaller() {
                          LanguageValue, sizeof LanguageValue))
     FatalError("The registry not correct!");
   LanguageIndex = SelectLanguage(LanguageValue);
-  SetMessageCodePage(CodePageOfLanguage(LanguageIndex));
   NormaliseInstallPath(InstallPath, sizeof InstallPath);
   ApplyPatch();
   return 0;

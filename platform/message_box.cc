@@ -2,7 +2,6 @@
 
 namespace {
 MessageBoxHandler installedHandler = nullptr;
-unsigned currentCodePage = 1252;
 }  // namespace
 
 void ShowMessage(const char* text, const char* caption, unsigned style) {
@@ -11,10 +10,6 @@ void ShowMessage(const char* text, const char* caption, unsigned style) {
   else
     ShowPlatformMessage(text, caption, style);
 }
-
-void SetMessageCodePage(unsigned codePage) { currentCodePage = codePage; }
-
-unsigned MessageCodePage() { return currentCodePage; }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
   installedHandler = handler;

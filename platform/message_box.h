@@ -9,15 +9,9 @@
 const unsigned MESSAGE_STYLE_PLAIN = 0;     // no icon, one OK button
 const unsigned MESSAGE_STYLE_ERROR = 0x10;  // stop icon, one OK button
 
-// Shows text (zero-terminated, 8-bit, in the current code page) in a box
+// Shows text (zero-terminated, 8-bit, in the ANSI code page) in a box
 // with the given caption and style, with no owner window.
 void ShowMessage(const char* text, const char* caption, unsigned style);
-
-// The Windows code page that texts are written in: 1250 for Hungarian, 1252
-// for every other language. Windows shows the bytes as they are; the Linux
-// stand-in converts from this code page to UTF-8. Starts as 1252.
-void SetMessageCodePage(unsigned codePage);
-unsigned MessageCodePage();
 
 // Replaces the box with a function of the caller's (tests record boxes this
 // way); nullptr brings the platform's box back.

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/registry.h"
 #include "platform/wine_prefix.h"
 #include "platform/wine_registry.h"
@@ -25,16 +26,11 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
 std::string ThirtyTwoBitView(const char* keyPath) {
   static const char kSoftware[] = "Software\\";
   const size_t length = sizeof kSoftware - 1;
-  std::string path = keyPath;
-  bool underSoftware = path.size() > length;
-  for (size_t i = 0; underSoftware && i < length; ++i) {
-    char c = path[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    char s = kSoftware[i];
-    if (s >= 'A' && s <= 'Z') s = static_cast<char>(s + 32);
-    underSoftware = c == s;
-  }
-  if (!underSoftware) return path;
+  const std::string path = keyPath;
+  if (path.size() <= length ||
+      !SameWideNameIgnoringCase(NarrowToWide(path.substr(0, length)),
+                                NarrowToWide(kSoftware)))
+    return path;
   return path.substr(0, length) + "Wow6432Node\\" + path.substr(length);
 }
 

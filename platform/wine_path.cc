@@ -1,5 +1,7 @@
 #include "platform/wine_path.h"
 
+#include "platform/code_page.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -11,27 +13,24 @@
 
 namespace {
 
+// One name of a path: narrow text from the Windows path, in the case the
+// caller gave, or a host name taken from the current folder as it is.
+struct Component {
+  std::string name;
+  bool onHost;
+};
+
 // Where a mapped path starts (root, which ".." never climbs above) and the
-// names below it, still in the case the caller gave.
+// names below it.
 struct StartingPoint {
   std::string root;
-  std::vector<std::string> components;
+  std::vector<Component> components;
 };
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Only ASCII letters fold, as on Windows; other bytes compare exactly.
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -42,7 +41,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 // Appends the names in text, split at either separator. Empty and "."
 // names are dropped; ".." removes the last name, but stops at the root.
-void AppendComponents(const char* text, std::vector<std::string>* components) {
+void AppendComponents(const char* text, std::vector<Component>* components) {
   while (*text != '\0') {
     while (IsSeparator(*text)) ++text;
     const char* end = text;
@@ -54,18 +53,19 @@ void AppendComponents(const char* text, std::vector<std::string>* components) {
       if (!components->empty()) components->pop_back();
       continue;
     }
-    components->push_back(name);
+    components->push_back(Component{name, false});
   }
 }
 
 // Appends the names in a host path from index from on. Only '/' separates
 // them: a Linux folder name may hold a backslash.
 void AppendHostComponents(const std::string& path, size_t from,
-                          std::vector<std::string>* components) {
+                          std::vector<Component>* components) {
   while (from < path.size()) {
     size_t end = path.find('/', from);
     if (end == std::string::npos) end = path.size();
-    if (end > from) components->push_back(path.substr(from, end - from));
+    if (end > from)
+      components->push_back(Component{path.substr(from, end - from), true});
     from = end + 1;
   }
 }
@@ -97,7 +97,8 @@ bool FolderHolds(const std::string& folder, const std::string& path) {
 }
 
 std::string DriveLink(const std::string& prefix, char letter) {
-  return JoinPath(prefix, std::string("dosdevices/") + AsciiLower(letter) + ":");
+  const char lower = letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter;
+  return JoinPath(prefix, std::string("dosdevices/") + lower + ":");
 }
 
 // The root of the drive holding the current folder, with the current folder
@@ -139,17 +140,19 @@ StartingPoint StartWithoutDrive(bool fromRoot, const std::string& prefix) {
   return start;
 }
 
-// The entry of folder that name stands for: name itself when it exists,
-// else the first entry (in name order) equal to it ignoring ASCII case.
-// Empty when there is none.
+// The entry of folder that the narrow name stands for: the name in host
+// text when that exists, else the first entry (in name order) equal to it
+// but for letter case, as Windows compares names. Empty when there is none.
 std::string MatchEntry(const std::string& folder, const std::string& name) {
+  const std::string hostName = NarrowToHost(name);
   struct stat info;
-  if (lstat(JoinPath(folder, name).c_str(), &info) == 0) return name;
+  if (lstat(JoinPath(folder, hostName).c_str(), &info) == 0) return hostName;
   DIR* directory = opendir(folder.empty() ? "." : folder.c_str());
   if (directory == nullptr) return std::string();
+  const std::u16string wanted = NarrowToWide(name);
   std::vector<std::string> candidates;
   while (const dirent* entry = readdir(directory)) {
-    if (EqualIgnoringAsciiCase(entry->d_name, name))
+    if (SameWideNameIgnoringCase(HostToWide(entry->d_name), wanted))
       candidates.push_back(entry->d_name);
   }
   closedir(directory);
@@ -163,11 +166,13 @@ std::string MatchEntry(const std::string& folder, const std::string& name) {
 std::string MatchCase(const StartingPoint& start) {
   std::string path = start.root;
   bool matching = true;
-  for (const std::string& name : start.components) {
-    std::string entry = matching ? MatchEntry(path, name) : std::string();
+  for (const Component& component : start.components) {
+    std::string entry = component.onHost ? component.name
+                        : matching       ? MatchEntry(path, component.name)
+                                         : std::string();
     if (entry.empty()) {
       matching = false;
-      entry = name;
+      entry = NarrowToHost(component.name);
     }
     path = JoinPath(path, entry);
   }

@@ -12,10 +12,12 @@
 //   drive: the dosdevices link whose resolved target holds the current folder
 //   (the longest such target), or "/" when none does;
 // - a relative path starts at the current folder;
-// - each component that does not exist with the case given is matched
-//   without regard to ASCII case among the entries of its folder; a
-//   component that matches nothing keeps the name as given (so a new file is
-//   created under that name).
+// - the path is narrow text in the ANSI code page; each component is looked
+//   up as its host (UTF-8) name, and where that does not exist, matched
+//   among the entries of its folder without regard to letter case, as
+//   Windows and Wine compare names (accented letters too); a component that
+//   matches nothing keeps the name as given (so a new file is created under
+//   that name).
 // Returns false when the path cannot be mapped at all (an empty path, a
 // drive letter with no prefix).
 bool MapWindowsPath(const char* windowsPath, const std::string& prefix,

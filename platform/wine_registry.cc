@@ -12,6 +12,8 @@
 // character as \x and its UTF-16 code unit in hex.
 #include "platform/wine_registry.h"
 
+#include "platform/code_page.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -70,28 +72,6 @@ bool ConsumeHexNumber(std::string_view* text, int maxDigits, uint32_t* number) {
   int digits;
   *number = ConsumeDigits(text, 16, maxDigits, &digits);
   return digits > 0 && (text->empty() || HexDigitValue(text->front()) < 0);
-}
-
-// What bytes 0x80-0x9F stand for in code page 1252. The five bytes the code
-// page leaves undefined map to the C1 control of the same number, as they do
-// in Windows' own table.
-const char16_t kCp1252Upper[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t Cp1252ToUtf16(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kCp1252Upper[byte - 0x80];
-  return byte;
-}
-
-unsigned char Utf16ToCp1252(char16_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
-    return static_cast<unsigned char>(unit);
-  for (unsigned char i = 0; i < 32; ++i)
-    if (kCp1252Upper[i] == unit) return static_cast<unsigned char>(0x80 + i);
-  return '?';
 }
 
 // Decodes the escape after a backslash, leaving text past it. False when
@@ -164,45 +144,28 @@ bool ConsumeEscapedText(std::string_view* text, char delimiter,
   return true;
 }
 
-char16_t FoldAsciiCase(char16_t unit) {
-  return unit >= 'A' && unit <= 'Z' ? static_cast<char16_t>(unit + 32) : unit;
-}
-
-// Whether a name from the file equals the caller's (in code page 1252),
-// ignoring ASCII case.
+// Whether a name from the file equals the caller's narrow one, ignoring
+// case as Windows does.
 bool SameName(const std::u16string& fromFile, const char* wanted) {
-  const size_t length = std::strlen(wanted);
-  if (fromFile.size() != length) return false;
-  for (size_t i = 0; i < length; ++i) {
-    const char16_t unit = Cp1252ToUtf16(static_cast<unsigned char>(wanted[i]));
-    if (FoldAsciiCase(fromFile[i]) != FoldAsciiCase(unit)) return false;
-  }
-  return true;
+  return SameWideNameIgnoringCase(fromFile, NarrowToWide(wanted));
 }
 
-std::string ToCp1252(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text)
-    bytes.push_back(static_cast<char>(Utf16ToCp1252(unit)));
-  return bytes;
-}
-
-// A string stored as UTF-16LE hex, as the narrow interface hands it out:
-// one cp1252 byte per code unit. A stray odd byte at the end is dropped.
-std::string Utf16LeBytesToCp1252(const std::string& bytes) {
+// A string stored as UTF-16LE hex, as the narrow interface hands it out. A
+// stray odd byte at the end is dropped.
+std::string Utf16LeBytesToNarrow(const std::string& bytes) {
   std::u16string text;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2)
     text.push_back(
         static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                               static_cast<unsigned char>(bytes[i + 1]) << 8));
-  return ToCp1252(text);
+  return WideToNarrow(text);
 }
 
 // The text after the opening quote of a string value.
 bool ParseStringData(std::string_view data, std::string* bytes) {
   std::u16string text;
   if (!ConsumeEscapedText(&data, '"', &text)) return false;
-  *bytes = ToCp1252(text);
+  *bytes = WideToNarrow(text);
   bytes->push_back('\0');  // the stored string includes its terminator
   return true;
 }
@@ -250,7 +213,7 @@ bool ParseValueData(std::string_view data, std::string_view rest,
       !ConsumePrefix(&data, "):") || !ParseHexData(data, rest, bytes))
     return false;
   const bool storedAsUtf16 = type == 1 || type == 2 || type == 7;
-  if (storedAsUtf16) *bytes = Utf16LeBytesToCp1252(*bytes);
+  if (storedAsUtf16) *bytes = Utf16LeBytesToNarrow(*bytes);
   return true;
 }
 
@@ -270,18 +233,30 @@ bool ParseValueLine(std::string_view line, std::u16string* name,
   return true;
 }
 
-// Moves rest past the first line that opens keyPath.
+// The path of the key that line opens, or false when it opens none.
+bool KeyOfLine(std::string_view line, std::u16string* path) {
+  line = SkipBlanks(line);
+  // What follows "]" is the key's timestamp.
+  return ConsumePrefix(&line, "[") && ConsumeEscapedText(&line, ']', path);
+}
+
+// Moves rest past the first line that opens keyPath. A key with subkeys but
+// no values of its own has no line: it exists when a subkey's line does,
+// and then rest is left empty, as it holds none of its values.
 bool SeekKey(std::string_view* rest, const char* keyPath) {
+  const std::u16string wanted = NarrowToWide(keyPath);
+  const std::u16string parent = wanted + u'\\';
+  bool hasSubkey = false;
   std::string_view line;
-  std::u16string name;
+  std::u16string path;
   while (NextLine(rest, &line)) {
-    line = SkipBlanks(line);
-    // What follows "]" is the key's timestamp.
-    if (ConsumePrefix(&line, "[") && ConsumeEscapedText(&line, ']', &name) &&
-        SameName(name, keyPath))
-      return true;
+    if (!KeyOfLine(line, &path)) continue;
+    if (SameWideNameIgnoringCase(path, wanted)) return true;
+    hasSubkey = hasSubkey ||
+                (path.size() > parent.size() &&
+                 SameWideNameIgnoringCase(path.substr(0, parent.size()), parent));
   }
-  return false;
+  return hasSubkey;
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
       // code page 1252 has none; a backslash before anything else keeps it;
       // octal takes at most three digits.
       {kGameKey, "Escapes",
-       "a\\b\"c\n\r\t|\xE9|?|\x80|\xE9"
+       "a\\b\"c\n\r\t|\xE9|o|\x80|\xE9"
        "e|q|x|\x1B\0"s},
       {kGameKey, "Octal",
        "A\x01"
@@ -135,7 +135,7 @@ TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
       // UTF-16LE hex, one code page 1252 byte per unit.
       {kGameKey, "SavePath", "%USERPROFILE%\\GHR\\Saves\0"s},
       {kGameKey, "MultiDirs", "C:\\One\0D:\\Two\0\0"s},
-      {kGameKey, "WideExpand", "%A\x80?\xE9\0"s},
+      {kGameKey, "WideExpand", "%A\x80o\xE9\0"s},
       {kGameKey, "WideMulti", "a\0b\0\0"s},
       {kGameKey, "Version", "\x40\xE2\x01\x00"s},
       {kGameKey, "Blob", blob},
@@ -209,14 +209,18 @@ TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
             ReadValue("[Software\\\\Quillfern 1\n\"Path\"=\"x\"\n",
                       "Software\\Quillfern", "Path"));
   EXPECT_EQ("<key missing>", ReadValue("", kGameKey, "Installpath"));
-  // Only a longer key and a subkey: the key itself is not there.
-  EXPECT_EQ("<key missing>",
-            ReadValue("WINE REGISTRY Version 2\n"
-                      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR2] 1\n"
-                      "\"Installpath\"=\"C:\\\\Games\\\\GHR2\"\n"
-                      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR\\\\Sub] 2\n"
-                      "\"Installpath\"=\"C:\\\\Games\\\\Sub\"\n",
-                      kGameKey, "Installpath"));
+  // A longer key is another key; a subkey's line alone shows the key, as
+  // Wine saves a key that has subkeys but no values: it opens, empty.
+  const std::string longer =
+      "WINE REGISTRY Version 2\n"
+      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR2] 1\n"
+      "\"Installpath\"=\"C:\\\\Games\\\\GHR2\"\n";
+  const std::string subkey =
+      "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR\\\\Sub] 2\n"
+      "\"Installpath\"=\"C:\\\\Games\\\\Sub\"\n";
+  EXPECT_EQ("<key missing>", ReadValue(longer, kGameKey, "Installpath"));
+  EXPECT_EQ("<value missing>", ReadValue(longer + subkey, kGameKey, "Installpath"));
+  EXPECT_EQ("<value missing>", ReadValue(subkey, "software\\WOW6432NODE\\Quillfern", "x"));
 }
 
 TEST(WineRegistryTest, TellsA64BitPrefixByItsArchLine) {
