@@ -9,6 +9,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  # xmllint reads the Windows programs' manifests in their tests.
+  libxml2-utils
   file
   clang libclang-rt-14-dev
   # The Wine tier: 64-bit Wine only (this kernel runs no 32-bit programs,
