@@ -155,11 +155,15 @@ char16_t UpperCase(char16_t unit) {
 }  // namespace
 
 unsigned AnsiCodePage() {
-  static std::string cachedName;
+  // Worked out again only when the locale, or where locales are found,
+  // has changed.
+  static std::string cachedKey;
   static unsigned cachedPage = 0;
   const std::string name = LocaleName();
-  if (cachedPage == 0 || name != cachedName) {
-    cachedName = name;
+  const char* folder = getenv("LOCPATH");
+  const std::string key = name + '\n' + (folder != nullptr ? folder : "");
+  if (cachedPage == 0 || key != cachedKey) {
+    cachedKey = key;
     cachedPage = LocaleInstalled(name) ? CodePageOfLocale(name) : 1252;
   }
   return cachedPage;

@@ -2,6 +2,7 @@
 // for byte: the box it prints and every file it writes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/sample_game.h"
@@ -19,8 +20,9 @@ class InstallerRun : public ::testing::Test {
   }
 
   CommandResult Run(const std::string& workingDirectory) {
+    // The narrow text's code page follows the locale: 1252 for C.UTF-8.
     return RunCommand({PatchInstallerPath()}, workingDirectory,
-                      {"WINEPREFIX=" + prefix_.path()});
+                      {"WINEPREFIX=" + prefix_.path(), "LC_ALL=C.UTF-8"});
   }
 
   CommandResult RunWithLanguage(const char* language) {
@@ -173,6 +175,71 @@ TEST_F(InstallerRun, AMissingInstallFolderIsReportedInTheGameLanguage) {
   EXPECT_EQ("Installer della patch di Gravelhorn\n"
             "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
             result.err);
+}
+
+// Wine keeps a folder's name as UTF-16 in the registry and as UTF-8 on the
+// host; the program takes the name into its code page (1252 here), finds
+// the UTF-8 folder, also in another letter case, writes there and nowhere
+// else, and shows the letters in UTF-8. (Names are UTF-8: \xC3\xBC is ü,
+// \xC3\x9C is Ü, \xC3\xA1 is á, \xC3\xA9 is é.)
+TEST_F(InstallerRun, FindsGamesInFoldersWithAccentedNames) {
+  const std::string kieselfuechs = "Kieself\xC3\xBC" "chs";
+  const std::string jatekok = "J\xC3\xA1t\xC3\xA9kok";
+  const struct {
+    std::string installPath;
+    std::string hostFolder;  // below drive_c
+    const char* language;
+    const char* edition;
+    std::string summary;
+  } rows[] = {
+      {"C:\\Spiele\\" + kieselfuechs, "Spiele/" + kieselfuechs, "ger", "Kieselfuchs",
+       "KIESELFUCHS-Patch-Installation\n"
+       " Path:\t\tC:\\Spiele\\" + kieselfuechs + "\\ \n"
+       " Basic version:\tv1.1 (ger)\n"
+       " Upgraded version:\tKieselfuchs v1.2 (ger)\n\n"
+       " Installed.\n"},
+      {"C:\\SPIELE\\KIESELF\xC3\x9C" "CHS", "Spiele/" + kieselfuechs, "ger", "Kieselfuchs",
+       "KIESELFUCHS-Patch-Installation\n"
+       " Path:\t\tC:\\SPIELE\\KIESELF\xC3\x9C" "CHS\\ \n"
+       " Basic version:\tv1.1 (ger)\n"
+       " Upgraded version:\tKieselfuchs v1.2 (ger)\n\n"
+       " Installed.\n"},
+      {"C:\\" + jatekok + "\\Gravelhorn", jatekok + "/Gravelhorn", "hun", "Gravelhorn",
+       "Gravelhorn Patch Instal\xC3\xA1l\xC3\xB3 program\n"
+       " \xC3\x9Atvonal:\t C:\\" + jatekok + "\\Gravelhorn\\ \n"
+       " Alap verzi\xC3\xB3:\t v1.1 (hun)\n"
+       " Friss\xC3\xADtett verzi\xC3\xB3:\t Gravelhorn v1.2 (hun)\n\n"
+       " Intalal\xC3\xA1s befejezve.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.installPath);
+    const std::string game = prefix_.DriveC() + "/" + row.hostFolder;
+    LayOutSampleGame(game, patchFolder_);
+    FolderFiles expected = FolderTree(prefix_.DriveC());
+    for (const auto& file : SampleInstalled(FolderTree(game), row.edition, row.language))
+      expected[row.hostFolder + "/" + file.first] = file.second;
+    prefix_.WriteGameKey({{"Installpath", row.installPath}, {"Language", row.language}});
+    CommandResult result = Run(patchFolder_);
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    EXPECT_EQ(row.summary, result.out);
+    EXPECT_EQ(expected, FolderTree(prefix_.DriveC()));
+    std::filesystem::remove_all(prefix_.DriveC() + "/" +
+                                row.hostFolder.substr(0, row.hostFolder.find('/')));
+  }
+}
+
+// A key with a subkey but no values has no line of its own in system.reg:
+// it opens, empty, as an explicit key without values does.
+TEST_F(InstallerRun, AKeySavedOnlyThroughItsSubkeyIsAnEmptyKey) {
+  for (const char* subkey : {"", "Options"}) {
+    prefix_.WriteGameKey({}, true, subkey);
+    CommandResult result = Run(patchFolder_);
+    EXPECT_EQ(255, result.exitCode) << subkey;
+    EXPECT_EQ("Gravelhorn Patch Installer\n"
+              "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n",
+              result.err)
+        << subkey;
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "filesystem/fff_format.h"
+#include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 
@@ -342,9 +343,14 @@ void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& tex
 
 std::string WineRegistryEscape(const std::string& text) {
   std::string escaped;
-  for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
+  for (char16_t unit : HostToWide(text)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
+    if (unit == '\\' || unit == '"') escaped += '\\';
+    if (unit < 0x80)
+      escaped += static_cast<char>(unit);
+    else
+      escaped += hex;  // as Wine writes every character past ASCII
   }
   return escaped;
 }
@@ -357,7 +363,8 @@ FakePrefix::FakePrefix() {
 }
 
 void FakePrefix::WriteGameKey(
-    const std::vector<std::pair<std::string, std::string>>& values, bool win64) {
+    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
+    const std::string& subkey) {
   std::string reg =
       "WINE REGISTRY Version 2\n"
       ";; All keys relative to \\\\Machine\n\n";
@@ -366,12 +373,16 @@ void FakePrefix::WriteGameKey(
       "[Software\\\\Classes\\\\.txt] 1796580330\n"
       "#time=1da2b3c4d5e6f70\n"
       "@=\"txtfile\"\n\n";
-  reg += win64 ? "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR] 1796580337\n"
-               : "[Software\\\\Quillfern\\\\GHR] 1796580337\n";
-  reg += "#time=1da2b3c4d5e6f71\n";
+  const std::string key = win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR"
+                                : "Software\\\\Quillfern\\\\GHR";
+  // Wine saves a key with subkeys but no values through its subkeys alone.
+  if (!values.empty() || subkey.empty())
+    reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n";
   for (const auto& value : values)
     reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" +
            WineRegistryEscape(value.second) + "\"\n";
+  if (!subkey.empty())
+    reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n#time=1da2b3c4d5e6f73\n";
   reg += "\n[System\\\\CurrentControlSet\\\\Control] 1796580331\n"
          "#time=1da2b3c4d5e6f72\n"
          "\"SystemStartOptions\"=\"\"\n";

@@ -139,9 +139,11 @@ class FakePrefix {
   const std::string& path() const { return dir_.path(); }
   std::string DriveC() const { return dir_.path() + "/drive_c"; }
   // Writes system.reg with the game's key holding these string values (in
-  // the 32-bit view when win64). An empty list writes the key with no values.
+  // the 32-bit view when win64), and a subkey of that name if one is given.
+  // An empty list writes the key with no values: then, with a subkey, only
+  // the subkey's line shows the key, as Wine saves it.
   void WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                    bool win64 = true);
+                    bool win64 = true, const std::string& subkey = "");
   // Writes system.reg without the game's key.
   void WriteRegistryWithoutKey();
 
@@ -149,7 +151,7 @@ class FakePrefix {
   TempDir dir_;
 };
 
-// Escapes text for a string value of a Wine registry file.
+// Escapes text (UTF-8) for a string value of a Wine registry file.
 std::string WineRegistryEscape(const std::string& text);
 
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_

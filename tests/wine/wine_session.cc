@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/code_page.h"
 #include "tests/test_support.h"
 #include "tests/wine/child_process.h"
-#include "tests/wine/code_page.h"
 #include "tests/wine/message_box_trace.h"
 
 namespace {
@@ -49,6 +49,15 @@ std::string Tail(const std::string& text, size_t count = 2000) {
 // A file the child may not have made yet reads as empty.
 std::string ReadIfThere(const std::string& path) {
   return FileExists(path) ? ReadFileBytes(path) : std::string();
+}
+
+// What Wine showed, as the program's narrow bytes.
+std::string AsNarrow(const std::string& shown) {
+  std::string narrow;
+  if (!HostToNarrow(shown, &narrow))
+    throw std::runtime_error("a box showed a character outside code page " +
+                             std::to_string(AnsiCodePage()) + ": " + shown);
+  return narrow;
 }
 
 std::string WithoutFinalNewline(std::string text) {
@@ -148,8 +157,12 @@ void WineSession::Wine(const std::vector<std::string>& arguments,
 }
 
 void WineSession::SetGameKey(
-    const std::vector<std::pair<std::string, std::string>>& values) {
+    const std::vector<std::pair<std::string, std::string>>& values,
+    const std::string& subkey) {
   DeleteGameKey();
+  if (!subkey.empty())
+    Wine({"reg", "add", std::string(kGameKey) + "\\" + subkey, "/f", "/reg:32"},
+         kCommandSeconds);
   for (const auto& value : values)
     Wine({"reg", "add", kGameKey, "/v", value.first, "/t", "REG_SZ", "/d",
           value.second, "/f", "/reg:32"},
@@ -247,7 +260,6 @@ WindowsRun WineSession::Run(const std::string& exe,
         " box window(s) but Wine traced " + std::to_string(texts.size()) +
         " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
   for (size_t i = 0; i < texts.size(); ++i)
-    run.boxes.push_back(WindowsBox{Utf8ToCodePage(captions[i], kAnsiCodePage),
-                                   Utf8ToCodePage(texts[i], kAnsiCodePage)});
+    run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), AsNarrow(texts[i])});
   return run;
 }

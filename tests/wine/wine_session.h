@@ -27,7 +27,8 @@ struct WineTools {
 // the names of the missing ones.
 std::string FindWineTools(WineTools* tools);
 
-// A box as the user saw it: caption and text in Wine's ANSI code page.
+// A box as the user saw it: caption and text in the ANSI code page of the
+// session's locale, LC_ALL=C.UTF-8 (1252), which the test runs in too.
 struct WindowsBox {
   std::string caption;
   std::string text;
@@ -40,10 +41,6 @@ struct WindowsRun {
 
 class WineSession {
  public:
-  // The ANSI code page the session's locale (C.UTF-8, which Wine takes for
-  // US English) gives the Windows program.
-  static const unsigned kAnsiCodePage = 1252;
-
   // Starts Xvfb on a free display and makes a fresh prefix in folder/prefix.
   // Throws std::runtime_error saying which step failed.
   WineSession(const WineTools& tools, const std::string& folder);
@@ -56,8 +53,10 @@ class WineSession {
   std::string DriveC() const { return prefix_ + "/drive_c"; }
 
   // Replaces the game's key, HKLM\Software\Quillfern\GHR in the 32-bit
-  // view, with one holding these string values.
-  void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values);
+  // view, with one holding these string values (UTF-8) and, if named, an
+  // empty subkey.
+  void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
+                  const std::string& subkey = "");
   void DeleteGameKey();
   // Ends the prefix's wineserver and with it every Wine process of the
   // prefix. The server writes the registry to system.reg on its way out,

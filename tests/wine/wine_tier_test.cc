@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/code_page.h"
 #include "tests/test_support.h"
-#include "tests/wine/code_page.h"
 #include "tests/sample_game.h"
 #include "tests/wine/wine_session.h"
 
@@ -69,12 +69,11 @@ std::unique_ptr<WineSession> WineTier::session;
     ::testing::AddGlobalTestEnvironment(new WineTier);
 
 // What the Linux program prints for these boxes: caption, newline, text and
-// a newline unless the text ends in one, in UTF-8 from codePage.
-std::string AsLinuxPrints(const std::vector<WindowsBox>& boxes, unsigned codePage) {
+// a newline unless the text ends in one, in UTF-8 from the ANSI code page.
+std::string AsLinuxPrints(const std::vector<WindowsBox>& boxes) {
   std::string printed;
   for (const WindowsBox& box : boxes) {
-    printed += CodePageToUtf8(box.caption, codePage) + "\n" +
-               CodePageToUtf8(box.text, codePage);
+    printed += NarrowToHost(box.caption) + "\n" + NarrowToHost(box.text);
     if (printed.back() != '\n') printed += '\n';
   }
   return printed;
@@ -105,9 +104,8 @@ class WindowsProgramUnderWine : public ::testing::Test {
 
   // Runs the Windows program, then the Linux program over the same game and
   // registry, checks that they agree and returns the Windows run; the files
-  // the Windows program left are in windowsFiles_. Texts in the language
-  // whose code page is codePage.
-  WindowsRun Run(const std::string& workingDirectory, unsigned codePage = 1252) {
+  // the Windows program left are in windowsFiles_.
+  WindowsRun Run(const std::string& workingDirectory) {
     const FolderFiles before = FolderTree(gameFolder_);
     const std::map<std::string, mode_t> modes = FileModes();
     ++runs_;
@@ -122,11 +120,11 @@ class WindowsProgramUnderWine : public ::testing::Test {
     for (const auto& mode : modes) chmod((gameFolder_ + "/" + mode.first).c_str(), mode.second);
     session_->EndWineServer();
     CommandResult linux = RunCommand({LinuxInstaller()}, workingDirectory,
-                                     {"WINEPREFIX=" + session_->prefix()});
+                                     {"WINEPREFIX=" + session_->prefix(), "LC_ALL=C.UTF-8"});
     EXPECT_EQ(windows.exitCode, linux.exitCode) << "the Linux program's exit code";
     const std::string& boxStream = windows.exitCode == 0 ? linux.out : linux.err;
     const std::string& otherStream = windows.exitCode == 0 ? linux.err : linux.out;
-    EXPECT_EQ(AsLinuxPrints(windows.boxes, codePage), boxStream)
+    EXPECT_EQ(AsLinuxPrints(windows.boxes), boxStream)
         << "the Linux program's box";
     EXPECT_EQ("", otherStream) << "the Linux program's other stream";
     EXPECT_EQ(windowsFiles_, FolderTree(gameFolder_))
@@ -182,7 +180,7 @@ TEST_F(WindowsProgramUnderWine, EnglishInstallsTheInternationalEdition) {
 
 TEST_F(WindowsProgramUnderWine, HungarianTextsAreCodePage1250Bytes) {
   SetGameKey("C:\\Games\\GHR", "hun");
-  WindowsRun run = Run(patchFolder_, 1250);
+  WindowsRun run = Run(patchFolder_);
   EXPECT_EQ(0, run.exitCode);
   ExpectOneBox(run, "Gravelhorn Patch Instal\xE1l\xF3 program",
                " \xDAtvonal:\t C:\\Games\\GHR\\ \n"
@@ -310,6 +308,51 @@ TEST_F(WindowsProgramUnderWine, AReadOnlyPatchArchiveIsLeftAsItWas) {
   FolderFiles expected = SampleInstalled(original_, "Gravelhorn", "eng");
   expected["Patch12.cod"] = original_["Patch12.cod"];
   EXPECT_EQ(expected, windowsFiles_);
+}
+
+// Folder names with accents: the registry holds them as UTF-16, the host as
+// UTF-8, the program as code-page bytes (1252 here). (In the UTF-8 names,
+// \xC3\xBC is ü, \xC3\x9C is Ü, \xC3\xA1 is á, \xC3\xA9 is é.)
+TEST_F(WindowsProgramUnderWine, FindsGamesInFoldersWithAccentedNames) {
+  const struct {
+    std::string installPath;  // UTF-8
+    std::string hostFolder;   // below drive_c
+    const char* language;
+    const char* edition;
+    std::string pathLine;     // the summary's first line, narrow
+  } rows[] = {
+      {"C:\\Spiele\\Kieself\xC3\xBC" "chs", "Spiele/Kieself\xC3\xBC" "chs", "ger",
+       "Kieselfuchs", " Path:\t\tC:\\Spiele\\Kieself\xFC" "chs\\ \n"},
+      {"C:\\SPIELE\\KIESELF\xC3\x9C" "CHS", "Spiele/Kieself\xC3\xBC" "chs", "ger",
+       "Kieselfuchs", " Path:\t\tC:\\SPIELE\\KIESELF\xDC" "CHS\\ \n"},
+      {"C:\\J\xC3\xA1t\xC3\xA9kok\\Gravelhorn", "J\xC3\xA1t\xC3\xA9kok/Gravelhorn", "hun",
+       "Gravelhorn", " \xDAtvonal:\t C:\\J\xE1t\xE9kok\\Gravelhorn\\ \n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.installPath);
+    gameFolder_ = session_->DriveC() + "/" + row.hostFolder;
+    LayOutSampleGame(gameFolder_, patchFolder_);
+    original_ = FolderTree(gameFolder_);
+    SetGameKey(row.installPath, row.language);
+    WindowsRun run = Run(patchFolder_);
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(row.pathLine, run.boxes[0].text.substr(0, row.pathLine.size()));
+    EXPECT_EQ(SampleInstalled(original_, row.edition, row.language), windowsFiles_);
+    std::filesystem::remove_all(session_->DriveC() + "/" +
+                                row.hostFolder.substr(0, row.hostFolder.find('/')));
+  }
+}
+
+// Wine saves a key with a subkey but no values through the subkey alone; it
+// opens, empty, and the run goes on with an empty install path.
+TEST_F(WindowsProgramUnderWine, AKeySavedOnlyThroughItsSubkeyIsAnEmptyKey) {
+  session_->SetGameKey({}, "Options");
+  WindowsRun run = Run(patchFolder_);
+  EXPECT_EQ(255, run.exitCode);
+  ExpectOneBox(run, "Gravelhorn Patch Installer",
+               "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n");
+  EXPECT_EQ(original_, windowsFiles_);
 }
 
 }  // namespace

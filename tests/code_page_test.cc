@@ -1,0 +1,91 @@
+// The Linux program's code page, chosen from the locale as Wine chooses it,
+// and what narrow text becomes on the way to and from it.
+#include "platform/code_page.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+TEST(CodePage, FollowsTheLocaleAsWineDoes) {
+  // A Hungarian locale compiled into a folder of the test's own: a locale
+  // that is not installed counts as C, as it does for Wine.
+  TempDir locales;
+  const std::string compile = "localedef -i hu_HU -f UTF-8 " + locales.path() +
+                              "/hu_HU.UTF-8 >/dev/null 2>&1";
+  const bool compiled = system(compile.c_str()) == 0;
+  const struct {
+    const char* lcAll;
+    const char* lcCtype;
+    const char* lang;
+    bool hungarianInstalled;
+    unsigned codePage;
+  } rows[] = {
+      {"hu_HU.UTF-8", nullptr, nullptr, true, 1250},
+      {nullptr, "hu_HU.UTF-8", "C", true, 1250},
+      {nullptr, nullptr, "hu_HU.UTF-8", true, 1250},
+      {"C", "hu_HU.UTF-8", "hu_HU.UTF-8", true, 1252},  // LC_ALL wins
+      {"", "", "hu_HU.UTF-8", true, 1250},              // empty is unset
+      {"hu_HU.UTF-8", nullptr, nullptr, false, 1252},
+      {nullptr, nullptr, nullptr, false, 1252},
+      {"C.UTF-8", nullptr, nullptr, false, 1252},
+  };
+  for (const auto& row : rows) {
+    if (row.hungarianInstalled && !compiled) continue;
+    SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "-") + " " +
+                 (row.lcCtype ? row.lcCtype : "-") + " " + (row.lang ? row.lang : "-"));
+    ScopedEnvironment locpath("LOCPATH", row.hungarianInstalled ? locales.path().c_str()
+                                                                : nullptr);
+    ScopedEnvironment lcAll("LC_ALL", row.lcAll);
+    ScopedEnvironment lcCtype("LC_CTYPE", row.lcCtype);
+    ScopedEnvironment lang("LANG", row.lang);
+    EXPECT_EQ(row.codePage, AnsiCodePage());
+    if (row.codePage == 1250) EXPECT_EQ("\xC5\x91", NarrowToHost("\xF5"));  // ő
+  }
+  if (!compiled) GTEST_SKIP() << "localedef could not compile hu_HU (package locales)";
+}
+
+TEST(CodePage, ConvertsAsTheNarrowWindowsInterfacesDo) {
+  ScopedEnvironment lcAll("LC_ALL", "C.UTF-8");  // 1252
+  // What wide characters become, as measured under Wine: the look-alike
+  // letter where 1252 lacks one, else '?', one for each half of a pair.
+  EXPECT_EQ("\xFC|o|L|\xD0|d|\x80|\x93|?|??",
+            WideToNarrow(u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|"
+                         u"\U0001F600"));
+  // A byte 1252 leaves undefined stands for the character of its number.
+  EXPECT_EQ(u"\u00F5\u20AC\u0081", NarrowToWide("\xF5\x80\x81"));
+  EXPECT_EQ("\xC3\xB5\xE2\x82\xAC\xC2\x81", NarrowToHost("\xF5\x80\x81"));
+  std::string narrow = "unchanged";
+  EXPECT_TRUE(HostToNarrow("K\xC3\xBC\xE2\x82\xAC", &narrow));
+  EXPECT_EQ("K\xFC\x80", narrow);
+  EXPECT_FALSE(HostToNarrow("\xC5\x91", &narrow));  // ő is not in 1252
+  EXPECT_FALSE(HostToNarrow("\xFF", &narrow));      // not UTF-8
+  EXPECT_EQ("K\xFC\x80", narrow);
+  EXPECT_EQ(u"ab", HostToWide("a\xFF" "b"));
+}
+
+TEST(CodePage, NamesCompareIgnoringCaseInEveryScript) {
+  const struct {
+    std::u16string a, b;
+    bool same;
+  } rows[] = {
+      {u"Kieself\u00FCchs", u"KIESELF\u00DCCHS", true},
+      {u"J\u00E1t\u00E9kok", u"J\u00C1T\u00C9KOK", true},
+      {u"\u0151", u"\u0150", true},
+      {u"\u03B1\u0430", u"\u0391\u0410", true},
+      {u"\u00FC", u"u", false},
+      {u"ab", u"abc", false},
+      {u"", u"", true},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(row.same, SameWideNameIgnoringCase(row.a, row.b))
+        << std::string(row.a.begin(), row.a.end());
+}
+
+}  // namespace
