@@ -13,7 +13,7 @@ namespace {
 char* JoinPattern(const char* first, const char* second, const char* third) {
   const size_t size = strlen(first) + strlen(second) + strlen(third) + 1;
   char* pattern = static_cast<char*>(calloc(size, 1));
-  if (pattern == nullptr) FatalError(MessageText(0));
+  if (pattern == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   strcat(strcat(strcpy(pattern, first), second), third);
   return pattern;
 }
@@ -72,7 +72,7 @@ void ConfigReader::LoadFile() {
     return;
   }
   text = static_cast<char*>(calloc(size_t(textSize) + 1, 1));
-  if (text == nullptr) FatalError(MessageText(0));
+  if (text == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   // Bytes a short read does not deliver stay zero and end the text early.
   fread(text, 1, textSize, handle->stream);
 }

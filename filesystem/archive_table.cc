@@ -48,7 +48,7 @@ void ToForwardSlashes(char* text) {
 }
 
 void FileSystemFatal(const char* text) {
-  ShowMessage(text, MessageText(9), MESSAGE_STYLE_ERROR);
+  ShowMessage(text, MessageText(MESSAGE_TITLE), MESSAGE_STYLE_ERROR);
   EndProcess(-1);
 }
 
@@ -86,7 +86,7 @@ void ReadDirectory(ArchiveSlot& slot, FILE* stream, const char* path) {
   if (slot.entries == nullptr || slot.hashes == nullptr) {
     ReleaseDirectory(slot);
     fclose(stream);
-    FileSystemFatal(MessageText(0));
+    FileSystemFatal(MessageText(MESSAGE_NO_MEMORY));
   }
   if (fread(slot.entries, 1, wanted, stream) != wanted) {
     ReleaseDirectory(slot);

@@ -28,6 +28,8 @@ class DiskFile : public FileHandle {
  public:
   // name is the path the file was opened under, for messages.
   DiskFile(FILE* openStream, const char* name);
+  // A failed close is not reported: the installer writes its files through
+  // ReplaceDiskFile (platform/file_replacement.h), which checks every step.
   void Close() override;
   // The length, measured once. A file of 2 GiB or more ends the run with a
   // message that names it.

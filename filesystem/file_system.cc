@@ -14,7 +14,7 @@ namespace {
 template <typename Handle, typename... Args>
 FileHandle* NewHandle(Args... args) {
   FileHandle* handle = new (std::nothrow) Handle(args...);
-  if (handle == nullptr) FileSystemFatal(MessageText(0));
+  if (handle == nullptr) FileSystemFatal(MessageText(MESSAGE_NO_MEMORY));
   return handle;
 }
 
@@ -46,8 +46,9 @@ FileHandle* OpenArchivedMember(const char* wanted) {
 [[noreturn]] void ReportNotFound(const char* name) {
   FileSystemTrace("---\tFILE_SYSTEM ERROR:\tFile not found: %s!\n", name);
   char message[kFileNameSize * 2];
-  snprintf(message, sizeof message, "%s\t%s\n\n%s\n", MessageText(2), name,
-           MessageText(4));
+  snprintf(message, sizeof message, "%s\t%s\n\n%s\n",
+           MessageText(MESSAGE_FILE_NOT_FOUND), name,
+           MessageText(MESSAGE_CANNOT_UPDATE));
   FileSystemFatal(message);
 }
 

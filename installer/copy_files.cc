@@ -26,19 +26,19 @@ const int kErrorTextSize = kMessageFieldSize + kInstallPathSize;
 
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name) {
-  if (data == nullptr) FatalError(MessageText(0));
-  // A name too long for the file system's buffer is a file that cannot be
-  // opened, as for every other open; it is never cut.
+  if (data == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   // The file is replaced whole or not at all: a full disk or a killed run
   // never leaves the player's file cut short, so the patch can run again.
+  // A name too long for the file system's 256-byte buffer is a file that
+  // cannot be opened, as for every other open; it is never cut.
   if (strlen(name) >= kFileNameSize || !ReplaceDiskFile(name, data, size))
-    FatalWithName(1, name);
+    FatalWithName(MESSAGE_CANNOT_WRITE, name);
   return true;
 }
 
 bool CopyOneFile(const char* source, const char* destination) {
   FileHandle* handle = OpenFileQuiet(source, OPEN_FILE_READ);
-  if (handle == nullptr) FatalWithName(2, source);
+  if (handle == nullptr) FatalWithName(MESSAGE_FILE_NOT_FOUND, source);
   const int32_t size = handle->GetSize();
   // A member that runs past the end of a damaged archive (or whose size
   // reads as 2 GiB or more) could never be read whole: report it before a
@@ -46,19 +46,19 @@ bool CopyOneFile(const char* source, const char* destination) {
   // run with "FILE ERROR!" for a handle without a stream.)
   if (size < 0 || uint64_t(size) > BytesLeftInStream(handle)) {
     CloseFile(handle);
-    FatalWithName(4, source);
+    FatalWithName(MESSAGE_CANNOT_UPDATE, source);
   }
 
   // A file of 0 bytes still gets a block.
   unsigned char* block =
       static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
-  if (block == nullptr) FatalError(MessageText(0));
+  if (block == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   const size_t read = fread(block, 1, size_t(size), handle->stream);
   CloseFile(handle);
   if (read != size_t(size)) {
-    // A member that runs past the end of a damaged archive.
+    // The bytes were there, but reading them failed.
     ReleaseLargeBlock(block, size_t(size));
-    FatalWithName(4, source);
+    FatalWithName(MESSAGE_CANNOT_UPDATE, source);
   }
 
   WriteBufferToFile(block, static_cast<uint32_t>(size), destination);
@@ -69,7 +69,8 @@ bool CopyOneFile(const char* source, const char* destination) {
 void JoinDestination(char* destination, size_t size, const char* folder,
                      const char* name) {
   const int length = snprintf(destination, size, "%s%s", folder, name);
-  if (length < 0 || size_t(length) >= size) FatalWithName(1, destination);
+  if (length < 0 || size_t(length) >= size)
+    FatalWithName(MESSAGE_CANNOT_WRITE, destination);
 }
 
 bool CopyFileSet(ExecutableSet& set) {

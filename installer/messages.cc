@@ -8,120 +8,130 @@
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 
-const char LanguageCodes[kLanguageCount][4] = {"eng", "hun", "fra",
-                                               "ger", "spa", "ita"};
-
 // Non-ASCII letters are the code page's bytes; a literal is split where a
 // letter after an escape could be read as a further hex digit.
-const char MessageCatalogue[kLanguageCount][kMessageCount][kMessageFieldSize] =
-    {
-        // English, code page 1252
-        {
-            "Not enough free memory!",
-            "Unable to open the following file for writing :",
-            "File not found:",
-            "Gravelhorn or the registry entry was not found!",
-            "Unable to update the files. ",
-            "Path:\t",
-            "Base version:\t",
-            "Upgraded version:\t",
-            "Installed.",
-            "Gravelhorn Patch Installer",
-            "This patch is older than your current version of Gravelhorn!",
-        },
-        // Hungarian, code page 1250
-        {
-            "Nincs el\xE9g memoria!",
-            "A k\xF6vetkez\xF5 file-t nem tudja \xEDr\xE1sra megnyitni:",
-            "A k\xF6vetkez\xF5 file-t nem tudja megnyitni:",
-            "Gravelhorn vagy annak bejegyz\xE9seit nem tal\xE1lom!",
-            "Nem tudom a file-okat friss\xEDteni!",
-            "\xDAtvonal:\t",
-            "Alap verzi\xF3:\t",
-            "Friss\xEDtett verzi\xF3:\t",
-            "Intalal\xE1s befejezve.",
-            "Gravelhorn Patch Instal\xE1l\xF3 program",
-            "A Patch r\xE9gebbi, mint a g\xE9peden tal\xE1lhat\xF3 Gravelhorn!",
-        },
-        // French, code page 1252
-        {
-            "M\xE9moire libre insuffisante !",
-            "Impossible d'ouvrir les fichiers suivants :",
-            "Fichier introuvable :",
-            "Gravelhorn ou les donn\xE9"
-            "es sp\xE9"
-            "cifiques de la base de registre sont introuvables !",
-            "Mise \xE0 jour des fichiers impossible.",
-            "Chemin d'acc\xE8s :\t",
-            "Version de base :\t",
-            "Version mise \xE0 jour :\t",
-            "Install\xE9.",
-            "Programme d'installation du patch de Gravelhorn.",
-            "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de "
-            "Gravelhorn",
-        },
-        // German, code page 1252
-        {
-            "Nicht gen\xFCgend freier Arbeitsspeicher!",
-            "Kann folgende Datei zum Beschreiben nicht \xF6"
-            "ffnen:",
-            "Datei nicht gefunden:",
-            "KIESELFUCHS oder der Eintrag in der Registrierung wurde nicht "
-            "gefunden!",
-            "Aktualisierung der Dateien nicht m\xF6glich. ",
-            "Pfad:\t",
-            "Basis-Version:\t",
-            "Aktualisierte Version:\t",
-            "installiert.",
-            "KIESELFUCHS-Patch-Installation",
-            "Dieser Patch ist \xE4lter als Ihre Version von Kieselfuchs!",
-        },
-        // Spanish, code page 1252
-        {
-            "No hay memoria libre suficiente.",
-            "No se pudo abrir el siguiente archivo para escribir: ",
-            "Archivo no encontrado:",
-            "No se puede encontrar Gravelhorn o la entrada del registro.",
-            "No se pueden actualizar los ficheros.",
-            "Ruta:\t",
-            "versi\xF3n base:\t",
-            "versi\xF3n actualizada:\t",
-            "instalado.",
-            "Instalador del parche de Gravelhorn.",
-            "\xA1"
-            "Este parche es para una versi\xF3n anterior de Gravelhorn!",
-        },
-        // Italian, code page 1252
-        {
-            "Memoria libera insufficiente!",
-            "Impossibile accedere ai seguenti file per la scrittura:",
-            "File non trovato:",
-            "Gravelhorn o la relativa voce di registro non \xE8 stata trovato!",
-            "Impossibile aggiornare i file.",
-            "Percorso:\t",
-            "Versione base:\t",
-            "Versione aggiornata:\t",
-            "Installata.",
-            "Installer della patch di Gravelhorn",
-            "Questa patch \xE8 pi\xF9 vecchia della tua attuale versione di "
-            "Gravelhorn",
-        },
+constexpr CatalogueLanguage MessageCatalogue[kLanguageCount] = {
+    {"eng",
+     1252,
+     {
+         "Not enough free memory!",
+         "Unable to open the following file for writing :",
+         "File not found:",
+         "Gravelhorn or the registry entry was not found!",
+         "Unable to update the files. ",
+         "Path:\t",
+         "Base version:\t",
+         "Upgraded version:\t",
+         "Installed.",
+         "Gravelhorn Patch Installer",
+         "This patch is older than your current version of Gravelhorn!",
+     }},
+    {"hun",
+     1250,
+     {
+         "Nincs el\xE9g memoria!",
+         "A k\xF6vetkez\xF5 file-t nem tudja \xEDr\xE1sra megnyitni:",
+         "A k\xF6vetkez\xF5 file-t nem tudja megnyitni:",
+         "Gravelhorn vagy annak bejegyz\xE9seit nem tal\xE1lom!",
+         "Nem tudom a file-okat friss\xEDteni!",
+         "\xDAtvonal:\t",
+         "Alap verzi\xF3:\t",
+         "Friss\xEDtett verzi\xF3:\t",
+         "Intalal\xE1s befejezve.",
+         "Gravelhorn Patch Instal\xE1l\xF3 program",
+         "A Patch r\xE9gebbi, mint a g\xE9peden tal\xE1lhat\xF3 Gravelhorn!",
+     }},
+    {"fra",
+     1252,
+     {
+         "M\xE9moire libre insuffisante !",
+         "Impossible d'ouvrir les fichiers suivants :",
+         "Fichier introuvable :",
+         "Gravelhorn ou les donn\xE9"
+         "es sp\xE9"
+         "cifiques de la base de registre sont introuvables !",
+         "Mise \xE0 jour des fichiers impossible.",
+         "Chemin d'acc\xE8s :\t",
+         "Version de base :\t",
+         "Version mise \xE0 jour :\t",
+         "Install\xE9.",
+         "Programme d'installation du patch de Gravelhorn.",
+         "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de "
+         "Gravelhorn",
+     }},
+    {"ger",
+     1252,
+     {
+         "Nicht gen\xFCgend freier Arbeitsspeicher!",
+         "Kann folgende Datei zum Beschreiben nicht \xF6"
+         "ffnen:",
+         "Datei nicht gefunden:",
+         "KIESELFUCHS oder der Eintrag in der Registrierung wurde nicht "
+         "gefunden!",
+         "Aktualisierung der Dateien nicht m\xF6glich. ",
+         "Pfad:\t",
+         "Basis-Version:\t",
+         "Aktualisierte Version:\t",
+         "installiert.",
+         "KIESELFUCHS-Patch-Installation",
+         "Dieser Patch ist \xE4lter als Ihre Version von Kieselfuchs!",
+     }},
+    {"spa",
+     1252,
+     {
+         "No hay memoria libre suficiente.",
+         "No se pudo abrir el siguiente archivo para escribir: ",
+         "Archivo no encontrado:",
+         "No se puede encontrar Gravelhorn o la entrada del registro.",
+         "No se pueden actualizar los ficheros.",
+         "Ruta:\t",
+         "versi\xF3n base:\t",
+         "versi\xF3n actualizada:\t",
+         "instalado.",
+         "Instalador del parche de Gravelhorn.",
+         "\xA1"
+         "Este parche es para una versi\xF3n anterior de Gravelhorn!",
+     }},
+    {"ita",
+     1252,
+     {
+         "Memoria libera insufficiente!",
+         "Impossibile accedere ai seguenti file per la scrittura:",
+         "File non trovato:",
+         "Gravelhorn o la relativa voce di registro non \xE8 stata trovato!",
+         "Impossibile aggiornare i file.",
+         "Percorso:\t",
+         "Versione base:\t",
+         "Versione aggiornata:\t",
+         "Installata.",
+         "Installer della patch di Gravelhorn",
+         "Questa patch \xE8 pi\xF9 vecchia della tua attuale versione di "
+         "Gravelhorn",
+     }},
 };
 
+// Every language has its code and all its texts: a row left short would
+// show empty messages.
+constexpr bool EveryTextPresent() {
+  for (const CatalogueLanguage& language : MessageCatalogue) {
+    if (language.code[0] == '\0' || language.codePage == 0) return false;
+    for (const auto& text : language.texts)
+      if (text[0] == '\0') return false;
+  }
+  return true;
+}
+static_assert(EveryTextPresent(), "a language of the catalogue lacks a text");
+
 const char* MessageText(MessageId id) {
-  return MessageCatalogue[LanguageIndex][id];
+  return MessageCatalogue[LanguageIndex].texts[id];
 }
 
 int32_t SelectLanguage(const char* value) {
   int32_t selected = 0;
   for (int32_t i = 0; i < kLanguageCount; ++i) {
-    if (EqualIgnoringAsciiCase(value, LanguageCodes[i])) selected = i;
+    if (EqualIgnoringAsciiCase(value, MessageCatalogue[i].code)) selected = i;
   }
   return selected;
-}
-
-unsigned CodePageOfLanguage(int32_t languageIndex) {
-  return languageIndex == 1 ? 1250 : 1252;
 }
 
 void FatalError(const char* text) {

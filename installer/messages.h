@@ -5,32 +5,48 @@
 
 #include <cstdint>
 
+// The messages, by the number each has in every language; the English text
+// of each is in messages.cc.
+enum MessageId {
+  MESSAGE_NO_MEMORY = 0,
+  MESSAGE_CANNOT_WRITE = 1,  // followed by the file's name
+  MESSAGE_FILE_NOT_FOUND = 2,
+  MESSAGE_GAME_NOT_FOUND = 3,  // shown nowhere; kept with the catalogue
+  MESSAGE_CANNOT_UPDATE = 4,
+  MESSAGE_PATH_LABEL = 5,  // the summary's labels and last line
+  MESSAGE_BASE_VERSION_LABEL = 6,
+  MESSAGE_UPGRADED_VERSION_LABEL = 7,
+  MESSAGE_INSTALLED = 8,
+  MESSAGE_TITLE = 9,  // every box's caption but "ERROR"
+  MESSAGE_PATCH_TOO_OLD = 10,
+  kMessageCount = 11
+};
+
 const int kLanguageCount = 6;
-const int kMessageCount = 11;
 const int kMessageFieldSize = 256;
 
-// A message number, 0 to 10; the same number in every language.
-typedef int MessageId;
+// One language of the catalogue: its registry code, the Windows code page
+// its texts are written for, and its texts, each zero-terminated in its own
+// 256-byte field.
+struct CatalogueLanguage {
+  char code[4];
+  unsigned codePage;
+  char texts[kMessageCount][kMessageFieldSize];
+};
 
-// "eng", "hun", "fra", "ger", "spa", "ita", in LanguageIndex order.
-extern const char LanguageCodes[kLanguageCount][4];
-
-// 6 languages x 11 messages, each zero-terminated in its own 256-byte field.
-// Hungarian is written in code page 1250, the others in 1252.
-extern const char MessageCatalogue[kLanguageCount][kMessageCount]
-                                  [kMessageFieldSize];
+// English, Hungarian, French, German, Spanish, Italian: a language's
+// position is its LanguageIndex. Adding a language is adding a row here
+// (and raising kLanguageCount).
+extern const CatalogueLanguage MessageCatalogue[kLanguageCount];
 
 // The text of message id in the language LanguageIndex holds now. The
-// pointer stays valid for the whole run. Callers pass constants 0 to 10.
+// pointer stays valid for the whole run.
 const char* MessageText(MessageId id);
 
 // The LanguageIndex for a registry language code: the position of the code
 // that equals value as a whole string, ignoring the case of A-Z; 0 (English)
 // when none does.
 int32_t SelectLanguage(const char* value);
-
-// The Windows code page the texts of languageIndex are written in.
-unsigned CodePageOfLanguage(int32_t languageIndex);
 
 // Shows text in an error box captioned "ERROR", closes all archives and ends
 // the process with exit code -1. Never returns.

@@ -29,17 +29,19 @@ void ComposeSummary(bool germanEdition) {
         InstallPath, BaseVersion, LanguageValue, UpgradedVersionNames[1],
         LanguageValue);
   } else {
-    length = snprintf(SummaryText, sizeof SummaryText,
-                      " %s %s \n %s %s (%s)\n %s %s (%s)\n\n %s\n",
-                      MessageText(5), InstallPath, MessageText(6), BaseVersion,
-                      LanguageValue, MessageText(7), UpgradedVersionNames[0],
-                      LanguageValue, MessageText(8));
+    length = snprintf(
+        SummaryText, sizeof SummaryText,
+        " %s %s \n %s %s (%s)\n %s %s (%s)\n\n %s\n",
+        MessageText(MESSAGE_PATH_LABEL), InstallPath,
+        MessageText(MESSAGE_BASE_VERSION_LABEL), BaseVersion, LanguageValue,
+        MessageText(MESSAGE_UPGRADED_VERSION_LABEL), UpgradedVersionNames[0],
+        LanguageValue, MessageText(MESSAGE_INSTALLED));
   }
   if (length < 0) SummaryText[0] = '\0';
 }
 
 void ApplyPatch() {
-  if (!DetectBaseVersion()) FatalError(MessageText(10));
+  if (!DetectBaseVersion()) FatalError(MessageText(MESSAGE_PATCH_TOO_OLD));
   MountArchive("Patch.dat");
 
   // Case-sensitive on purpose: "GER" selects the German messages but the
@@ -56,6 +58,6 @@ void ApplyPatch() {
                   "\\Patch12.cod");
   CopyOneFile(source, destination);
 
-  ShowMessage(SummaryText, MessageText(9), MESSAGE_STYLE_PLAIN);
+  ShowMessage(SummaryText, MessageText(MESSAGE_TITLE), MESSAGE_STYLE_PLAIN);
   CloseAllArchives();
 }

@@ -28,7 +28,7 @@ bool DetectBaseVersion() {
   }
 
   ConfigReader* reader = new (std::nothrow) ConfigReader;
-  if (reader == nullptr) FatalError(MessageText(0));
+  if (reader == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   strcpy(reader->configName, "Cfg\\Menu.cfg");
   strcpy(reader->sectionName, "Version");
   strcpy(reader->keyName, "version");

@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <vector>
 
+#include "installer/messages.h"
 #include "tests/test_support.h"
 
 namespace {
 
 const char* const kEditions[] = {"Gravelhorn", "Kieselfuchs"};
 const char* const kBackEnds[] = {"d3d", "glide", "gl"};
-const char* const kLanguageCodes[] = {"eng", "hun", "fra", "ger", "spa", "ita", ""};
 
 std::string ExecutableBytes(const std::string& name) { return "MZ /" + name + " v1.2"; }
 
@@ -49,8 +49,11 @@ void LayOutSampleGame(const std::string& gameFolder, const std::string& patchFol
       std::string name = std::string(edition) + "_" + backEnd + ".exe";
       patch.push_back({"/" + name, ExecutableBytes(name)});
     }
-  for (const char* code : kLanguageCodes)
-    patch.push_back({std::string("/Patch_") + code + ".cod", SampleLanguagePatch(code)});
+  // A language archive for every code of the catalogue and for none.
+  patch.push_back({"/Patch_.cod", SampleLanguagePatch("")});
+  for (const CatalogueLanguage& language : MessageCatalogue)
+    patch.push_back({std::string("/Patch_") + language.code + ".cod",
+                     SampleLanguagePatch(language.code)});
   RestoreFolderFiles(patchFolder, {{"Patch.dat", BuildFffArchive(patch)}});
 }
 
