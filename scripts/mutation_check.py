@@ -1,0 +1,408 @@
+#!/usr/bin/env python3
+"""Mutation check: which single-point changes to the sources does the native
+suite miss?
+
+Usage, from anywhere (the script lowers its own priority to nice 15):
+  scripts/mutation_check.py --list                  # print the mutants only
+  scripts/mutation_check.py --sample 230 --seed 1   # a fixed sample, spread
+                                                    # over the files
+  scripts/mutation_check.py --only ID [ID...]       # re-check given mutants
+  scripts/mutation_check.py                         # every mutant
+
+Mutants come from the .cc/.h files under config/, filesystem/, installer/,
+platform/ and tools/ that the Linux build compiles (not platform/*_win32.cc).
+Each id is file:line:operator:index. The tree is copied to
+build/mutation/src, built in build/mutation/build (no Wine tier) and tested
+with ctest, leaving out wine_tier and windows_imports_*. A mutant is caught
+when the suite fails or times out. The report is printed and written to
+build/mutation/report.txt.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+WORK = ROOT / "build" / "mutation"
+SRC, BUILD, TMP = WORK / "src", WORK / "build", WORK / "tmp"
+FOLDERS = ("config", "filesystem", "installer", "platform", "tools")
+EXCLUDED_TESTS = r"^(wine_tier|windows_imports_)"
+
+COMPARISON = re.compile(r"(?<=\s)(==|!=|<=|>=|<|>)(?=\s)")
+SWAPPED = {"==": "!=", "!=": "==", "<": "<=", "<=": "<", ">": ">=", ">=": ">"}
+INTEGER = re.compile(r"(?<![\w.])(0[xX][0-9a-fA-F]+|\d+)([uUlL]*)(?![\w.])")
+LOGIC = re.compile(r"(?<=\s)(&&|\|\|)(?=\s)")
+BOOLEAN = re.compile(r"\b(true|false)\b")
+PLUS_MINUS_ONE = re.compile(r"(?<=[\w)\]'\"]) [+-] 1(?![\w.])")
+IF = re.compile(r"\bif\s*\(")
+# What comes before a '{' that opens a function body or a statement block.
+CODE_BLOCK_HEAD = re.compile(
+    r"(\)|\]|:|\b(else|do|try|const|override|noexcept|mutable))$")
+STATEMENT_START = re.compile(r"^(\+\+|--|\*|\(|[A-Za-z_])")
+NOT_SIMPLE = {"return", "break", "case", "default", "if", "for", "while", "do",
+              "else", "switch", "using", "typedef", "namespace", "template",
+              "goto", "auto", "struct", "class", "enum", "friend"}
+# Type words then a name: "const char* name =", "std::string text;".
+DECLARATION = re.compile(
+    r"^(?:[A-Za-z_][\w:]*(?:<[^;]*?>)?[\s*&]+)+[A-Za-z_]\w*\s*([=;\[({,]|$)")
+
+
+class Mutant:
+    def __init__(self, path, text, line, op, start, end, replacement):
+        self.path, self.line, self.op = path, line, op
+        self.start, self.end, self.replacement = start, end, replacement
+        self.id = None  # set once the mutants of the line are counted
+        first = text.rfind("\n", 0, start) + 1
+        last = text.find("\n", end)
+        last = len(text) if last < 0 else last
+        before = text[first:last]
+        after = (text[first:start] + replacement + text[end:last])
+        self.before = " ".join(before.split())
+        self.after = " ".join(after.split()) or "(nothing)"
+
+
+def code_only(text):
+    """text with comments, literals' contents, preprocessor lines and
+    static_asserts blanked; newlines and offsets are kept."""
+    out = list(text)
+
+    def blank(a, b):
+        for k in range(a, b):
+            if out[k] != "\n":
+                out[k] = " "
+
+    i, n = 0, len(text)
+    while i < n:
+        if text.startswith("//", i):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+            blank(i, j)
+        elif text.startswith("/*", i):
+            j = text.find("*/", i + 2)
+            j = n if j < 0 else j + 2
+            blank(i, j)
+        elif text.startswith('R"', i) and (i == 0 or not text[i - 1].isalnum()):
+            delimiter = text[i + 2:text.index("(", i)]
+            j = text.index(")" + delimiter + '"', i) + len(delimiter) + 2
+            blank(i + 2, j - 1)
+        elif text[i] in "\"'":
+            j = i + 1
+            while j < n and text[j] not in (text[i], "\n"):
+                j += 2 if text[j] == "\\" else 1
+            blank(i + 1, j)
+            j += 1
+        else:
+            j = i + 1
+        i = j
+    code = "".join(out)
+    # Preprocessor lines, with their continuations.
+    start = 0
+    for line in text.split("\n"):
+        if code[start:start + len(line)].lstrip().startswith("#"):
+            end = start + len(line)
+            while text[start:end].endswith("\\") and end < n:
+                end = text.find("\n", end + 1)
+                end = n if end < 0 else end
+            blank(start, end)
+        start += len(line) + 1
+    code = "".join(out)
+    for found in re.finditer(r"\bstatic_assert\b", code):
+        end = code.find(";", found.start())
+        blank(found.start(), end + 1)
+    return "".join(out)
+
+
+def matching_paren(code, open_at):
+    depth = 0
+    for k in range(open_at, len(code)):
+        depth += {"(": 1, ")": -1}.get(code[k], 0)
+        if depth == 0:
+            return k
+    return -1
+
+
+def block_kinds(code):
+    """For each line, whether it starts inside a function body ("code")."""
+    kinds, stack, head_start = ["data"], [], 0
+    for i, c in enumerate(code):
+        if c == "{":
+            head = code[head_start:i].strip()
+            stack.append("code" if CODE_BLOCK_HEAD.search(head) else "data")
+        elif c == "}" and stack:
+            stack.pop()
+        elif c == "\n":
+            kinds.append(stack[-1] if stack else "data")
+        if c in "{};":
+            head_start = i + 1
+    return kinds
+
+
+def dropped_statements(path, text, code):
+    """A whole one-line statement inside a function body, not a declaration,
+    return or break: replaced by nothing (by ';' as a brace-less body)."""
+    kinds, previous, offset = block_kinds(code), "", 0
+    for number, line in enumerate(code.split("\n"), 1):
+        stripped = line.strip()
+        first_word = re.match(r"\w*", stripped).group()
+        body = previous.endswith(")") or re.search(r"\belse$", previous)
+        if (kinds[number - 1] == "code" and stripped.endswith(";")
+                and stripped.count(";") == 1
+                and STATEMENT_START.match(stripped)
+                and first_word not in NOT_SIMPLE
+                and (first_word in ("delete", "throw")
+                     or not DECLARATION.match(stripped))
+                and stripped.count("(") == stripped.count(")")
+                and stripped.count("[") == stripped.count("]")
+                and (body or previous[-1:] in (";", "{", "}", ":"))):
+            start = offset + line.index(stripped[0])
+            yield Mutant(path, text, number, "drop", start,
+                         start + len(stripped), ";" if body else "")
+        if stripped:
+            previous = stripped
+        offset += len(line) + 1
+
+
+def mutants_of(path, text):
+    code = code_only(text)
+    found = []
+
+    def add(op, start, end, replacement):
+        line = text.count("\n", 0, start) + 1
+        found.append(Mutant(path, text, line, op, start, end, replacement))
+
+    for m in COMPARISON.finditer(code):
+        add("cmp", m.start(), m.end(), SWAPPED[m.group()])
+    for m in INTEGER.finditer(code):
+        digits, suffix = m.group(1), m.group(2)
+        value = int(digits, 0) if digits[:2].lower() == "0x" else int(digits)
+        for moved in (value + 1, value - 1):
+            if moved < 0:
+                literal = "-1"
+            elif digits[:2].lower() == "0x":
+                upper = digits[2:] == digits[2:].upper()
+                literal = digits[:2] + format(
+                    moved, "0%d%s" % (len(digits) - 2, "X" if upper else "x"))
+            else:
+                literal = str(moved)
+            add("int", m.start(), m.end(), literal + suffix)
+    found.extend(dropped_statements(path, text, code))
+    for m in IF.finditer(code):
+        close = matching_paren(code, m.end() - 1)
+        if close > 0:
+            add("not", m.end(), close, "!(" + text[m.end():close] + ")")
+    for m in LOGIC.finditer(code):
+        add("andor", m.start(), m.end(), "||" if m.group() == "&&" else "&&")
+    for m in BOOLEAN.finditer(code):
+        add("bool", m.start(), m.end(),
+            "false" if m.group() == "true" else "true")
+    for m in PLUS_MINUS_ONE.finditer(code):
+        add("one", m.start(), m.end(), "")
+
+    found.sort(key=lambda m: (m.line, m.op, m.start))
+    seen = {}
+    for m in found:
+        key = (m.line, m.op)
+        m.id = "%s:%d:%s:%d" % (path, m.line, m.op, seen.get(key, 0))
+        seen[key] = seen.get(key, 0) + 1
+    return found
+
+
+def source_files():
+    for folder in FOLDERS:
+        for path in sorted((ROOT / folder).rglob("*")):
+            if path.suffix in (".cc", ".h") and not path.name.endswith("_win32.cc"):
+                yield path.relative_to(ROOT).as_posix()
+
+
+def spread_sample(mutants, count, seed):
+    """count mutants, each file's share in proportion to its mutants (at
+    least one each), picked at random with a fixed seed."""
+    by_file = {}
+    for m in mutants:
+        by_file.setdefault(m.path, []).append(m)
+    if count >= len(mutants):
+        return mutants
+    share = {f: count * len(ms) / len(mutants) for f, ms in by_file.items()}
+    quota = {f: max(1, int(s)) for f, s in share.items()}
+    while sum(quota.values()) != count:
+        if sum(quota.values()) < count:
+            f = min((f for f in by_file if quota[f] < len(by_file[f])),
+                    key=lambda f: quota[f] - share[f])
+            quota[f] += 1
+        else:
+            f = max((f for f in by_file if quota[f] > 1),
+                    key=lambda f: quota[f] - share[f])
+            quota[f] -= 1
+    rng = random.Random(seed)
+    picked = []
+    for f, ms in by_file.items():
+        chosen = set(id(m) for m in rng.sample(ms, quota[f]))
+        picked.extend(m for m in ms if id(m) in chosen)
+    return picked
+
+
+def sync_copy():
+    """Brings build/mutation/src level with the working tree. Only files
+    whose contents differ are written, with a fresh time, so that ninja
+    rebuilds exactly what changed (a file restored after a mutant included)."""
+    wanted = set()
+    for folder, dirs, files in os.walk(ROOT):
+        here = Path(folder)
+        if here == ROOT:
+            dirs[:] = [d for d in dirs if d not in ("build", ".git")]
+        for name in files:
+            relative = (here / name).relative_to(ROOT)
+            wanted.add(relative)
+            source, copy = ROOT / relative, SRC / relative
+            if not copy.exists() or copy.read_bytes() != source.read_bytes():
+                copy.parent.mkdir(parents=True, exist_ok=True)
+                shutil.copyfile(source, copy)
+                shutil.copymode(source, copy)
+    for folder, _, files in os.walk(SRC):
+        for name in files:
+            if (Path(folder) / name).relative_to(SRC) not in wanted:
+                (Path(folder) / name).unlink()
+
+
+def run(command, timeout=None):
+    """(exit status, output); the status is None after a timeout, when the
+    command's whole process group is killed."""
+    env = dict(os.environ, TMPDIR=str(TMP))
+    process = subprocess.Popen(command, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True, env=env,
+                               errors="replace", start_new_session=True)
+    try:
+        output, _ = process.communicate(timeout=timeout)
+        return process.returncode, output
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        output, _ = process.communicate()
+        return None, output
+
+
+def build():
+    return run(["ninja", "-C", str(BUILD), "-j2"])
+
+
+def suite(timeout):
+    shutil.rmtree(TMP, ignore_errors=True)
+    TMP.mkdir(parents=True)
+    return run(["ctest", "--test-dir", str(BUILD), "-j2", "-E", EXCLUDED_TESTS,
+                "--no-tests=error", "--timeout", str(timeout)], timeout)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--sample", type=int, help="check N mutants")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--only", nargs="+", metavar="ID")
+    parser.add_argument("--list", action="store_true",
+                        help="print the chosen mutants and stop")
+    args = parser.parse_args()
+    os.nice(max(0, 15 - os.nice(0)))
+
+    mutants = [m for path in source_files()
+               for m in mutants_of(path, (ROOT / path).read_text())]
+    if args.only:
+        by_id = {m.id: m for m in mutants}
+        unknown = [i for i in args.only if i not in by_id]
+        if unknown:
+            sys.exit("no such mutant: " + " ".join(unknown))
+        chosen = [by_id[i] for i in args.only]
+    elif args.sample:
+        chosen = spread_sample(mutants, args.sample, args.seed)
+    else:
+        chosen = mutants
+    if args.list:
+        for m in chosen:
+            print("%s\n    %s\n -> %s" % (m.id, m.before, m.after))
+        print("%d of %d mutants" % (len(chosen), len(mutants)))
+        return
+
+    SRC.mkdir(parents=True, exist_ok=True)
+    sync_copy()
+    if not (BUILD / "build.ninja").exists():
+        status, output = run(["cmake", "-S", str(SRC), "-B", str(BUILD),
+                              "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                              "-DGRAVELHORN_WINE_TIER=OFF"])
+        if status != 0:
+            sys.exit(output + "\nmutation check: configure failed")
+    status, output = build()
+    if status != 0:
+        sys.exit(output + "\nmutation check: the clean tree does not build")
+    began = time.monotonic()
+    status, output = suite(3600)
+    clean_time = time.monotonic() - began
+    if status != 0:
+        sys.exit(output + "\nmutation check: the clean suite fails; not starting")
+    timeout = max(60, round(3 * clean_time))
+    print("clean suite: %.1f s; timeout per mutant: %d s; %d of %d mutants"
+          % (clean_time, timeout, len(chosen), len(mutants)), flush=True)
+
+    results = []  # (mutant, "caught" | "survived" | "did not compile")
+    position = {m.id: k for k, m in enumerate(mutants)}
+    chosen.sort(key=lambda m: position[m.id])  # one file after another
+    try:
+        for number, m in enumerate(chosen, 1):
+            began = time.monotonic()
+            file = SRC / m.path
+            original = file.read_text()
+            mutated = original[:m.start] + m.replacement + original[m.end:]
+            try:
+                file.write_text(mutated)
+                if build()[0] != 0:
+                    outcome = "did not compile"
+                else:
+                    outcome = "caught" if suite(timeout)[0] != 0 else "survived"
+            finally:
+                file.write_text(original)
+            results.append((m, outcome))
+            print("[%d/%d] %-15s %s (%.0f s)" % (number, len(chosen), outcome,
+                                                 m.id, time.monotonic() - began),
+                  flush=True)
+    except KeyboardInterrupt:
+        print("interrupted; reporting the mutants checked so far")
+
+    count = {k: sum(1 for _, o in results if o == k)
+             for k in ("caught", "survived", "did not compile")}
+    compiled = count["caught"] + count["survived"]
+    head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short",
+                           "HEAD"], capture_output=True, text=True).stdout.strip()
+    chosen_by = ("--only, %d ids" % len(args.only) if args.only else
+                 "--sample %d --seed %d" % (args.sample, args.seed)
+                 if args.sample else "all mutants")
+    lines = [
+        "Mutation check of %s (%s)" % (head or ROOT, chosen_by),
+        "clean suite: %.1f s, timeout per mutant: %d s" % (clean_time, timeout),
+        "tried: %d" % len(results),
+        "did not compile: %d" % count["did not compile"],
+        "compiled: %d" % compiled,
+        "caught: %d" % count["caught"],
+        "survived: %d" % count["survived"],
+        "share caught: %s" % ("%.1f%% (%d of %d)" % (
+            100.0 * count["caught"] / compiled, count["caught"], compiled)
+            if compiled else "n/a"),
+        "",
+        "Survivors:",
+    ]
+    current = None
+    for m, outcome in results:
+        if outcome != "survived":
+            continue
+        if m.path != current:
+            current = m.path
+            lines.append(current)
+        lines += ["  " + m.id, "      " + m.before, "   -> " + m.after]
+    report = "\n".join(lines) + "\n"
+    print(report)
+    (WORK / "report.txt").write_text(report)
+
+
+if __name__ == "__main__":
+    main()
