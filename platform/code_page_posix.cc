@@ -65,7 +65,8 @@ unsigned CodePageOfLocale(const std::string& name) {
 // One converter per direction, opened once: (iconv_t)-1 when iconv lacks
 // the code page.
 iconv_t Converter(const std::string& to, const std::string& from) {
-  static std::map<std::pair<std::string, std::string>, iconv_t> converters;
+  // Kept open for the whole process, never destroyed.
+  static auto& converters = *new std::map<std::pair<std::string, std::string>, iconv_t>;
   auto found = converters.find({to, from});
   if (found == converters.end())
     found = converters.emplace(std::make_pair(to, from),

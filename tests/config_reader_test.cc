@@ -9,6 +9,7 @@
 #include "filesystem/fff_format.h"
 #include "installer/settings.h"
 #include "platform/process_end.h"
+#include "platform/message_box.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -182,7 +183,8 @@ struct RunEnded {};
 TEST_F(ConfigReaderTest, AReaderEndedByAMissingFileStillReleasesItsPatterns) {
   ScopedCurrentDirectory cwd(dir_.path());
   LanguageIndex = 0;
-  RecordingMessageBox boxes;
+  static std::string shown;
+  SetMessageBoxHandler([](const char* text, const char*, unsigned) { shown = text; });
   SetProcessEndHook(ThrowRunEnded);
   {
     ConfigReader reader;
@@ -194,9 +196,8 @@ TEST_F(ConfigReaderTest, AReaderEndedByAMissingFileStillReleasesItsPatterns) {
     EXPECT_STREQ("version=", reader.keyPattern);
   }
   SetProcessEndHook(nullptr);
-  ASSERT_EQ(1u, boxes.boxes().size());
-  EXPECT_EQ("File not found:\tCfg\\Missing.cfg\n\nUnable to update the files. \n",
-            boxes.boxes()[0].text);
+  SetMessageBoxHandler(nullptr);
+  EXPECT_EQ("File not found:\tCfg\\Missing.cfg\n\nUnable to update the files. \n", shown);
 }
 
 }  // namespace

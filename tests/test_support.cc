@@ -2,44 +2,42 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "filesystem/fff_format.h"
 #include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_test.XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr)
-    throw std::runtime_error("mkdtemp failed for " + pattern);
-  path_ = buffer.data();
+  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_test.XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::Write(const std::string& relative,
-                           const std::string& bytes) const {
-  std::string full = path_ + "/" + relative;
-  MakeFolders(std::filesystem::path(full).parent_path().string());
+std::string TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  const std::string full = path_ + "/" + relative;
+  MakeFolders(fs::path(full).parent_path().string());
   WriteFileBytes(full, bytes);
   return full;
 }
@@ -52,10 +50,22 @@ std::string ReadFileBytes(const std::string& path) {
   return contents.str();
 }
 
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+void MakeFolders(const std::string& path) { fs::create_directories(path); }
+
 const char kFolderEntry[] = "<folder>";
 
 FolderFiles FolderTree(const std::string& root) {
-  namespace fs = std::filesystem;
   FolderFiles entries;
   if (!fs::exists(root)) return entries;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
@@ -70,79 +80,230 @@ FolderFiles FolderTree(const std::string& root) {
   return entries;
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file) throw std::runtime_error("cannot write " + path);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
-}
-
-void MakeFolders(const std::string& path) {
-  std::filesystem::create_directories(path);
+void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
+  fs::remove_all(folder);
+  MakeFolders(folder);
+  for (const auto& file : files) {
+    const std::string path = folder + "/" + file.first;
+    MakeFolders(file.second == kFolderEntry ? path : fs::path(path).parent_path().string());
+    if (file.second != kFolderEntry) WriteFileBytes(path, file.second);
+  }
 }
 
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
-  const uint32_t directorySize =
-      static_cast<uint32_t>(members.size() * kDirectoryEntrySize);
   std::string header(kFffHeaderSize, '\0');
-  memcpy(&header[0], "FFF test archive", 16);
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&header[24]),
-                      directorySize);
-  std::string directory;
-  std::string data;
-  uint32_t offset = static_cast<uint32_t>(kFffHeaderSize + directorySize);
+  const uint32_t directorySize = uint32_t(members.size() * kDirectoryEntrySize);
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&header[24]), directorySize);
+  std::string directory, data;
+  uint32_t offset = uint32_t(kFffHeaderSize + directorySize);
   for (const ArchiveMember& member : members) {
     std::string entry(kDirectoryEntrySize, '\0');
-    memcpy(&entry[0], member.name.data(),
-           std::min(member.name.size(), kDirectoryNameSize));
+    memcpy(&entry[0], member.name.data(), std::min(member.name.size(), kDirectoryNameSize));
     auto* fields = reinterpret_cast<unsigned char*>(&entry[kDirectoryNameSize]);
     WriteLittleEndian32(fields, offset);
-    WriteLittleEndian32(fields + 4, static_cast<uint32_t>(member.data.size()));
+    WriteLittleEndian32(fields + 4, uint32_t(member.data.size()));
     directory += entry;
     data += member.data;
-    offset += static_cast<uint32_t>(member.data.size());
+    offset += uint32_t(member.data.size());
   }
   return header + directory + data;
 }
 
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::string& workingDirectory,
+                           const std::vector<std::string>& extraEnvironment,
+                           const std::string& outPath, const std::string& errPath) {
+  // Everything the child needs is prepared before the fork.
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed for " + argv.at(0));
+  if (pid_ > 0) return;
+  const int in = open("/dev/null", O_RDONLY);
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (in < 0 || out < 0 || err < 0 || chdir(workingDirectory.c_str()) != 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  for (const std::string& assignment : extraEnvironment) putenv(strdup(assignment.c_str()));
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+bool ChildProcess::Ended(int* exitCode) {
+  if (!reaped_) {
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == 0) return false;
+    reaped_ = true;
+    exitCode_ = done == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  *exitCode = exitCode_;
+  return true;
+}
+
+bool ChildProcess::WaitForEnd(double seconds, int* exitCode) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!Ended(exitCode)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void ChildProcess::Kill() {
+  if (reaped_) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  reaped_ = true;
+}
+
+void ChildProcess::Terminate(double seconds) {
+  if (reaped_) return;
+  kill(pid_, SIGTERM);
+  int exitCode;
+  if (!WaitForEnd(seconds, &exitCode)) Kill();
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment,
+                         double timeoutSeconds) {
+  TempDir captures;
+  const std::string outPath = captures.path() + "/out", errPath = captures.path() + "/err";
+  CommandResult result{-1, "", "", false};
+  {
+    ChildProcess child(argv, workingDirectory, extraEnvironment, outPath, errPath);
+    result.timedOut = !child.WaitForEnd(timeoutSeconds, &result.exitCode);
+  }
+  result.out = FileExists(outPath) ? ReadFileBytes(outPath) : "";
+  result.err = FileExists(errPath) ? ReadFileBytes(errPath) : "";
+  return result;
+}
+
+std::string CommandLine(const std::vector<std::string>& argv) {
+  std::string line;
+  for (const std::string& arg : argv) line += (line.empty() ? "" : " ") + arg;
+  return line;
+}
+
 namespace {
 
-std::vector<RecordedBox> recordedBoxes;
-
-void RecordBox(const char* text, const char* caption, unsigned style) {
-  recordedBoxes.push_back(RecordedBox{text, caption, style});
-  fprintf(stderr, "[%s|%u]%s", caption, style, text);
-  fflush(stderr);
+// A built program: named by an environment variable, or else found where
+// the build puts it, one folder above the test binary.
+std::string BuiltProgram(const char* variable, const char* name) {
+  const char* value = getenv(variable);
+  if (value != nullptr && *value != '\0') return value;
+  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
 }
 
 }  // namespace
 
-RecordingMessageBox::RecordingMessageBox() {
-  recordedBoxes.clear();
-  SetMessageBoxHandler(RecordBox);
+std::string PatchInstallerPath() { return BuiltProgram("PATCH_INSTALLER", "patch_installer"); }
+std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
+
+namespace {
+
+// The child's report: how it ended, the probe, then caption, style and text
+// of each box, every piece as a 32-bit length and its bytes.
+std::string childReport;
+int childReportFd = -1;
+std::function<std::string()> childProbe;
+
+void Append(const std::string& piece) {
+  const uint32_t size = uint32_t(piece.size());
+  childReport.append(reinterpret_cast<const char*>(&size), sizeof size) += piece;
 }
 
-RecordingMessageBox::~RecordingMessageBox() { SetMessageBoxHandler(nullptr); }
-
-const std::vector<RecordedBox>& RecordingMessageBox::boxes() const {
-  return recordedBoxes;
+bool Take(const std::string& in, size_t& at, std::string* piece) {
+  uint32_t size;
+  if (at + sizeof size > in.size()) return false;
+  memcpy(&size, in.data() + at, sizeof size);
+  if ((at += sizeof size) + size > in.size()) return false;
+  *piece = in.substr(at, size);
+  at += size;
+  return true;
 }
 
-ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path) {
-  previous_ = std::filesystem::current_path().string();
-  std::filesystem::current_path(path);
+void RecordBox(const char* text, const char* caption, unsigned style) {
+  Append(caption);
+  Append(std::to_string(style));
+  Append(text);
 }
 
-ScopedCurrentDirectory::~ScopedCurrentDirectory() {
-  std::filesystem::current_path(previous_);
+void SendReport(bool ended, int exitCode) {
+  const std::string boxes = childReport;
+  childReport.clear();
+  Append(ended ? "ended" : "returned");
+  Append(std::to_string(exitCode));
+  Append(childProbe ? childProbe() : "");
+  childReport += boxes;
+  for (size_t written = 0; written < childReport.size();) {
+    const ssize_t n = write(childReportFd, childReport.data() + written, childReport.size() - written);
+    if (n <= 0) break;
+    written += size_t(n);
+  }
+  close(childReportFd);
 }
 
-ScopedEnvironment::ScopedEnvironment(const char* name, const char* value)
-    : name_(name) {
+}  // namespace
+
+ProcessOutcome RunInChild(const std::function<void()>& body,
+                          const std::function<std::string()>& probe) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  fflush(stdout);
+  fflush(stderr);
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    close(fds[0]);
+    childReportFd = fds[1];
+    childProbe = probe;
+    SetMessageBoxHandler(RecordBox);
+    SetProcessEndHook([](int exitCode) { SendReport(true, exitCode); });
+    body();
+    SendReport(false, 0);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string report;
+  char block[4096];
+  for (ssize_t n; (n = read(fds[0], block, sizeof block)) > 0;) report.append(block, size_t(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ProcessOutcome outcome;
+  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  size_t at = 0;
+  std::string how, code, caption, style, text;
+  if (!Take(report, at, &how) || !Take(report, at, &code) || !Take(report, at, &outcome.probe))
+    return outcome;
+  outcome.ended = how == "ended";
+  while (Take(report, at, &caption) && Take(report, at, &style) && Take(report, at, &text))
+    outcome.boxes.push_back(RecordedBox{text, caption, unsigned(std::stoul(style))});
+  return outcome;
+}
+
+void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text) {
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(255, outcome.exitCode);
+  ASSERT_EQ(1u, outcome.boxes.size());
+  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
+  EXPECT_EQ(0x10u, outcome.boxes[0].style);
+  EXPECT_EQ(text, outcome.boxes[0].text);
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
+    : previous_(fs::current_path().string()) {
+  fs::current_path(path);
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   const char* previous = getenv(name);
   hadPrevious_ = previous != nullptr;
   if (hadPrevious_) previous_ = previous;
@@ -159,202 +320,6 @@ ScopedEnvironment::~ScopedEnvironment() {
     unsetenv(name_.c_str());
 }
 
-namespace {
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char block[4096];
-  ssize_t count;
-  while ((count = read(fd, block, sizeof block)) > 0)
-    text.append(block, static_cast<size_t>(count));
-  return text;
-}
-
-}  // namespace
-
-pid_t StartChild(const std::vector<std::string>& argv,
-                 const std::string& workingDirectory,
-                 const std::vector<std::string>& extraEnvironment,
-                 const std::string& outPath, const std::string& errPath) {
-  if (argv.empty()) throw std::runtime_error("no program to start");
-  // Everything the child needs is prepared before the fork.
-  std::vector<char*> args;
-  for (const std::string& arg : argv)
-    args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed for " + argv[0]);
-  if (child == 0) {
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (chdir(workingDirectory.c_str()) != 0) _exit(126);
-    for (const std::string& assignment : extraEnvironment)
-      putenv(strdup(assignment.c_str()));
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  return child;
-}
-
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::string& workingDirectory,
-                         const std::vector<std::string>& extraEnvironment) {
-  TempDir captures;
-  const std::string outPath = captures.path() + "/out";
-  const std::string errPath = captures.path() + "/err";
-  pid_t child =
-      StartChild(argv, workingDirectory, extraEnvironment, outPath, errPath);
-  int status = 0;
-  struct rusage usage = {};
-  wait4(child, &status, 0, &usage);
-  CommandResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.peakRssKb = usage.ru_maxrss;
-  int outFd = open(outPath.c_str(), O_RDONLY);
-  int errFd = open(errPath.c_str(), O_RDONLY);
-  result.out = outFd >= 0 ? ReadAll(outFd) : std::string();
-  result.err = errFd >= 0 ? ReadAll(errFd) : std::string();
-  if (outFd >= 0) close(outFd);
-  if (errFd >= 0) close(errFd);
-  return result;
-}
-
-namespace {
-
-// A built program: named by an environment variable, or else found where
-// the build puts it, one folder above the test binary.
-std::string BuiltProgram(const char* variable, const char* name) {
-  const char* value = getenv(variable);
-  if (value != nullptr && *value != '\0') return value;
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) throw std::runtime_error("cannot find the test binary");
-  return (self.parent_path().parent_path() / name).string();
-}
-
-}  // namespace
-
-std::string PatchInstallerPath() {
-  return BuiltProgram("PATCH_INSTALLER", "patch_installer");
-}
-
-std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
-
-namespace {
-
-void WriteString(std::string& out, const std::string& text) {
-  uint32_t size = static_cast<uint32_t>(text.size());
-  out.append(reinterpret_cast<const char*>(&size), sizeof size);
-  out += text;
-}
-
-bool ReadString(const std::string& in, size_t& at, std::string* text) {
-  uint32_t size;
-  if (at + sizeof size > in.size()) return false;
-  memcpy(&size, in.data() + at, sizeof size);
-  at += sizeof size;
-  if (at + size > in.size()) return false;
-  *text = in.substr(at, size);
-  at += size;
-  return true;
-}
-
-int childReportFd = -1;
-std::function<std::string()> childProbe;
-
-void ReportFromChild(bool ended, int exitCode) {
-  std::string report;
-  WriteString(report, ended ? "ended" : "returned");
-  WriteString(report, std::to_string(exitCode));
-  WriteString(report, childProbe ? childProbe() : std::string());
-  for (const RecordedBox& box : recordedBoxes) {
-    WriteString(report, box.caption);
-    WriteString(report, std::to_string(box.style));
-    WriteString(report, box.text);
-  }
-  size_t written = 0;
-  while (written < report.size()) {
-    ssize_t n = write(childReportFd, report.data() + written, report.size() - written);
-    if (n <= 0) break;
-    written += static_cast<size_t>(n);
-  }
-  close(childReportFd);
-}
-
-void ChildProcessEnd(int exitCode) { ReportFromChild(true, exitCode); }
-
-}  // namespace
-
-ProcessOutcome RunInChild(const std::function<void()>& body,
-                          const std::function<std::string()>& probe) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  fflush(stdout);
-  fflush(stderr);
-  pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    close(fds[0]);
-    int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 2);  // the recorder's echo is not needed here
-    childReportFd = fds[1];
-    childProbe = probe;
-    RecordingMessageBox recorder;
-    SetProcessEndHook(ChildProcessEnd);
-    body();
-    ReportFromChild(false, 0);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string report = ReadAll(fds[0]);
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-
-  ProcessOutcome outcome;
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  size_t at = 0;
-  std::string how, code, caption, style, text;
-  if (!ReadString(report, at, &how) || !ReadString(report, at, &code) ||
-      !ReadString(report, at, &outcome.probe))
-    return outcome;
-  outcome.ended = how == "ended";
-  while (ReadString(report, at, &caption) && ReadString(report, at, &style) &&
-         ReadString(report, at, &text))
-    outcome.boxes.push_back(
-        RecordedBox{text, caption, static_cast<unsigned>(std::stoul(style))});
-  return outcome;
-}
-
-void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text) {
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_EQ(255, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.boxes.size());
-  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
-  EXPECT_EQ(0x10u, outcome.boxes[0].style);
-  EXPECT_EQ(text, outcome.boxes[0].text);
-}
-
-std::string WineRegistryEscape(const std::string& text) {
-  std::string escaped;
-  for (char16_t unit : HostToWide(text)) {
-    char hex[8];
-    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
-    if (unit == '\\' || unit == '"') escaped += '\\';
-    if (unit < 0x80)
-      escaped += static_cast<char>(unit);
-    else
-      escaped += hex;  // as Wine writes every character past ASCII
-  }
-  return escaped;
-}
-
 FakePrefix::FakePrefix() {
   MakeFolders(DriveC());
   MakeFolders(path() + "/dosdevices");
@@ -362,37 +327,41 @@ FakePrefix::FakePrefix() {
     throw std::runtime_error("cannot link dosdevices/c: in " + path());
 }
 
-void FakePrefix::WriteGameKey(
-    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
-    const std::string& subkey) {
-  std::string reg =
-      "WINE REGISTRY Version 2\n"
-      ";; All keys relative to \\\\Machine\n\n";
-  if (win64) reg += "#arch=win64\n\n";
-  reg +=
-      "[Software\\\\Classes\\\\.txt] 1796580330\n"
-      "#time=1da2b3c4d5e6f70\n"
-      "@=\"txtfile\"\n\n";
+namespace {
+
+// text (UTF-8) as a string of a Wine registry file: every character past
+// ASCII as \x and its UTF-16 unit, as Wine writes it.
+std::string WineRegistryEscape(const std::string& text) {
+  std::string escaped;
+  for (char16_t unit : HostToWide(text)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
+    if (unit == '\\' || unit == '"') escaped += '\\';
+    escaped += unit < 0x80 ? std::string(1, char(unit)) : hex;
+  }
+  return escaped;
+}
+
+const char kRegistryHead[] =
+    "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const char kOtherKey[] = "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
+
+}  // namespace
+
+void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
+                              bool win64, const std::string& subkey, const std::string& lines) {
+  std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
   const std::string key = win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR"
                                 : "Software\\\\Quillfern\\\\GHR";
   // Wine saves a key with subkeys but no values through its subkeys alone.
-  if (!values.empty() || subkey.empty())
-    reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n";
+  if (!values.empty() || !lines.empty() || subkey.empty())
+    reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n" + lines;
   for (const auto& value : values)
-    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" +
-           WineRegistryEscape(value.second) + "\"\n";
-  if (!subkey.empty())
-    reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n#time=1da2b3c4d5e6f73\n";
-  reg += "\n[System\\\\CurrentControlSet\\\\Control] 1796580331\n"
-         "#time=1da2b3c4d5e6f72\n"
-         "\"SystemStartOptions\"=\"\"\n";
+    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) + "\"\n";
+  if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
   WriteFileBytes(path() + "/system.reg", reg);
 }
 
 void FakePrefix::WriteRegistryWithoutKey() {
-  WriteFileBytes(path() + "/system.reg",
-                 "WINE REGISTRY Version 2\n"
-                 ";; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
-                 "[Software\\\\Classes\\\\.txt] 1796580330\n"
-                 "#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n");
+  WriteFileBytes(path() + "/system.reg", kRegistryHead + std::string("#arch=win64\n\n") + kOtherKey);
 }

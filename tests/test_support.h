@@ -1,5 +1,6 @@
-// Helpers shared by the tests: temporary folders, archive bytes, a recording
-// message box and a way to run the built programs.
+// What the tests share: temporary folders and files, archive bytes, the
+// built programs run as child processes, functions that end the process
+// run in a forked child, and Wine-style prefixes.
 #ifndef GRAVELHORN_TESTS_TEST_SUPPORT_H_
 #define GRAVELHORN_TESTS_TEST_SUPPORT_H_
 
@@ -8,10 +9,10 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed with all it
-// holds when the object goes.
+// A fresh folder under $TMPDIR or /tmp, removed with all it holds.
 class TempDir {
  public:
   TempDir();
@@ -28,7 +29,10 @@ class TempDir {
   std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);
+std::string ReadFileBytes(const std::string& path);  // throws if unreadable
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);  // links are not followed
+void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
 // for a folder, "<link to TARGET>" for a link (not followed). Empty when
@@ -36,9 +40,8 @@ std::string ReadFileBytes(const std::string& path);
 typedef std::map<std::string, std::string> FolderFiles;
 extern const char kFolderEntry[];
 FolderFiles FolderTree(const std::string& root);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
-void MakeFolders(const std::string& path);
+// Empties folder and writes files, as FolderTree gives them, into it.
+void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);
 
 // The bytes of an FFF archive holding members in this order, their data laid
 // out behind the directory. A name of 128 bytes fills its field with no zero.
@@ -48,22 +51,71 @@ struct ArchiveMember {
 };
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members);
 
-// While it lives, every message box is recorded here instead of shown, and
-// echoed to standard error as "[caption|style]text" so that a death test can
-// match it.
+// A program running in the background in workingDirectory, with the current
+// environment plus the NAME=VALUE pairs of extraEnvironment, standard input
+// from /dev/null and its output in the files outPath and errPath. Killed
+// and reaped when the object goes, if still running.
+class ChildProcess {
+ public:
+  ChildProcess(const std::vector<std::string>& argv, const std::string& workingDirectory,
+               const std::vector<std::string>& extraEnvironment, const std::string& outPath,
+               const std::string& errPath);
+  ~ChildProcess() { Kill(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Whether it has ended; then *exitCode is its exit status, or -1 when a
+  // signal ended it.
+  bool Ended(int* exitCode);
+  // Waits up to seconds for the end; false when it is still running.
+  bool WaitForEnd(double seconds, int* exitCode);
+  void Kill();  // SIGKILL, then reaps it
+  void Terminate(double seconds);  // SIGTERM, and SIGKILL after seconds
+
+ private:
+  pid_t pid_;
+  bool reaped_ = false;
+  int exitCode_ = -1;
+};
+
+// Runs a program to its end, or kills it after timeoutSeconds.
+struct CommandResult {
+  int exitCode;  // the exit status, or -1 when a signal ended it
+  std::string out;
+  std::string err;
+  bool timedOut;
+};
+CommandResult RunCommand(const std::vector<std::string>& argv,
+                         const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment = {},
+                         double timeoutSeconds = 120);
+std::string CommandLine(const std::vector<std::string>& argv);  // for messages
+
+// The built programs: $PATCH_INSTALLER and $FFF_TOOL, or else the ones the
+// build put one folder above the test binary.
+std::string PatchInstallerPath();
+std::string FffToolPath();
+
+// How a body that may end the process ended, run in a forked child whose
+// message boxes are recorded instead of shown.
 struct RecordedBox {
   std::string text;
   std::string caption;
   unsigned style;
 };
-class RecordingMessageBox {
- public:
-  RecordingMessageBox();
-  ~RecordingMessageBox();
-  const std::vector<RecordedBox>& boxes() const;
+struct ProcessOutcome {
+  bool ended = false;  // the body ended the process (through EndProcess)
+  int exitCode = -1;   // the child's exit status as the parent saw it
+  std::vector<RecordedBox> boxes;
+  std::string probe;   // what probe returned at the end, in the child
 };
+ProcessOutcome RunInChild(const std::function<void()>& body,
+                          const std::function<std::string()>& probe = nullptr);
+// Expects one English file-system error box showing text, then exit code -1.
+void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text);
 
-// Changes the current folder, and changes it back at the end of the scope.
+// Changes the current folder for one scope.
 class ScopedCurrentDirectory {
  public:
   explicit ScopedCurrentDirectory(const std::string& path);
@@ -85,73 +137,23 @@ class ScopedEnvironment {
   bool hadPrevious_;
 };
 
-// Starts argv[0] with its arguments in workingDirectory, with the current
-// environment plus the NAME=VALUE pairs of extraEnvironment, standard input
-// from /dev/null and standard output and error into the files outPath and
-// errPath. Returns its process id; the caller reaps it.
-pid_t StartChild(const std::vector<std::string>& argv,
-                 const std::string& workingDirectory,
-                 const std::vector<std::string>& extraEnvironment,
-                 const std::string& outPath, const std::string& errPath);
-
-// Runs argv[0] with its arguments in workingDirectory, with the current
-// environment plus the NAME=VALUE pairs of extraEnvironment, standard input
-// from /dev/null, and collects what it printed.
-struct CommandResult {
-  int exitCode;  // the exit status, or -1 when it did not exit normally
-  std::string out;
-  std::string err;
-  // The child's peak resident memory in KiB (wait4's ru_maxrss). Linux
-  // carries the forked copy of the test process over exec into this, so
-  // compare runs with each other rather than with a fixed number.
-  long peakRssKb;
-};
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::string& workingDirectory,
-                         const std::vector<std::string>& extraEnvironment = {});
-
-// The built programs: $PATCH_INSTALLER and $FFF_TOOL, or else the ones the
-// build put one folder above the test binary.
-std::string PatchInstallerPath();
-std::string FffToolPath();
-
-
-// How a run that may end the process ended, seen from outside: the body runs
-// in a forked child whose message boxes are recorded.
-struct ProcessOutcome {
-  bool ended = false;   // the body ended the process (through EndProcess)
-  int exitCode = -1;    // the child's exit status as the parent saw it
-  std::vector<RecordedBox> boxes;
-  std::string probe;    // what probe returned at the end, in the child
-};
-ProcessOutcome RunInChild(const std::function<void()>& body,
-                          const std::function<std::string()>& probe = nullptr);
-
-// Expects outcome to be one English file-system error box showing text,
-// followed by exit code -1.
-void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text);
-
-// A Wine-style prefix in a temporary folder: dosdevices/c: -> ../drive_c and
-// a system.reg holding the game's key, laid out as Wine 8 writes it.
+// A Wine-style prefix in a temporary folder: dosdevices/c: -> ../drive_c.
 class FakePrefix {
  public:
   FakePrefix();
   const std::string& path() const { return dir_.path(); }
   std::string DriveC() const { return dir_.path() + "/drive_c"; }
-  // Writes system.reg with the game's key holding these string values (in
-  // the 32-bit view when win64), and a subkey of that name if one is given.
-  // An empty list writes the key with no values: then, with a subkey, only
-  // the subkey's line shows the key, as Wine saves it.
+  // Writes system.reg as Wine 8 writes it, with the game's key (in the
+  // 32-bit view when win64) holding these string values (UTF-8), or these
+  // lines of values when lines is not empty. With a subkey and no values,
+  // only the subkey's line shows the key, as Wine saves it.
   void WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                    bool win64 = true, const std::string& subkey = "");
-  // Writes system.reg without the game's key.
+                    bool win64 = true, const std::string& subkey = "",
+                    const std::string& lines = "");
   void WriteRegistryWithoutKey();
 
  private:
   TempDir dir_;
 };
-
-// Escapes text (UTF-8) for a string value of a Wine registry file.
-std::string WineRegistryEscape(const std::string& text);
 
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_

@@ -12,7 +12,6 @@
 
 #include "platform/code_page.h"
 #include "tests/test_support.h"
-#include "tests/wine/child_process.h"
 #include "tests/wine/message_box_trace.h"
 
 namespace {
@@ -146,7 +145,7 @@ void WineSession::Wine(const std::vector<std::string>& arguments,
                        double timeoutSeconds, bool mayFail) {
   std::vector<std::string> argv = {tools_.wine};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  BoundedResult result = RunBounded(argv, folder_, Environment("fixme-all"), timeoutSeconds);
+  CommandResult result = RunCommand(argv, folder_, Environment("fixme-all"), timeoutSeconds);
   if (result.timedOut)
     throw std::runtime_error(CommandLine(argv) + " did not end within " +
                              std::to_string(static_cast<int>(timeoutSeconds)) + " s");
@@ -175,13 +174,13 @@ void WineSession::DeleteGameKey() {
 }
 
 void WineSession::EndWineServer() {
-  BoundedResult result =
-      RunBounded({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
+  CommandResult result =
+      RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
   if (result.timedOut) throw std::runtime_error("wineserver -k did not end");
 }
 
 std::string WineSession::X(const std::vector<std::string>& arguments) const {
-  BoundedResult result = RunBounded(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
+  CommandResult result = RunCommand(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
   if (result.timedOut || result.exitCode != 0)
     throw std::runtime_error(CommandLine(arguments) + " failed: " + Tail(result.err));
   return result.out;
@@ -189,8 +188,8 @@ std::string WineSession::X(const std::vector<std::string>& arguments) const {
 
 std::vector<std::string> WineSession::VisibleWindowsOf(int pid) const {
   // Exit code 1 means no window.
-  BoundedResult result =
-      RunBounded({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)},
+  CommandResult result =
+      RunCommand({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)},
                  folder_, {"DISPLAY=" + display_}, kXSeconds);
   std::vector<std::string> windows;
   std::istringstream lines(result.out);
@@ -206,7 +205,7 @@ void WineSession::PressReturnOn(const std::string& window) const {
   // to the window as an X event instead leaves Wine believing Return is
   // still held, and later boxes close as soon as they open. The box may be
   // gone by the time the key arrives: the run's end is what counts.
-  RunBounded({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
+  RunCommand({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
              folder_, {"DISPLAY=" + display_}, kXSeconds);
 }
 

@@ -1,0 +1,99 @@
+// Every scenario, run with the built Linux program in a Wine-style prefix:
+// the box it prints, its exit code, and every file in the prefix after it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/scenarios.h"
+
+namespace {
+
+// What a run answers when it may not mount anything here.
+const int kCannotMount = 99;
+
+class LinuxProgram : public ::testing::TestWithParam<Scenario> {
+ protected:
+  std::string Game() const { return prefix_.DriveC() + "/" + GetParam().gameFolder; }
+
+  void WriteRegistry() {
+    const Scenario& s = GetParam();
+    if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
+    if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
+    if (s.key != Key::kValues) return;
+    if (!s.registryLines.empty())
+      prefix_.WriteGameKey({}, true, "", s.registryLines);
+    else
+      prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+  }
+
+  // Runs the program from the scenario's working folder; with a mount, in a
+  // mount namespace of its own, whose game folder is copied to afterwards_
+  // before the namespace goes.
+  CommandResult Run(Mount mount) {
+    std::vector<std::string> argv = {PatchInstallerPath()};
+    if (mount != Mount::kNone) {
+      const std::string setUp =
+          mount == Mount::kReadOnly
+              ? "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\""
+              // 128 KiB: the game and a small new file fit, 200 KiB do not.
+              : "cp -a \"$1\" " + scratch_.path() + "/stash && mount -t tmpfs -o size=128k "
+                "tmpfs \"$1\" && cp -a " + scratch_.path() + "/stash/. \"$1\"";
+      argv = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+              "(" + setUp + ") || exit " + std::to_string(kCannotMount) +
+                  "; \"$2\"; status=$?; cp -a \"$1\" " + afterwards_ + "; exit $status",
+              "sh", Game(), PatchInstallerPath()};
+    }
+    return RunCommand(argv, prefix_.DriveC() + "/" + GetParam().workingFolder,
+                      {"WINEPREFIX=" + prefix_.path(), "LC_ALL=C.UTF-8"});
+  }
+
+  // The exit code, the one box on its stream, and the game folder; nothing
+  // else in drive_c changes.
+  void Expect(const CommandResult& result, int exitCode, const std::string& printed,
+              const FolderFiles& game, const std::string& gameFolder) {
+    EXPECT_EQ(exitCode, result.exitCode) << result.err;
+    EXPECT_EQ(printed, exitCode == 0 ? result.out : result.err);
+    EXPECT_EQ("", exitCode == 0 ? result.err : result.out);
+    EXPECT_EQ(game, FolderTree(gameFolder));
+    FolderFiles rest = FolderTree(prefix_.DriveC());
+    for (auto file = rest.begin(); file != rest.end();)
+      file = file->first.rfind(GetParam().gameFolder + "/", 0) == 0 ? rest.erase(file) : ++file;
+    EXPECT_EQ(restBefore_, rest) << "the run changed drive_c outside the game folder";
+  }
+
+  FakePrefix prefix_;
+  TempDir scratch_;
+  const std::string afterwards_ = scratch_.path() + "/afterwards";
+  FolderFiles restBefore_;
+};
+
+TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
+  const Scenario& s = GetParam();
+  const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
+  WriteRegistry();
+  restBefore_ = FolderTree(prefix_.DriveC());
+  for (auto file = restBefore_.begin(); file != restBefore_.end();)
+    file = file->first.rfind(s.gameFolder + "/", 0) == 0 ? restBefore_.erase(file) : ++file;
+
+  const CommandResult result = Run(s.mount);
+  if (result.exitCode == kCannotMount)
+    GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
+  const FolderFiles expected = ExpectedGameFiles(s, before);
+  const bool copiedOut = s.mount == Mount::kSmallDisk;
+  Expect(result, s.exitCode, PrintedBox(s.caption, s.text), expected,
+         copiedOut ? afterwards_ : Game());
+
+  if (s.again == Again::kRefused)
+    Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), expected, Game());
+  if (s.again == Again::kPatchedWithRoom) {
+    RestoreFolderFiles(Game(), FolderTree(afterwards_));
+    Expect(Run(Mount::kNone), 0, PrintedBox("Gravelhorn Patch Installer",
+                                            EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
+           FullyPatchedGameFiles(s, before), Game());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxProgram, ::testing::ValuesIn(Scenarios()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

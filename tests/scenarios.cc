@@ -1,0 +1,309 @@
+#include "tests/scenarios.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "filesystem/fff_format.h"
+#include "installer/messages.h"
+#include "platform/code_page.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+const char* const kEditions[] = {"Gravelhorn", "Kieselfuchs"};
+const char* const kBackEnds[] = {"d3d", "glide", "gl"};
+const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
+
+std::string NewExecutable(const std::string& name) { return "MZ /" + name + " v1.2"; }
+
+std::string LanguagePatch(const std::string& code) {
+  return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
+                          {"Text/" + code + ".txt", "text of " + code}});
+}
+
+std::string Member(const Scenario& scenario, const std::string& name, const std::string& bytes) {
+  return scenario.largeMember != nullptr && name == scenario.largeMember
+             ? std::string(kLargeSize, 'L')
+             : bytes;
+}
+
+// Both editions' executables and a language archive for every code of the
+// catalogue and for none.
+std::string SamplePatchDat(const Scenario& scenario) {
+  std::vector<ArchiveMember> members;
+  for (const char* edition : kEditions)
+    for (const char* backEnd : kBackEnds) {
+      const std::string name = std::string(edition) + "_" + backEnd + ".exe";
+      members.push_back({"/" + name, Member(scenario, "/" + name, NewExecutable(name))});
+    }
+  members.push_back({"/Patch_.cod", LanguagePatch("")});
+  for (const CatalogueLanguage& language : MessageCatalogue) {
+    const std::string name = std::string("/Patch_") + language.code + ".cod";
+    members.push_back({name, Member(scenario, name, LanguagePatch(language.code))});
+  }
+  return BuildFffArchive(members);
+}
+
+std::string Cut(std::string bytes, size_t length) { return bytes.substr(0, length); }
+
+std::string With32(std::string bytes, size_t offset, uint32_t value) {
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
+  return bytes;
+}
+
+std::string Summary(const std::string& labels, const std::string& path, const std::string& base,
+                    const std::string& code) {
+  // labels: path, base version, upgraded version, last line; '|' between.
+  std::vector<std::string> label;
+  for (size_t start = 0, bar;; start = bar + 1) {
+    bar = labels.find('|', start);
+    label.push_back(labels.substr(start, bar - start));
+    if (bar == std::string::npos) break;
+  }
+  return " " + label[0] + "\t " + path + " \n " + label[1] + "\t " + base + " (" + code + ")\n " +
+         label[2] + "\t Gravelhorn v1.2 (" + code + ")\n\n " + label[3] + "\n";
+}
+
+std::string GermanEditionSummary(const std::string& path, const std::string& code) {
+  return " Path:\t\t" + path + " \n Basic version:\tv1.1 (" + code +
+         ")\n Upgraded version:\tKieselfuchs v1.2 (" + code + ")\n\n Installed.\n";
+}
+
+const char kEnglish[] = "Path:|Base version:|Upgraded version:|Installed.";
+const char kTitle[] = "Gravelhorn Patch Installer";
+const char kCannotWrite[] = "Unable to open the following file for writing : ";
+const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
+const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
+const char kGhr[] = "C:\\Games\\GHR\\";
+// UTF-8 names of accented folders, and the same in code page 1252.
+const char kKieselfuechs[] = "Kieself\xC3\xBC" "chs";
+const char kJatekok[] = "J\xC3\xA1t\xC3\xA9kok";
+
+std::vector<Scenario> BuildScenarios() {
+  const std::string longPath = "C:\\" + std::string(100, 'x') + "\\" + std::string(100, 'y') +
+                               "\\" + std::string(50, 'z');  // 255 characters
+  std::vector<Scenario> rows = {
+      {.name = "English", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
+       .again = Again::kRefused, .onWindows = true},
+      {.name = "Hungarian", .language = "hun", .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
+       .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
+                       kGhr, "v1.1", "hun"),
+       .languagePatch = "hun", .onWindows = true},
+      {.name = "GermanEdition", .language = "ger", .caption = "KIESELFUCHS-Patch-Installation",
+       .text = GermanEditionSummary(kGhr, "ger"), .edition = "Kieselfuchs", .languagePatch = "ger",
+       .onWindows = true},
+      // German texts, but the edition's search for "ger" is case-sensitive;
+      // \Patch_GER.cod finds the member Patch_ger.cod.
+      {.name = "UpperCaseGer", .language = "GER", .caption = "KIESELFUCHS-Patch-Installation",
+       .text = Summary("Pfad:|Basis-Version:|Aktualisierte Version:|installiert.", kGhr, "v1.1", "GER"),
+       .languagePatch = "ger", .onWindows = true},
+      {.name = "GermanWithoutItsLanguagePatch", .language = "german", .exitCode = 255,
+       .caption = "ERROR", .text = "File not found: \\Patch_german.cod", .edition = "Kieselfuchs",
+       .languagePatch = nullptr, .onWindows = true},
+      {.name = "EmptyLanguage", .language = "", .caption = kTitle,
+       .text = Summary(kEnglish, kGhr, "v1.1", ""), .languagePatch = "", .onWindows = true},
+      // 15 characters fill LanguageValue with its zero; 16 do not fit.
+      {.name = "LanguageOf15", .language = std::string(15, 'e'), .exitCode = 255, .caption = "ERROR",
+       .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod", .languagePatch = nullptr},
+      {.name = "LanguageOf16", .language = std::string(16, 'e'), .exitCode = 255, .caption = "ERROR",
+       .text = "The registry not correct!", .executables = 0, .languagePatch = nullptr,
+       .onWindows = true},
+      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
+       .exitCode = 255, .caption = "ERROR",
+       .text = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere",
+       .exitCode = 255, .caption = "ERROR", .text = "Archivo no encontrado: \\Gravelhorn_d3d.exe",
+       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      {.name = "NoRegistryKey", .key = Key::kMissing, .exitCode = 255, .caption = "ERROR",
+       .text = kNoGame, .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      {.name = "NoSystemReg", .key = Key::kNoRegistry, .exitCode = 255, .caption = "ERROR",
+       .text = kNoGame, .executables = 0, .languagePatch = nullptr},
+      // Wine saves a key with a subkey but no values through the subkey
+      // alone: it opens, empty, and the install path is "\".
+      {.name = "KeyOnlyThroughItsSubkey", .key = Key::kOnlySubkey, .exitCode = 255,
+       .caption = kTitle, .text = kNoMenu, .executables = 0, .languagePatch = nullptr,
+       .onWindows = true},
+      // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
+      {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .caption = kTitle,
+       .text = kNoMenu, .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      {.name = "InstallPathOf256", .installPath = longPath + "z", .exitCode = 255,
+       .caption = "ERROR", .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .onWindows = true},
+      {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita",
+       .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
+       .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
+       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
+      {.name = "AccentedGermanFolder", .installPath = std::string("C:\\Spiele\\") + kKieselfuechs,
+       .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
+       .caption = "KIESELFUCHS-Patch-Installation",
+       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\", "ger"),
+       .edition = "Kieselfuchs", .languagePatch = "ger", .onWindows = true},
+      {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS",
+       .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
+       .caption = "KIESELFUCHS-Patch-Installation",
+       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\", "ger"),
+       .edition = "Kieselfuchs", .languagePatch = "ger", .onWindows = true},
+      {.name = "AccentedHungarianFolder", .installPath = std::string("C:\\") + kJatekok + "\\Gravelhorn",
+       .language = "hun", .gameFolder = std::string(kJatekok) + "/Gravelhorn",
+       .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
+       .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
+                       "C:\\J\xE1t\xE9kok\\Gravelhorn\\", "v1.1", "hun"),
+       .languagePatch = "hun", .onWindows = true},
+      // Windows refuses to replace a read-only file, also for root.
+      {.name = "ReadOnlyPatch12", .prepare = [](const std::string& game) {
+         chmod((game + "/Patch12.cod").c_str(), 0444);
+       },
+       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
+       .languagePatch = nullptr, .onWindows = true},
+      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](const std::string& game) {
+         std::filesystem::remove(game + "/Gravelhorn_gl.exe");
+         MakeFolders(game + "/Gravelhorn_gl.exe");
+       },
+       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_gl.exe",
+       .executables = 2, .languagePatch = nullptr},
+      // A killed run's temporary file is replaced, and none is left behind.
+      {.name = "StaleTemporaryFile", .prepare = [](const std::string& game) {
+         WriteFileBytes(game + "/Patch12.cod.tmp", "half a file");
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
+      // The install folder is a small file system that fills up while one
+      // file is written: that file stays as it was, and with room the next
+      // run patches the game.
+      {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk,
+       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
+       .languagePatch = nullptr, .again = Again::kPatchedWithRoom},
+      {.name = "DiskFullAtAnExecutable", .largeMember = "/Gravelhorn_glide.exe",
+       .mount = Mount::kSmallDisk, .exitCode = 255, .caption = "ERROR",
+       .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_glide.exe", .executables = 1,
+       .languagePatch = nullptr, .again = Again::kPatchedWithRoom},
+      {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .exitCode = 255,
+       .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_d3d.exe",
+       .executables = 0, .languagePatch = nullptr},
+      // A damaged Patch.dat is named, and nothing is written.
+      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return Cut(p, 27); },
+       .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file header error! (Patch.dat)",
+       .executables = 0, .languagePatch = nullptr},
+      {.name = "PatchDatCutInItsDirectory",
+       .patchDat = [](std::string p) { return Cut(p, 28 + 2 * 136 + 50); }, .exitCode = 255,
+       .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)", .executables = 0,
+       .languagePatch = nullptr},
+      {.name = "PatchDatClaimsAHugeDirectory",
+       .patchDat = [](std::string p) { return With32(Cut(p, 28), 24, 0xFFFFFFFFu); },
+       .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)",
+       .executables = 0, .languagePatch = nullptr},
+      {.name = "MemberPastTheEndOfPatchDat",
+       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); }, .exitCode = 255,
+       .caption = "ERROR", .text = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+      // Values of other types come as their bytes: a dword path is "\x01";
+      // a binary language without a zero is measured by its length.
+      {.name = "DwordInstallPath",
+       .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255,
+       .caption = kTitle, .text = kNoMenu, .executables = 0, .languagePatch = nullptr},
+      {.name = "BinaryLanguageOf16",
+       .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n"
+                        "\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
+       .exitCode = 255, .caption = "ERROR", .text = "The registry not correct!", .executables = 0,
+       .languagePatch = nullptr},
+      // The version as the reader finds it.
+      {.name = "LabelInsideALongerValue", .menu = "[Version]\r\nversion=Gravelhorn v1.1 (build 2)\r\n",
+       .caption = kTitle, .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
+      {.name = "LabelsAreCaseSensitive", .menu = "[Version]\r\nversion=V1.1\r\n", .exitCode = 255,
+       .caption = "ERROR", .text = kTooOldText, .executables = 0, .languagePatch = nullptr},
+      {.name = "AFirstKeyWithAValueIsFinal", .menu = "[Version]\r\nversion=v1.2\r\nVersion=v1.0\r\n",
+       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
+       .languagePatch = nullptr},
+      {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = "[Version]\r\nversion=\r\nVersion=v1.0\r\n",
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.0")},
+      {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = "[Version]\r\nversion=v1.0 patched\r\n",
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.0 patched")},
+      {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n",
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
+      {.name = "NoLineEndAtTheEnd", .menu = "[Version]\r\nversion=v1.1", .caption = kTitle,
+       .text = EnglishSummary(kGhr, "v1.1")},
+      // A value is cut to 16383 bytes, the version shown to 255.
+      {.name = "ValueOver16KiB", .menu = "[Version]\r\nversion=v1.1" + std::string(20000, 'x') + "\r\n",
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
+      {.name = "LabelPastTheValuesRoom",
+       .menu = "[Version]\r\nversion=" + std::string(16383, 'x') + "v1.1\r\n", .exitCode = 255,
+       .caption = "ERROR", .text = kTooOldText, .executables = 0, .languagePatch = nullptr},
+      {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s,
+       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
+       .languagePatch = nullptr},
+  };
+  return rows;
+}
+
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> rows = BuildScenarios();
+  return rows;
+}
+
+std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion) {
+  return Summary(kEnglish, installPath, baseVersion, "eng");
+}
+
+FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) {
+  const std::string game = driveC + "/" + scenario.gameFolder;
+  for (const std::string& top : {scenario.gameFolder.substr(0, scenario.gameFolder.find('/')),
+                                 std::string("Patch"), std::string("Elsewhere")})
+    std::filesystem::remove_all(driveC + "/" + top);
+  std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}};
+  if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
+  FolderFiles files = {
+      {"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu}, {"Data/level1.map", "level"}})},
+      {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
+      {"Patch12.cod", BuildFffArchive(patch12)}};
+  for (const char* backEnd : kBackEnds)
+    files[std::string("Gravelhorn_") + backEnd + ".exe"] = "MZ v1.1";
+  RestoreFolderFiles(game, files);
+  if (scenario.prepare != nullptr) scenario.prepare(game);
+  const std::string patchDat = SamplePatchDat(scenario);
+  RestoreFolderFiles(driveC + "/Patch",
+                     {{"Patch.dat", scenario.patchDat ? scenario.patchDat(patchDat) : patchDat}});
+  MakeFolders(driveC + "/Elsewhere");
+  return FolderTree(game);
+}
+
+namespace {
+
+FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before,
+                           int executables, const char* languagePatch) {
+  FolderFiles files = before;
+  for (int i = 0; i < executables; ++i) {
+    const std::string name = std::string(scenario.edition) + "_" + kBackEnds[i] + ".exe";
+    files[name] = Member(scenario, "/" + name, NewExecutable(name));
+  }
+  if (languagePatch != nullptr)
+    files["Patch12.cod"] =
+        Member(scenario, std::string("/Patch_") + languagePatch + ".cod", LanguagePatch(languagePatch));
+  // No run leaves a temporary file behind.
+  for (auto file = files.begin(); file != files.end();)
+    file = file->first.size() > 4 && file->first.substr(file->first.size() - 4) == ".tmp"
+               ? files.erase(file)
+               : std::next(file);
+  return files;
+}
+
+}  // namespace
+
+FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
+  return GameFilesAfter(scenario, before, scenario.executables, scenario.languagePatch);
+}
+
+FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before) {
+  return GameFilesAfter(scenario, before, 3, "eng");
+}
+
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+std::string PrintedBox(const std::string& caption, const std::string& text) {
+  std::string printed = NarrowToHost(caption) + "\n" + NarrowToHost(text);
+  return printed.back() == '\n' ? printed : printed + "\n";
+}

@@ -1,0 +1,72 @@
+// Whole runs of the installer as data: each scenario is a prefix (the
+// registry, a game folder, a Patch.dat), where the run starts, and what the
+// player sees and finds afterwards. Two runners read the table: the Linux
+// program in the native suite, and the Windows program under Wine, which is
+// also held to agree with the Linux program.
+#ifndef GRAVELHORN_TESTS_SCENARIOS_H_
+#define GRAVELHORN_TESTS_SCENARIOS_H_
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+enum class Key { kValues, kMissing, kNoRegistry, kOnlySubkey };
+enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
+enum class Again { kNever, kRefused, kPatchedWithRoom };
+
+struct Scenario {
+  const char* name;
+  // The game's registry key and its two values, UTF-8; registryLines, when
+  // given, are the key's value lines of system.reg instead (Linux only).
+  std::string installPath = "C:\\Games\\GHR";
+  std::string language = "eng";
+  Key key = Key::kValues;
+  std::string registryLines = "";
+  // The v1.1 game below drive_c (UTF-8), its Cfg/Menu.cfg in Game.cod, and
+  // one in Patch12.cod when patch12Menu is given. prepare changes the laid
+  // out game folder further; patchDat damages the sample Patch.dat.
+  std::string gameFolder = "Games/GHR";
+  std::string menu = "[Menu]\r\nversion=0\r\n[Version]\r\nversion=v1.1\r\n";
+  std::string patch12Menu = "";
+  void (*prepare)(const std::string& gameFolder) = nullptr;
+  std::string (*patchDat)(std::string sample) = nullptr;
+  const char* largeMember = nullptr;  // a Patch.dat member of 200 KiB
+  std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
+  Mount mount = Mount::kNone;
+  // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)
+  // and the exit code.
+  int exitCode = 0;
+  std::string caption = "";
+  std::string text = "";
+  // The game afterwards: the first `executables` of edition's set put in,
+  // and Patch12.cod replaced by the archive of languagePatch, if any.
+  const char* edition = "Gravelhorn";
+  int executables = 3;
+  const char* languagePatch = "eng";
+  Again again = Again::kNever;  // what a second run does
+  bool onWindows = false;       // run the Windows program too
+};
+
+const std::vector<Scenario>& Scenarios();
+void PrintTo(const Scenario& scenario, std::ostream* out);  // its name
+
+// Lays out the scenario's game and patch below driveC (after removing what
+// an earlier scenario left there) and returns the game folder's files.
+FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC);
+
+// The game folder's files after the run, from those before it.
+FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before);
+// The same after the second run of Again::kPatchedWithRoom.
+FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before);
+
+// The boxes of a second run: refused, or the English summary.
+const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
+std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
+
+// What the Linux program prints for a box: caption and text in UTF-8, and a
+// line feed unless the text ends in one.
+std::string PrintedBox(const std::string& caption, const std::string& text);
+
+#endif  // GRAVELHORN_TESTS_SCENARIOS_H_
