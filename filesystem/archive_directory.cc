@@ -16,7 +16,8 @@
 // header is an entries error, found before anything is allocated for it.
 // Bytes of a directorySize that is not a multiple of 136 belong to no entry
 // and are not read. A name may fill its 128 bytes without a zero. Member
-// offsets and sizes are checked by whoever reads a member, not here.
+// offsets and sizes are not checked here: a member's data is read only when
+// it is opened, and fff check reports data past the end of the file.
 #include "filesystem/archive_directory.h"
 
 #include <cstring>
@@ -90,7 +91,8 @@ uint32_t EntryOffset(const DirectoryEntry& entry) {
 }
 
 uint32_t EntrySize(const DirectoryEntry& entry) {
-  return ReadLittleEndian32(reinterpret_cast<const unsigned char*>(&entry.size));
+  return ReadLittleEndian32(
+      reinterpret_cast<const unsigned char*>(&entry.size));
 }
 
 int32_t FindDirectoryEntry(const ArchiveDirectory& directory,

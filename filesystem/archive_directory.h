@@ -36,7 +36,7 @@ struct ArchiveDirectory {
   DirectoryEntry* entries = nullptr;  // entryCount records, as read
   uint32_t* hashes = nullptr;         // NameHash of each entry's name
   int32_t entryCount = 0;
-  int64_t fileLength = -1;            // the length the reader was given
+  int64_t fileLength = -1;  // the length the reader was given
 };
 
 // Reads the header and directory of the archive open on stream, which
