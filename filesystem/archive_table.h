@@ -1,32 +1,25 @@
-// The table of mounted FFF archives (see fff_format.h for the format), the
-// path-separator conversions, and the file system's fatal error.
+// The table of mounted FFF archives (each directory read by
+// archive_directory.h), the path-separator conversions, and the file
+// system's fatal error.
 #ifndef GRAVELHORN_FILESYSTEM_ARCHIVE_TABLE_H_
 #define GRAVELHORN_FILESYSTEM_ARCHIVE_TABLE_H_
 
 #include <cstdint>
 #include <cstdio>
 
-#include "filesystem/fff_format.h"
+#include "filesystem/archive_directory.h"
 
 const int kArchiveSlotCount = 10;
 // Paths and names of this many bytes or more are taken as files that do
 // not exist; they are never cut, since a cut name could find another file.
 const size_t kFileNameSize = 256;
 
-// One registered archive.
-struct ArchiveSlot {
-  ArchiveSlot();
-  ~ArchiveSlot();  // releases entries and hashes; leaves stream alone
-  ArchiveSlot(const ArchiveSlot&) = delete;
-  ArchiveSlot& operator=(const ArchiveSlot&) = delete;
-
-  FffHeader header;
-  DirectoryEntry* entries;  // entryCount records, as read
-  uint32_t* hashes;         // NameHash of each entry's name
-  FILE* stream;             // open for reading while registered
-  int32_t entryCount;
-  char fileName[kFileNameSize];  // the path as mounted, with backslashes
-  bool inUse;
+// One registered archive: its directory (released with the slot; the
+// stream is left alone), its stream and the path it was mounted from.
+struct ArchiveSlot : ArchiveDirectory {
+  FILE* stream = nullptr;             // open for reading while registered
+  char fileName[kFileNameSize] = {};  // the path as mounted, with backslashes
+  bool inUse = false;
 };
 
 // Up to ten archives; slots 0 to registeredCount - 1 are registered, in the

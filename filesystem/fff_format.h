@@ -1,19 +1,6 @@
-// The FFF archive format, shared by the installer's archive table and the
-// fff tool.
-//
-// An FFF archive is one file: a 28-byte header, a directory of 136-byte
-// entries right behind it, and the members' bytes anywhere after that.
-// All integers are unsigned 32-bit little-endian.
-//
-//   offset  length          field
-//   0       24              header bytes 0-23 (never read: no signature)
-//   24      4               directorySize, in bytes
-//   28      directorySize   DirectoryEntry records, back to back
-//
-//   DirectoryEntry: name[128] (zero-terminated, '/' separators, any case),
-//                   offset (from the start of the file), size.
-//
-// Members are stored plain. Lookups go by NameHash of the upper-cased name.
+// The FFF archive format's records, its little-endian integers and the name
+// hash that lookups compare first. archive_directory.cc describes the layout
+// and how it is read; the fff tool writes it.
 #ifndef GRAVELHORN_FILESYSTEM_FFF_FORMAT_H_
 #define GRAVELHORN_FILESYSTEM_FFF_FORMAT_H_
 

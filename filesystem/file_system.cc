@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "filesystem/ascii_case.h"
 #include "installer/messages.h"
 #include "platform/disk_file.h"
 
@@ -25,20 +24,12 @@ FileHandle* OpenArchivedMember(const char* wanted) {
   for (int32_t s = 0; s < Archives.registeredCount; ++s) {
     ArchiveSlot& slot = Archives.slots[s];
     if (!slot.inUse) continue;
-    for (int32_t i = 0; i < slot.entryCount; ++i) {
-      const DirectoryEntry& entry = slot.entries[i];
-      // A name may fill its whole field without a terminating zero.
-      const std::string_view name(entry.name,
-                                  strnlen(entry.name, kDirectoryNameSize));
-      if (slot.hashes[i] != hash || !EqualIgnoringAsciiCase(name, wanted))
-        continue;
-      const uint32_t offset = ReadLittleEndian32(
-          reinterpret_cast<const unsigned char*>(&entry.offset));
-      const uint32_t size = ReadLittleEndian32(
-          reinterpret_cast<const unsigned char*>(&entry.size));
-      SeekStream(slot.stream, offset);
-      return NewHandle<ArchivedFile>(slot.stream, offset, size);
-    }
+    const int32_t found = FindDirectoryEntry(slot, wanted, hash);
+    if (found < 0) continue;
+    const uint32_t offset = EntryOffset(slot.entries[found]);
+    SeekStream(slot.stream, offset);
+    return NewHandle<ArchivedFile>(slot.stream, offset,
+                                   EntrySize(slot.entries[found]));
   }
   return nullptr;
 }

@@ -123,43 +123,8 @@ TEST(MountArchive, ReadsTheDirectoryAndHashesEveryName) {
   EXPECT_EQ(0, Archives.slots[0].entryCount);
 }
 
-TEST(MountArchive, TrailingDirectoryBytesBelongToNoEntry) {
-  TempDir dir;
-  std::string archive = BuildFffArchive({{"one", "1"}, {"two", "2"}});
-  dir.Write("odd.cod", WithDirectorySize(archive, 136 + 100));
-  ResetArchives();
-  MountArchive((dir.path() + "/odd.cod").c_str());
-  ASSERT_EQ(1, Archives.registeredCount);
-  EXPECT_EQ(1, Archives.slots[0].entryCount);
-  CloseAllArchives();
-}
-
-// The damaged archives: each ends the run with the file system's own box.
-ProcessOutcome MountInChild(const std::string& path) {
-  return RunInChild([&] {
-    LanguageIndex = 0;
-    ResetArchives();
-    MountArchive(path.c_str());
-  });
-}
-
-
-TEST(MountArchive, DamagedArchivesEndTheRunWithTheFileSystemBox) {
-  TempDir dir;
-  ScopedCurrentDirectory cwd(dir.path());
-  dir.Write("Data/short.cod", std::string(27, '\0'));
-  ExpectFileSystemFatal(MountInChild("Data/short.cod"),
-                        "REGISTER_FFF: file header error! (Data\\short.cod)");
-
-  dir.Write("cut.cod", BuildFffArchive({{"a", "x"}, {"b", "y"}}).substr(0, 28 + 200));
-  ExpectFileSystemFatal(MountInChild("cut.cod"),
-                        "REGISTER_FFF: file entries error (cut.cod)");
-
-  // 4 GiB of directory in a 28-byte file: refused before any allocation.
-  dir.Write("huge.cod", WithDirectorySize(std::string(28, '\0'), 0xFFFFFFFFu));
-  ExpectFileSystemFatal(MountInChild("huge.cod"),
-                        "REGISTER_FFF: file entries error (huge.cod)");
-}
+// Damaged archives, and directory sizes that are not a multiple of 136, are
+// mounted or refused in tests/fff_tool_test.cc, beside fff check.
 
 TEST(MountArchive, AnEleventhArchiveIsRefusedByName) {
   TempDir dir;

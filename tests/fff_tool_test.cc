@@ -1,24 +1,29 @@
-// The fff archive tool, run as the patch publisher runs it.
+// The fff archive tool, run as patch publishers and support people run it,
+// and held against the installer's own mount and lookup.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "filesystem/fff_format.h"
+#include "filesystem/archive_table.h"
+#include "filesystem/file_system.h"
+#include "installer/settings.h"
 #include "tests/test_support.h"
+#include "tools/member_name.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
+// Runs the built fff in folder; the C locale gives code page 1252.
 CommandResult Fff(const Strings& arguments, const std::string& folder,
                   const Strings& more = {}) {
   Strings argv = {FffToolPath()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   argv.insert(argv.end(), more.begin(), more.end());
-  return RunCommand(argv, folder);
+  return RunCommand(argv, folder, {"LC_ALL=C"});
 }
 
 void ExpectRun(const CommandResult& result, int exitCode,
@@ -28,253 +33,403 @@ void ExpectRun(const CommandResult& result, int exitCode,
   EXPECT_EQ(err, result.err);
 }
 
-// archive with the 32-bit field at offset set to value.
-std::string With32(std::string archive, size_t offset, uint32_t value) {
-  unsigned char field[4];
-  WriteLittleEndian32(field, value);
-  return archive.replace(offset, 4, reinterpret_cast<char*>(field), 4);
+std::string Complaints(const std::string& archive, const Strings& problems) {
+  std::string text;
+  for (const std::string& problem : problems)
+    text += "fff: " + archive + ": " + problem + "\n";
+  return text;
 }
 
-std::string WithoutLastByte(std::string archive) {
-  archive.pop_back();
+// archive with the 32-bit field at offset set to value.
+std::string With32(std::string archive, size_t offset, uint32_t value) {
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[offset]),
+                      value);
   return archive;
 }
 
-// Runs fff COMMAND on archive (extract into a new folder, with these
-// members): exit code 1, each problem on standard error, nothing on standard
-// output, and nothing written.
+// Runs fff COMMAND a.fff (extract into "out") on archive: exit code 1, each
+// problem on standard error, and nothing written.
 void ExpectRefusedWritingNothing(const std::string& command,
                                  const std::string& archive,
                                  const Strings& problems,
                                  const Strings& members = {}) {
   TempDir dir;
   WriteFileBytes(dir.path() + "/a.fff", archive);
-  std::string expected;
-  for (const std::string& problem : problems)
-    expected += "fff: a.fff: " + problem + "\n";
   Strings more = command == "extract" ? Strings{"-C", "out"} : Strings{};
   more.insert(more.end(), members.begin(), members.end());
-  ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "", expected);
+  ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "",
+            Complaints("a.fff", problems));
   EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path()));
+}
+
+std::string ReadMember(const std::string& name) {
+  FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
+  if (handle == nullptr) return "<not found>";
+  std::string bytes(size_t(handle->GetSize()), '\0');
+  bytes.resize(fread(&bytes[0], 1, bytes.size(), handle->stream));
+  CloseFile(handle);
+  return bytes;
 }
 
 }  // namespace
 
-TEST(FffToolTest, CreateListCheckAndExtractRoundTrip) {
+TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   TempDir dir;
   const std::string binary("\x00\xFF\x10\x00zz", 6);
-  dir.Write("src/game.exe", "hello");
+  const std::string name127(127, 'n');
+  for (const char* file : {"game.exe", "a=b.txt", "b.txt", "-C", "menü.txt"})
+    dir.Write(std::string("src/") + file, file);
   dir.Write("src/empty.txt", "");
   dir.Write("src/data/levels.bin", binary);
-
-  ExpectRun(
-      Fff({"create", "patch.fff", "-C", "src", "/Gravelhorn_d3d.exe=game.exe",
-           "empty.txt", "data/levels.bin"},
-          dir.path()),
-      0, "", "");
-  // Header text, then exactly the layout the installer reads.
-  EXPECT_EQ("FFF archive" + std::string(13, '\0') +
-                BuildFffArchive({{"/Gravelhorn_d3d.exe", "hello"},
-                                 {"empty.txt", ""},
-                                 {"data/levels.bin", binary}})
-                    .substr(24),
+  dir.Write("src/maps\\town.map", "town");  // a Windows path, read on Linux
+  struct Row {
+    std::string operand, stored, data, lookedUpAs;
+  } rows[] = {{"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe",
+               "game.exe", "\\Gravelhorn_d3d.exe"},
+              {"empty.txt", "empty.txt", "", "empty.txt"},
+              {"Data\\Levels.bin=data/levels.bin", "Data/Levels.bin", binary,
+               "data\\levels.bin"},
+              {"maps\\town.map", "maps/town.map", "town", "Maps\\Town.map"},
+              {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
+              {"a=./b.txt", "a", "b.txt", "A"},
+              {"Menü.cfg=menü.txt", "Men\xFC.cfg", "menü.txt", "MEN\xFC.CFG"},
+              {name127 + "=b.txt", name127, "b.txt", name127},
+              {"-C", "-C", "-C", "-c"}};  // after "--": a file, not the option
+  Strings arguments = {"create", "patch.fff", "-C", "src"};
+  std::vector<ArchiveMember> stored;
+  for (const Row& row : rows) {
+    if (row.operand == "-C") arguments.push_back("--");
+    arguments.push_back(row.operand);
+    stored.push_back({row.stored, row.data});
+  }
+  ExpectRun(Fff(arguments, dir.path()), 0, "", "");
+  // The header's free bytes, then exactly the layout the installer reads.
+  const std::string archive = BuildFffArchive(stored);
+  EXPECT_EQ("FFF archive" + std::string(13, '\0') + archive.substr(24),
             ReadFileBytes(dir.path() + "/patch.fff"));
-
-  ExpectRun(Fff({"list", "patch.fff"}, dir.path()), 0,
-            "436\t5\t/Gravelhorn_d3d.exe\n"
-            "441\t0\tempty.txt\n"
-            "441\t6\tdata/levels.bin\n",
-            "");
+  {
+    ScopedCurrentDirectory cwd(dir.path());
+    ResetArchives();
+    MountArchive("patch.fff");
+    for (const Row& row : rows)
+      EXPECT_EQ(row.data, ReadMember(row.lookedUpAs)) << row.operand;
+    CloseAllArchives();
+  }
   ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,
-            "patch.fff: OK, 3 members, 447 bytes\n", "");
-
-  // Everything, into a folder that does not exist yet; the leading "/" of a
-  // patch archive's name is dropped.
-  ExpectRun(Fff({"extract", "patch.fff", "-C", "out"}, dir.path()), 0, "", "");
-  EXPECT_EQ((FolderFiles{{"Gravelhorn_d3d.exe", "hello"},
-                   {"data", "<folder>"},
-                   {"data/levels.bin", binary},
-                   {"empty.txt", ""}}),
-            FolderTree(dir.path() + "/out"));
+            "patch.fff: OK, 9 members, " + std::to_string(archive.size()) +
+                " bytes\n",
+            "");
+  ExpectRun(Fff({"extract", "patch.fff", "-C", "out/new"}, dir.path()), 0, "",
+            "");
+  EXPECT_EQ((FolderFiles{{"Gravelhorn_d3d.exe", "game.exe"},
+                         {"empty.txt", ""},
+                         {"Data", kFolderEntry},
+                         {"Data/Levels.bin", binary},
+                         {"maps", kFolderEntry},
+                         {"maps/town.map", "town"},
+                         {"a=b.txt", "a=b.txt"},
+                         {"a", "b.txt"},
+                         {"Menü.cfg", "menü.txt"},
+                         {name127, "b.txt"},
+                         {"-C", "-C"}}),
+            FolderTree(dir.path() + "/out/new"));
 }
 
-TEST(FffToolTest, CreateWritesAWholeArchiveTheInstallerCanReadOrNothing) {
+TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   TempDir dir;
-  dir.Write("x.txt", "x");
-  dir.Write("a.fff", "the old archive");
+  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "t1/a.txt", "sub/s"})
+    dir.Write(file, "x");
   // Sparse, so it costs no disk space: it fills the archive up to the last
   // byte that 32-bit offsets reach, and x.txt behind it goes past.
   TempDir sparse;
   const std::string big = sparse.Write("big.bin", "");
-  std::filesystem::resize_file(big, 0xFFFFFFFFull - 981);
-  const FolderFiles before = FolderTree(dir.path());
   const std::string name128(128, 'n');
-  // Every member that cannot be stored is named, and nothing is written.
-  ExpectRun(
-      Fff({"create", "a.fff", "=x.txt", name128 + "=x.txt", "Data/X.txt=x.txt",
-           "data/x.TXT=x.txt", "missing.txt", big, "x.txt"},
-          dir.path()),
-      1, "",
-      "fff: a.fff: member '': the name given in '=x.txt' is empty\n"
-      "fff: a.fff: member '" +
-          name128 +
-          "': the name is 128 bytes long; it must be shorter than 128\n"
-          "fff: a.fff: member 'data/x.TXT': the same name as member "
-          "'Data/X.txt' regardless of case\n"
-          "fff: a.fff: member 'missing.txt': cannot read "
-          "'missing.txt': No such file or directory\n"
-          "fff: a.fff: member 'x.txt': the archive would end at byte "
-          "4294967296, past the 4 GiB that its 32-bit offsets reach\n");
+  const std::string hint = "; name the member with NAME=FILE";
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"x.txt", ""},
+      {"t1/../t1/a.txt", "member 't1/../t1/a.txt': it has a '..' part" + hint},
+      {"./x.txt", "member './x.txt': it has a '.' part" + hint},
+      {dir.path() + "/x.txt", "member '" + dir.path() +
+                                  "/x.txt': the name is an absolute path" +
+                                  hint},
+      {"a=b.txt",
+       "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from "
+       "file 'b.txt'): write '=a=b.txt' to store the file under its own "
+       "name, or 'a=./b.txt' for the other"},
+      {"name=", "member 'name': no FILE after '=' in 'name='"},
+      {"null=/dev/null",
+       "member 'null': cannot read '/dev/null': it is not a regular file"},
+      {"s=sub", "member 's': cannot read 'sub': it is a folder, not a file"},
+      {"gone.txt",
+       "member 'gone.txt': cannot read 'gone.txt': No such file or directory"},
+      {"x.txt", "member 'x.txt': given twice"},
+      {"X.TXT=x.txt",
+       "member 'X.TXT': the same name as member 'x.txt' but for letter case; "
+       "the installer would only ever find that one"},
+      {name128 + "=x.txt", "member '" + name128 +
+                               "': the name is 128 bytes long; it must be "
+                               "shorter than 128"},
+      {"C:/x=x.txt",
+       "member 'C:/x': it holds a ':' (a drive such as 'C:', or a Windows "
+       "stream)"},
+      {"a\\\\b=x.txt",
+       "member 'a//b': it has an empty part (a '//', or a '/' at its end)"},
+      {"sub./x=x.txt",
+       "member 'sub./x': a part ends in '.', which Windows drops"},
+      {"ő.txt=x.txt",
+       "member 'ő.txt': the name has a character that is not in code page "
+       "1252, in which the installer reads names"},
+      {"big=" + big, ""},
+      {"y=x.txt",
+       "member 'y': the archive would end at byte 4294967296, past the 4 GiB "
+       "that its 32-bit offsets reach"}};
+  std::filesystem::resize_file(
+      big, 0xFFFFFFFFull - 28 - 136 * rows.size() - 3);  // x.txt thrice
+  Strings arguments = {"create", "a.fff"};
+  Strings problems;
+  for (const auto& row : rows) {
+    arguments.push_back(row.first);
+    if (!row.second.empty()) problems.push_back(row.second);
+  }
+  const FolderFiles before = FolderTree(dir.path());
+  ExpectRun(Fff(arguments, dir.path()), 1, "", Complaints("a.fff", problems));
   EXPECT_EQ(before, FolderTree(dir.path()));
 
   // A folder in the archive's place makes the final rename fail after the
   // whole archive was written beside it; that file goes too.
-  dir.Write("b.fff/keep", "k");
+  MakeFolders(dir.path() + "/b.fff");
   CommandResult blocked = Fff({"create", "b.fff", "x.txt"}, dir.path());
   EXPECT_EQ(1, blocked.exitCode);
   EXPECT_EQ(0u, blocked.err.find("fff: b.fff: cannot rename")) << blocked.err;
   FolderFiles expected = before;
-  expected.insert({{"b.fff", "<folder>"}, {"b.fff/keep", "k"}});
+  expected["b.fff"] = kFolderEntry;
   EXPECT_EQ(expected, FolderTree(dir.path()));
-
-  // A bare FILE is named by its path with '/' (on Linux a backslash is an
-  // ordinary name byte, which shows the conversion a Windows path gets);
-  // 127 bytes is the longest name.
-  dir.Write("maps\\town.map", "town");
-  const std::string name127(127, 'n');
-  ExpectRun(Fff({"create", "c.fff", "maps\\town.map", name127 + "=x.txt"},
-                dir.path()),
-            0, "", "");
-  ExpectRun(Fff({"list", "c.fff"}, dir.path()), 0,
-            "300\t4\tmaps/town.map\n304\t1\t" + name127 + "\n", "");
 }
 
-TEST(FffToolTest, ExtractRefusesNamesThatLeaveTheFolder) {
-  const Strings badNames = {"../evil",  "sub/../../evil", "/../evil",
-                            "//evil",   "C:/evil",        "C:evil",
-                            "..\\evil", "sub//evil",      "./evil",
-                            ".. /evil", "sub./evil"};
-  std::vector<ArchiveMember> members = {{"good.txt", "ok"}};
-  Strings problems;
-  for (const std::string& name : badNames) {
-    members.push_back({name, "bad"});
-    problems.push_back(
-        "refusing entry " + std::to_string(members.size()) + " '" + name +
-        "': the name could lead outside the folder (it has an empty part, a "
-        "part ending in '.' or ' ', a '\\' or a ':')");
-  }
-  // Every member, or the bad ones by name: not even the harmless member is
-  // written.
-  ExpectRefusedWritingNothing("extract", BuildFffArchive(members), problems);
-  ExpectRefusedWritingNothing("extract", BuildFffArchive(members), problems,
-                              badNames);
-}
-
-TEST(FffToolTest, ExtractWritesWhatTheInstallerWouldFindAndNothingElse) {
+TEST(FffToolTest, ExtractReplacesLinksAndNeverWritesOutsideItsFolder) {
   TempDir dir;
-  WriteFileBytes(dir.path() + "/dup.fff",
-                 BuildFffArchive({{"Text/Read.me", "first"},
-                                  {"text/READ.ME", "hidden"},
-                                  {"other", "o"}}));
+  dir.Write("outside/victim.txt", "original");
+  dir.Write("ex/old.txt", "old");
+  for (const auto& link :
+       {std::make_pair("../outside/victim.txt", "victim.txt"),
+        std::make_pair("../outside", "dir"),
+        std::make_pair("../outside/new.txt", "dangling")})
+    ASSERT_EQ(0,
+              symlink(link.first, (dir.path() + "/ex/" + link.second).c_str()));
+  WriteFileBytes(dir.path() + "/a.fff",
+                 BuildFffArchive({{"victim.txt", "new"},
+                                  {"dir/f.txt", "f"},
+                                  {"old.txt", "replaced"},
+                                  {"dangling", "d"}}));
+  ExpectRun(Fff({"extract", "a.fff", "-C", "ex"}, dir.path()), 0, "", "");
+  EXPECT_EQ((FolderFiles{{"victim.txt", "original"}}),
+            FolderTree(dir.path() + "/outside"));
+  EXPECT_EQ((FolderFiles{{"victim.txt", "new"},
+                         {"dir", kFolderEntry},
+                         {"dir/f.txt", "f"},
+                         {"old.txt", "replaced"},
+                         {"dangling", "d"}}),
+            FolderTree(dir.path() + "/ex"));
+}
+
+TEST(FffToolTest, ExtractChecksEveryMemberAndTheFolderBeforeWriting) {
+  struct Row {
+    std::string archive;
+    std::string inTheWay;  // a file made in the folder first, or ""
+    std::string problem;
+  } rows[] = {
+      {BuildFffArchive(
+           {{"first.txt", "1"}, {"a", "2"}, {"A/b", "3"}, {"z.txt", "4"}}),
+       "",
+       "refusing entry 3 'A/b': it needs 'A' as a folder, but entry 2 'a' is "
+       "a file"},
+      {BuildFffArchive({{"/setup.ini", "1"}, {"SETUP.INI", "2"}}), "",
+       "refusing entry 2 'SETUP.INI': it would land on the same file as entry "
+       "1 '/setup.ini'"},
+      {BuildFffArchive({{"other", "1"}}), "out/other/keep",
+       "refusing entry 1 'other': 'out/other' is a folder; a file cannot "
+       "replace it"},
+      {BuildFffArchive({{"d/x", "1"}, {"e", "2"}}), "out/d",
+       "refusing entry 1 'd/x': 'out/d' is a file, and the member needs a "
+       "folder there"},
+      {With32(BuildFffArchive({{"a", "1"}, {"b", "2"}}), 28 + 132, 3), "",
+       "refusing entry 1 'a': its data runs past the end of the file"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.problem);
+    TempDir dir;
+    dir.Write("a.fff", row.archive);
+    if (!row.inTheWay.empty()) dir.Write(row.inTheWay, "");
+    const FolderFiles before = FolderTree(dir.path());
+    ExpectRun(Fff({"extract", "a.fff", "-C", "out"}, dir.path()), 1, "",
+              Complaints("a.fff", {row.problem}));
+    EXPECT_EQ(before, FolderTree(dir.path()));
+  }
+  // An archive holding a member of its own name, extracted beside itself.
+  TempDir dir;
+  const std::string selfNamed = BuildFffArchive({{"self.fff", "tiny"}});
+  dir.Write("self.fff", selfNamed);
+  ExpectRun(Fff({"extract", "self.fff"}, dir.path()), 1, "",
+            "fff: self.fff: refusing entry 1 'self.fff': extracting to "
+            "'./self.fff' would overwrite the archive\n");
+  EXPECT_EQ((FolderFiles{{"self.fff", selfNamed}}), FolderTree(dir.path()));
+}
+
+// Every archive the installer refuses to mount, fff refuses in list, check
+// and extract, in the words of the installer's box; every archive it
+// mounts, list reads whole; one that check accepts, extract writes whole.
+TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
+  const std::string one = BuildFffArchive({{"a", "1"}});  // 137 bytes of room
+  const std::string empty(28, '\0'),
+      header = "file header error!", entries = "file entries error",
+      pastEnd = " runs past the end of the file",
+      partial =
+          " is not a multiple of 136: it ends in a partial entry, which "
+          "the installer ignores";
+  struct Row {
+    std::string archive;
+    std::string refusal;  // the installer's words, or "" when it mounts
+    std::string problem;  // what fff check says, or "" when it accepts
+  } rows[] = {
+      {empty.substr(1), header,
+       "the file holds only 27 of the header's 28 bytes"},
+      {empty, "", ""},
+      {With32(empty, 24, 1), entries,
+       "the directory size 1" + pastEnd + " (28 bytes)"},
+      {With32(empty, 24, 0xFFFFFFFFu), entries,
+       "the directory size 4294967295" + pastEnd + " (28 bytes)"},
+      {BuildFffArchive({{"a", "x"}, {"b", "y"}}).substr(0, 228), entries,
+       "the directory size 272" + pastEnd + " (228 bytes)"},
+      {one, "", ""},
+      {With32(one, 24, 135), "", "the directory size 135" + partial},
+      {With32(one, 24, 137), "", "the directory size 137" + partial},
+      {With32(one, 24, 138), entries,
+       "the directory size 138" + pastEnd + " (165 bytes)"},
+      {With32(one, 28 + 132, 2), "",
+       "entry 1 'a': its data (offset 164, size 2)" + pastEnd + " (165 bytes)"},
+      // offset + size wraps around 32 bits, which only 64 bits see.
+      {With32(With32(one, 28 + 128, 0xFFFFFFF0u), 28 + 132, 32), "",
+       "entry 1 'a': its data (offset 4294967280, size 32)" + pastEnd +
+           " (165 bytes)"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.problem);
+    TempDir dir;
+    dir.Write("Data/a.cod", row.archive);
+    ScopedCurrentDirectory cwd(dir.path());
+    const ProcessOutcome mount = RunInChild(
+        [] {
+          LanguageIndex = 0;
+          ResetArchives();
+          MountArchive("Data/a.cod");
+        },
+        [] { return std::to_string(Archives.slots[0].entryCount); });
+    CommandResult runs[3];
+    for (int i = 0; i < 3; ++i)
+      runs[i] = Fff({Strings{"check", "list", "extract"}[i], "Data/a.cod"},
+                    dir.path(), i == 2 ? Strings{"-C", "out"} : Strings{});
+    const std::string complaint =
+        row.problem.empty()
+            ? ""
+            : Complaints("Data/a.cod",
+                         {row.refusal.empty()
+                              ? row.problem
+                              : "the installer refuses it with \"" +
+                                    row.refusal + "\": " + row.problem});
+    ExpectRun(runs[0], row.problem.empty() ? 0 : 1,
+              row.problem.empty()
+                  ? "Data/a.cod: OK, " + mount.probe + " members, " +
+                        std::to_string(row.archive.size()) + " bytes\n"
+                  : "",
+              complaint);
+    if (!row.refusal.empty()) {
+      ExpectFileSystemFatal(mount,
+                            "REGISTER_FFF: " + row.refusal + " (Data\\a.cod)");
+      ExpectRun(runs[1], 1, "", complaint);
+      ExpectRun(runs[2], 1, "", complaint);
+      EXPECT_FALSE(FileExists(dir.path() + "/out"));
+      continue;
+    }
+    EXPECT_FALSE(mount.ended);
+    EXPECT_EQ(0, runs[1].exitCode);
+    EXPECT_EQ(mount.probe, std::to_string(std::count(runs[1].out.begin(),
+                                                     runs[1].out.end(), '\n')));
+    if (!row.problem.empty()) continue;
+    ExpectRun(runs[2], 0, "", "");
+    EXPECT_EQ((row.archive == one ? FolderFiles{{"a", "1"}} : FolderFiles{}),
+              FolderTree(dir.path() + "/out"));
+  }
+}
+
+TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
+  const std::string emptyPart =
+      "it has an empty part (a '//', or a '/' at its end)";
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"", "the name is empty"},
+      {std::string(128, 'x'),
+       "the name is 128 bytes long; it must be shorter than 128"},
+      {"Cfg\\Menu.cfg",
+       "it holds a '\\', a name the installer never looks up (it turns "
+       "every '\\' into '/')"},
+      {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
+      {"sub/../../evil", "it has a '..' part"},
+      {"/../evil", "it has a '..' part"},
+      {"./evil", "it has a '.' part"},
+      {"//evil", emptyPart},
+      {"sub//evil", emptyPart},
+      {"dir/", emptyPart},
+      {".. /evil", "a part ends in ' ', which Windows drops"},
+      {"sub./evil", "a part ends in '.', which Windows drops"}};
+  std::vector<ArchiveMember> members = {{"good.txt", "ok"}};
+  Strings checked, refused;
+  for (const auto& row : rows) {
+    members.push_back({row.first, "bad"});
+    const std::string where = "entry " + std::to_string(members.size()) + " '" +
+                              row.first + "': " + row.second;
+    checked.push_back(where);
+    refused.push_back("refusing " + where);
+  }
+  ExpectRefusedWritingNothing("check", BuildFffArchive(members), checked);
+  ExpectRefusedWritingNothing("extract", BuildFffArchive(members), refused);
+
+  // A name that an earlier entry hides: check reports it, extract skips it.
+  const std::string hidden = BuildFffArchive(
+      {{"Text/Read.me", "first"}, {"text/READ.ME", "hidden"}, {"o", "o"}});
+  ExpectRefusedWritingNothing("check", hidden,
+                              {"entry 2 'text/READ.ME': the installer finds "
+                               "entry 1 'Text/Read.me' under this name, never "
+                               "this one"});
+  TempDir dir;
+  dir.Write("dup.fff", hidden);
   ExpectRun(Fff({"extract", "dup.fff", "-C", "all"}, dir.path()), 0, "",
             "fff: dup.fff: skipping entry 2 'text/READ.ME': the installer "
             "finds entry 1 'Text/Read.me' under that name\n");
-  EXPECT_EQ(
-      (FolderFiles{{"Text", "<folder>"}, {"Text/Read.me", "first"}, {"other", "o"}}),
-      FolderTree(dir.path() + "/all"));
-
-  // One member, named in another case, into the current folder: written
-  // under the archive's spelling.
-  MakeFolders(dir.path() + "/here");
-  ExpectRun(
-      Fff({"extract", "../dup.fff", "TEXT/read.me"}, dir.path() + "/here"), 0,
-      "", "");
-  EXPECT_EQ((FolderFiles{{"Text", "<folder>"}, {"Text/Read.me", "first"}}),
-            FolderTree(dir.path() + "/here"));
-
-  // A name the archive lacks fails the whole command before anything lands.
-  ExpectRefusedWritingNothing("extract", BuildFffArchive({{"other", "o"}}),
-                              {"member 'nothing': not in the archive"},
-                              {"other", "nothing"});
-
-  // A folder where a member belongs: reported, and left as it was.
-  MakeFolders(dir.path() + "/here2/other");
-  ExpectRun(Fff({"extract", "dup.fff", "-C", "here2", "other"}, dir.path()), 1,
-            "",
-            "fff: dup.fff: member 'other': extracting to 'here2/other': "
-            "cannot create it\n");
-  EXPECT_EQ((FolderFiles{{"other", "<folder>"}}), FolderTree(dir.path() + "/here2"));
-
-  // An archive holding a member of its own name, extracted beside itself.
-  const std::string selfNamed = BuildFffArchive({{"self.fff", "tiny"}});
-  WriteFileBytes(dir.path() + "/self.fff", selfNamed);
-  ExpectRun(Fff({"extract", "self.fff"}, dir.path()), 1, "",
-            "fff: self.fff: member 'self.fff': extracting to './self.fff' "
-            "would overwrite the archive\n");
-  EXPECT_EQ(selfNamed, ReadFileBytes(dir.path() + "/self.fff"));
+  EXPECT_EQ((FolderFiles{
+                {"Text", kFolderEntry}, {"Text/Read.me", "first"}, {"o", "o"}}),
+            FolderTree(dir.path() + "/all"));
 }
 
-TEST(FffToolTest, DamageIsNamedAndNothingIsWritten) {
-  const std::string name128(128, 'x');
-  // check lists every problem of every entry; offset + size of entry 4
-  // wraps around 32 bits, which only 64-bit arithmetic sees.
-  ExpectRefusedWritingNothing(
-      "check",
-      With32(With32(WithoutLastByte(BuildFffArchive({{name128, "1"},
-                                                     {"", "2"},
-                                                     {"Sound/Hit.wav", "3"},
-                                                     {"sound/hit.WAV", "4"},
-                                                     {"a", "abc"}})),
-                    28 + 3 * 136 + 128, 0xFFFFFFF0u),
-             28 + 3 * 136 + 132, 32),
-      {"entry 1 '" + name128 +
-           "': the name has no terminating zero within its 128 bytes",
-       "entry 2 '': the name is empty",
-       "entry 4 'sound/hit.WAV': the same name as entry 3 'Sound/Hit.wav' "
-       "regardless of case; the installer never finds it",
-       "entry 4 'sound/hit.WAV': its data (offset 4294967280, size 32) runs "
-       "past the end of the file (714 bytes)",
-       "entry 5 'a': its data (offset 712, size 3) runs past the end of the "
-       "file (714 bytes)"});
-  // Damage to the header or the directory as a whole; the entries that are
-  // in the file are still checked.
-  ExpectRefusedWritingNothing(
-      "check", With32(BuildFffArchive({{"a", "1"}}), 24, 137),
-      {"the directory size 137 is not a multiple of 136"});
-  ExpectRefusedWritingNothing(
-      "check", With32(BuildFffArchive({{"", "1"}}), 24, 136 * 100),
-      {"the directory (13600 bytes from offset 28) runs past the end of the "
-       "file (165 bytes)",
-       "entry 1 '': the name is empty"});
-  ExpectRefusedWritingNothing(
-      "check", std::string(27, '\0'),
-      {"the file is 27 bytes long, shorter than the 28-byte header"});
-  // list and extract refuse such damage outright.
-  ExpectRefusedWritingNothing(
-      "list", With32(BuildFffArchive({{"a", "1"}}), 24, 136000000),
-      {"the directory (136000000 bytes from offset 28) runs past the end of "
-       "the file (165 bytes)"});
-  ExpectRefusedWritingNothing(
-      "extract", "FFF",
-      {"the file is 3 bytes long, shorter than the 28-byte header"});
-  // extract refuses every member it cannot write faithfully; entries 3 and
-  // 4 are different names to the installer, but one file on disk.
-  ExpectRefusedWritingNothing(
-      "extract",
-      WithoutLastByte(BuildFffArchive({{name128, "1"},
-                                       {"", "2"},
-                                       {"/setup.ini", "3"},
-                                       {"SETUP.INI", "4"},
-                                       {"a", "abc"}})),
-      {"refusing entry 1 '" + name128 +
-           "': the name has no terminating zero within its 128 bytes",
-       "refusing entry 2 '': the name is empty",
-       "refusing entry 4 'SETUP.INI': it would land on the same file as "
-       "entry 3 '/setup.ini'",
-       "refusing entry 5 'a': its data runs past the end of the file"});
-
+TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
   TempDir dir;
-  for (const char* command : {"check", "list"})
+  dir.Write("a.fff", BuildFffArchive({{"/b.bin", "b"},
+                                      {"Cfg/Menu.cfg", "menu"},
+                                      {"Men\xFC.txt", "u"}}));
+  ExpectRun(Fff({"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG",
+                 "/Cfg/Menu.cfg", "MENü.TXT"},
+                dir.path()),
+            0, "436\t1\t/b.bin\n437\t4\tCfg/Menu.cfg\n441\t1\tMenü.txt\n", "");
+  MakeFolders(dir.path() + "/here");
+  ExpectRun(Fff({"extract", "../a.fff", "Cfg\\Menu.cfg", "b.bin"},
+                dir.path() + "/here"),
+            0, "", "");
+  EXPECT_EQ(
+      (FolderFiles{
+          {"Cfg", kFolderEntry}, {"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}),
+      FolderTree(dir.path() + "/here"));
+  // A name the archive lacks fails the whole command before anything lands.
+  for (const char* command : {"list", "extract"})
+    ExpectRefusedWritingNothing(command, ReadFileBytes(dir.path() + "/a.fff"),
+                                {"member 'b.bin/': not in the archive"},
+                                {"b.bin", "b.bin/"});
+  for (const char* command : {"check", "list", "extract"})
     ExpectRun(Fff({command, "absent.fff"}, dir.path()), 1, "",
               "fff: absent.fff: cannot read the archive: No such file or "
               "directory\n");
@@ -291,7 +446,6 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
       {"create", "a.fff", "-C"},
       {"create", "a.fff", "-C", "", "x.txt"},
       {"create", "a.fff", "--level=9", "x.txt"},
-      {"list", "a.fff", "extra"},
       {"list", "-C", ".", "a.fff"},
       {"check", "a.fff", "extra"},
       {"extract", "a.fff", "-C", "one", "-C", "two"}};
@@ -304,12 +458,38 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
         << shown << result.err;
     EXPECT_EQ((FolderFiles{{"x.txt", "x"}}), FolderTree(dir.path())) << shown;
   }
-
   for (const char* help : {"--help", "help"}) {
     CommandResult result = Fff({help}, dir.path());
     EXPECT_EQ(0, result.exitCode);
-    EXPECT_EQ(0u, result.out.find("usage: fff create ARCHIVE [-C DIR] "
-                                  "[NAME=]FILE...\n"));
+    EXPECT_EQ(0u, result.out.find(
+                      "usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
+                      "       fff list ARCHIVE [MEMBER...]\n"
+                      "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
+                      "       fff check ARCHIVE\n"
+                      "       fff help\n\n  create   writes"));
+    EXPECT_NE(std::string::npos, result.out.find("(here 1252)"));
     EXPECT_EQ("", result.err);
+  }
+}
+
+TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
+  for (const char* name : {"ok.txt", "CONSOLE", "COM10", "lpt", "a b/x\x7F"})
+    EXPECT_EQ("", WindowsFileNameProblem(name)) << name;
+  // Each name, and its part that is a device.
+  const std::pair<const char*, const char*> devices[] = {
+      {"nul.txt", "nul.txt"}, {"x/Con .txt", "Con .txt"},
+      {"/AUX", "AUX"},        {"prn.tar.gz", "prn.tar.gz"},
+      {"com0", "com0"},       {"LPT9/x", "LPT9"}};
+  for (const auto& row : devices)
+    EXPECT_EQ(std::string("'") + row.second +
+                  "' is a device on Windows (CON, PRN, AUX, NUL, COM0 to "
+                  "COM9, LPT0 to LPT9), not a file",
+              WindowsFileNameProblem(row.first));
+  for (char c : std::string("<>\"|?*\x01\x1F")) {
+    const std::string what =
+        c < ' ' ? "a control character" : std::string("a '") + c + "'";
+    EXPECT_EQ(
+        "it holds " + what + ", which Windows does not allow in file names",
+        WindowsFileNameProblem(std::string("a") + c));
   }
 }

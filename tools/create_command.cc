@@ -1,84 +1,137 @@
-// fff create: writes an archive from files, in command-line order.
+// fff create: writes an archive from files, in command-line order, or
+// nothing at all.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <unordered_map>
 
 #include "filesystem/fff_format.h"
+#include "platform/code_page.h"
 #include "tools/fff_tool.h"
-
-namespace fs = std::filesystem;
+#include "tools/host_files.h"
+#include "tools/member_name.h"
 
 namespace {
 
 struct PlannedMember {
-  std::string name;
-  fs::path source;
+  std::string name;    // as stored: code-page bytes
+  std::string shown;   // as given, with '/' separators, for messages
+  std::string source;  // the file's host path
   uint64_t size = 0;
 };
 
-// Works out every member's name, source and size, complaining about each
-// operand that cannot be stored, so that nothing is written unless all can.
+bool IsAbsoluteHostPath(const std::string& path) {
+#ifdef _WIN32
+  if (path.size() >= 2 && path[1] == ':') return true;  // a drive
+  if (path[0] == '\\') return true;
+#endif
+  return path[0] == '/';
+}
+
+// FILE as the command line gives it, read relative to -C DIR when given.
+std::string SourcePath(const std::string& folder, const std::string& file) {
+  return folder.empty() || IsAbsoluteHostPath(file) ? file
+                                                    : folder + "/" + file;
+}
+
+// Works out one operand's name, source and size into member, adding what
+// keeps it from being stored to problems.
+void PlanMember(const std::string& folder, const std::string& operand,
+                PlannedMember* member, std::vector<std::string>* problems) {
+  // "NAME=FILE"; a FILE alone or "=FILE" is named by its own path.
+  const size_t equals = operand.find('=');
+  const std::string file =
+      equals == std::string::npos ? operand : operand.substr(equals + 1);
+  const bool nameFromFile = equals == std::string::npos || equals == 0;
+  member->shown = nameFromFile ? file : operand.substr(0, equals);
+  std::replace(member->shown.begin(), member->shown.end(), '\\', '/');
+  member->source = SourcePath(folder, file);
+  const std::string quoted = "member '" + Printable(member->shown) + "': ";
+  if (!nameFromFile &&
+      InspectHostEntry(SourcePath(folder, operand)) != HostEntry::kMissing) {
+    const std::string shown = Printable(operand);
+    problems->push_back(
+        "'" + shown + "' is a file, and also reads as NAME=FILE (member '" +
+        Printable(member->shown) + "' from file '" + Printable(file) +
+        "'): write '=" + shown +
+        "' to store the file under its own name, or '" +
+        Printable(member->shown) + "=./" + Printable(file) + "' for the other");
+    return;
+  }
+  if (file.empty()) {
+    problems->push_back(quoted + "no FILE after '=' in '" + Printable(operand) +
+                        "'");
+    return;
+  }
+  const std::string hint =
+      nameFromFile ? "; name the member with NAME=FILE" : "";
+  std::string problem;
+  if (nameFromFile && IsAbsoluteHostPath(file))
+    problem = "the name is an absolute path" + hint;
+  else if (!HostToNarrow(member->shown, &member->name))
+    problem = "the name has a character that is not in code page " +
+              std::to_string(AnsiCodePage()) +
+              ", in which the installer reads names";
+  else if (!(problem = MemberNameProblem(member->name)).empty())
+    problem += hint;
+  if (!problem.empty()) problems->push_back(quoted + problem);
+  std::string error;
+  if (FILE* stream = OpenRegularFile(member->source, &member->size, &error))
+    std::fclose(stream);
+  else
+    problems->push_back(quoted + "cannot read '" + Printable(member->source) +
+                        "': " + error);
+}
+
+// Plans every member, complaining about each operand that cannot be stored,
+// so that nothing is written unless all can.
 bool PlanMembers(const CommandArguments& arguments,
                  std::vector<PlannedMember>* members) {
-  std::unordered_map<std::string, std::string> nameOfKey;
+  std::unordered_map<std::string, size_t> memberWithKey;
   uint64_t end = kFffHeaderSize +
                  uint64_t(arguments.operands.size()) * kDirectoryEntrySize;
   bool planned = true;
   for (const std::string& operand : arguments.operands) {
-    // "NAME=FILE", or a bare FILE named by its path with '/' separators.
-    const size_t equals = operand.find('=');
     PlannedMember member;
-    member.name = operand.substr(0, equals);
-    if (equals == std::string::npos)
-      std::replace(member.name.begin(), member.name.end(), '\\', '/');
-    const std::string file =
-        equals == std::string::npos ? operand : operand.substr(equals + 1);
-    member.source = fs::path(arguments.folder) / file;
-    std::string problem;
-    std::error_code code;
-    if (member.name.empty()) {
-      problem = "the name given in '" + operand + "' is empty";
-    } else if (member.name.size() >= kDirectoryNameSize) {
-      problem = "the name is " + std::to_string(member.name.size()) +
-                " bytes long; it must be shorter than 128";
-    } else {
-      auto added = nameOfKey.emplace(LookupKey(member.name), member.name);
-      if (!added.second)
-        problem = "the same name as " + QuoteMember(added.first->second) +
-                  " regardless of case";
-    }
-    if (problem.empty()) {
-      member.size = fs::file_size(member.source, code);
-      end += code ? 0 : member.size;
-      if (code)
-        problem =
-            "cannot read '" + member.source.string() + "': " + code.message();
+    std::vector<std::string> problems;
+    PlanMember(arguments.folder, operand, &member, &problems);
+    const std::string quoted = "member '" + Printable(member.shown) + "': ";
+    if (problems.empty()) {
+      auto added =
+          memberWithKey.emplace(LookupKey(member.name), members->size());
+      const std::string& first =
+          added.second ? member.name : (*members)[added.first->second].name;
+      end += member.size;
+      if (!added.second && first == member.name)
+        problems.push_back(quoted + "given twice");
+      else if (!added.second)
+        problems.push_back(quoted + "the same name as member '" +
+                           ShownName(first) +
+                           "' but for letter case; the installer would only "
+                           "ever find that one");
       else if (end > UINT32_MAX)
-        problem = "the archive would end at byte " + std::to_string(end) +
-                  ", past the 4 GiB that its 32-bit offsets reach";
+        problems.push_back(quoted + "the archive would end at byte " +
+                           std::to_string(end) +
+                           ", past the 4 GiB that its 32-bit offsets reach");
     }
-    if (!problem.empty()) {
-      Complain(arguments.archive, QuoteMember(member.name) + ": " + problem);
-      planned = false;
-    }
+    for (const std::string& problem : problems)
+      Complain(arguments.archive, problem);
+    planned = planned && problems.empty();
     members->push_back(member);
   }
   return planned;
 }
 
-std::vector<char> HeaderAndDirectory(
+std::vector<unsigned char> HeaderAndDirectory(
     const std::vector<PlannedMember>& members) {
-  std::vector<char> bytes(kFffHeaderSize +
-                          members.size() * kDirectoryEntrySize);
-  unsigned char* raw = reinterpret_cast<unsigned char*>(bytes.data());
+  std::vector<unsigned char> bytes(kFffHeaderSize +
+                                   members.size() * kDirectoryEntrySize);
   // The installer never reads these bytes; they tell a person what this is.
-  std::memcpy(raw, "FFF archive", 11);
-  WriteLittleEndian32(raw + 24, uint32_t(bytes.size() - kFffHeaderSize));
+  std::memcpy(bytes.data(), "FFF archive", 11);
+  WriteLittleEndian32(&bytes[24], uint32_t(bytes.size() - kFffHeaderSize));
   uint64_t offset = bytes.size();
-  unsigned char* entry = raw + kFffHeaderSize;
+  unsigned char* entry = &bytes[kFffHeaderSize];
   for (const PlannedMember& member : members) {
     std::memcpy(entry, member.name.data(), member.name.size());
     WriteLittleEndian32(entry + kDirectoryNameSize, uint32_t(offset));
@@ -89,23 +142,26 @@ std::vector<char> HeaderAndDirectory(
   return bytes;
 }
 
-// Writes the whole archive to path; returns what went wrong, or "".
-std::string WriteArchive(const fs::path& path,
-                         const std::vector<PlannedMember>& members) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const std::vector<char> head = HeaderAndDirectory(members);
-  if (!out.write(head.data(), std::streamsize(head.size())))
-    return "cannot write '" + path.string() + "'";
+// Writes the whole archive to out; returns what went wrong, or "".
+std::string WriteArchive(FILE* out, const std::vector<PlannedMember>& members) {
+  const std::vector<unsigned char> head = HeaderAndDirectory(members);
+  if (std::fwrite(head.data(), 1, head.size(), out) != head.size())
+    return std::string("writing failed: ") + std::strerror(errno);
   for (const PlannedMember& member : members) {
-    std::ifstream in(member.source, std::ios::binary);
-    const std::string error =
-        in ? CopyBlocks(in, out, member.size) : "cannot open it";
+    uint64_t length = 0;
+    std::string error;
+    FILE* in = OpenRegularFile(member.source, &length, &error);
+    if (in != nullptr) {
+      error = CopyBlocks(in, out, member.size);
+      std::fclose(in);
+    }
     if (!error.empty())
-      return QuoteMember(member.name) + ": copying '" + member.source.string() +
-             "': " + error;
+      return "member '" + Printable(member.shown) + "': copying '" +
+             Printable(member.source) + "': " + error;
   }
-  out.close();
-  return out.fail() ? "cannot write '" + path.string() + "'" : "";
+  return std::fflush(out) == 0
+             ? ""
+             : std::string("writing failed: ") + std::strerror(errno);
 }
 
 }  // namespace
@@ -115,23 +171,26 @@ int RunCreate(const CommandArguments& arguments) {
   if (!PlanMembers(arguments, &members)) return kExitFailure;
   // Written beside the target and renamed into place, so that a failure
   // never leaves a half archive under the archive's name.
-  const fs::path target = arguments.archive;
-  fs::path temporary;
+  const std::string& target = arguments.archive;
+  std::string temporary;
   std::random_device random;
-  std::error_code code;
   do {
-    temporary = target;
-    temporary += ".tmp" + std::to_string(random() % 1000000);
-  } while (fs::exists(temporary, code));
-  std::string error = WriteArchive(temporary, members);
-  if (error.empty()) {
-    fs::rename(temporary, target, code);
-    if (code)
-      error = "cannot rename '" + temporary.string() +
-              "' into place: " + code.message();
+    temporary = target + ".tmp" + std::to_string(random() % 1000000);
+  } while (InspectHostEntry(temporary) != HostEntry::kMissing);
+  std::string error;
+  FILE* out = CreateNewFile(temporary, &error);
+  if (out == nullptr) {
+    Complain(target, "cannot create '" + Printable(temporary) + "': " + error);
+    return kExitFailure;
   }
+  error = WriteArchive(out, members);
+  if (std::fclose(out) != 0 && error.empty())
+    error = std::string("writing failed: ") + std::strerror(errno);
+  if (error.empty() && !ReplaceEntry(temporary, target, &error))
+    error = "cannot rename '" + Printable(temporary) + "' into place: " + error;
   if (error.empty()) return kExitSuccess;
-  Complain(arguments.archive, error);
-  fs::remove(temporary, code);
+  Complain(target, error);
+  std::string ignored;
+  RemoveEntry(temporary, &ignored);
   return kExitFailure;
 }

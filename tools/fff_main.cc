@@ -1,56 +1,94 @@
 // fff: builds and inspects FFF archives for patch publishers.
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "platform/code_page.h"
 #include "tools/fff_tool.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
-    "       fff list ARCHIVE\n"
-    "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
-    "       fff check ARCHIVE\n"
-    "       fff help\n"
-    "\n"
-    "  create   writes ARCHIVE from the FILEs, in that order. A member is\n"
-    "           named NAME when given, otherwise by FILE with '\\' turned\n"
-    "           into '/'. With -C, the FILEs are read relative to DIR.\n"
-    "  list     prints each member's offset, size and name, tab-separated.\n"
-    "  extract  writes the members (all, or those named, matched regardless\n"
-    "           of case) into DIR or the current folder, making subfolders;\n"
-    "           a leading '/' of a name is dropped.\n"
-    "  check    reports every problem in the header and directory that the\n"
-    "           installer would not notice.\n"
-    "\n"
-    "Exit status: 0 success, 1 damaged archive or failed operation,\n"
-    "2 bad usage.\n";
-
+// The commands, as run and as the usage text shows them.
 struct Command {
   const char* word;
-  const char* synopsis;
+  const char* operands;
+  const char* help;  // lines of 64 columns at most, each ending in '\n'
   int (*run)(const CommandArguments&);
   bool takesFolder;
-  size_t minimumOperands;
+  size_t minimumOperands;  // after ARCHIVE
   size_t maximumOperands;
 };
 
 const Command kCommands[] = {
-    {"create", "fff create ARCHIVE [-C DIR] [NAME=]FILE...", RunCreate, true, 1,
-     SIZE_MAX},
-    {"list", "fff list ARCHIVE", RunList, false, 0, 0},
-    {"extract", "fff extract ARCHIVE [-C DIR] [MEMBER...]", RunExtract, true, 0,
-     SIZE_MAX},
-    {"check", "fff check ARCHIVE", RunCheck, false, 0, 0},
+    {"create", "ARCHIVE [-C DIR] [NAME=]FILE...",
+     "writes ARCHIVE from the FILEs, in that order, or writes nothing\n"
+     "when any of them cannot be stored. NAME=FILE stores FILE as\n"
+     "member NAME; a FILE alone, or =FILE, is stored under its own\n"
+     "relative path. An operand holding '=' that is also an existing\n"
+     "file is refused: write =FILE for the file, or NAME=./FILE.\n"
+     "With -C, FILEs are read relative to DIR.\n",
+     RunCreate, true, 1, SIZE_MAX},
+    {"list", "ARCHIVE [MEMBER...]",
+     "prints the offset, size and name of every member (or of the\n"
+     "MEMBERs), tab-separated.\n",
+     RunList, false, 0, SIZE_MAX},
+    {"extract", "ARCHIVE [-C DIR] [MEMBER...]",
+     "writes every member the installer can find (or the MEMBERs) into\n"
+     "DIR or the current folder, making folders. A file already there\n"
+     "is replaced; so is a link in the way, never followed; a\n"
+     "folder where a file belongs, or a file where a folder belongs,\n"
+     "is refused. Every member is checked before anything is written.\n",
+     RunExtract, true, 0, SIZE_MAX},
+    {"check", "ARCHIVE",
+     "reports everything that keeps the installer from mounting\n"
+     "ARCHIVE or from finding a member: a damaged header or directory,\n"
+     "names that break the rule below or that an earlier member hides,\n"
+     "data past the end of the file.\n",
+     RunCheck, false, 0, 0},
 };
+
+void PrintUsage(FILE* to) {
+  std::string text;
+  for (const Command& command : kCommands)
+    text += std::string(text.empty() ? "usage: " : "       ") + "fff " +
+            command.word + " " + command.operands + "\n";
+  text += "       fff help\n\n";
+  for (const Command& command : kCommands) {
+    std::string indent = std::string("  ") + command.word;
+    indent.resize(11, ' ');
+    for (const char* line = command.help; *line != '\0';) {
+      const char* end = line;
+      while (*end != '\n') ++end;
+      text += indent + std::string(line, end + 1);
+      indent = std::string(11, ' ');
+      line = end + 1;
+    }
+  }
+  text +=
+      "\n"
+      "A member name is the name the installer looks up: '/' between\n"
+      "folders (create turns '\\' into '/'), shorter than 128 bytes in the\n"
+      "ANSI code page (here " +
+      std::to_string(AnsiCodePage()) +
+      "), no ':' or drive, no empty, '.' or '..'\n"
+      "part, no part ending in '.' or ' '; one leading '/' is allowed, as\n"
+      "in /Gravelhorn_d3d.exe. A MEMBER matches in any letter case, with\n"
+      "either slash, with or without the leading '/'. On Windows, extract\n"
+      "also refuses names Windows cannot create: CON, NUL, COM1, nul.txt\n"
+      "and the like, and the characters <>:\"|?*.\n"
+      "\n"
+      "'--' ends the options. Exit status: 0 success, 1 damaged archive\n"
+      "or failed operation, 2 bad usage.\n";
+  std::fputs(text.c_str(), to);
+}
 
 int UsageError(const std::string& problem, const Command* command) {
   std::fprintf(stderr, "fff: %s\n", problem.c_str());
   if (command != nullptr)
-    std::fprintf(stderr, "usage: %s\n", command->synopsis);
+    std::fprintf(stderr, "usage: fff %s %s\n", command->word,
+                 command->operands);
   std::fprintf(stderr, "Try 'fff --help' for more.\n");
   return kExitUsage;
 }
@@ -59,12 +97,12 @@ int UsageError(const std::string& problem, const Command* command) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
+    PrintUsage(stderr);
     return kExitUsage;
   }
   const std::string word = argv[1];
   if (word == "help" || word == "--help" || word == "-h") {
-    std::fputs(kUsage, stdout);
+    PrintUsage(stdout);
     return kExitSuccess;
   }
   const Command* command = nullptr;

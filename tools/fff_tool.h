@@ -1,19 +1,23 @@
-// What the fff tool's commands share: their entry points, exit statuses and
-// small helpers for messages, names and copying.
+// What the fff tool's commands share: their entry points, exit statuses,
+// messages, and reading archives the way the installer reads them.
 #ifndef GRAVELHORN_TOOLS_FFF_TOOL_H_
 #define GRAVELHORN_TOOLS_FFF_TOOL_H_
 
 #include <cstdint>
-#include <iosfwd>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "filesystem/archive_directory.h"
 
 const int kExitSuccess = 0;
 const int kExitFailure = 1;  // a damaged archive or a failed operation
 const int kExitUsage = 2;
 
 // A command line past the command word: the archive, the folder given with
-// -C (empty when there is none) and the operands after the archive.
+// -C (empty when there is none) and the operands after the archive, all
+// host text.
 struct CommandArguments {
   std::string archive;
   std::string folder;
@@ -28,18 +32,53 @@ int RunCheck(const CommandArguments& arguments);
 // Prints "fff: ARCHIVE: text" on standard error.
 void Complain(const std::string& archive, const std::string& text);
 
-// A name as shown in messages and listings: control bytes become \xHH, so a
-// damaged name can neither upset the terminal nor break a tab-separated line.
-std::string Printable(const std::string& name);
+// Host text as messages and listings show it: control bytes become \xHH, so
+// a damaged name can neither upset the terminal nor break a listing's line.
+std::string Printable(std::string_view host);
 
-// "member 'NAME'", the way messages point at a member.
-std::string QuoteMember(const std::string& name);
+// A stored name (code-page bytes) as the user reads it: host text,
+// Printable.
+std::string ShownName(std::string_view name);
 
-// The installer compares names with 'a'-'z' upper-cased and nothing else.
-std::string LookupKey(const std::string& name);
+// "entry 3 'NAME'", the way messages point at an entry.
+std::string DescribeEntry(const ArchiveDirectory& directory, int32_t index);
 
-// Copies count bytes in bounded blocks. Returns an empty string, or what went
-// wrong: the input failed or ended early, or the output failed.
-std::string CopyBlocks(std::istream& from, std::ostream& to, uint64_t count);
+// name with 'a'-'z' upper-cased: names that the installer takes for one
+// have the same key.
+std::string LookupKey(std::string_view name);
+
+// Copies count bytes in bounded blocks. Returns "", or what went wrong.
+std::string CopyBlocks(FILE* from, FILE* to, uint64_t count);
+
+// An archive open for reading, with its directory read as the installer
+// reads it. The stream is closed with the object.
+struct OpenedArchive {
+  OpenedArchive() = default;
+  ~OpenedArchive();
+  OpenedArchive(const OpenedArchive&) = delete;
+  OpenedArchive& operator=(const OpenedArchive&) = delete;
+
+  FILE* stream = nullptr;
+  ArchiveDirectory directory;
+};
+
+// Opens path and reads its directory. Complains and returns false when the
+// file cannot be read or the installer refuses to mount it.
+bool OpenArchive(const std::string& path, OpenedArchive* archive);
+
+// Whether entry index's data lies within the file.
+bool DataWithinFile(const ArchiveDirectory& directory, int32_t index);
+
+// For each entry, the entry that the installer finds under its name: the
+// entry itself, or an earlier one of the same name but for ASCII case,
+// which hides it.
+std::vector<int32_t> FindEntriesFound(const ArchiveDirectory& directory);
+
+// The entries that the operands select as the installer finds names: in
+// any letter case, with '\' or '/', with or without a leading '/'.
+// Complains about each operand that selects nothing and returns false.
+bool SelectEntries(const CommandArguments& arguments,
+                   const ArchiveDirectory& directory,
+                   std::vector<int32_t>* selected);
 
 #endif  // GRAVELHORN_TOOLS_FFF_TOOL_H_

@@ -1,17 +1,18 @@
-#include <cstdio>
-#include <istream>
-#include <ostream>
+#include <cerrno>
+#include <cstring>
 
+#include "filesystem/ascii_case.h"
+#include "platform/code_page.h"
 #include "tools/fff_tool.h"
 
 void Complain(const std::string& archive, const std::string& text) {
   std::fprintf(stderr, "fff: %s: %s\n", archive.c_str(), text.c_str());
 }
 
-std::string Printable(const std::string& name) {
+std::string Printable(std::string_view host) {
   static const char kHexDigits[] = "0123456789ABCDEF";
   std::string shown;
-  for (unsigned char c : name) {
+  for (unsigned char c : host) {
     if (c < 0x20 || c == 0x7F) {
       shown += "\\x";
       shown += kHexDigits[c >> 4];
@@ -23,27 +24,25 @@ std::string Printable(const std::string& name) {
   return shown;
 }
 
-std::string QuoteMember(const std::string& name) {
-  return "member '" + Printable(name) + "'";
+std::string ShownName(std::string_view name) {
+  return Printable(NarrowToHost(name));
 }
 
-std::string LookupKey(const std::string& name) {
-  std::string key = name;
-  for (char& c : key)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+std::string LookupKey(std::string_view name) {
+  std::string key;
+  for (unsigned char c : name) key += static_cast<char>(UpperCaseAscii(c));
   return key;
 }
 
-std::string CopyBlocks(std::istream& from, std::ostream& to, uint64_t count) {
+std::string CopyBlocks(FILE* from, FILE* to, uint64_t count) {
   // Members can be hundreds of MiB; never hold more than one block.
   static char block[64 * 1024];
   while (count > 0) {
     const size_t wanted = count < sizeof block ? size_t(count) : sizeof block;
-    from.read(block, static_cast<std::streamsize>(wanted));
-    if (static_cast<size_t>(from.gcount()) != wanted)
-      return from.eof() ? "the input ended early" : "reading failed";
-    if (!to.write(block, static_cast<std::streamsize>(wanted)))
-      return "writing failed";
+    if (std::fread(block, 1, wanted, from) != wanted)
+      return std::ferror(from) ? "reading failed" : "the input ended early";
+    if (std::fwrite(block, 1, wanted, to) != wanted)
+      return std::string("writing failed: ") + std::strerror(errno);
     count -= wanted;
   }
   return std::string();
