@@ -1,6 +1,6 @@
 // What the fuzz targets share: a fatal error of the installer ends the
-// current input instead of the fuzzer, message boxes stay silent, and disk
-// lookups stay inside a small fake Wine prefix.
+// current input instead of the fuzzer, message boxes stay silent, and every
+// input runs inside a small fake Wine prefix.
 #ifndef GRAVELHORN_TESTS_FUZZ_FUZZ_SUPPORT_H_
 #define GRAVELHORN_TESTS_FUZZ_FUZZ_SUPPORT_H_
 
@@ -9,46 +9,33 @@
 #include <string>
 
 // Thrown by the process-end hook: the installer asked to end the process.
-struct FuzzRunEnded {
-  int exitCode;
-};
+struct FuzzRunEnded {};
 
-// Once per process: silences message boxes, turns EndProcess into a throw of
-// FuzzRunEnded, and makes the fake prefix ($WINEPREFIX from then on):
-//
-//   <temp>/prefix/dosdevices/c: -> ../drive_c
-//   <temp>/prefix/drive_c/Work/            the current folder of each input
-//   <temp>/prefix/drive_c/Games/GHR/...    a few files in mixed case
-//
-// With no other drive linked, every path the installer maps from the work
-// folder stays inside drive_c. The folder is removed at exit.
-void PrepareFuzzProcess();
-
-// Makes the work folder current for one input and the fuzzer's own folder
-// current again afterwards (libFuzzer reads corpus paths relative to it).
-class InWorkFolder {
+// For one input: the fake prefix ($WINEPREFIX, made once per process, with
+// only c: linked: <temp>/prefix/dosdevices/c: -> ../drive_c) and its work
+// folder drive_c/Work as the current folder, so that every path the
+// installer maps stays inside drive_c. The fuzzer's own folder is current
+// again afterwards (libFuzzer writes its findings there).
+class FuzzInput {
  public:
-  InWorkFolder();
-  ~InWorkFolder();
-  InWorkFolder(const InWorkFolder&) = delete;
-  InWorkFolder& operator=(const InWorkFolder&) = delete;
+  FuzzInput();
+  ~FuzzInput();
+  FuzzInput(const FuzzInput&) = delete;
+  FuzzInput& operator=(const FuzzInput&) = delete;
+
+  static const std::string& Prefix();
+  static const std::string& WorkFolder();
 
  private:
   int previous_;
 };
 
-// The prefix folder (also $WINEPREFIX) and its work folder.
-const std::string& FuzzPrefix();
-const std::string& FuzzWorkFolder();
-
-// Runs body; true when it ended through the installer's fatal error.
+// Runs body; a fatal error of the installer ends only this input.
 template <typename Body>
-bool RunUntilFatal(Body body) {
+void RunUntilFatal(Body body) {
   try {
     body();
-    return false;
   } catch (const FuzzRunEnded&) {
-    return true;
   }
 }
 

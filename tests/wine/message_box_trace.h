@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-// The texts of every box in the trace, in the order shown, in UTF-8. Throws
-// std::runtime_error, naming the line, for a line it cannot decode whole.
+// The texts of every box in the trace, in the order shown, as narrow text
+// in the ANSI code page. Throws std::runtime_error, naming the line, for a
+// line it cannot decode whole.
 std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace);
 
 #endif  // GRAVELHORN_TESTS_WINE_MESSAGE_BOX_TRACE_H_

@@ -259,6 +259,6 @@ WindowsRun WineSession::Run(const std::string& exe,
         " box window(s) but Wine traced " + std::to_string(texts.size()) +
         " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
   for (size_t i = 0; i < texts.size(); ++i)
-    run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), AsNarrow(texts[i])});
+    run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), texts[i]});
   return run;
 }

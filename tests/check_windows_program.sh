@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks a built Windows program: its subsystem, that it imports only
+# system DLLs (no libstdc++, libgcc or winpthread beside it), its manifest
+# and its version information.
+#   check_windows_program.sh build/win64/patch_installer.exe
+set -euo pipefail
+exe=$1
+name=$(basename "$exe")
+[ -f "$exe" ] || { echo "missing $exe: build the win64 and win32 presets first" >&2; exit 1; }
+status=0
+fail() { echo "$exe: $*" >&2; status=1; }
+expect() {  # TEXT LINE...: each LINE occurs in TEXT as a whole line, blanks trimmed
+  local text=$1 line
+  shift
+  for line in "$@"; do
+    sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"$text" | grep -Fxq -- "$line" || fail "lacks: $line"
+  done
+}
+
+dump=$(x86_64-w64-mingw32-objdump -p "$exe")
+while read -r dll; do
+  grep -Eiq '^(KERNEL32|USER32|ADVAPI32|msvcrt)\.dll$' <<<"$dll" || fail "imports $dll, not a system DLL"
+done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
+
+case $name in
+  patch_installer.exe)
+    subsystem='Windows GUI' level=requireAdministrator
+    translations='0x409, 1252, 0x40e, 1250, 0x40c, 1252, 0x407, 1252, 0xc0a, 1252, 0x410, 1252' ;;
+  fff.exe) subsystem='Windows CUI' level=asInvoker translations='0x409, 1252' ;;
+  *) fail "no checks for $name"; exit 1 ;;
+esac
+grep -q "Subsystem.*($subsystem)" <<<"$dump" || fail "is not a $subsystem program"
+
+resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || { fail "has no resources: $resources"; exit 1; }
+expect "$resources" 'FILEVERSION 1, 2, 0, 0' 'PRODUCTVERSION 1, 2, 0, 0' 'BLOCK "040904E4"' \
+  'VALUE "CompanyName", "Quillfern"' 'VALUE "FileVersion", "1.2"' 'VALUE "ProductVersion", "1.2"' \
+  'VALUE "ProductName", "Gravelhorn Patch Installer"' "VALUE \"OriginalFilename\", \"$name\"" \
+  "VALUE \"Translation\", $translations"
+grep -q 'VALUE "FileDescription", ".' <<<"$resources" || fail "has no file description"
+
+# The manifest (type 24), which windres prints as quoted pieces with "" for
+# a quote and \n for a line end. Windows refuses to start a program whose
+# manifest is not well-formed XML.
+pieces=$(awk '/^1 24 /{inside=1; next} inside && /^END/{exit}
+  inside && /^[[:space:]]*"/{sub(/^[[:space:]]*"/, ""); sub(/"$/, ""); printf "%s", $0}' <<<"$resources")
+manifest=$(printf '%b' "${pieces//\"\"/\"}")
+xmllint --noout - <<<"$manifest" 2>/dev/null || fail "has no well-formed manifest"
+expect "$(tr '<' '\n' <<<"$manifest" | sed 's/>.*//')" \
+  "requestedExecutionLevel level=\"$level\" uiAccess=\"false\"/" \
+  'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/' \
+  'supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/' \
+  'supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/' \
+  'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/'
+if [ "$name" = patch_installer.exe ]; then
+  grep -q '<dpiAware[^>]*>true/pm</dpiAware>' <<<"$manifest" || fail "is not DPI aware"
+  grep -q '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor</dpiAwareness>' <<<"$manifest" ||
+    fail "is not per-monitor DPI aware"
+  tr -s ' \n' ' ' <<<"$manifest" | grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"' ||
+    fail "does not use Common Controls 6"
+fi
+exit $status
