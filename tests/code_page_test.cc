@@ -17,8 +17,8 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
   // A Hungarian locale compiled into a folder of the test's own: a locale
   // that is not installed counts as C, as it does for Wine.
   TempDir locales;
-  const std::string compile = "localedef -i hu_HU -f UTF-8 " + locales.path() +
-                              "/hu_HU.UTF-8 >/dev/null 2>&1";
+  const std::string compile =
+      "localedef -i hu_HU -f UTF-8 " + locales.path() + "/hu_HU.UTF-8 >/dev/null 2>&1";
   const bool compiled = system(compile.c_str()) == 0;
   const struct {
     const char* lcAll;
@@ -40,8 +40,7 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
     if (row.hungarianInstalled && !compiled) continue;
     SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "-") + " " +
                  (row.lcCtype ? row.lcCtype : "-") + " " + (row.lang ? row.lang : "-"));
-    ScopedEnvironment locpath("LOCPATH", row.hungarianInstalled ? locales.path().c_str()
-                                                                : nullptr);
+    ScopedEnvironment locpath("LOCPATH", row.hungarianInstalled ? locales.path().c_str() : nullptr);
     ScopedEnvironment lcAll("LC_ALL", row.lcAll);
     ScopedEnvironment lcCtype("LC_CTYPE", row.lcCtype);
     ScopedEnvironment lang("LANG", row.lang);
@@ -69,7 +68,8 @@ TEST(CodePage, ConvertsAsTheNarrowWindowsInterfacesDo) {
   EXPECT_FALSE(HostToNarrow("\xC5\x91", &narrow));  // ő is not in 1252
   EXPECT_FALSE(HostToNarrow("\xFF", &narrow));      // not UTF-8
   EXPECT_EQ("K\xFC\x80", narrow);
-  EXPECT_EQ(u"ab", HostToWide("a\xFF" "b"));
+  EXPECT_EQ(u"ab", HostToWide("a\xFF"
+                              "b"));
 }
 
 TEST(CodePage, NamesCompareIgnoringCaseInEveryScript) {

@@ -18,16 +18,15 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // Runs the built fff in folder; the C locale gives code page 1252.
-CommandResult Fff(const Strings& arguments, const std::string& folder,
-                  const Strings& more = {}) {
+CommandResult Fff(const Strings& arguments, const std::string& folder, const Strings& more = {}) {
   Strings argv = {FffToolPath()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   argv.insert(argv.end(), more.begin(), more.end());
   return RunCommand(argv, folder, {"LC_ALL=C"});
 }
 
-void ExpectRun(const CommandResult& result, int exitCode,
-               const std::string& out, const std::string& err) {
+void ExpectRun(const CommandResult& result, int exitCode, const std::string& out,
+               const std::string& err) {
   EXPECT_EQ(exitCode, result.exitCode) << result.err;
   EXPECT_EQ(out, result.out);
   EXPECT_EQ(err, result.err);
@@ -35,30 +34,25 @@ void ExpectRun(const CommandResult& result, int exitCode,
 
 std::string Complaints(const std::string& archive, const Strings& problems) {
   std::string text;
-  for (const std::string& problem : problems)
-    text += "fff: " + archive + ": " + problem + "\n";
+  for (const std::string& problem : problems) text += "fff: " + archive + ": " + problem + "\n";
   return text;
 }
 
 // archive with the 32-bit field at offset set to value.
 std::string With32(std::string archive, size_t offset, uint32_t value) {
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[offset]),
-                      value);
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[offset]), value);
   return archive;
 }
 
 // Runs fff COMMAND a.fff (extract into "out") on archive: exit code 1, each
 // problem on standard error, and nothing written.
-void ExpectRefusedWritingNothing(const std::string& command,
-                                 const std::string& archive,
-                                 const Strings& problems,
-                                 const Strings& members = {}) {
+void ExpectRefusedWritingNothing(const std::string& command, const std::string& archive,
+                                 const Strings& problems, const Strings& members = {}) {
   TempDir dir;
   WriteFileBytes(dir.path() + "/a.fff", archive);
   Strings more = command == "extract" ? Strings{"-C", "out"} : Strings{};
   more.insert(more.end(), members.begin(), members.end());
-  ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "",
-            Complaints("a.fff", problems));
+  ExpectRun(Fff({command, "a.fff"}, dir.path(), more), 1, "", Complaints("a.fff", problems));
   EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path()));
 }
 
@@ -84,17 +78,16 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   dir.Write("src/maps\\town.map", "town");  // a Windows path, read on Linux
   struct Row {
     std::string operand, stored, data, lookedUpAs;
-  } rows[] = {{"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe",
-               "game.exe", "\\Gravelhorn_d3d.exe"},
-              {"empty.txt", "empty.txt", "", "empty.txt"},
-              {"Data\\Levels.bin=data/levels.bin", "Data/Levels.bin", binary,
-               "data\\levels.bin"},
-              {"maps\\town.map", "maps/town.map", "town", "Maps\\Town.map"},
-              {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
-              {"a=./b.txt", "a", "b.txt", "A"},
-              {"Menü.cfg=menü.txt", "Men\xFC.cfg", "menü.txt", "MEN\xFC.CFG"},
-              {name127 + "=b.txt", name127, "b.txt", name127},
-              {"-C", "-C", "-C", "-c"}};  // after "--": a file, not the option
+  } rows[] = {
+      {"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe", "game.exe", "\\Gravelhorn_d3d.exe"},
+      {"empty.txt", "empty.txt", "", "empty.txt"},
+      {"Data\\Levels.bin=data/levels.bin", "Data/Levels.bin", binary, "data\\levels.bin"},
+      {"maps\\town.map", "maps/town.map", "town", "Maps\\Town.map"},
+      {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
+      {"a=./b.txt", "a", "b.txt", "A"},
+      {"Menü.cfg=menü.txt", "Men\xFC.cfg", "menü.txt", "MEN\xFC.CFG"},
+      {name127 + "=b.txt", name127, "b.txt", name127},
+      {"-C", "-C", "-C", "-c"}};  // after "--": a file, not the option
   Strings arguments = {"create", "patch.fff", "-C", "src"};
   std::vector<ArchiveMember> stored;
   for (const Row& row : rows) {
@@ -111,16 +104,12 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
     ScopedCurrentDirectory cwd(dir.path());
     ResetArchives();
     MountArchive("patch.fff");
-    for (const Row& row : rows)
-      EXPECT_EQ(row.data, ReadMember(row.lookedUpAs)) << row.operand;
+    for (const Row& row : rows) EXPECT_EQ(row.data, ReadMember(row.lookedUpAs)) << row.operand;
     CloseAllArchives();
   }
   ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,
-            "patch.fff: OK, 9 members, " + std::to_string(archive.size()) +
-                " bytes\n",
-            "");
-  ExpectRun(Fff({"extract", "patch.fff", "-C", "out/new"}, dir.path()), 0, "",
-            "");
+            "patch.fff: OK, 9 members, " + std::to_string(archive.size()) + " bytes\n", "");
+  ExpectRun(Fff({"extract", "patch.fff", "-C", "out/new"}, dir.path()), 0, "", "");
   EXPECT_EQ((FolderFiles{{"Gravelhorn_d3d.exe", "game.exe"},
                          {"empty.txt", ""},
                          {"Data", kFolderEntry},
@@ -137,8 +126,7 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
 
 TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   TempDir dir;
-  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "t1/a.txt", "sub/s"})
-    dir.Write(file, "x");
+  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "t1/a.txt", "sub/s"}) dir.Write(file, "x");
   // Sparse, so it costs no disk space: it fills the archive up to the last
   // byte that 32-bit offsets reach, and x.txt behind it goes past.
   TempDir sparse;
@@ -149,19 +137,16 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"x.txt", ""},
       {"t1/../t1/a.txt", "member 't1/../t1/a.txt': it has a '..' part" + hint},
       {"./x.txt", "member './x.txt': it has a '.' part" + hint},
-      {dir.path() + "/x.txt", "member '" + dir.path() +
-                                  "/x.txt': the name is an absolute path" +
-                                  hint},
+      {dir.path() + "/x.txt",
+       "member '" + dir.path() + "/x.txt': the name is an absolute path" + hint},
       {"a=b.txt",
        "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from "
        "file 'b.txt'): write '=a=b.txt' to store the file under its own "
        "name, or 'a=./b.txt' for the other"},
       {"name=", "member 'name': no FILE after '=' in 'name='"},
-      {"null=/dev/null",
-       "member 'null': cannot read '/dev/null': it is not a regular file"},
+      {"null=/dev/null", "member 'null': cannot read '/dev/null': it is not a regular file"},
       {"s=sub", "member 's': cannot read 'sub': it is a folder, not a file"},
-      {"gone.txt",
-       "member 'gone.txt': cannot read 'gone.txt': No such file or directory"},
+      {"gone.txt", "member 'gone.txt': cannot read 'gone.txt': No such file or directory"},
       {"x.txt", "member 'x.txt': given twice"},
       {"X.TXT=x.txt",
        "member 'X.TXT': the same name as member 'x.txt' but for letter case; "
@@ -172,10 +157,8 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"C:/x=x.txt",
        "member 'C:/x': it holds a ':' (a drive such as 'C:', or a Windows "
        "stream)"},
-      {"a\\\\b=x.txt",
-       "member 'a//b': it has an empty part (a '//', or a '/' at its end)"},
-      {"sub./x=x.txt",
-       "member 'sub./x': a part ends in '.', which Windows drops"},
+      {"a\\\\b=x.txt", "member 'a//b': it has an empty part (a '//', or a '/' at its end)"},
+      {"sub./x=x.txt", "member 'sub./x': a part ends in '.', which Windows drops"},
       {"ő.txt=x.txt",
        "member 'ő.txt': the name has a character that is not in code page "
        "1252, in which the installer reads names"},
@@ -183,8 +166,7 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"y=x.txt",
        "member 'y': the archive would end at byte 4294967296, past the 4 GiB "
        "that its 32-bit offsets reach"}};
-  std::filesystem::resize_file(
-      big, 0xFFFFFFFFull - 28 - 136 * rows.size() - 3);  // x.txt thrice
+  std::filesystem::resize_file(big, 0xFFFFFFFFull - 28 - 136 * rows.size() - 3);  // x.txt thrice
   Strings arguments = {"create", "a.fff"};
   Strings problems;
   for (const auto& row : rows) {
@@ -211,19 +193,15 @@ TEST(FffToolTest, ExtractReplacesLinksAndNeverWritesOutsideItsFolder) {
   dir.Write("outside/victim.txt", "original");
   dir.Write("ex/old.txt", "old");
   for (const auto& link :
-       {std::make_pair("../outside/victim.txt", "victim.txt"),
-        std::make_pair("../outside", "dir"),
+       {std::make_pair("../outside/victim.txt", "victim.txt"), std::make_pair("../outside", "dir"),
         std::make_pair("../outside/new.txt", "dangling")})
-    ASSERT_EQ(0,
-              symlink(link.first, (dir.path() + "/ex/" + link.second).c_str()));
-  WriteFileBytes(dir.path() + "/a.fff",
-                 BuildFffArchive({{"victim.txt", "new"},
-                                  {"dir/f.txt", "f"},
-                                  {"old.txt", "replaced"},
-                                  {"dangling", "d"}}));
+    ASSERT_EQ(0, symlink(link.first, (dir.path() + "/ex/" + link.second).c_str()));
+  WriteFileBytes(
+      dir.path() + "/a.fff",
+      BuildFffArchive(
+          {{"victim.txt", "new"}, {"dir/f.txt", "f"}, {"old.txt", "replaced"}, {"dangling", "d"}}));
   ExpectRun(Fff({"extract", "a.fff", "-C", "ex"}, dir.path()), 0, "", "");
-  EXPECT_EQ((FolderFiles{{"victim.txt", "original"}}),
-            FolderTree(dir.path() + "/outside"));
+  EXPECT_EQ((FolderFiles{{"victim.txt", "original"}}), FolderTree(dir.path() + "/outside"));
   EXPECT_EQ((FolderFiles{{"victim.txt", "new"},
                          {"dir", kFolderEntry},
                          {"dir/f.txt", "f"},
@@ -237,23 +215,20 @@ TEST(FffToolTest, ExtractChecksEveryMemberAndTheFolderBeforeWriting) {
     std::string archive;
     std::string inTheWay;  // a file made in the folder first, or ""
     std::string problem;
-  } rows[] = {
-      {BuildFffArchive(
-           {{"first.txt", "1"}, {"a", "2"}, {"A/b", "3"}, {"z.txt", "4"}}),
-       "",
-       "refusing entry 3 'A/b': it needs 'A' as a folder, but entry 2 'a' is "
-       "a file"},
-      {BuildFffArchive({{"/setup.ini", "1"}, {"SETUP.INI", "2"}}), "",
-       "refusing entry 2 'SETUP.INI': it would land on the same file as entry "
-       "1 '/setup.ini'"},
-      {BuildFffArchive({{"other", "1"}}), "out/other/keep",
-       "refusing entry 1 'other': 'out/other' is a folder; a file cannot "
-       "replace it"},
-      {BuildFffArchive({{"d/x", "1"}, {"e", "2"}}), "out/d",
-       "refusing entry 1 'd/x': 'out/d' is a file, and the member needs a "
-       "folder there"},
-      {With32(BuildFffArchive({{"a", "1"}, {"b", "2"}}), 28 + 132, 3), "",
-       "refusing entry 1 'a': its data runs past the end of the file"}};
+  } rows[] = {{BuildFffArchive({{"first.txt", "1"}, {"a", "2"}, {"A/b", "3"}, {"z.txt", "4"}}), "",
+               "refusing entry 3 'A/b': it needs 'A' as a folder, but entry 2 'a' is "
+               "a file"},
+              {BuildFffArchive({{"/setup.ini", "1"}, {"SETUP.INI", "2"}}), "",
+               "refusing entry 2 'SETUP.INI': it would land on the same file as entry "
+               "1 '/setup.ini'"},
+              {BuildFffArchive({{"other", "1"}}), "out/other/keep",
+               "refusing entry 1 'other': 'out/other' is a folder; a file cannot "
+               "replace it"},
+              {BuildFffArchive({{"d/x", "1"}, {"e", "2"}}), "out/d",
+               "refusing entry 1 'd/x': 'out/d' is a file, and the member needs a "
+               "folder there"},
+              {With32(BuildFffArchive({{"a", "1"}, {"b", "2"}}), 28 + 132, 3), "",
+               "refusing entry 1 'a': its data runs past the end of the file"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.problem);
     TempDir dir;
@@ -289,60 +264,50 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
     std::string archive;
     std::string refusal;  // the installer's words, or "" when it mounts
     std::string problem;  // what fff check says, or "" when it accepts
-  } rows[] = {
-      {empty.substr(1), header,
-       "the file holds only 27 of the header's 28 bytes"},
-      {empty, "", ""},
-      {With32(empty, 24, 1), entries,
-       "the directory size 1" + pastEnd + " (28 bytes)"},
-      {With32(empty, 24, 0xFFFFFFFFu), entries,
-       "the directory size 4294967295" + pastEnd + " (28 bytes)"},
-      {BuildFffArchive({{"a", "x"}, {"b", "y"}}).substr(0, 228), entries,
-       "the directory size 272" + pastEnd + " (228 bytes)"},
-      {one, "", ""},
-      {With32(one, 24, 135), "", "the directory size 135" + partial},
-      {With32(one, 24, 137), "", "the directory size 137" + partial},
-      {With32(one, 24, 138), entries,
-       "the directory size 138" + pastEnd + " (165 bytes)"},
-      {With32(one, 28 + 132, 2), "",
-       "entry 1 'a': its data (offset 164, size 2)" + pastEnd + " (165 bytes)"},
-      // offset + size wraps around 32 bits, which only 64 bits see.
-      {With32(With32(one, 28 + 128, 0xFFFFFFF0u), 28 + 132, 32), "",
-       "entry 1 'a': its data (offset 4294967280, size 32)" + pastEnd +
-           " (165 bytes)"}};
+  } rows[] = {{empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"},
+              {empty, "", ""},
+              {With32(empty, 24, 1), entries, "the directory size 1" + pastEnd + " (28 bytes)"},
+              {With32(empty, 24, 0xFFFFFFFFu), entries,
+               "the directory size 4294967295" + pastEnd + " (28 bytes)"},
+              {BuildFffArchive({{"a", "x"}, {"b", "y"}}).substr(0, 228), entries,
+               "the directory size 272" + pastEnd + " (228 bytes)"},
+              {one, "", ""},
+              {With32(one, 24, 135), "", "the directory size 135" + partial},
+              {With32(one, 24, 137), "", "the directory size 137" + partial},
+              {With32(one, 24, 138), entries, "the directory size 138" + pastEnd + " (165 bytes)"},
+              {With32(one, 28 + 132, 2), "",
+               "entry 1 'a': its data (offset 164, size 2)" + pastEnd + " (165 bytes)"},
+              // offset + size wraps around 32 bits, which only 64 bits see.
+              {With32(With32(one, 28 + 128, 0xFFFFFFF0u), 28 + 132, 32), "",
+               "entry 1 'a': its data (offset 4294967280, size 32)" + pastEnd + " (165 bytes)"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.problem);
     TempDir dir;
     dir.Write("Data/a.cod", row.archive);
     ScopedCurrentDirectory cwd(dir.path());
-    const ProcessOutcome mount = RunInChild(
-        [] {
-          LanguageIndex = 0;
-          ResetArchives();
-          MountArchive("Data/a.cod");
-        },
-        [] { return std::to_string(Archives.slots[0].entryCount); });
+    LanguageIndex = 0;
+    ResetArchives();
+    const EndedRun mount = RunToEnd([] { MountArchive("Data/a.cod"); });
+    const std::string memberCount = std::to_string(Archives.slots[0].entryCount);
+    CloseAllArchives();
     CommandResult runs[3];
     for (int i = 0; i < 3; ++i)
-      runs[i] = Fff({Strings{"check", "list", "extract"}[i], "Data/a.cod"},
-                    dir.path(), i == 2 ? Strings{"-C", "out"} : Strings{});
+      runs[i] = Fff({Strings{"check", "list", "extract"}[i], "Data/a.cod"}, dir.path(),
+                    i == 2 ? Strings{"-C", "out"} : Strings{});
     const std::string complaint =
         row.problem.empty()
             ? ""
             : Complaints("Data/a.cod",
-                         {row.refusal.empty()
-                              ? row.problem
-                              : "the installer refuses it with \"" +
-                                    row.refusal + "\": " + row.problem});
+                         {row.refusal.empty() ? row.problem
+                                              : "the installer refuses it with \"" + row.refusal +
+                                                    "\": " + row.problem});
     ExpectRun(runs[0], row.problem.empty() ? 0 : 1,
-              row.problem.empty()
-                  ? "Data/a.cod: OK, " + mount.probe + " members, " +
-                        std::to_string(row.archive.size()) + " bytes\n"
-                  : "",
+              row.problem.empty() ? "Data/a.cod: OK, " + memberCount + " members, " +
+                                        std::to_string(row.archive.size()) + " bytes\n"
+                                  : "",
               complaint);
     if (!row.refusal.empty()) {
-      ExpectFileSystemFatal(mount,
-                            "REGISTER_FFF: " + row.refusal + " (Data\\a.cod)");
+      ExpectFileSystemFatal(mount, "REGISTER_FFF: " + row.refusal + " (Data\\a.cod)");
       ExpectRun(runs[1], 1, "", complaint);
       ExpectRun(runs[2], 1, "", complaint);
       EXPECT_FALSE(FileExists(dir.path() + "/out"));
@@ -350,8 +315,8 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
     }
     EXPECT_FALSE(mount.ended);
     EXPECT_EQ(0, runs[1].exitCode);
-    EXPECT_EQ(mount.probe, std::to_string(std::count(runs[1].out.begin(),
-                                                     runs[1].out.end(), '\n')));
+    EXPECT_EQ(memberCount,
+              std::to_string(std::count(runs[1].out.begin(), runs[1].out.end(), '\n')));
     if (!row.problem.empty()) continue;
     ExpectRun(runs[2], 0, "", "");
     EXPECT_EQ((row.archive == one ? FolderFiles{{"a", "1"}} : FolderFiles{}),
@@ -360,12 +325,10 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
 }
 
 TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
-  const std::string emptyPart =
-      "it has an empty part (a '//', or a '/' at its end)";
+  const std::string emptyPart = "it has an empty part (a '//', or a '/' at its end)";
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"", "the name is empty"},
-      {std::string(128, 'x'),
-       "the name is 128 bytes long; it must be shorter than 128"},
+      {std::string(128, 'x'), "the name is 128 bytes long; it must be shorter than 128"},
       {"Cfg\\Menu.cfg",
        "it holds a '\\', a name the installer never looks up (it turns "
        "every '\\' into '/')"},
@@ -382,8 +345,8 @@ TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
   Strings checked, refused;
   for (const auto& row : rows) {
     members.push_back({row.first, "bad"});
-    const std::string where = "entry " + std::to_string(members.size()) + " '" +
-                              row.first + "': " + row.second;
+    const std::string where =
+        "entry " + std::to_string(members.size()) + " '" + row.first + "': " + row.second;
     checked.push_back(where);
     refused.push_back("refusing " + where);
   }
@@ -391,8 +354,8 @@ TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
   ExpectRefusedWritingNothing("extract", BuildFffArchive(members), refused);
 
   // A name that an earlier entry hides: check reports it, extract skips it.
-  const std::string hidden = BuildFffArchive(
-      {{"Text/Read.me", "first"}, {"text/READ.ME", "hidden"}, {"o", "o"}});
+  const std::string hidden =
+      BuildFffArchive({{"Text/Read.me", "first"}, {"text/READ.ME", "hidden"}, {"o", "o"}});
   ExpectRefusedWritingNothing("check", hidden,
                               {"entry 2 'text/READ.ME': the installer finds "
                                "entry 1 'Text/Read.me' under this name, never "
@@ -402,33 +365,26 @@ TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
   ExpectRun(Fff({"extract", "dup.fff", "-C", "all"}, dir.path()), 0, "",
             "fff: dup.fff: skipping entry 2 'text/READ.ME': the installer "
             "finds entry 1 'Text/Read.me' under that name\n");
-  EXPECT_EQ((FolderFiles{
-                {"Text", kFolderEntry}, {"Text/Read.me", "first"}, {"o", "o"}}),
+  EXPECT_EQ((FolderFiles{{"Text", kFolderEntry}, {"Text/Read.me", "first"}, {"o", "o"}}),
             FolderTree(dir.path() + "/all"));
 }
 
 TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
   TempDir dir;
-  dir.Write("a.fff", BuildFffArchive({{"/b.bin", "b"},
-                                      {"Cfg/Menu.cfg", "menu"},
-                                      {"Men\xFC.txt", "u"}}));
-  ExpectRun(Fff({"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG",
-                 "/Cfg/Menu.cfg", "MENü.TXT"},
+  dir.Write("a.fff",
+            BuildFffArchive({{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}}));
+  ExpectRun(Fff({"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG", "/Cfg/Menu.cfg", "MENü.TXT"},
                 dir.path()),
             0, "436\t1\t/b.bin\n437\t4\tCfg/Menu.cfg\n441\t1\tMenü.txt\n", "");
   MakeFolders(dir.path() + "/here");
-  ExpectRun(Fff({"extract", "../a.fff", "Cfg\\Menu.cfg", "b.bin"},
-                dir.path() + "/here"),
-            0, "", "");
-  EXPECT_EQ(
-      (FolderFiles{
-          {"Cfg", kFolderEntry}, {"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}),
-      FolderTree(dir.path() + "/here"));
+  ExpectRun(Fff({"extract", "../a.fff", "Cfg\\Menu.cfg", "b.bin"}, dir.path() + "/here"), 0, "",
+            "");
+  EXPECT_EQ((FolderFiles{{"Cfg", kFolderEntry}, {"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}),
+            FolderTree(dir.path() + "/here"));
   // A name the archive lacks fails the whole command before anything lands.
   for (const char* command : {"list", "extract"})
     ExpectRefusedWritingNothing(command, ReadFileBytes(dir.path() + "/a.fff"),
-                                {"member 'b.bin/': not in the archive"},
-                                {"b.bin", "b.bin/"});
+                                {"member 'b.bin/': not in the archive"}, {"b.bin", "b.bin/"});
   for (const char* command : {"check", "list", "extract"})
     ExpectRun(Fff({command, "absent.fff"}, dir.path()), 1, "",
               "fff: absent.fff: cannot read the archive: No such file or "
@@ -438,17 +394,16 @@ TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
 TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
   TempDir dir;
   dir.Write("x.txt", "x");
-  const Strings badCommandLines[] = {
-      {},
-      {"pack", "a.fff"},
-      {"create"},
-      {"create", "a.fff"},
-      {"create", "a.fff", "-C"},
-      {"create", "a.fff", "-C", "", "x.txt"},
-      {"create", "a.fff", "--level=9", "x.txt"},
-      {"list", "-C", ".", "a.fff"},
-      {"check", "a.fff", "extra"},
-      {"extract", "a.fff", "-C", "one", "-C", "two"}};
+  const Strings badCommandLines[] = {{},
+                                     {"pack", "a.fff"},
+                                     {"create"},
+                                     {"create", "a.fff"},
+                                     {"create", "a.fff", "-C"},
+                                     {"create", "a.fff", "-C", "", "x.txt"},
+                                     {"create", "a.fff", "--level=9", "x.txt"},
+                                     {"list", "-C", ".", "a.fff"},
+                                     {"check", "a.fff", "extra"},
+                                     {"extract", "a.fff", "-C", "one", "-C", "two"}};
   for (const Strings& arguments : badCommandLines) {
     CommandResult result = Fff(arguments, dir.path());
     const std::string shown = ::testing::PrintToString(arguments);
@@ -461,12 +416,11 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
   for (const char* help : {"--help", "help"}) {
     CommandResult result = Fff({help}, dir.path());
     EXPECT_EQ(0, result.exitCode);
-    EXPECT_EQ(0u, result.out.find(
-                      "usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
-                      "       fff list ARCHIVE [MEMBER...]\n"
-                      "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
-                      "       fff check ARCHIVE\n"
-                      "       fff help\n\n  create   writes"));
+    EXPECT_EQ(0u, result.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
+                                  "       fff list ARCHIVE [MEMBER...]\n"
+                                  "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
+                                  "       fff check ARCHIVE\n"
+                                  "       fff help\n\n  create   writes"));
     EXPECT_NE(std::string::npos, result.out.find("(here 1252)"));
     EXPECT_EQ("", result.err);
   }
@@ -477,19 +431,16 @@ TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
     EXPECT_EQ("", WindowsFileNameProblem(name)) << name;
   // Each name, and its part that is a device.
   const std::pair<const char*, const char*> devices[] = {
-      {"nul.txt", "nul.txt"}, {"x/Con .txt", "Con .txt"},
-      {"/AUX", "AUX"},        {"prn.tar.gz", "prn.tar.gz"},
-      {"com0", "com0"},       {"LPT9/x", "LPT9"}};
+      {"nul.txt", "nul.txt"},       {"x/Con .txt", "Con .txt"}, {"/AUX", "AUX"},
+      {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"},           {"LPT9/x", "LPT9"}};
   for (const auto& row : devices)
     EXPECT_EQ(std::string("'") + row.second +
                   "' is a device on Windows (CON, PRN, AUX, NUL, COM0 to "
                   "COM9, LPT0 to LPT9), not a file",
               WindowsFileNameProblem(row.first));
   for (char c : std::string("<>\"|?*\x01\x1F")) {
-    const std::string what =
-        c < ' ' ? "a control character" : std::string("a '") + c + "'";
-    EXPECT_EQ(
-        "it holds " + what + ", which Windows does not allow in file names",
-        WindowsFileNameProblem(std::string("a") + c));
+    const std::string what = c < ' ' ? "a control character" : std::string("a '") + c + "'";
+    EXPECT_EQ("it holds " + what + ", which Windows does not allow in file names",
+              WindowsFileNameProblem(std::string("a") + c));
   }
 }

@@ -1,184 +1,186 @@
-// Opening files by name: disk first, then the archives; both handle kinds.
+// The packed file system where whole runs do not reach it cheaply: the
+// name hash, the archive table's bounds, the lookup and the two handles.
+#include "filesystem/file_system.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
 #include "filesystem/archive_table.h"
-#include "filesystem/file_system.h"
 #include "installer/settings.h"
 #include "tests/test_support.h"
 
 namespace {
 
-std::string ReadWhole(FileHandle* handle) {
-  std::string bytes(static_cast<size_t>(handle->GetSize()), '\0');
-  size_t read = fread(&bytes[0], 1, bytes.size(), handle->stream);
-  bytes.resize(read);
-  return bytes;
+// The definition, bit by bit, to hold the table-driven hash against.
+uint32_t BitwiseNameHash(const std::string& name) {
+  uint32_t h = 0;
+  for (unsigned char c : name) {
+    h ^= c >= 'a' && c <= 'z' ? c - 32 : c;
+    for (int bit = 0; bit < 8; ++bit) h = (h & 1) ? 0xEDB88320u ^ (h >> 1) : h >> 1;
+  }
+  return h;
 }
 
-class FileSystemTest : public ::testing::Test {
+TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
+  EXPECT_EQ(0x5CC2DA5Au, NameHash("abc"));
+  EXPECT_EQ(0u, NameHash(""));
+  // Every length up to past a whole name, four bytes a step and the rest;
+  // the letters' edges, and bytes from 0x80 up whose low bits are letters.
+  const std::string alphabet = "@AZ[`az{09/._\x7F\x80\xC1\xE1\xFA\xFB\xFF";
+  std::string name;
+  for (size_t length = 0; length <= 131; ++length) {
+    EXPECT_EQ(BitwiseNameHash(name), NameHash(name.c_str())) << length;
+    EXPECT_EQ(BitwiseNameHash(name.substr(0, length / 2)),
+              NameHashBounded(name.c_str(), length / 2));
+    name += alphabet[(length * 7) % alphabet.size()];
+  }
+  char mixed[] = "a/b\\c", again[] = "a/b\\c";
+  ToBackslashes(mixed);
+  ToForwardSlashes(again);
+  EXPECT_STREQ("a\\b\\c", mixed);
+  EXPECT_STREQ("a/b/c", again);
+}
+
+class FileSystem : public ::testing::Test {
  protected:
-  void SetUp() override {
+  FileSystem() : cwd_(dir_.path()) {
     ResetArchives();
     LanguageIndex = 0;
   }
-  void TearDown() override { CloseAllArchives(); }
+  ~FileSystem() override { CloseAllArchives(); }
+
+  std::string Read(const std::string& name) {
+    FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
+    if (handle == nullptr) return "<none>";
+    std::string bytes(size_t(handle->GetSize()), '\0');
+    bytes.resize(fread(&bytes[0], 1, bytes.size(), handle->stream));
+    CloseFile(handle);
+    return bytes;
+  }
+
   TempDir dir_;
+  ScopedCurrentDirectory cwd_;
 };
 
-TEST_F(FileSystemTest, DiskShadowsArchiveAndAnySpellingFindsAMember) {
-  ScopedCurrentDirectory cwd(dir_.path());
-  dir_.Write("first.cod", BuildFffArchive({{"Cfg/Menu.cfg", "from first"},
-                                           {"dup.txt", "first entry"},
-                                           {"DUP.TXT", "second entry"}}));
-  dir_.Write("second.cod", BuildFffArchive({{"cfg/menu.cfg", "from second"},
-                                            {"only/second.txt", "second"},
-                                            {"shadowed.txt", "archived"}}));
-  dir_.Write("shadowed.txt", "on disk");
-  MountArchive("first.cod");
-  MountArchive("second.cod");
-
-  for (const char* spelling : {"Cfg\\Menu.cfg", "Cfg/Menu.cfg", "CFG\\MENU.CFG",
-                               "cfg/menu.CFG"}) {
-    FileHandle* handle = OpenFile(spelling, OPEN_FILE_READ);
-    EXPECT_EQ("from first", ReadWhole(handle)) << spelling;
-    CloseFile(handle);
-  }
-  FileHandle* handle = OpenFile("dup.txt", OPEN_FILE_READ);
-  EXPECT_EQ("first entry", ReadWhole(handle));
-  CloseFile(handle);
-  handle = OpenFile("ONLY\\Second.txt", OPEN_FILE_READ);
-  EXPECT_EQ("second", ReadWhole(handle));
-  CloseFile(handle);
-  handle = OpenFile("shadowed.txt", OPEN_FILE_READ);
-  EXPECT_EQ("on disk", ReadWhole(handle));
-  CloseFile(handle);
-  EXPECT_EQ(nullptr, OpenFileQuiet("absent.txt", OPEN_FILE_READ));
-  EXPECT_EQ(nullptr, OpenFileQuiet("", OPEN_FILE_READ));
-  EXPECT_EQ(nullptr, OpenFileQuiet("dup.txt", 0));
-  EXPECT_EQ(nullptr, OpenFileQuiet("dup.txt", 4));
-  // A folder is not a file.
-  MakeFolders(dir_.path() + "/folder");
-  EXPECT_EQ(nullptr, OpenFileQuiet("folder", OPEN_FILE_READ));
-  CloseFile(nullptr);
+TEST_F(FileSystem, MountsUpToTenArchivesOfPathsShorterThan256Bytes) {
+  dir_.Write("Data/a.cod", BuildFffArchive({{"x", "1"}}));
+  const std::string n250(250, 'n'), n251(251, 'n');
+  dir_.Write(n250 + ".cod", BuildFffArchive({{"x", "1"}}));
+  dir_.Write(n251 + ".cod", BuildFffArchive({{"x", "1"}}));
+  MountArchive("Data/a.cod");
+  EXPECT_STREQ("Data\\a.cod", Archives.slots[0].fileName);
+  // 255 bytes mount; 256 and 257 are files that do not exist, never cut.
+  for (const std::string& path : {std::string(), std::string("missing.cod"), n251 + ".cod",
+                                  "./" + n250 + ".cod", "./" + n251 + ".cod"})
+    MountArchive(path.c_str());
+  MountArchive(nullptr);
+  EXPECT_EQ(2, Archives.registeredCount);
+  ResetArchives();
+  EXPECT_EQ(nullptr, Archives.slots[0].stream);
+  EXPECT_EQ(nullptr, Archives.slots[0].entries);
+  EXPECT_EQ(0, Archives.slots[0].entryCount);
+  EXPECT_FALSE(Archives.slots[0].inUse);
+  for (int i = 0; i < 10; ++i) MountArchive("Data/a.cod");
+  EXPECT_EQ(10, Archives.registeredCount);
+  ExpectFileSystemFatal(RunToEnd([] { MountArchive("Data/a.cod"); }),
+                        "REGISTER_FFF: too many archives, cannot mount (Data\\a.cod)");
 }
 
-TEST_F(FileSystemTest, ArchivedFileOperations) {
-  ScopedCurrentDirectory cwd(dir_.path());
-  dir_.Write("a.cod", BuildFffArchive({{"pad", "xxxx"}, {"m", "member"}, {"e", ""}}));
-  MountArchive("a.cod");
+TEST_F(FileSystem, FindsTheMemberTheInstallerMeans) {
+  const std::string full(128, 'F');  // fills its field, no zero
+  dir_.Write("one.cod", BuildFffArchive({{"Cfg/Menu.cfg", "first"},
+                                         {"dup", "1st"},
+                                         {"DUP", "2nd"},
+                                         {"c6xhn6", "collides"},
+                                         {"g2eiou", "hash twin"},
+                                         {full, "full"},
+                                         {"shadowed", "archived"}}));
+  dir_.Write("two.cod", BuildFffArchive({{"cfg/menu.CFG", "second"}, {"only", "two"}}));
+  dir_.Write("shadowed", "on disk");
+  MountArchive("one.cod");
+  MountArchive("two.cod");
+  const std::pair<std::string, std::string> rows[] = {{"Cfg\\Menu.cfg", "first"},
+                                                      {"CFG/MENU.CFG", "first"},
+                                                      {"dup", "1st"},
+                                                      {"ONLY", "two"},
+                                                      {"G2EIOU", "hash twin"},
+                                                      {full, "full"},
+                                                      {full.substr(1), "<none>"},
+                                                      {"shadowed", "on disk"},
+                                                      {"Cfg\\Menu", "<none>"},
+                                                      {"", "<none>"}};
+  for (const auto& row : rows) EXPECT_EQ(row.second, Read(row.first)) << row.first;
+  EXPECT_EQ(nullptr, OpenFileQuiet("dup", 0));
+  EXPECT_EQ(nullptr, OpenFileQuiet("dup", 4));
+  MakeFolders(dir_.path() + "/folder");
+  EXPECT_EQ(nullptr, OpenFileQuiet("folder", OPEN_FILE_READ));
+}
 
+TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
+  dir_.Write("a.cod", BuildFffArchive({{"pad", "xxxx"}, {"m", "member"}, {"e", ""}}));
+  dir_.Write("data.bin", "0123456789");
+  MountArchive("a.cod");
   FileHandle* member = OpenFile("m", OPEN_FILE_READ);
-  EXPECT_EQ(6, member->GetSize());
-  EXPECT_EQ(0, member->Tell());
-  EXPECT_FALSE(member->IsEof());
   member->Seek(2);
+  EXPECT_EQ(6, member->GetSize());
   EXPECT_EQ(2, member->Tell());
-  char bytes[4] = {};
-  ASSERT_EQ(3u, fread(bytes, 1, 3, member->stream));
-  EXPECT_STREQ("mbe", bytes);
+  EXPECT_FALSE(member->IsEof());
   member->Seek(6);
   EXPECT_TRUE(member->IsEof());
   member->Close();
-  member->Close();  // harmless on a member
-  EXPECT_EQ(nullptr, member->stream);
-  EXPECT_NE(nullptr, Archives.slots[0].stream);  // the archive stays open
-  delete member;
-
+  CloseFile(member);  // a second Close is harmless on a member
+  EXPECT_NE(nullptr, Archives.slots[0].stream);
   FileHandle* empty = OpenFile("E", OPEN_FILE_READ);
-  EXPECT_EQ(0, empty->GetSize());
   EXPECT_TRUE(empty->IsEof());
   CloseFile(empty);
-}
-
-TEST_F(FileSystemTest, DiskFileOperations) {
-  ScopedCurrentDirectory cwd(dir_.path());
-  dir_.Write("data.bin", "0123456789");
   FileHandle* file = OpenFile("data.bin", OPEN_FILE_READ);
   file->Seek(4);
-  EXPECT_EQ(10, file->GetSize());  // measured whatever the position
+  EXPECT_EQ(10, file->GetSize());  // whatever the position, measured once
   EXPECT_EQ(4, file->Tell());
-  char c;
-  ASSERT_EQ(1u, fread(&c, 1, 1, file->stream));
-  EXPECT_EQ('4', c);
   file->Seek(10);
   EXPECT_FALSE(file->IsEof());  // only a read that meets the end sets it
-  EXPECT_EQ(0u, fread(&c, 1, 1, file->stream));
+  EXPECT_EQ(0u, fread(&file, 1, 1, file->stream));
   EXPECT_TRUE(file->IsEof());
   CloseFile(file);
-
-  // Mode 3 writes; writing empties an existing file; the size is measured
-  // once and not updated by later writes.
   FileHandle* out = OpenFile("data.bin", OPEN_FILE_READ | OPEN_FILE_WRITE);
-  ASSERT_NE(nullptr, out);
-  EXPECT_EQ(0, out->GetSize());
+  EXPECT_EQ(0, out->GetSize());  // emptied, and not measured again
   fwrite("abc", 1, 3, out->stream);
   EXPECT_EQ(0, out->GetSize());
   CloseFile(out);
   EXPECT_EQ("abc", ReadFileBytes(dir_.path() + "/data.bin"));
-
   EXPECT_EQ(nullptr, OpenFile("no\\such\\folder\\x.bin", OPEN_FILE_WRITE));
-  EXPECT_EQ(nullptr, OpenFileQuiet("no\\such\\folder\\x.bin", OPEN_FILE_WRITE));
-}
+  CloseFile(nullptr);
 
-ProcessOutcome InChild(const std::function<void()>& body) {
-  return RunInChild([&] {
-    LanguageIndex = 0;
-    body();
-  });
-}
-
-
-TEST_F(FileSystemTest, ReportedFailuresEndTheRun) {
-  ScopedCurrentDirectory cwd(dir_.path());
-  dir_.Write("data.bin", "x");
-  ExpectFileSystemFatal(InChild([] { OpenFile("Cfg\\Menu.cfg", OPEN_FILE_READ); }),
-                        "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n");
-  ProcessOutcome german = InChild([] {
-    LanguageIndex = 3;
-    OpenFile("Cfg/Menu.cfg", OPEN_FILE_READ);
-  });
+  // A disk file of 2 GiB is refused by name (it is sparse: no disk space).
+  ASSERT_EQ(0, truncate(dir_.Write("huge.bin", "").c_str(), int64_t(1) << 31));
+  const std::string longName(300, 'L');
+  const std::pair<std::function<void()>, std::string> misuses[] = {
+      {[] { OpenFile("Cfg\\Menu.cfg", OPEN_FILE_READ); },
+       "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n"},
+      {[&] { OpenFile(longName.c_str(), OPEN_FILE_READ); },
+       "File not found:\t" + longName + "\n\nUnable to update the files. \n"},
+      {[] { OpenFile("", OPEN_FILE_READ); }, "FILE_SYSTEM: NO FILENAME"},
+      {[] { OpenFile("data.bin", 4); }, "FILE_SYSTEM: WRONG OPEN_FILE FLAG (data.bin)"},
+      {[] { OpenFile("huge.bin", OPEN_FILE_READ)->GetSize(); },
+       "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (huge.bin)"},
+      {[] {
+         FileHandle* closed = OpenFile("data.bin", OPEN_FILE_READ);
+         closed->Close();
+         closed->Close();
+       },
+       "FILE ERROR!"},
+  };
+  for (const auto& misuse : misuses) ExpectFileSystemFatal(RunToEnd(misuse.first), misuse.second);
+  LanguageIndex = 3;
+  const EndedRun german = RunToEnd([] { OpenFile("Cfg/Menu.cfg", OPEN_FILE_READ); });
   ASSERT_EQ(1u, german.boxes.size());
   EXPECT_EQ("KIESELFUCHS-Patch-Installation", german.boxes[0].caption);
-  EXPECT_EQ("Datei nicht gefunden:\tCfg/Menu.cfg\n\n"
-            "Aktualisierung der Dateien nicht m\xF6glich. \n",
-            german.boxes[0].text);
-  ExpectFileSystemFatal(InChild([] { OpenFile("", OPEN_FILE_READ); }),
-                        "FILE_SYSTEM: NO FILENAME");
-  ExpectFileSystemFatal(InChild([] { OpenFile("data.bin", 0); }),
-                        "FILE_SYSTEM: WRONG OPEN_FILE FLAG (data.bin)");
-  ExpectFileSystemFatal(InChild([] { OpenFile("data.bin", 4); }),
-                        "FILE_SYSTEM: WRONG OPEN_FILE FLAG (data.bin)");
-  ExpectFileSystemFatal(InChild([] {
-                          FileHandle* file = OpenFile("data.bin", OPEN_FILE_READ);
-                          file->Close();
-                          file->Close();
-                        }),
-                        "FILE ERROR!");
-  ExpectFileSystemFatal(InChild([] {
-                          FileHandle* file = OpenFile("data.bin", OPEN_FILE_READ);
-                          file->Close();
-                          file->GetSize();
-                        }),
-                        "FILE ERROR!");
-  // A disk file of 2 GiB is refused by name, never measured with a size
-  // that wrapped (the file is sparse: it takes no disk space).
-  ASSERT_EQ(0, truncate(dir_.Write("huge.bin", "").c_str(), int64_t(1) << 31));
-  ExpectFileSystemFatal(InChild([] {
-                          FileHandle* file = OpenFile("huge.bin", OPEN_FILE_READ);
-                          file->GetSize();
-                        }),
-                        "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (huge.bin)");
-  // A name too long for the buffer is a file that does not exist, named
-  // whole in the report as far as the message holds it.
-  const std::string longName(300, 'L');
-  ProcessOutcome outcome = InChild([&] { OpenFile(longName.c_str(), OPEN_FILE_READ); });
-  EXPECT_EQ(255, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.boxes.size());
-  EXPECT_EQ("File not found:\t" + longName + "\n\nUnable to update the files. \n",
-            outcome.boxes[0].text);
+  EXPECT_EQ(
+      "Datei nicht gefunden:\tCfg/Menu.cfg\n\nAktualisierung der Dateien nicht m\xF6glich. \n",
+      german.boxes[0].text);
 }
 
 }  // namespace

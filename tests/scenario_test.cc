@@ -36,12 +36,21 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
           mount == Mount::kReadOnly
               ? "mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro \"$1\" \"$1\""
               // 128 KiB: the game and a small new file fit, 200 KiB do not.
-              : "cp -a \"$1\" " + scratch_.path() + "/stash && mount -t tmpfs -o size=128k "
-                "tmpfs \"$1\" && cp -a " + scratch_.path() + "/stash/. \"$1\"";
-      argv = {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+              : "cp -a \"$1\" " + scratch_.path() +
+                    "/stash && mount -t tmpfs -o size=128k "
+                    "tmpfs \"$1\" && cp -a " +
+                    scratch_.path() + "/stash/. \"$1\"";
+      argv = {"/usr/bin/unshare",
+              "--mount",
+              "--propagation",
+              "private",
+              "/bin/sh",
+              "-c",
               "(" + setUp + ") || exit " + std::to_string(kCannotMount) +
                   "; \"$2\"; status=$?; cp -a \"$1\" " + afterwards_ + "; exit $status",
-              "sh", Game(), PatchInstallerPath()};
+              "sh",
+              Game(),
+              PatchInstallerPath()};
     }
     return RunCommand(argv, prefix_.DriveC() + "/" + GetParam().workingFolder,
                       {"WINEPREFIX=" + prefix_.path(), "LC_ALL=C.UTF-8"});
@@ -87,8 +96,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
     Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), expected, Game());
   if (s.again == Again::kPatchedWithRoom) {
     RestoreFolderFiles(Game(), FolderTree(afterwards_));
-    Expect(Run(Mount::kNone), 0, PrintedBox("Gravelhorn Patch Installer",
-                                            EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
+    Expect(Run(Mount::kNone), 0,
+           PrintedBox("Gravelhorn Patch Installer", EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
            FullyPatchedGameFiles(s, before), Game());
   }
 }

@@ -78,12 +78,16 @@ const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the f
 const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
 const char kGhr[] = "C:\\Games\\GHR\\";
 // UTF-8 names of accented folders, and the same in code page 1252.
-const char kKieselfuechs[] = "Kieself\xC3\xBC" "chs";
+const char kKieselfuechs[] =
+    "Kieself\xC3\xBC"
+    "chs";
 const char kJatekok[] = "J\xC3\xA1t\xC3\xA9kok";
 
 std::vector<Scenario> BuildScenarios() {
   const std::string longPath = "C:\\" + std::string(100, 'x') + "\\" + std::string(100, 'y') +
                                "\\" + std::string(50, 'z');  // 255 characters
+  // A row reads best as the few fields it sets, as written.
+  // clang-format off
   std::vector<Scenario> rows = {
       {.name = "English", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
        .again = Again::kRefused, .onWindows = true},
@@ -235,6 +239,7 @@ std::vector<Scenario> BuildScenarios() {
        .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
        .languagePatch = nullptr},
   };
+  // clang-format on
   return rows;
 }
 
@@ -256,10 +261,10 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
     std::filesystem::remove_all(driveC + "/" + top);
   std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}};
   if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
-  FolderFiles files = {
-      {"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu}, {"Data/level1.map", "level"}})},
-      {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
-      {"Patch12.cod", BuildFffArchive(patch12)}};
+  FolderFiles files = {{"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu},
+                                                     {"Data/level1.map", "level"}})},
+                       {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
+                       {"Patch12.cod", BuildFffArchive(patch12)}};
   for (const char* backEnd : kBackEnds)
     files[std::string("Gravelhorn_") + backEnd + ".exe"] = "MZ v1.1";
   RestoreFolderFiles(game, files);
@@ -273,16 +278,16 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
 
 namespace {
 
-FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before,
-                           int executables, const char* languagePatch) {
+FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, int executables,
+                           const char* languagePatch) {
   FolderFiles files = before;
   for (int i = 0; i < executables; ++i) {
     const std::string name = std::string(scenario.edition) + "_" + kBackEnds[i] + ".exe";
     files[name] = Member(scenario, "/" + name, NewExecutable(name));
   }
   if (languagePatch != nullptr)
-    files["Patch12.cod"] =
-        Member(scenario, std::string("/Patch_") + languagePatch + ".cod", LanguagePatch(languagePatch));
+    files["Patch12.cod"] = Member(scenario, std::string("/Patch_") + languagePatch + ".cod",
+                                  LanguagePatch(languagePatch));
   // No run leaves a temporary file behind.
   for (auto file = files.begin(); file != files.end();)
     file = file->first.size() > 4 && file->first.substr(file->first.size() - 4) == ".tmp"

@@ -32,7 +32,7 @@ struct Scenario {
   std::string patch12Menu = "";
   void (*prepare)(const std::string& gameFolder) = nullptr;
   std::string (*patchDat)(std::string sample) = nullptr;
-  const char* largeMember = nullptr;  // a Patch.dat member of 200 KiB
+  const char* largeMember = nullptr;    // a Patch.dat member of 200 KiB
   std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
   Mount mount = Mount::kNone;
   // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)

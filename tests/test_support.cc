@@ -167,10 +167,8 @@ void ChildProcess::Terminate(double seconds) {
   if (!WaitForEnd(seconds, &exitCode)) Kill();
 }
 
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::string& workingDirectory,
-                         const std::vector<std::string>& extraEnvironment,
-                         double timeoutSeconds) {
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment, double timeoutSeconds) {
   TempDir captures;
   const std::string outPath = captures.path() + "/out", errPath = captures.path() + "/err";
   CommandResult result{-1, "", "", false};
@@ -206,88 +204,32 @@ std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
 
 namespace {
 
-// The child's report: how it ended, the probe, then caption, style and text
-// of each box, every piece as a 32-bit length and its bytes.
-std::string childReport;
-int childReportFd = -1;
-std::function<std::string()> childProbe;
-
-void Append(const std::string& piece) {
-  const uint32_t size = uint32_t(piece.size());
-  childReport.append(reinterpret_cast<const char*>(&size), sizeof size) += piece;
-}
-
-bool Take(const std::string& in, size_t& at, std::string* piece) {
-  uint32_t size;
-  if (at + sizeof size > in.size()) return false;
-  memcpy(&size, in.data() + at, sizeof size);
-  if ((at += sizeof size) + size > in.size()) return false;
-  *piece = in.substr(at, size);
-  at += size;
-  return true;
-}
-
-void RecordBox(const char* text, const char* caption, unsigned style) {
-  Append(caption);
-  Append(std::to_string(style));
-  Append(text);
-}
-
-void SendReport(bool ended, int exitCode) {
-  const std::string boxes = childReport;
-  childReport.clear();
-  Append(ended ? "ended" : "returned");
-  Append(std::to_string(exitCode));
-  Append(childProbe ? childProbe() : "");
-  childReport += boxes;
-  for (size_t written = 0; written < childReport.size();) {
-    const ssize_t n = write(childReportFd, childReport.data() + written, childReport.size() - written);
-    if (n <= 0) break;
-    written += size_t(n);
-  }
-  close(childReportFd);
-}
+std::vector<RecordedBox>* recordedBoxes;
+struct ProcessEnded {
+  int exitCode;
+};
 
 }  // namespace
 
-ProcessOutcome RunInChild(const std::function<void()>& body,
-                          const std::function<std::string()>& probe) {
-  int fds[2];
-  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  fflush(stdout);
-  fflush(stderr);
-  const pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    close(fds[0]);
-    childReportFd = fds[1];
-    childProbe = probe;
-    SetMessageBoxHandler(RecordBox);
-    SetProcessEndHook([](int exitCode) { SendReport(true, exitCode); });
+EndedRun RunToEnd(const std::function<void()>& body) {
+  EndedRun run;
+  recordedBoxes = &run.boxes;
+  SetMessageBoxHandler([](const char* text, const char* caption, unsigned style) {
+    recordedBoxes->push_back(RecordedBox{text, caption, style});
+  });
+  SetProcessEndHook([](int exitCode) { throw ProcessEnded{exitCode & 0xFF}; });
+  try {
     body();
-    SendReport(false, 0);
-    _exit(0);
+  } catch (const ProcessEnded& end) {
+    run.ended = true;
+    run.exitCode = end.exitCode;
   }
-  close(fds[1]);
-  std::string report;
-  char block[4096];
-  for (ssize_t n; (n = read(fds[0], block, sizeof block)) > 0;) report.append(block, size_t(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ProcessOutcome outcome;
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  size_t at = 0;
-  std::string how, code, caption, style, text;
-  if (!Take(report, at, &how) || !Take(report, at, &code) || !Take(report, at, &outcome.probe))
-    return outcome;
-  outcome.ended = how == "ended";
-  while (Take(report, at, &caption) && Take(report, at, &style) && Take(report, at, &text))
-    outcome.boxes.push_back(RecordedBox{text, caption, unsigned(std::stoul(style))});
-  return outcome;
+  SetProcessEndHook(nullptr);
+  SetMessageBoxHandler(nullptr);
+  return run;
 }
 
-void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text) {
+void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
   EXPECT_TRUE(outcome.ended);
   EXPECT_EQ(255, outcome.exitCode);
   ASSERT_EQ(1u, outcome.boxes.size());
@@ -342,26 +284,28 @@ std::string WineRegistryEscape(const std::string& text) {
   return escaped;
 }
 
-const char kRegistryHead[] =
-    "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
-const char kOtherKey[] = "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
+const char kRegistryHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const char kOtherKey[] =
+    "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
 
 }  // namespace
 
 void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                               bool win64, const std::string& subkey, const std::string& lines) {
   std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
-  const std::string key = win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR"
-                                : "Software\\\\Quillfern\\\\GHR";
+  const std::string key =
+      win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
   // Wine saves a key with subkeys but no values through its subkeys alone.
   if (!values.empty() || !lines.empty() || subkey.empty())
     reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n" + lines;
   for (const auto& value : values)
-    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) + "\"\n";
+    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
+           "\"\n";
   if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
   WriteFileBytes(path() + "/system.reg", reg);
 }
 
 void FakePrefix::WriteRegistryWithoutKey() {
-  WriteFileBytes(path() + "/system.reg", kRegistryHead + std::string("#arch=win64\n\n") + kOtherKey);
+  WriteFileBytes(path() + "/system.reg",
+                 kRegistryHead + std::string("#arch=win64\n\n") + kOtherKey);
 }

@@ -70,7 +70,7 @@ class ChildProcess {
   bool Ended(int* exitCode);
   // Waits up to seconds for the end; false when it is still running.
   bool WaitForEnd(double seconds, int* exitCode);
-  void Kill();  // SIGKILL, then reaps it
+  void Kill();                     // SIGKILL, then reaps it
   void Terminate(double seconds);  // SIGTERM, and SIGKILL after seconds
 
  private:
@@ -86,8 +86,7 @@ struct CommandResult {
   std::string err;
   bool timedOut;
 };
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::string& workingDirectory,
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory,
                          const std::vector<std::string>& extraEnvironment = {},
                          double timeoutSeconds = 120);
 std::string CommandLine(const std::vector<std::string>& argv);  // for messages
@@ -97,23 +96,22 @@ std::string CommandLine(const std::vector<std::string>& argv);  // for messages
 std::string PatchInstallerPath();
 std::string FffToolPath();
 
-// How a body that may end the process ended, run in a forked child whose
-// message boxes are recorded instead of shown.
+// How a body that may end the process ended: run in this process, with
+// its message boxes recorded instead of shown, and the process's end turned
+// into an exception that ends only the body.
 struct RecordedBox {
   std::string text;
   std::string caption;
   unsigned style;
 };
-struct ProcessOutcome {
+struct EndedRun {
   bool ended = false;  // the body ended the process (through EndProcess)
-  int exitCode = -1;   // the child's exit status as the parent saw it
+  int exitCode = 0;    // as the shell would see it: 255 for -1
   std::vector<RecordedBox> boxes;
-  std::string probe;   // what probe returned at the end, in the child
 };
-ProcessOutcome RunInChild(const std::function<void()>& body,
-                          const std::function<std::string()>& probe = nullptr);
+EndedRun RunToEnd(const std::function<void()>& body);
 // Expects one English file-system error box showing text, then exit code -1.
-void ExpectFileSystemFatal(const ProcessOutcome& outcome, const std::string& text);
+void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text);
 
 // Changes the current folder for one scope.
 class ScopedCurrentDirectory {

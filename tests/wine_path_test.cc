@@ -32,36 +32,24 @@ class WinePathTest : public ::testing::Test {
     }
   }
 
-  std::string Map(const std::string& windowsPath) const {
-    return MapWith(windowsPath, prefix_);
-  }
+  std::string Map(const std::string& windowsPath) const { return MapWith(windowsPath, prefix_); }
 
-  static std::string MapWith(const std::string& windowsPath,
-                             const std::string& prefix) {
+  static std::string MapWith(const std::string& windowsPath, const std::string& prefix) {
     std::string hostPath;  // stays empty, so nothing is opened, if unmapped
-    EXPECT_TRUE(MapWindowsPath(windowsPath.c_str(), prefix, &hostPath))
-        << windowsPath;
+    EXPECT_TRUE(MapWindowsPath(windowsPath.c_str(), prefix, &hostPath)) << windowsPath;
     return hostPath;
   }
 
   // Paths below the c: and z: links, and below c:'s real folder.
-  std::string C(const std::string& below = "") const {
-    return prefix_ + "/dosdevices/c:" + below;
-  }
-  std::string Z(const std::string& below = "") const {
-    return prefix_ + "/dosdevices/z:" + below;
-  }
-  std::string OnDisk(const std::string& below) const {
-    return prefix_ + "/drive_c" + below;
-  }
+  std::string C(const std::string& below = "") const { return prefix_ + "/dosdevices/c:" + below; }
+  std::string Z(const std::string& below = "") const { return prefix_ + "/dosdevices/z:" + below; }
+  std::string OnDisk(const std::string& below) const { return prefix_ + "/drive_c" + below; }
 
   TempDir root_;
   const std::string prefix_;
 };
 
-std::string Resolved(const std::string& path) {
-  return std::filesystem::canonical(path).string();
-}
+std::string Resolved(const std::string& path) { return std::filesystem::canonical(path).string(); }
 
 TEST_F(WinePathTest, DriveLettersSeparatorsAndCaseMapAsOnWindows) {
   root_.Write("prefix/drive_c/Variants/DATA.TXT", "upper");
@@ -104,8 +92,7 @@ TEST_F(WinePathTest, DriveLettersSeparatorsAndCaseMapAsOnWindows) {
       {"c:\\games\\\xE4rgerlich", C("/Games/\xC3\xA4rgerlich")},
       // Past the first name that matches nothing, all keep their case.
       {"c:\\games\\ghr\\NewFile.txt", C("/Games/GHR/NewFile.txt")},
-      {"c:\\games\\NoSuch\\ghr\\patch12.cod",
-       C("/Games/NoSuch/ghr/patch12.cod")},
+      {"c:\\games\\NoSuch\\ghr\\patch12.cod", C("/Games/NoSuch/ghr/patch12.cod")},
   };
   for (const auto& c : cases) EXPECT_EQ(c.host, Map(c.windows)) << c.windows;
 
@@ -156,29 +143,33 @@ TEST_F(WinePathTest, LeadingSeparatorStartsAtTheDriveHoldingTheCurrentFolder) {
   }
   // Inside drive_c, but of a prefix without drive links, or of none.
   ScopedCurrentDirectory inGame(OnDisk("/Games"));
-  EXPECT_EQ("/Gravelhorn_d3d.exe",
-            MapWith("\\Gravelhorn_d3d.exe", outside.path()));
+  EXPECT_EQ("/Gravelhorn_d3d.exe", MapWith("\\Gravelhorn_d3d.exe", outside.path()));
   EXPECT_EQ("/Gravelhorn_d3d.exe", MapWith("\\Gravelhorn_d3d.exe", ""));
 }
 
 TEST_F(WinePathTest, RelativePathsStartAtTheCurrentFolder) {
   const std::string patch = Resolved(OnDisk("/Games/GHR/Patch12.cod"));
   ScopedCurrentDirectory inGames(OnDisk("/Games"));
-  for (const char* relative :
-       {"GHR\\Patch12.cod", "ghr\\\\PATCH12.cod", ".\\GHR/Patch12.cod",
-        "..\\Games\\GHR\\Patch12.cod", "GHR\\..\\GHR\\patch12.COD"}) {
+  for (const char* relative : {"GHR\\Patch12.cod", "ghr\\\\PATCH12.cod", ".\\GHR/Patch12.cod",
+                               "..\\Games\\GHR\\Patch12.cod", "GHR\\..\\GHR\\patch12.COD"}) {
     const std::string mapped = Map(relative);
     EXPECT_EQ(patch, Resolved(mapped)) << relative;
-    EXPECT_EQ("/GHR/Patch12.cod", mapped.substr(mapped.size() - 16))
-        << relative;
+    EXPECT_EQ("/GHR/Patch12.cod", mapped.substr(mapped.size() - 16)) << relative;
   }
   // Windows stops at C:\ however many ".." there are.
-  EXPECT_EQ("game exe",
-            ReadFileBytes(Map("..\\..\\..\\..\\Gravelhorn_d3d.exe")));
+  EXPECT_EQ("game exe", ReadFileBytes(Map("..\\..\\..\\..\\Gravelhorn_d3d.exe")));
   EXPECT_EQ("patch twelve", ReadFileBytes(MapWith("GHR\\Patch12.cod", "")));
   EXPECT_EQ(Resolved(OnDisk("/Games")), Resolved(Map(".")));
   const std::string highBytes = Map("\xFF\xFE\x80");
   EXPECT_EQ("/\xC3\xBF\xC3\xBE\xE2\x82\xAC", highBytes.substr(highBytes.size() - 8));
+
+  // "1:" is no drive letter; a current folder of 256 bytes and more is
+  // found all the same.
+  EXPECT_EQ(C("/Games/1:/x"), Map("1:\\x"));
+  const std::string deep = OnDisk("/Games/" + std::string(120, 'd') + "/" + std::string(120, 'e'));
+  MakeFolders(deep);
+  ScopedCurrentDirectory inDeep(deep);
+  EXPECT_EQ(C("/Games/" + std::string(120, 'd') + "/" + std::string(120, 'e') + "/x"), Map("x"));
 
   // A host folder's name may hold a backslash; it is no separator there.
   root_.Write("prefix/drive_c/Games/Odd\\Name/Menu.cfg", "menu");

@@ -60,19 +60,16 @@ const std::string kSystemReg = R"reg(WINE REGISTRY Version 2
 
 // The bytes read for name under key, or the outcome when nothing was read,
 // in which case the destination must be as it was.
-std::string ReadValue(const std::string& text, const std::string& key,
-                      const std::string& name) {
+std::string ReadValue(const std::string& text, const std::string& key, const std::string& name) {
   RegistryValue value, before;
   std::memset(&before, 0xA5, sizeof before);
   value = before;
-  const RegistryStatus status =
-      FindWineRegistryValue(text, key.c_str(), name.c_str(), &value);
+  const RegistryStatus status = FindWineRegistryValue(text, key.c_str(), name.c_str(), &value);
   if (status == REGISTRY_VALUE_READ) {
     if (value.size > kRegistryReadSize) return "<size past the buffer>";
     return std::string(reinterpret_cast<const char*>(value.data), value.size);
   }
-  if (std::memcmp(&value, &before, sizeof value) != 0)
-    return "<destination written>";
+  if (std::memcmp(&value, &before, sizeof value) != 0) return "<destination written>";
   if (status == REGISTRY_KEY_MISSING) return "<key missing>";
   if (status == REGISTRY_VALUE_MISSING) return "<value missing>";
   return status == REGISTRY_VALUE_TOO_LONG ? "<too long>" : "<unknown>";
@@ -105,8 +102,7 @@ TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
       {kGameKey, "Installpath", "C:\\Games\\GHR\0"s},
       {kGameKey, "Language", "eng\0"s},
       // Keys and values named alike are not confused.
-      {"Software\\Quillfern\\GHR", "Installpath",
-       "C:\\Program Files\\GHR64\0"s},
+      {"Software\\Quillfern\\GHR", "Installpath", "C:\\Program Files\\GHR64\0"s},
       {kGameKey + "2"s, "Installpath", "C:\\Games\\GHR2\0"s},
       {sub, "OnlyInSub", "sub\0"s},
       {kGameKey, "OnlyInSub", "<value missing>"},
@@ -114,8 +110,7 @@ TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
       {"Software\\Wow6432Node\\Quillfern\\GH", "Installpath", "<key missing>"},
       {kGameKey, "Missing", "<value missing>"},
       // Names compare without regard to ASCII case.
-      {"SOFTWARE\\wow6432node\\QuillFern\\ghr", "INSTALLPATH",
-       "C:\\Games\\GHR\0"s},
+      {"SOFTWARE\\wow6432node\\QuillFern\\ghr", "INSTALLPATH", "C:\\Games\\GHR\0"s},
       {kGameKey, "zERO", ""},
       // The default value is "@"; a key's name is unescaped before it is
       // compared.
@@ -144,8 +139,7 @@ TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
   for (const std::string& text : {kSystemReg, WithCrLf(kSystemReg)}) {
     EXPECT_TRUE(WineRegistryIsWin64(text));
     for (const auto& c : cases)
-      EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name))
-          << c.key << " " << c.name;
+      EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name)) << c.key << " " << c.name;
   }
 }
 
@@ -171,9 +165,7 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndRefusesValuesPastTheBuffer) {
       {hex256 + ",cd", "<too long>"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(c.expected,
-              ReadValue(GameKeyWith(c.valueLine), kGameKey, "Value"))
-        << c.valueLine;
+    EXPECT_EQ(c.expected, ReadValue(GameKeyWith(c.valueLine), kGameKey, "Value")) << c.valueLine;
 }
 
 TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
@@ -191,23 +183,20 @@ TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
       "\"Language\"=dword:zz\n"
       "\"Language\"=\"eng\"\n"
       "\"CutHex\"=hex:01,\\");
-  for (const char* name :
-       {"Unterminated", "NoClosingQuote", "NoEquals", "BadDword", "LongDword",
-        "BadHex", "BigHex", "BadType", "Unknown", "CutHex"})
+  for (const char* name : {"Unterminated", "NoClosingQuote", "NoEquals", "BadDword", "LongDword",
+                           "BadHex", "BigHex", "BadType", "Unknown", "CutHex"})
     EXPECT_EQ("<value missing>", ReadValue(broken, kGameKey, name)) << name;
   // A broken line is not the value; a good one after it still is.
   EXPECT_EQ("eng\0"s, ReadValue(broken, kGameKey, "Language"));
 
   // Text that stops in the middle of a line.
-  for (const char* ending : {"\"Path\"=\"abc\\", "\"Path\"=\"abc", "\"Pa",
-                             "\"Path\"=hex:01,\\", "\"Path\"=\"\\x"})
+  for (const char* ending :
+       {"\"Path\"=\"abc\\", "\"Path\"=\"abc", "\"Pa", "\"Path\"=hex:01,\\", "\"Path\"=\"\\x"})
     EXPECT_EQ("<value missing>",
-              ReadValue("[Software\\\\Quillfern]\n"s + ending,
-                        "Software\\Quillfern", "Path"))
+              ReadValue("[Software\\\\Quillfern]\n"s + ending, "Software\\Quillfern", "Path"))
         << ending;
   EXPECT_EQ("<key missing>",
-            ReadValue("[Software\\\\Quillfern 1\n\"Path\"=\"x\"\n",
-                      "Software\\Quillfern", "Path"));
+            ReadValue("[Software\\\\Quillfern 1\n\"Path\"=\"x\"\n", "Software\\Quillfern", "Path"));
   EXPECT_EQ("<key missing>", ReadValue("", kGameKey, "Installpath"));
   // A longer key is another key; a subkey's line alone shows the key, as
   // Wine saves a key that has subkeys but no values: it opens, empty.
@@ -224,15 +213,13 @@ TEST(WineRegistryTest, SkipsMalformedLinesSafely) {
 }
 
 TEST(WineRegistryTest, TellsA64BitPrefixByItsArchLine) {
-  EXPECT_TRUE(WineRegistryIsWin64(
-      "WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software] 1\n"));
+  EXPECT_TRUE(WineRegistryIsWin64("WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software] 1\n"));
   // Only a whole line before the first key counts.
-  for (const char* text :
-       {"WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
-        "#arch=win32\n\n[Software] 1\n",
-        "WINE REGISTRY Version 2\n\n[Software] 1\n",
-        "WINE REGISTRY Version 2\n[Software] 1\n#arch=win64\n",
-        "WINE REGISTRY Version 2\n#arch=win64x\n;#arch=win64\n", ""})
+  for (const char* text : {"WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
+                           "#arch=win32\n\n[Software] 1\n",
+                           "WINE REGISTRY Version 2\n\n[Software] 1\n",
+                           "WINE REGISTRY Version 2\n[Software] 1\n#arch=win64\n",
+                           "WINE REGISTRY Version 2\n#arch=win64x\n;#arch=win64\n", ""})
     EXPECT_FALSE(WineRegistryIsWin64(text)) << text;
 }
 

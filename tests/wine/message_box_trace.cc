@@ -49,7 +49,8 @@ std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
   std::string line;
   while (std::getline(lines, line)) {
     const size_t marker = line.find(kMarker);
-    if (marker != std::string::npos) texts.push_back(DecodeQuoted(line, marker + sizeof kMarker - 1));
+    if (marker != std::string::npos)
+      texts.push_back(DecodeQuoted(line, marker + sizeof kMarker - 1));
   }
   return texts;
 }

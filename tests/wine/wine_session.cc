@@ -27,8 +27,7 @@ const auto kBoxWait = std::chrono::seconds(60);
 // A box still there this long after Return gets Return again.
 const auto kReturnRepeat = std::chrono::seconds(5);
 
-std::string FindProgram(const std::string& name,
-                        const std::vector<std::string>& alsoTry = {}) {
+std::string FindProgram(const std::string& name, const std::vector<std::string>& alsoTry = {}) {
   const char* path = getenv("PATH");
   std::istringstream folders(path != nullptr ? path : "");
   std::string folder;
@@ -73,13 +72,11 @@ std::string FindWineTools(WineTools* tools) {
   tools->xdotool = FindProgram("xdotool");
   tools->import = FindProgram("import");
   std::string missing;
-  for (const auto& tool : {std::make_pair("wine64", tools->wine),
-                           std::make_pair("wineserver", tools->wineserver),
-                           std::make_pair("Xvfb", tools->xvfb),
-                           std::make_pair("xdotool", tools->xdotool),
-                           std::make_pair("import", tools->import)})
-    if (tool.second.empty())
-      missing += (missing.empty() ? "" : ", ") + std::string(tool.first);
+  for (const auto& tool :
+       {std::make_pair("wine64", tools->wine), std::make_pair("wineserver", tools->wineserver),
+        std::make_pair("Xvfb", tools->xvfb), std::make_pair("xdotool", tools->xdotool),
+        std::make_pair("import", tools->import)})
+    if (tool.second.empty()) missing += (missing.empty() ? "" : ", ") + std::string(tool.first);
   return missing;
 }
 
@@ -90,16 +87,15 @@ WineSession::WineSession(const WineTools& tools, const std::string& folder)
 
   // -displayfd picks a free display and writes its number once it is ready.
   const std::string displayFile = folder_ + "/xvfb.display";
-  xvfb_.reset(new ChildProcess({tools_.xvfb, "-displayfd", "1", "-screen", "0",
-                                "1024x768x24", "-nolisten", "tcp"},
-                               folder_, {}, displayFile, folder_ + "/xvfb.log"));
+  xvfb_.reset(new ChildProcess(
+      {tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, folder_,
+      {}, displayFile, folder_ + "/xvfb.log"));
   const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
   std::string number;
   while ((number = ReadIfThere(displayFile)).find('\n') == std::string::npos) {
     int exitCode;
     if (xvfb_->Ended(&exitCode) || Clock::now() >= deadline)
-      throw std::runtime_error("Xvfb did not start: " +
-                               Tail(ReadIfThere(folder_ + "/xvfb.log")));
+      throw std::runtime_error("Xvfb did not start: " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   display_ = ":" + WithoutFinalNewline(number);
@@ -109,8 +105,8 @@ WineSession::WineSession(const WineTools& tools, const std::string& folder)
     // No window manager runs on the display: Wine draws the boxes' captions
     // itself, and does not wait for a manager to withdraw each closed box.
     for (const char* setting : {"Decorated", "Managed"})
-      Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting,
-            "/t", "REG_SZ", "/d", "N", "/f"},
+      Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting, "/t", "REG_SZ", "/d",
+            "N", "/f"},
            kCommandSeconds);
   } catch (...) {
     EndWineServer();
@@ -141,8 +137,8 @@ std::vector<std::string> WineSession::Environment(const char* debugChannels) con
           "HOME=" + folder_ + "/home"};
 }
 
-void WineSession::Wine(const std::vector<std::string>& arguments,
-                       double timeoutSeconds, bool mayFail) {
+void WineSession::Wine(const std::vector<std::string>& arguments, double timeoutSeconds,
+                       bool mayFail) {
   std::vector<std::string> argv = {tools_.wine};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   CommandResult result = RunCommand(argv, folder_, Environment("fixme-all"), timeoutSeconds);
@@ -155,16 +151,14 @@ void WineSession::Wine(const std::vector<std::string>& arguments,
                              Tail(result.out + result.err));
 }
 
-void WineSession::SetGameKey(
-    const std::vector<std::pair<std::string, std::string>>& values,
-    const std::string& subkey) {
+void WineSession::SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
+                             const std::string& subkey) {
   DeleteGameKey();
   if (!subkey.empty())
-    Wine({"reg", "add", std::string(kGameKey) + "\\" + subkey, "/f", "/reg:32"},
-         kCommandSeconds);
+    Wine({"reg", "add", std::string(kGameKey) + "\\" + subkey, "/f", "/reg:32"}, kCommandSeconds);
   for (const auto& value : values)
-    Wine({"reg", "add", kGameKey, "/v", value.first, "/t", "REG_SZ", "/d",
-          value.second, "/f", "/reg:32"},
+    Wine({"reg", "add", kGameKey, "/v", value.first, "/t", "REG_SZ", "/d", value.second, "/f",
+          "/reg:32"},
          kCommandSeconds);
 }
 
@@ -189,8 +183,8 @@ std::string WineSession::X(const std::vector<std::string>& arguments) const {
 std::vector<std::string> WineSession::VisibleWindowsOf(int pid) const {
   // Exit code 1 means no window.
   CommandResult result =
-      RunCommand({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)},
-                 folder_, {"DISPLAY=" + display_}, kXSeconds);
+      RunCommand({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)}, folder_,
+                 {"DISPLAY=" + display_}, kXSeconds);
   std::vector<std::string> windows;
   std::istringstream lines(result.out);
   std::string line;
@@ -209,12 +203,11 @@ void WineSession::PressReturnOn(const std::string& window) const {
              folder_, {"DISPLAY=" + display_}, kXSeconds);
 }
 
-WindowsRun WineSession::Run(const std::string& exe,
-                            const std::string& workingDirectory,
+WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDirectory,
                             const std::string& screenshotBase) {
   const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
-  ChildProcess program({tools_.wine, exe}, workingDirectory,
-                       Environment("fixme-all,+msgbox"), "/dev/null", log);
+  ChildProcess program({tools_.wine, exe}, workingDirectory, Environment("fixme-all,+msgbox"),
+                       "/dev/null", log);
   std::vector<std::string> captions;
   std::map<std::string, Clock::time_point> returnPressed;  // by window
   auto deadline = Clock::now() + kBoxWait;
@@ -222,20 +215,17 @@ WindowsRun WineSession::Run(const std::string& exe,
   try {
     while (!program.Ended(&run.exitCode)) {
       if (Clock::now() >= deadline)
-        throw std::runtime_error(
-            exe + " showed no further box and did not end within " +
-            std::to_string(kBoxWait.count()) + " s after " +
-            std::to_string(captions.size()) + " box(es); Wine's output:\n" +
-            Tail(ReadFileBytes(log)));
+        throw std::runtime_error(exe + " showed no further box and did not end within " +
+                                 std::to_string(kBoxWait.count()) + " s after " +
+                                 std::to_string(captions.size()) + " box(es); Wine's output:\n" +
+                                 Tail(ReadFileBytes(log)));
       for (const std::string& window : VisibleWindowsOf(program.pid())) {
         auto pressed = returnPressed.find(window);
         if (pressed == returnPressed.end()) {
           // A box is mapped before it has painted itself.
           std::this_thread::sleep_for(std::chrono::milliseconds(300));
-          captions.push_back(
-              WithoutFinalNewline(X({tools_.xdotool, "getwindowname", window})));
-          std::string suffix =
-              captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
+          captions.push_back(WithoutFinalNewline(X({tools_.xdotool, "getwindowname", window})));
+          std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
           X({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
           deadline = Clock::now() + kBoxWait;
         } else if (Clock::now() - pressed->second < kReturnRepeat) {
@@ -254,10 +244,9 @@ WindowsRun WineSession::Run(const std::string& exe,
 
   std::vector<std::string> texts = MessageBoxTextsFromTrace(ReadFileBytes(log));
   if (texts.size() != captions.size())
-    throw std::runtime_error(
-        exe + " showed " + std::to_string(captions.size()) +
-        " box window(s) but Wine traced " + std::to_string(texts.size()) +
-        " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
+    throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
+                             " box window(s) but Wine traced " + std::to_string(texts.size()) +
+                             " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
   for (size_t i = 0; i < texts.size(); ++i)
     run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), texts[i]});
   return run;

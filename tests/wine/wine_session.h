@@ -15,11 +15,11 @@ class ChildProcess;
 
 // The programs the session needs.
 struct WineTools {
-  std::string wine;        // wine64
+  std::string wine;  // wine64
   std::string wineserver;
   std::string xvfb;
   std::string xdotool;
-  std::string import;      // ImageMagick's screenshot command
+  std::string import;  // ImageMagick's screenshot command
 };
 
 // Finds the tools on PATH (wine64 and wineserver also in /usr/lib/wine, where
@@ -73,8 +73,7 @@ class WineSession {
 
  private:
   std::vector<std::string> Environment(const char* debugChannels) const;
-  void Wine(const std::vector<std::string>& arguments, double timeoutSeconds,
-            bool mayFail = false);
+  void Wine(const std::vector<std::string>& arguments, double timeoutSeconds, bool mayFail = false);
   std::vector<std::string> VisibleWindowsOf(int pid) const;
   std::string X(const std::vector<std::string>& arguments) const;
   void PressReturnOn(const std::string& window) const;
