@@ -157,6 +157,7 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
   // A disk file of 2 GiB is refused by name (it is sparse: no disk space).
   ASSERT_EQ(0, truncate(dir_.Write("huge.bin", "").c_str(), int64_t(1) << 31));
   const std::string longName(300, 'L');
+  FileHandle* handle = nullptr;
   const std::pair<std::function<void()>, std::string> misuses[] = {
       {[] { OpenFile("Cfg\\Menu.cfg", OPEN_FILE_READ); },
        "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n"},
@@ -164,16 +165,20 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
        "File not found:\t" + longName + "\n\nUnable to update the files. \n"},
       {[] { OpenFile("", OPEN_FILE_READ); }, "FILE_SYSTEM: NO FILENAME"},
       {[] { OpenFile("data.bin", 4); }, "FILE_SYSTEM: WRONG OPEN_FILE FLAG (data.bin)"},
-      {[] { OpenFile("huge.bin", OPEN_FILE_READ)->GetSize(); },
+      {[&] { (handle = OpenFile("huge.bin", OPEN_FILE_READ))->GetSize(); },
        "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (huge.bin)"},
-      {[] {
-         FileHandle* closed = OpenFile("data.bin", OPEN_FILE_READ);
-         closed->Close();
-         closed->Close();
+      {[&] {
+         (handle = OpenFile("data.bin", OPEN_FILE_READ))->Close();
+         handle->Close();
        },
        "FILE ERROR!"},
   };
-  for (const auto& misuse : misuses) ExpectFileSystemFatal(RunToEnd(misuse.first), misuse.second);
+  for (const auto& misuse : misuses) {
+    ExpectFileSystemFatal(RunToEnd(misuse.first), misuse.second);
+    if (handle != nullptr && handle->stream != nullptr) handle->Close();
+    delete handle;  // the run's end left it open
+    handle = nullptr;
+  }
   LanguageIndex = 3;
   const EndedRun german = RunToEnd([] { OpenFile("Cfg/Menu.cfg", OPEN_FILE_READ); });
   ASSERT_EQ(1u, german.boxes.size());
