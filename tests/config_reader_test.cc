@@ -103,8 +103,18 @@ TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   Ask(reader, "big.cfg", "V", "k");
   EXPECT_STREQ("v", reader.value);
   EXPECT_EQ(10u, reader.textSize);
-  // An empty file gives the default value and holds no text.
+  // A name filling its field is read to the field's end and no further.
+  dir.Write("long.cfg", "[" + std::string(255, 'S') + "]\r\nk=long\r\n");
+  Ask(reader, "long.cfg", "", "k");
+  memset(reader.sectionName, 'S', sizeof reader.sectionName);
+  reader.ReadValue();
+  EXPECT_STREQ("long", reader.value);
+  // An empty file gives the default value and holds no text; a file of one
+  // byte is read.
   strcpy(reader.defaultValue, "fallback");
+  dir.Write("one.cfg", "x");
+  Ask(reader, "one.cfg", "V", "k");
+  EXPECT_STREQ("", reader.value);
   Ask(reader, "empty.cfg", "V", "k");
   EXPECT_STREQ("fallback", reader.value);
   EXPECT_EQ(8u, reader.valueLength);

@@ -29,14 +29,18 @@ TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
   EXPECT_EQ(0u, NameHash(""));
   // Every length up to past a whole name, four bytes a step and the rest;
   // the letters' edges, and bytes from 0x80 up whose low bits are letters.
-  const std::string alphabet = "@AZ[`az{09/._\x7F\x80\xC1\xE1\xFA\xFB\xFF";
   std::string name;
   for (size_t length = 0; length <= 131; ++length) {
     EXPECT_EQ(BitwiseNameHash(name), NameHash(name.c_str())) << length;
     EXPECT_EQ(BitwiseNameHash(name.substr(0, length / 2)),
               NameHashBounded(name.c_str(), length / 2));
-    name += alphabet[(length * 7) % alphabet.size()];
+    name += char('A' + length % 58);
   }
+  for (int c = 1; c < 256; ++c)  // every byte at each place of a word of four
+    for (size_t at = 0; at < 5; ++at) {
+      const std::string named = std::string(at, '_') + char(c) + "z@";
+      ASSERT_EQ(BitwiseNameHash(named), NameHash(named.c_str())) << c << " at " << at;
+    }
   char mixed[] = "a/b\\c", again[] = "a/b\\c";
   ToBackslashes(mixed);
   ToForwardSlashes(again);
@@ -70,6 +74,7 @@ TEST_F(FileSystem, MountsUpToTenArchivesOfPathsShorterThan256Bytes) {
   const std::string n250(250, 'n'), n251(251, 'n');
   dir_.Write(n250 + ".cod", BuildFffArchive({{"x", "1"}}));
   dir_.Write(n251 + ".cod", BuildFffArchive({{"x", "1"}}));
+  EXPECT_FALSE(Archives.slots[kArchiveSlotCount - 1].inUse);
   MountArchive("Data/a.cod");
   EXPECT_STREQ("Data\\a.cod", Archives.slots[0].fileName);
   // 255 bytes mount; 256 and 257 are files that do not exist, never cut.
@@ -131,6 +136,7 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
   member->Seek(6);
   EXPECT_TRUE(member->IsEof());
   member->Close();
+  ExpectFileSystemFatal(RunToEnd([&] { member->Seek(0); }), "FILE ERROR!");
   CloseFile(member);  // a second Close is harmless on a member
   EXPECT_NE(nullptr, Archives.slots[0].stream);
   FileHandle* empty = OpenFile("E", OPEN_FILE_READ);

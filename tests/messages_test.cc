@@ -7,6 +7,7 @@
 #include <string>
 
 #include "filesystem/archive_table.h"
+#include "installer/copy_files.h"
 #include "installer/settings.h"
 #include "tests/test_support.h"
 
@@ -30,6 +31,12 @@ TEST(FatalError, ShowsAnErrorBoxClosesArchivesAndExitsWithMinusOne) {
   EXPECT_EQ(nullptr, Archives.slots[0].stream);
   EXPECT_FALSE(Archives.slots[0].inUse);
   LanguageIndex = 0;
+}
+
+TEST(FatalError, AnAbsentBlockIsNoMemory) {
+  const EndedRun run = RunToEnd([] { WriteBufferToFile(nullptr, 0, "x"); });
+  ASSERT_EQ(1u, run.boxes.size());
+  EXPECT_EQ("Not enough free memory!", run.boxes[0].text);
 }
 
 TEST(SelectLanguage, FoldsOnlyTheLettersAToZ) {

@@ -40,6 +40,7 @@ TEST(NormaliseInstallPath, EndsInExactlyOneBackslash) {
        std::vector<std::pair<std::string, std::string>>{{"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
                                                         {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"},
                                                         {"", "\\"},
+                                                        {"\\", "\\"},
                                                         {"C:/Games/", "C:/Games/\\"}}) {
     char path[kInstallPathSize] = {};
     given.copy(path, given.size());
