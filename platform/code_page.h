@@ -16,10 +16,15 @@
 
 // The ANSI code page: Windows' own. On Linux the one Wine chooses from the
 // locale (LC_ALL, else LC_CTYPE, else LANG; a locale that is not installed
-// counts as C): 1250 for Central European languages, 1251 for Cyrillic
-// ones, 1253 to 1258 and 874 for their languages, 932, 936, 949 and 950 for
-// the East Asian ones, and 1252 for the C locale and every other language.
+// counts as C), as CodePageOfLocale gives it.
 unsigned AnsiCodePage();
+
+// Linux: the code page Wine gives the locale of that name: 1250 for Central
+// European languages, 1251 for Cyrillic ones, 1253 to 1258 and 874 for
+// their languages, 932, 936, 949 and 950 for the East Asian ones, 65001
+// (UTF-8) for languages that Windows gives no ANSI code page, and 1252 for
+// the C locale and every other language.
+unsigned CodePageOfLocale(const std::string& name);
 
 // Narrow text to wide. A byte that the code page leaves undefined stands
 // for the character of the same number, as in Windows' own tables.

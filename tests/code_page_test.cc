@@ -52,6 +52,23 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
   if (!compiled) GTEST_SKIP() << "localedef could not compile hu_HU (package locales)";
 }
 
+// What Wine 8 answered (GetACP) with each locale generated.
+TEST(CodePage, IsWhatWineGivesEachLocale) {
+  const std::pair<const char*, unsigned> measured[] = {
+      {"cs_CZ.UTF-8", 1250},  {"hu_HU.UTF-8", 1250},  {"sr_RS.UTF-8@latin", 1250},
+      {"sr_RS.UTF-8", 1252},  {"bs_BA.UTF-8", 1252},  {"az_AZ.UTF-8", 1252},
+      {"ru_RU.UTF-8", 1251},  {"tg_TJ.UTF-8", 1251},  {"el_GR.UTF-8", 1253},
+      {"tr_TR.UTF-8", 1254},  {"he_IL.UTF-8", 1255},  {"fa_IR.UTF-8", 1256},
+      {"lt_LT.UTF-8", 1257},  {"vi_VN.UTF-8", 1258},  {"th_TH.UTF-8", 874},
+      {"ja_JP.UTF-8", 932},   {"ko_KR.UTF-8", 949},   {"zh_CN.UTF-8", 936},
+      {"zh_SG.UTF-8", 936},   {"zh_TW.UTF-8", 950},   {"zh_HK.UTF-8", 950},
+      {"kk_KZ.UTF-8", 65001}, {"hi_IN.UTF-8", 65001}, {"mt_MT.UTF-8", 65001},
+      {"de_DE.UTF-8", 1252},  {"uz_UZ.UTF-8", 1252},  {"C.UTF-8", 1252},
+      {"POSIX", 1252}};
+  for (const auto& [locale, codePage] : measured)
+    EXPECT_EQ(codePage, CodePageOfLocale(locale)) << locale;
+}
+
 TEST(CodePage, ConvertsAsTheNarrowWindowsInterfacesDo) {
   ScopedEnvironment lcAll("LC_ALL", "C.UTF-8");  // 1252
   // What wide characters become, as measured under Wine: the look-alike
