@@ -371,11 +371,18 @@ TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
 
 TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
   TempDir dir;
-  dir.Write("a.fff",
-            BuildFffArchive({{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}}));
+  dir.Write(
+      "a.fff",
+      BuildFffArchive(
+          {{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}, {"c\x1F\x7F", "c"}}));
   ExpectRun(Fff({"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG", "/Cfg/Menu.cfg", "MENü.TXT"},
                 dir.path()),
-            0, "436\t1\t/b.bin\n437\t4\tCfg/Menu.cfg\n441\t1\tMenü.txt\n", "");
+            0, "572\t1\t/b.bin\n573\t4\tCfg/Menu.cfg\n577\t1\tMenü.txt\n", "");
+  // Control bytes are shown escaped; a listing that cannot be written fails.
+  ExpectRun(Fff({"list", "a.fff", "c\x1F\x7F"}, dir.path()), 0, "578\t1\tc\\x1F\\x7F\n", "");
+  ExpectRun(
+      RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, dir.path()), 1,
+      "", "fff: a.fff: cannot write the listing\n");
   MakeFolders(dir.path() + "/here");
   ExpectRun(Fff({"extract", "../a.fff", "Cfg\\Menu.cfg", "b.bin"}, dir.path() + "/here"), 0, "",
             "");

@@ -106,8 +106,10 @@ TEST_F(WinePathTest, DriveLettersSeparatorsAndCaseMapAsOnWindows) {
 }
 
 TEST_F(WinePathTest, LeadingSeparatorStartsAtTheDriveHoldingTheCurrentFolder) {
-  // b: holds every folder too and comes first, but c: reaches deeper.
+  // b: holds every folder too and comes first, but c: reaches deeper; d:
+  // reaches as deep, and the first letter wins.
   SetDrive("b:", "/");
+  SetDrive("d:", "../drive_c");
   {
     ScopedCurrentDirectory inGame(OnDisk("/Games/GHR"));
     EXPECT_EQ(C("/Gravelhorn_d3d.exe"), Map("\\GRAVELHORN_D3D.EXE"));

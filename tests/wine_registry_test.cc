@@ -157,6 +157,15 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndRefusesValuesPastTheBuffer) {
       {"\"Value\"=\"caf\xC3\xA9 \xE2\x82\xAC\"", "caf\xE9 \x80\0"s},
       {"\"Value\"=\"a\xF0\x9F\x98\x80\x80\xC0\xAFz\"", "a??z\0"s},
       {"\"Value\"=hex(b):01,00,00,00,00,00,00,00", "\x01\0\0\0\0\0\0\0"s},
+      // Overlong forms are dropped, the smallest and largest of each length
+      // kept (1252 has none of them: '?'); hex digits in either case.
+      {"\"Value\"=\"\xC1\xBF|\xC2\x80|\xDF\xBF|\xE0\x9F\xBF|\xE0\xA0\x80|\xEF\xBF\xBF\"",
+       "|?|?||?|?\0"s},
+      {"\"Value\"=\"\\x00C9\"", "\xC9\0"s},
+      {"\"Value\"=dword:0000ABCD", "\xCD\xAB\0\0"s},
+      // UTF-16 strings with a stray odd byte; no type is raw bytes.
+      {"\"Value\"=hex(1):41,00,42", "A"s},
+      {"\"Value\"=hex(0):41,00", "A\0"s},
       // The decoded length counts against the 256 bytes, not the escaped.
       {"\"Value\"=\"" + x254 + "x\"", x254 + "x\0"s},
       {"\"Value\"=\"" + x254 + "\\x00e9\"", x254 + "\xE9\0"s},
