@@ -69,8 +69,8 @@ class Mutant:
 
 
 def code_only(text):
-    """text with comments, literals' contents, preprocessor lines and
-    static_asserts blanked; newlines and offsets are kept."""
+    """text with comments, literals' contents, preprocessor lines, code for
+    Windows only and static_asserts blanked; newlines and offsets are kept."""
     out = list(text)
 
     def blank(a, b):
@@ -102,10 +102,18 @@ def code_only(text):
             j = i + 1
         i = j
     code = "".join(out)
-    # Preprocessor lines, with their continuations.
-    start = 0
+    # Preprocessor lines, with their continuations, and what only the
+    # Windows build compiles (#ifdef _WIN32 up to its #else or #endif).
+    start, windows_only = 0, False
     for line in text.split("\n"):
-        if code[start:start + len(line)].lstrip().startswith("#"):
+        directive = code[start:start + len(line)].strip()
+        if directive.startswith("#if"):
+            windows_only = directive.split()[-1] == "_WIN32" and "!" not in directive
+        elif directive.startswith(("#else", "#endif")):
+            windows_only = False
+        elif windows_only:
+            blank(start, start + len(line))
+        if directive.startswith("#"):
             end = start + len(line)
             while text[start:end].endswith("\\") and end < n:
                 end = text.find("\n", end + 1)

@@ -14,17 +14,18 @@ namespace {
 using std::string_literals::operator""s;
 
 TEST(CodePage, FollowsTheLocaleAsWineDoes) {
-  // A Hungarian locale compiled into a folder of the test's own: a locale
-  // that is not installed counts as C, as it does for Wine.
+  // Hungarian and Kazakh locales compiled into a folder of the test's own:
+  // a locale that is not installed counts as C, as it does for Wine.
   TempDir locales;
-  const std::string compile =
-      "localedef -i hu_HU -f UTF-8 " + locales.path() + "/hu_HU.UTF-8 >/dev/null 2>&1";
+  const std::string compile = "localedef -i hu_HU -f UTF-8 " + locales.path() +
+                              "/hu_HU.UTF-8 && localedef -i kk_KZ -f UTF-8 " + locales.path() +
+                              "/kk_KZ.UTF-8 >/dev/null 2>&1";
   const bool compiled = system(compile.c_str()) == 0;
   const struct {
     const char* lcAll;
     const char* lcCtype;
     const char* lang;
-    bool hungarianInstalled;
+    bool installed;
     unsigned codePage;
   } rows[] = {
       {"hu_HU.UTF-8", nullptr, nullptr, true, 1250},
@@ -35,12 +36,13 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
       {"hu_HU.UTF-8", nullptr, nullptr, false, 1252},
       {nullptr, nullptr, nullptr, false, 1252},
       {"C.UTF-8", nullptr, nullptr, false, 1252},
+      {"kk_KZ.UTF-8", nullptr, nullptr, true, 65001},
   };
   for (const auto& row : rows) {
-    if (row.hungarianInstalled && !compiled) continue;
+    if (row.installed && !compiled) continue;
     SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "-") + " " +
                  (row.lcCtype ? row.lcCtype : "-") + " " + (row.lang ? row.lang : "-"));
-    ScopedEnvironment locpath("LOCPATH", row.hungarianInstalled ? locales.path().c_str() : nullptr);
+    ScopedEnvironment locpath("LOCPATH", row.installed ? locales.path().c_str() : nullptr);
     ScopedEnvironment lcAll("LC_ALL", row.lcAll);
     ScopedEnvironment lcCtype("LC_CTYPE", row.lcCtype);
     ScopedEnvironment lang("LANG", row.lang);
@@ -49,8 +51,12 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
       EXPECT_EQ("\xC5\x91", NarrowToHost("\xF5"));        // o with double acute
       EXPECT_EQ("A\xF5", WideToNarrow(u"\u00C0\u0151"));  // 1250 lacks A with grave
     }
+    if (row.codePage == 65001) {  // UTF-8: a byte that is no character is U+FFFD
+      EXPECT_EQ(u"\u00E9\uFFFD", NarrowToWide("\xC3\xA9\xFF"));
+      EXPECT_EQ("\xC3\xA9", WideToNarrow(u"\u00E9"));
+    }
   }
-  if (!compiled) GTEST_SKIP() << "localedef could not compile hu_HU (package locales)";
+  if (!compiled) GTEST_SKIP() << "localedef could not compile hu_HU and kk_KZ (package locales)";
 }
 
 // What Wine 8 answered (GetACP) with each locale generated.
@@ -64,8 +70,10 @@ TEST(CodePage, IsWhatWineGivesEachLocale) {
       {"ja_JP.UTF-8", 932},   {"ko_KR.UTF-8", 949},   {"zh_CN.UTF-8", 936},
       {"zh_SG.UTF-8", 936},   {"zh_TW.UTF-8", 950},   {"zh_HK.UTF-8", 950},
       {"kk_KZ.UTF-8", 65001}, {"hi_IN.UTF-8", 65001}, {"mt_MT.UTF-8", 65001},
-      {"de_DE.UTF-8", 1252},  {"uz_UZ.UTF-8", 1252},  {"C.UTF-8", 1252},
-      {"POSIX", 1252}};
+      {"ka_GE.UTF-8", 65001}, {"hy_AM.UTF-8", 65001}, {"am_ET.UTF-8", 65001},
+      {"bn_IN.UTF-8", 65001}, {"ta_IN.UTF-8", 65001}, {"lo_LA.UTF-8", 65001},
+      {"km_KH.UTF-8", 65001}, {"de_DE.UTF-8", 1252},  {"uz_UZ.UTF-8", 1252},
+      {"C.UTF-8", 1252},      {"POSIX", 1252}};
   for (const auto& [locale, codePage] : measured)
     EXPECT_EQ(codePage, CodePageOfLocale(locale)) << locale;
 }

@@ -109,6 +109,12 @@ TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   memset(reader.sectionName, 'S', sizeof reader.sectionName);
   reader.ReadValue();
   EXPECT_STREQ("long", reader.value);
+  const std::string k254(254, 'K');
+  dir.Write("key.cfg", "[V]\r\n" + k254 + "=short\r\n" + k254 + "K=long\r\n");
+  Ask(reader, "key.cfg", "V", "k");
+  memset(reader.keyName, 'K', sizeof reader.keyName);
+  reader.ReadValue();
+  EXPECT_STREQ("long", reader.value);
   // An empty file gives the default value and holds no text; a file of one
   // byte is read.
   strcpy(reader.defaultValue, "fallback");

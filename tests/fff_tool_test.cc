@@ -431,6 +431,9 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
     EXPECT_NE(std::string::npos, result.out.find("(here 1252)"));
     EXPECT_EQ("", result.err);
   }
+  // A lone "-" is an operand, not an option.
+  ExpectRun(Fff({"list", "-"}, dir.path()), 1, "",
+            "fff: -: cannot read the archive: No such file or directory\n");
 }
 
 TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {

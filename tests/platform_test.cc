@@ -1,13 +1,20 @@
 // Platform services whole runs use without showing their bounds: large
 // blocks at the edges of their pages, and the replacement of a file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
 #include "platform/file_replacement.h"
 #include "platform/large_block.h"
+#include "platform/message_box.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -20,6 +27,9 @@ TEST(LargeBlock, HoldsEveryByteAskedFor) {
     memset(block, 0x5A, size > 0 ? size : 1);  // a block of 0 bytes still is one
     ReleaseLargeBlock(block, size);
   }
+  // Sizes that could not be rounded up to whole pages are refused.
+  for (size_t size : {SIZE_MAX, SIZE_MAX - (size_t(3) << 20)})
+    EXPECT_EQ(nullptr, AllocateLargeBlock(size)) << size;
 }
 
 TEST(ReplaceDiskFile, KeepsTheFilesModeAndRefusesWhatCannotBeWritten) {
@@ -29,16 +39,45 @@ TEST(ReplaceDiskFile, KeepsTheFilesModeAndRefusesWhatCannotBeWritten) {
   WriteFileBytes(file, "old and longer");
   ASSERT_EQ(0, chmod(file.c_str(), 0751));
   EXPECT_TRUE(ReplaceDiskFile("C:\\game.COD", "new", 3));
+  EXPECT_TRUE(ReplaceDiskFile("C:\\One", "1", 1));
   struct stat info;
   ASSERT_EQ(0, stat(file.c_str(), &info));
   EXPECT_EQ(0751u, info.st_mode & 07777);
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}}), FolderTree(prefix.DriveC()));
+  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"One", "1"}}), FolderTree(prefix.DriveC()));
   MakeFolders(prefix.DriveC() + "/Folder");
   ASSERT_EQ(0, chmod(file.c_str(), 0444));
   for (const char* refused : {"C:\\Folder", "C:\\Missing\\x", "C:\\Game.cod"})
     EXPECT_FALSE(ReplaceDiskFile(refused, "x", 1)) << refused;
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"Folder", kFolderEntry}}),
+  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"One", "1"}, {"Folder", kFolderEntry}}),
             FolderTree(prefix.DriveC()));
+}
+
+// On a terminal a box waits for Enter, as a real box waits for OK.
+TEST(MessageBox, WaitsForEnterOnATerminal) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+  const int keyboard = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+  termios raw;
+  ASSERT_EQ(0, tcgetattr(keyboard, &raw));
+  cfmakeraw(&raw);  // every key reaches the box at once
+  ASSERT_EQ(0, tcsetattr(keyboard, TCSANOW, &raw));
+  fflush(nullptr);
+  const pid_t box = fork();
+  if (box == 0) {
+    dup2(keyboard, STDIN_FILENO);
+    freopen("/dev/null", "w", stderr);
+    ShowPlatformMessage("text", "caption", MESSAGE_STYLE_ERROR);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(1, write(terminal, "x", 1));
+  usleep(300000);
+  EXPECT_EQ(0, waitpid(box, &status, WNOHANG)) << "the box ended before Enter";
+  ASSERT_EQ(1, write(terminal, "\n", 1));
+  for (int tries = 0; tries < 100 && waitpid(box, &status, WNOHANG) == 0; ++tries) usleep(100000);
+  EXPECT_TRUE(kill(box, SIGKILL) != 0 || waitpid(box, &status, 0) < 0) << "the box did not end";
+  close(keyboard);
+  close(terminal);
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ TEST_F(WinePathTest, DriveLettersSeparatorsAndCaseMapAsOnWindows) {
       {"C:", C()},
       {"C:\\", C()},
       {"Z:\\", Z()},
+      {"a:\\x", prefix_ + "/dosdevices/a:/x"},
       {"C:\\" + longName, C("/" + longName)},
       {deepWindows, deepHost},
       // The exact name wins over an earlier one that differs in case; with

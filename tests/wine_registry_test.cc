@@ -159,8 +159,9 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndRefusesValuesPastTheBuffer) {
       {"\"Value\"=hex(b):01,00,00,00,00,00,00,00", "\x01\0\0\0\0\0\0\0"s},
       // Overlong forms are dropped, the smallest and largest of each length
       // kept (1252 has none of them: '?'); hex digits in either case.
-      {"\"Value\"=\"\xC1\xBF|\xC2\x80|\xDF\xBF|\xE0\x9F\xBF|\xE0\xA0\x80|\xEF\xBF\xBF\"",
-       "|?|?||?|?\0"s},
+      {"\"Value\"=\"\xC1\xBF|\xC2\x80|\xDF\xBF|\xE0\x9F\xBF|\xE0\xA0\x80|\xEF\xBF\xBF|"
+       "\xF0\x8F\xBF\xBF|\xF0\x90\x80\x80\"",
+       "|?|?||?|?||??\0"s},
       {"\"Value\"=\"\\x00C9\"", "\xC9\0"s},
       {"\"Value\"=dword:0000ABCD", "\xCD\xAB\0\0"s},
       // UTF-16 strings with a stray odd byte; no type is raw bytes.
