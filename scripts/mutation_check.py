@@ -8,6 +8,9 @@ Usage, from anywhere (the script lowers its own priority to nice 15):
                                                     # over the files
   scripts/mutation_check.py --only ID [ID...]       # re-check given mutants
   scripts/mutation_check.py                         # every mutant
+  scripts/mutation_check.py --sanitize --only ID... # under ASan/UBSan/LSan,
+                                                    # as the test command's
+                                                    # second run of the suite
 
 Mutants come from the .cc/.h files under config/, filesystem/, installer/,
 platform/ and tools/ that the Linux build compiles (not platform/*_win32.cc).
@@ -282,7 +285,9 @@ def sync_copy():
 def run(command, timeout=None):
     """(exit status, output); the status is None after a timeout, when the
     command's whole process group is killed."""
-    env = dict(os.environ, TMPDIR=str(TMP))
+    env = dict(os.environ, TMPDIR=str(TMP),
+               ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1",
+               LSAN_OPTIONS="suppressions=%s" % (SRC / "tests" / "lsan.supp"))
     process = subprocess.Popen(command, stdout=subprocess.PIPE,
                                stderr=subprocess.STDOUT, text=True, env=env,
                                errors="replace", start_new_session=True)
@@ -322,6 +327,8 @@ def main():
     parser.add_argument("--sample", type=int, help="check N mutants")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--only", nargs="+", metavar="ID")
+    parser.add_argument("--sanitize", action="store_true",
+                        help="build and test under the sanitizers")
     parser.add_argument("--list", action="store_true",
                         help="print the chosen mutants and stop")
     args = parser.parse_args()
@@ -345,12 +352,20 @@ def main():
         print("%d of %d mutants" % (len(chosen), len(mutants)))
         return
 
+    global BUILD
+    flags = []
+    if args.sanitize:
+        BUILD = WORK / "build-sanitize"
+        sanitizers = "-fsanitize=address,undefined"
+        flags = ["-DCMAKE_CXX_FLAGS=%s -fno-omit-frame-pointer "
+                 "-fno-sanitize-recover=all" % sanitizers,
+                 "-DCMAKE_EXE_LINKER_FLAGS=" + sanitizers]
     SRC.mkdir(parents=True, exist_ok=True)
     sync_copy()
     if not (BUILD / "build.ninja").exists():
         status, output = run(["cmake", "-S", str(SRC), "-B", str(BUILD),
                               "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                              "-DGRAVELHORN_WINE_TIER=OFF"])
+                              "-DGRAVELHORN_WINE_TIER=OFF"] + flags)
         if status != 0:
             sys.exit(output + "\nmutation check: configure failed")
     status, output = build()

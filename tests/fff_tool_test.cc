@@ -1,6 +1,7 @@
 // The fff archive tool, run as patch publishers and support people run it,
 // and held against the installer's own mount and lookup.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -208,6 +209,12 @@ TEST(FffToolTest, ExtractReplacesLinksAndNeverWritesOutsideItsFolder) {
                          {"old.txt", "replaced"},
                          {"dangling", "d"}}),
             FolderTree(dir.path() + "/ex"));
+  // The folder made in the link's place is an ordinary one.
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat info;
+  ASSERT_EQ(0, lstat((dir.path() + "/ex/dir").c_str(), &info));
+  EXPECT_EQ(0777 & ~mask, info.st_mode & 07777);
 }
 
 TEST(FffToolTest, ExtractChecksEveryMemberAndTheFolderBeforeWriting) {
