@@ -57,15 +57,6 @@ void ExpectRefusedWritingNothing(const std::string& command, const std::string& 
   EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path()));
 }
 
-std::string ReadMember(const std::string& name) {
-  FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
-  if (handle == nullptr) return "<not found>";
-  std::string bytes(size_t(handle->GetSize()), '\0');
-  bytes.resize(fread(&bytes[0], 1, bytes.size(), handle->stream));
-  CloseFile(handle);
-  return bytes;
-}
-
 }  // namespace
 
 TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
@@ -105,7 +96,7 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
     ScopedCurrentDirectory cwd(dir.path());
     ResetArchives();
     MountArchive("patch.fff");
-    for (const Row& row : rows) EXPECT_EQ(row.data, ReadMember(row.lookedUpAs)) << row.operand;
+    for (const Row& row : rows) EXPECT_EQ(row.data, ReadThroughFileSystem(row.lookedUpAs)) << row.operand;
     CloseAllArchives();
   }
   ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "filesystem/fff_format.h"
+#include "filesystem/file_system.h"
 #include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -107,6 +108,15 @@ std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
     offset += uint32_t(member.data.size());
   }
   return header + directory + data;
+}
+
+std::string ReadThroughFileSystem(const std::string& name) {
+  FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
+  if (handle == nullptr) return "<not found>";
+  std::string bytes(size_t(handle->GetSize()), '\0');
+  bytes.resize(fread(&bytes[0], 1, bytes.size(), handle->stream));
+  CloseFile(handle);
+  return bytes;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,

@@ -50,6 +50,9 @@ struct ArchiveMember {
   std::string data;
 };
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members);
+// A file read whole through the installer's file system (disk first, then
+// the registered archives), or "<not found>".
+std::string ReadThroughFileSystem(const std::string& name);
 
 // A program running in the background in workingDirectory, with the current
 // environment plus the NAME=VALUE pairs of extraEnvironment, standard input
