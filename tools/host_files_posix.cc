@@ -32,7 +32,12 @@ FILE* OpenRegularFile(const std::string& path, uint64_t* length,
     return nullptr;
   }
   struct stat info;
-  if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fileno(stream), &info) != 0) {
+    Failed(error);
+    fclose(stream);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
     *error = S_ISDIR(info.st_mode) ? "it is a folder, not a file"
                                    : "it is not a regular file";
     fclose(stream);
