@@ -16,7 +16,7 @@ using std::string_literals::operator""s;
 TEST(CodePage, FollowsTheLocaleAsWineDoes) {
   // Hungarian and Kazakh locales compiled into a folder of the test's own:
   // a locale that is not installed counts as C, as it does for Wine.
-  TempDir locales;
+  TempDir locales, noLocales;
   const std::string compile = "localedef -i hu_HU -f UTF-8 " + locales.path() +
                               "/hu_HU.UTF-8 && localedef -i kk_KZ -f UTF-8 " + locales.path() +
                               "/kk_KZ.UTF-8 >/dev/null 2>&1";
@@ -42,7 +42,9 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
     if (row.installed && !compiled) continue;
     SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "-") + " " +
                  (row.lcCtype ? row.lcCtype : "-") + " " + (row.lang ? row.lang : "-"));
-    ScopedEnvironment locpath("LOCPATH", row.installed ? locales.path().c_str() : nullptr);
+    // An empty folder stands for a machine without the locale, whatever
+    // this machine has generated.
+    ScopedEnvironment locpath("LOCPATH", (row.installed ? locales : noLocales).path().c_str());
     ScopedEnvironment lcAll("LC_ALL", row.lcAll);
     ScopedEnvironment lcCtype("LC_CTYPE", row.lcCtype);
     ScopedEnvironment lang("LANG", row.lang);

@@ -29,17 +29,21 @@ std::string WindowsInstaller() {
 std::string LinuxInstaller() { return FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER); }
 
 // One prefix and one display for the whole run.
-std::string missingTools, setUpError;
+std::string skipReason, setUpError;
 std::unique_ptr<WineSession> session;
 
 class WineTier : public ::testing::Environment {
  public:
   void SetUp() override {
     WineTools tools;
-    missingTools = FindWineTools(&tools);
-    if (!missingTools.empty()) return;
+    const std::string missingTools = FindWineTools(&tools);
+    if (!missingTools.empty()) {
+      skipReason = missingTools +
+                   " not found (scripts/setup.sh installs wine64, xvfb, xdotool and imagemagick)";
+      return;
+    }
     if (!FileExists(WindowsInstaller())) {
-      setUpError = WindowsInstaller() + " is missing: build the win64 preset first";
+      skipReason = WindowsInstaller() + " is not built (scripts/build.sh win64 builds it)";
       return;
     }
     try {
@@ -62,10 +66,7 @@ std::vector<Scenario> WindowsScenarios() {
 class WindowsProgram : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
-    if (!missingTools.empty())
-      GTEST_SKIP() << "Wine tier skipped: " << missingTools
-                   << " not found (scripts/setup.sh installs wine64, xvfb, xdotool and "
-                      "imagemagick)";
+    if (!skipReason.empty()) GTEST_SKIP() << "Wine tier skipped: " << skipReason;
     ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
     MakeFolders(TierFolder() + "/screenshots");
   }
