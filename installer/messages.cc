@@ -122,6 +122,26 @@ constexpr bool EveryTextPresent() {
 }
 static_assert(EveryTextPresent(), "a language of the catalogue lacks a text");
 
+// Each row has the code and code page that CATALOGUE_LANGUAGES gives it.
+constexpr bool SameCode(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+#define GRAVELHORN_LISTED_LANGUAGE(code, languageId, codePage) {code, codePage},
+constexpr struct {
+  const char* code;
+  unsigned codePage;
+} kListedLanguages[] = {CATALOGUE_LANGUAGES(GRAVELHORN_LISTED_LANGUAGE)};
+#undef GRAVELHORN_LISTED_LANGUAGE
+constexpr bool RowsAsListed() {
+  for (int i = 0; i < kLanguageCount; ++i)
+    if (!SameCode(MessageCatalogue[i].code, kListedLanguages[i].code) ||
+        MessageCatalogue[i].codePage != kListedLanguages[i].codePage)
+      return false;
+  return true;
+}
+static_assert(RowsAsListed(), "a row's code or code page is not the one CATALOGUE_LANGUAGES gives");
+
 const char* MessageText(MessageId id) {
   return MessageCatalogue[LanguageIndex].texts[id];
 }

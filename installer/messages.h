@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "installer/catalogue_languages.h"
+
 // The messages, by the number each has in every language; the English text
 // of each is in messages.cc.
 enum MessageId {
@@ -22,7 +24,9 @@ enum MessageId {
   kMessageCount = 11
 };
 
-const int kLanguageCount = 6;
+#define GRAVELHORN_COUNT_LANGUAGE(code, languageId, codePage) +1
+const int kLanguageCount = 0 CATALOGUE_LANGUAGES(GRAVELHORN_COUNT_LANGUAGE);
+#undef GRAVELHORN_COUNT_LANGUAGE
 const int kMessageFieldSize = 256;
 
 // One language of the catalogue: its registry code, the Windows code page
@@ -35,8 +39,8 @@ struct CatalogueLanguage {
 };
 
 // English, Hungarian, French, German, Spanish, Italian: a language's
-// position is its LanguageIndex. Adding a language is adding a row here
-// (and raising kLanguageCount).
+// position is its LanguageIndex. Adding a language is adding it to
+// CATALOGUE_LANGUAGES and its row here, in the same place.
 extern const CatalogueLanguage MessageCatalogue[kLanguageCount];
 
 // The text of message id in the language LanguageIndex holds now. The

@@ -26,7 +26,11 @@ done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
 case $name in
   patch_installer.exe)
     subsystem='Windows GUI' level=requireAdministrator
-    translations='0x409, 1252, 0x40e, 1250, 0x40c, 1252, 0x407, 1252, 0xc0a, 1252, 0x410, 1252' ;;
+    # The catalogue's languages, as windres prints them: "0x409, 1252, ...".
+    translations=$(sed -n 's/^ *LANGUAGE("[^"]*", *\(0x[0-9A-Fa-f]*\), *\([0-9]*\)).*/\1 \2/p' \
+      "$(dirname "$0")/../installer/catalogue_languages.h" | while read -r id page; do
+        printf '0x%x, %d, ' "$id" "$page"; done)
+    translations=${translations%, } ;;
   fff.exe) subsystem='Windows CUI' level=asInvoker translations='0x409, 1252' ;;
   *) fail "no checks for $name"; exit 1 ;;
 esac

@@ -1,0 +1,19 @@
+/* The message catalogue's languages, in LanguageIndex order: the registry's
+   language code, the Windows language id of the texts and the code page
+   they are written for. The catalogue's rows (messages.cc) are checked
+   against this list when they compile, and the Windows version resource
+   (patch_installer_win32.rc) and its check (tests/check_windows_program.sh)
+   take their list of languages from it. windres reads it too: macros only.
+   LANGUAGE(code, language id, code page) */
+#ifndef GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_
+#define GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_
+
+#define CATALOGUE_LANGUAGES(LANGUAGE) \
+  LANGUAGE("eng", 0x0409, 1252)       \
+  LANGUAGE("hun", 0x040E, 1250)       \
+  LANGUAGE("fra", 0x040C, 1252)       \
+  LANGUAGE("ger", 0x0407, 1252)       \
+  LANGUAGE("spa", 0x0C0A, 1252)       \
+  LANGUAGE("ita", 0x0410, 1252)
+
+#endif
