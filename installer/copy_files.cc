@@ -56,7 +56,7 @@ bool CopyOneFile(const char* source, const char* destination) {
   unsigned char* block =
       static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
   if (block == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
-  const size_t read = fread(block, 1, size_t(size), handle->stream);
+  const size_t read = ReadInRequests(handle, block, size_t(size));
   CloseFile(handle);
   if (read != size_t(size)) {
     // The bytes were there, but reading them failed.
