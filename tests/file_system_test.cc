@@ -232,9 +232,9 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
   const std::string archive = BuildFffArchive({{"one", big.substr(0, request)}, {"big", big}});
   dir_.Write("a.cod", archive);
   // {member, the first byte of "big" whose read fails}
-  const std::pair<const char*, size_t> rows[] = {
-      {"one", SIZE_MAX}, {"big", SIZE_MAX},    {"big", 0},
-      {"big", request},  {"big", request - 1}, {"big", big.size() - 1}};
+  const std::pair<const char*, size_t> rows[] = {{"one", SIZE_MAX},    {"big", SIZE_MAX},
+                                                 {"big", 0},           {"big", request},
+                                                 {"big", request - 1}, {"big", big.size() - 1}};
   for (const auto& [member, failAt] : rows) {
     SCOPED_TRACE(std::string(member) + " failing at " + std::to_string(failAt));
     ScriptedArchive scripted{archive, archive.size() - big.size() + failAt};

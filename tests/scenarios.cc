@@ -277,7 +277,8 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
   for (const std::string& top : {scenario.gameFolder.substr(0, scenario.gameFolder.find('/')),
                                  std::string("Patch"), std::string("Elsewhere")})
     std::filesystem::remove_all(driveC + "/" + top);
-  for (const char* planted : kPlantedAtTheDriveRoot) std::filesystem::remove(driveC + "/" + planted);
+  for (const char* planted : kPlantedAtTheDriveRoot)
+    std::filesystem::remove(driveC + "/" + planted);
   std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}};
   if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
   FolderFiles files = {{"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu},
