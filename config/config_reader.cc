@@ -74,7 +74,7 @@ void ConfigReader::LoadFile() {
   text = static_cast<char*>(calloc(size_t(textSize) + 1, 1));
   if (text == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   // Bytes a short read does not deliver stay zero and end the text early.
-  fread(text, 1, textSize, handle->stream);
+  ReadInRequests(handle, text, textSize);
 }
 
 void ConfigReader::ReadValue() {

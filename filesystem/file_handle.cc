@@ -1,8 +1,10 @@
 #include "filesystem/file_handle.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/disk_file.h"
+#include "platform/io_request.h"
 
 namespace {
 
@@ -87,4 +89,17 @@ uint64_t BytesLeftInStream(FileHandle* handle) {
   const int64_t position = TellStream(handle->stream);
   if (length < 0 || position < 0 || position > length) return 0;
   return uint64_t(length - position);
+}
+
+size_t ReadInRequests(FileHandle* handle, void* block, size_t size) {
+  RequireStream(handle->stream);
+  unsigned char* bytes = static_cast<unsigned char*>(block);
+  size_t done = 0;
+  while (done < size) {
+    const size_t request = std::min(size - done, kLargestIoRequest);
+    const size_t arrived = fread(bytes + done, 1, request, handle->stream);
+    done += arrived;
+    if (arrived != request) break;
+  }
+  return done;
 }

@@ -4,6 +4,7 @@
 #ifndef GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_
 #define GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -64,5 +65,13 @@ class ArchivedFile : public FileHandle {
 // of a damaged archive may claim more than this, and a caller that reads
 // the file whole checks before it allocates a block of the claimed size.
 uint64_t BytesLeftInStream(FileHandle* handle);
+
+// Reads size bytes from the handle's stream, from its current position, into
+// block, in requests of at most kLargestIoRequest bytes each: one very large
+// request fails on a network drive. Returns how many bytes arrived, fewer
+// than size when a request came back short (the end of the file or a read
+// error); nothing is read after that. A handle without a stream ends the
+// run with "FILE ERROR!".
+size_t ReadInRequests(FileHandle* handle, void* block, size_t size);
 
 #endif  // GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_

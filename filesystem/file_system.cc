@@ -88,6 +88,15 @@ FileHandle* FileSystemOpen(const char* name, int mode, bool report) {
   return nullptr;
 }
 
+FileHandle* OpenArchivedFileQuiet(const char* name) {
+  if (name == nullptr || *name == '\0' || strlen(name) >= kFileNameSize)
+    return nullptr;
+  char converted[kFileNameSize] = {};
+  strcpy(converted, name);
+  ToForwardSlashes(converted);
+  return OpenArchivedMember(converted);
+}
+
 FileHandle* OpenFile(const char* name, int mode) {
   return FileSystemOpen(name, mode, true);
 }

@@ -1,7 +1,7 @@
 // Opening files by name: for reading, a disk file of that path first, then
-// the member of that name in the registered archives; for writing, a disk
-// file. Failures are reported (OpenFile) or returned as no handle
-// (OpenFileQuiet).
+// the member of that name in the registered archives (or the member alone,
+// OpenArchivedFileQuiet); for writing, a disk file. Failures are reported
+// (OpenFile) or returned as no handle (the quiet forms).
 #ifndef GRAVELHORN_FILESYSTEM_FILE_SYSTEM_H_
 #define GRAVELHORN_FILESYSTEM_FILE_SYSTEM_H_
 
@@ -19,6 +19,12 @@ const int OPEN_FILE_WRITE = 2;
 FileHandle* FileSystemOpen(const char* name, int mode, bool report);
 FileHandle* OpenFile(const char* name, int mode);
 FileHandle* OpenFileQuiet(const char* name, int mode);
+
+// Opens name for reading among the registered archives alone, never on
+// disk: for the files the patch installs, which must come from Patch.dat
+// even where a disk file of that name exists (the root of a drive any user
+// may write to). Returns nullptr, showing nothing, when no archive holds it.
+FileHandle* OpenArchivedFileQuiet(const char* name);
 
 // Closes and destroys handle; does nothing for nullptr.
 void CloseFile(FileHandle* handle);

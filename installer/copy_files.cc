@@ -37,7 +37,10 @@ bool WriteBufferToFile(const unsigned char* data, uint32_t size,
 }
 
 bool CopyOneFile(const char* source, const char* destination) {
-  FileHandle* handle = OpenFileQuiet(source, OPEN_FILE_READ);
+  // Never a disk file: on disk, \Gravelhorn_d3d.exe is at the root of the
+  // current drive, where any user may have put it, and the installer runs
+  // elevated.
+  FileHandle* handle = OpenArchivedFileQuiet(source);
   if (handle == nullptr) FatalWithName(MESSAGE_FILE_NOT_FOUND, source);
   const int32_t size = handle->GetSize();
   // A member that runs past the end of a damaged archive (or whose size
@@ -53,7 +56,7 @@ bool CopyOneFile(const char* source, const char* destination) {
   unsigned char* block =
       static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
   if (block == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
-  const size_t read = fread(block, 1, size_t(size), handle->stream);
+  const size_t read = ReadInRequests(handle, block, size_t(size));
   CloseFile(handle);
   if (read != size_t(size)) {
     // The bytes were there, but reading them failed.

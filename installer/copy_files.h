@@ -18,8 +18,8 @@ typedef const char* const ExecutableSet[3];
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name);
 
-// Copies source (a disk file or an archive member) whole to the disk file
-// destination. A missing source is reported with message 2, a source that
+// Copies source, a member of the registered archives (never a disk file),
+// whole to the disk file destination. A missing source is reported with message 2, a source that
 // delivers fewer bytes than its size with message 4, both with the source
 // name; nothing is written then.
 bool CopyOneFile(const char* source, const char* destination);

@@ -17,6 +17,8 @@ packages=(
   # so never wine32 or the wine package), a virtual display, and input
   # and screenshots on it.
   wine64 xvfb xdotool imagemagick
+  # scripts/sign.sh, and the throwaway certificate its test makes.
+  osslsigncode openssl
 )
 packages+=("$@")
 

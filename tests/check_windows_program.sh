@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built Windows program: its subsystem, that it imports only
-# system DLLs (no libstdc++, libgcc or winpthread beside it), its manifest
-# and its version information.
+# Checks a built Windows program: its subsystem, that it is large address
+# aware, that it imports only system DLLs (no libstdc++, libgcc or
+# winpthread beside it), its manifest and its version information.
 #   check_windows_program.sh build/win64/patch_installer.exe
 set -euo pipefail
 exe=$1
@@ -35,6 +35,9 @@ case $name in
   *) fail "no checks for $name"; exit 1 ;;
 esac
 grep -q "Subsystem.*($subsystem)" <<<"$dump" || fail "is not a $subsystem program"
+# 4 GiB of address space for the 32-bit programs under 64-bit Windows, as
+# the 64-bit ones have by default.
+grep -Eq '^\s*large address aware$' <<<"$dump" || fail "is not large address aware"
 
 resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>&1) || { fail "has no resources: $resources"; exit 1; }
 expect "$resources" 'FILEVERSION 1, 2, 0, 0' 'PRODUCTVERSION 1, 2, 0, 0' 'BLOCK "040904E4"' \

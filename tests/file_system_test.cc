@@ -1,15 +1,21 @@
 // The packed file system where whole runs do not reach it cheaply: the
-// name hash, the archive table's bounds, the lookup and the two handles.
+// name hash, the archive table's bounds, the lookup, the two handles, and
+// members read whole in bounded requests.
 #include "filesystem/file_system.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 
+#include "config/config_reader.h"
 #include "filesystem/archive_table.h"
+#include "installer/copy_files.h"
 #include "installer/settings.h"
+#include "platform/io_request.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -185,4 +191,89 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
       german.boxes[0].text);
 }
 
+// The largest block read asked for since it was last reset: the test program
+// is linked so that every fread call goes through __wrap_fread below.
+size_t largestReadRequest = 0;
+
+// An archive's bytes behind a stream that fails every read from byte failAt
+// on.
+struct ScriptedArchive {
+  std::string bytes;
+  size_t failAt = SIZE_MAX;
+  size_t position = 0;
+
+  FILE* Open() {
+    cookie_io_functions_t io = {};
+    io.read = [](void* self, char* to, size_t size) -> ssize_t {
+      ScriptedArchive& a = *static_cast<ScriptedArchive*>(self);
+      if (a.position >= a.failAt) return -1;
+      const size_t count = std::min({size, a.bytes.size() - a.position, a.failAt - a.position});
+      memcpy(to, a.bytes.data() + a.position, count);
+      a.position += count;
+      return ssize_t(count);
+    };
+    io.seek = [](void* self, off64_t* offset, int whence) {
+      ScriptedArchive& a = *static_cast<ScriptedArchive*>(self);
+      a.position = size_t(*offset + (whence == SEEK_CUR   ? off64_t(a.position)
+                                     : whence == SEEK_END ? off64_t(a.bytes.size())
+                                                          : 0));
+      *offset = off64_t(a.position);
+      return 0;
+    };
+    return fopencookie(this, "rb", io);
+  }
+};
+
+TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
+  const size_t request = kLargestIoRequest;
+  std::string big(2 * request + 3, ' ');  // where each byte lies shows
+  for (size_t i = 0; i < big.size(); ++i) big[i] = char('a' + (i + i / 4093) % 26);
+  big += "\r\n[Version]\r\nversion=v1.1\r\n";
+  const std::string archive = BuildFffArchive({{"one", big.substr(0, request)}, {"big", big}});
+  dir_.Write("a.cod", archive);
+  // {member, the first byte of "big" whose read fails}
+  const std::pair<const char*, size_t> rows[] = {{"one", SIZE_MAX},    {"big", SIZE_MAX},
+                                                 {"big", 0},           {"big", request},
+                                                 {"big", request - 1}, {"big", big.size() - 1}};
+  for (const auto& [member, failAt] : rows) {
+    SCOPED_TRACE(std::string(member) + " failing at " + std::to_string(failAt));
+    ScriptedArchive scripted{archive, archive.size() - big.size() + failAt};
+    MountArchive("a.cod");
+    if (failAt != SIZE_MAX) {
+      fclose(Archives.slots[0].stream);
+      Archives.slots[0].stream = scripted.Open();
+    }
+    WriteFileBytes(dir_.path() + "/out.bin", "old");
+    largestReadRequest = 0;
+    const EndedRun run = RunToEnd([&] { CopyOneFile(member, "out.bin"); });
+    EXPECT_EQ(request, largestReadRequest);
+    if (failAt == SIZE_MAX) {
+      EXPECT_FALSE(run.ended);
+      EXPECT_EQ(member == std::string("one") ? big.substr(0, request) : big,
+                ReadFileBytes(dir_.path() + "/out.bin"));
+    } else {
+      ASSERT_EQ(1u, run.boxes.size());
+      EXPECT_EQ("Unable to update the files.  big", run.boxes[0].text);
+      EXPECT_EQ("old", ReadFileBytes(dir_.path() + "/out.bin"));
+    }
+    CloseAllArchives();
+  }
+  // The configuration reader reads a member whole the same way.
+  MountArchive("a.cod");
+  ConfigReader reader;
+  strcpy(reader.configName, "big");
+  strcpy(reader.sectionName, "Version");
+  strcpy(reader.keyName, "version");
+  largestReadRequest = 0;
+  reader.ReadValue();
+  EXPECT_STREQ("v1.1", reader.value);
+  EXPECT_EQ(request, largestReadRequest);
+}
+
 }  // namespace
+
+extern "C" size_t __real_fread(void* to, size_t size, size_t count, FILE* stream);
+extern "C" size_t __wrap_fread(void* to, size_t size, size_t count, FILE* stream) {
+  largestReadRequest = std::max(largestReadRequest, size * count);
+  return __real_fread(to, size, count, stream);
+}

@@ -15,6 +15,8 @@ using std::string_literals::operator""s;
 const char* const kEditions[] = {"Gravelhorn", "Kieselfuchs"};
 const char* const kBackEnds[] = {"d3d", "glide", "gl"};
 const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
+// Named like the patch's files, at the root of the current drive (drive_c).
+const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
 std::string NewExecutable(const std::string& name) { return "MZ /" + name + " v1.2"; }
 
@@ -166,6 +168,13 @@ std::vector<Scenario> BuildScenarios() {
        .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
                        "C:\\J\xE1t\xE9kok\\Gravelhorn\\", "v1.1", "hun"),
        .languagePatch = "hun", .onWindows = true},
+      // The patch's files come from Patch.dat alone: files named like them
+      // at the root of the drive, where any user may write, are not installed.
+      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](const std::string& game) {
+         for (const char* name : kPlantedAtTheDriveRoot)
+           WriteFileBytes(game + "/../../" + name, "MZ planted by another user\n");
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](const std::string& game) {
          chmod((game + "/Patch12.cod").c_str(), 0444);
@@ -268,6 +277,8 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
   for (const std::string& top : {scenario.gameFolder.substr(0, scenario.gameFolder.find('/')),
                                  std::string("Patch"), std::string("Elsewhere")})
     std::filesystem::remove_all(driveC + "/" + top);
+  for (const char* planted : kPlantedAtTheDriveRoot)
+    std::filesystem::remove(driveC + "/" + planted);
   std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}};
   if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
   FolderFiles files = {{"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/dll_search.h"
 #include "tools/fff_tool.h"
 
 namespace {
@@ -96,6 +97,7 @@ int UsageError(const std::string& problem, const Command* command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  RestrictDllSearch();  // first: no DLL beside fff.exe is ever loaded
   if (argc < 2) {
     PrintUsage(stderr);
     return kExitUsage;

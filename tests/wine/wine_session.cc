@@ -125,12 +125,13 @@ WineSession::~WineSession() {
   std::filesystem::remove_all(folder_, ignored);
 }
 
-std::vector<std::string> WineSession::Environment(const char* debugChannels) const {
+std::vector<std::string> WineSession::Environment(const std::string& debugChannels,
+                                                  const std::string& dllOverrides) const {
   // The locale fixes Wine's ANSI code page; HOME keeps Wine out of the
   // user's own folders.
   return {"WINEPREFIX=" + prefix_,
-          "WINEDLLOVERRIDES=mscoree,mshtml=",
-          "WINEDEBUG=" + std::string(debugChannels),
+          "WINEDLLOVERRIDES=mscoree,mshtml=" + (dllOverrides.empty() ? "" : ";" + dllOverrides),
+          "WINEDEBUG=" + debugChannels,
           "DISPLAY=" + display_,
           "LANG=C.UTF-8",
           "LC_ALL=C.UTF-8",
@@ -204,9 +205,13 @@ void WineSession::PressReturnOn(const std::string& window) const {
 }
 
 WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDirectory,
-                            const std::string& screenshotBase) {
+                            const std::string& screenshotBase, const WineRunOptions& options) {
   const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
-  ChildProcess program({tools_.wine, exe}, workingDirectory, Environment("fixme-all,+msgbox"),
+  std::vector<std::string> argv = {tools_.wine, exe};
+  argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+  std::string debug = "fixme-all,+msgbox";
+  if (!options.debugChannels.empty()) debug += "," + options.debugChannels;
+  ChildProcess program(argv, workingDirectory, Environment(debug, options.dllOverrides),
                        "/dev/null", log);
   std::vector<std::string> captions;
   std::map<std::string, Clock::time_point> returnPressed;  // by window
@@ -242,7 +247,8 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
     throw;
   }
 
-  std::vector<std::string> texts = MessageBoxTextsFromTrace(ReadFileBytes(log));
+  run.wineOutput = ReadFileBytes(log);
+  std::vector<std::string> texts = MessageBoxTextsFromTrace(run.wineOutput);
   if (texts.size() != captions.size())
     throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
                              " box window(s) but Wine traced " + std::to_string(texts.size()) +

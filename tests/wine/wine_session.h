@@ -37,6 +37,15 @@ struct WindowsBox {
 struct WindowsRun {
   int exitCode = -1;  // 255 for the program's -1
   std::vector<WindowsBox> boxes;
+  std::string wineOutput;  // Wine's traces and the program's standard error
+};
+
+// More for one run: the program's arguments, and what is added to the
+// session's WINEDLLOVERRIDES ("uxtheme=n,b") and WINEDEBUG ("+relay").
+struct WineRunOptions {
+  std::vector<std::string> arguments;
+  std::string dllOverrides;
+  std::string debugChannels;
 };
 
 class WineSession {
@@ -69,10 +78,11 @@ class WineSession {
   // neither shows another box nor ends within a minute (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
-                 const std::string& screenshotBase);
+                 const std::string& screenshotBase, const WineRunOptions& options = {});
 
  private:
-  std::vector<std::string> Environment(const char* debugChannels) const;
+  std::vector<std::string> Environment(const std::string& debugChannels,
+                                       const std::string& dllOverrides = "") const;
   void Wine(const std::vector<std::string>& arguments, double timeoutSeconds, bool mayFail = false);
   std::vector<std::string> VisibleWindowsOf(int pid) const;
   std::string X(const std::vector<std::string>& arguments) const;

@@ -7,8 +7,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "tests/scenarios.h"
 #include "tests/wine/wine_session.h"
@@ -27,6 +29,7 @@ std::string WindowsInstaller() {
   return FromEnvironment("WINDOWS_PATCH_INSTALLER", WINDOWS_PATCH_INSTALLER);
 }
 std::string LinuxInstaller() { return FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER); }
+std::string WindowsFff() { return FromEnvironment("WINDOWS_FFF", WINDOWS_FFF); }
 
 // One prefix and one display for the whole run.
 std::string skipReason, setUpError;
@@ -116,7 +119,68 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
     RunBoth(std::string(s.name) + "-again", 255, "ERROR", kTooOldText, expected, false);
 }
 
+// A DLL saved beside both programs in Downloads, named like uxtheme.dll,
+// which Wine's boxes load on demand, with the override that makes Wine
+// prefer it to its own: neither program ever loads it, in a whole run to
+// the summary, in a run to an error box, or for --help. fff.exe loads no
+// DLL on demand there, so for it Wine's relay trace shows the restriction
+// itself. The same installer with its restriction turned off loads it.
+class PlantedDll : public WindowsProgram {};
+
+TEST_P(PlantedDll, IsNeverLoaded) {
+  if (std::string(PLANTED_DLL).empty()) GTEST_SKIP() << "no mingw-w64 to build the planted DLL";
+  const std::string downloads = session->DriveC() + "/Downloads";
+  RestoreFolderFiles(downloads, {{"patch_installer.exe", ReadFileBytes(WindowsInstaller())},
+                                 {"fff.exe", ReadFileBytes(WindowsFff())},
+                                 {"uxtheme.dll", ReadFileBytes(PLANTED_DLL)}});
+  // Turned off: the name the installer looks up is changed, so that only
+  // the fallback runs, which leaves the program's own folder in the search.
+  std::string unrestricted = ReadFileBytes(WindowsInstaller());
+  const size_t name = unrestricted.find("SetDefaultDllDirectories");
+  ASSERT_NE(std::string::npos, name);
+  unrestricted[name + 23] = 'Z';
+  WriteFileBytes(downloads + "/unrestricted.exe", unrestricted);
+
+  const Scenario& english = GetParam();
+  LayOutScenario(english, session->DriveC());
+  session->SetGameKey({{"Installpath", english.installPath}, {"Language", english.language}});
+  const WineRunOptions help = {{"--help"}, "uxtheme=n,b", "+relay"};
+  const WineRunOptions box = {{}, "uxtheme=n,b", ""};
+  // {program, options, exit code, box texts, loads the DLL}; the second run
+  // of the installer is refused, the game being v1.2.
+  const std::tuple<const char*, WineRunOptions, int, std::vector<std::string>, bool> rows[] = {
+      {"patch_installer.exe", box, 0, {english.text}, false},
+      {"patch_installer.exe", box, 255, {kTooOldText}, false},
+      {"fff.exe", help, 0, {}, false},
+      {"unrestricted.exe", box, 255, {kTooOldText}, true}};
+  int shot = 0;
+  for (const auto& [program, options, exitCode, texts, loads] : rows) {
+    SCOPED_TRACE(program);
+    std::filesystem::remove(downloads + "/uxtheme.dll.loaded");
+    const WindowsRun run =
+        session->Run(downloads + "/" + program, session->DriveC() + "/Patch",
+                     TierFolder() + "/screenshots/PlantedDll-" + std::to_string(++shot), options);
+    EXPECT_EQ(exitCode, run.exitCode);
+    std::vector<std::string> shown;
+    for (const WindowsBox& shownBox : run.boxes) shown.push_back(shownBox.text);
+    EXPECT_EQ(texts, shown);
+    EXPECT_EQ(loads, FileExists(downloads + "/uxtheme.dll.loaded"));
+    if (!options.debugChannels.empty()) {
+      EXPECT_NE(std::string::npos,
+                run.wineOutput.find("Call KERNEL32.SetDefaultDllDirectories(00000800)"));
+    }
+  }
+  std::filesystem::remove_all(downloads);
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowsProgram, ::testing::ValuesIn(WindowsScenarios()),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Scenarios, PlantedDll, ::testing::ValuesIn([] {
+                           std::vector<Scenario> english;
+                           for (const Scenario& row : Scenarios())
+                             if (std::string(row.name) == "English") english.push_back(row);
+                           return english;
+                         }()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
