@@ -58,14 +58,11 @@ void ConfigReader::LoadFile() {
   text = nullptr;
 
   handle = OpenFile(configName, OPEN_FILE_READ);
-  const int32_t size = handle->GetSize();
-  textSize = size > 0 ? static_cast<uint32_t>(size) : 0;
-  // Bytes past the end of the file would read as zeros and end the text
-  // there anyway; a damaged member's size never sizes the allocation.
-  // BytesLeftInStream ends the run with "FILE ERROR!" for a handle without
-  // a stream.
-  const uint64_t available = textSize != 0 ? BytesLeftInStream(handle) : 0;
-  if (available < textSize) textSize = static_cast<uint32_t>(available);
+  // The reader takes what there is: a member that runs past the end of a
+  // damaged archive is read up to that end, and bytes a short read does
+  // not deliver stay zero, which ends the text there. A damaged member's
+  // size never sizes the allocation.
+  textSize = ReadableSize(handle);
   memcpy(loadedName, configName, sizeof loadedName);
   if (textSize == 0) {
     memcpy(value, defaultValue, sizeof defaultValue);
@@ -73,8 +70,7 @@ void ConfigReader::LoadFile() {
   }
   text = static_cast<char*>(calloc(size_t(textSize) + 1, 1));
   if (text == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
-  // Bytes a short read does not deliver stay zero and end the text early.
-  ReadInRequests(handle, text, textSize);
+  ReadFileBytes(handle, text, textSize);
 }
 
 void ConfigReader::ReadValue() {

@@ -56,9 +56,11 @@ bool DiskFile::IsEof() {
 }
 
 ArchivedFile::ArchivedFile(FILE* archiveStream, uint32_t memberOffset,
-                           uint32_t memberSize)
+                           uint32_t memberSize, int64_t archiveLength)
     : offset(memberOffset), size(memberSize) {
   stream = archiveStream;
+  const int64_t held = archiveLength - int64_t(memberOffset);
+  readableLimit = held <= 0 ? 0 : held < int64_t(memberSize) ? uint32_t(held) : memberSize;
 }
 
 void ArchivedFile::Close() { stream = nullptr; }
@@ -83,16 +85,14 @@ bool ArchivedFile::IsEof() {
   return uint64_t(TellStream(stream)) >= uint64_t(offset) + size;
 }
 
-uint64_t BytesLeftInStream(FileHandle* handle) {
-  RequireStream(handle->stream);
-  const int64_t length = MeasureStreamLength(handle->stream);
-  const int64_t position = TellStream(handle->stream);
-  if (length < 0 || position < 0 || position > length) return 0;
-  return uint64_t(length - position);
+uint32_t ReadableSize(FileHandle* handle) {
+  const int32_t size = handle->GetSize();
+  if (size <= 0) return 0;
+  return std::min(uint32_t(size), handle->readableLimit);
 }
 
-size_t ReadInRequests(FileHandle* handle, void* block, size_t size) {
-  RequireStream(handle->stream);
+size_t ReadFileBytes(FileHandle* handle, void* block, uint32_t size) {
+  handle->Seek(0);
   unsigned char* bytes = static_cast<unsigned char*>(block);
   size_t done = 0;
   while (done < size) {

@@ -22,6 +22,11 @@ class FileHandle {
   virtual bool IsEof() = 0;
 
   FILE* stream = nullptr;  // none after Close
+
+ protected:
+  // The most bytes a whole read can deliver (see ReadableSize).
+  uint32_t readableLimit = UINT32_MAX;
+  friend uint32_t ReadableSize(FileHandle* handle);
 };
 
 // An ordinary disk file; owns its stream.
@@ -48,7 +53,10 @@ class DiskFile : public FileHandle {
 // all members of that archive: read one member whole before opening another.
 class ArchivedFile : public FileHandle {
  public:
-  ArchivedFile(FILE* archiveStream, uint32_t memberOffset, uint32_t memberSize);
+  // archiveLength is the archive's length as measured when it was mounted
+  // (-1 when unknown): a member claiming more than that holds is damaged.
+  ArchivedFile(FILE* archiveStream, uint32_t memberOffset, uint32_t memberSize,
+               int64_t archiveLength);
   void Close() override;  // never fails; the archive's stream stays open
   int32_t GetSize() override;
   int32_t Tell() override;
@@ -60,18 +68,20 @@ class ArchivedFile : public FileHandle {
   uint32_t size;
 };
 
-// How many bytes a block read from the handle's stream can deliver before
-// the end of the file, from the current position; 0 when unknown. A member
-// of a damaged archive may claim more than this, and a caller that reads
-// the file whole checks before it allocates a block of the claimed size.
-uint64_t BytesLeftInStream(FileHandle* handle);
+// The bytes a whole read of the file can deliver: GetSize(), or, for a
+// member whose recorded size runs past the end of its archive (a damaged
+// archive), the bytes from the member's first byte to the archive's end as
+// it was when mounted. A handle without a stream ends the run with
+// "FILE ERROR!", a disk file too large as GetSize says.
+uint32_t ReadableSize(FileHandle* handle);
 
-// Reads size bytes from the handle's stream, from its current position, into
-// block, in requests of at most kLargestIoRequest bytes each: one very large
-// request fails on a network drive. Returns how many bytes arrived, fewer
-// than size when a request came back short (the end of the file or a read
-// error); nothing is read after that. A handle without a stream ends the
-// run with "FILE ERROR!".
-size_t ReadInRequests(FileHandle* handle, void* block, size_t size);
+// Reads the file's first size bytes (at most ReadableSize) into block, from
+// the file's first byte whatever the stream's position, in requests of at
+// most kLargestIoRequest bytes each: one very large request fails on a
+// network drive. Returns how many bytes arrived: fewer than size when a
+// request came back short (a read error, a file that shrank); nothing is
+// read after that, and each caller says what that means for it. A handle
+// without a stream ends the run with "FILE ERROR!".
+size_t ReadFileBytes(FileHandle* handle, void* block, uint32_t size);
 
 #endif  // GRAVELHORN_FILESYSTEM_FILE_HANDLE_H_

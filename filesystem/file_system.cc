@@ -29,7 +29,8 @@ FileHandle* OpenArchivedMember(const char* wanted) {
     const uint32_t offset = EntryOffset(slot.entries[found]);
     SeekStream(slot.stream, offset);
     return NewHandle<ArchivedFile>(slot.stream, offset,
-                                   EntrySize(slot.entries[found]));
+                                   EntrySize(slot.entries[found]),
+                                   slot.fileLength);
   }
   return nullptr;
 }

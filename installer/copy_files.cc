@@ -43,11 +43,11 @@ bool CopyOneFile(const char* source, const char* destination) {
   FileHandle* handle = OpenArchivedFileQuiet(source);
   if (handle == nullptr) FatalWithName(MESSAGE_FILE_NOT_FOUND, source);
   const int32_t size = handle->GetSize();
-  // A member that runs past the end of a damaged archive (or whose size
-  // reads as 2 GiB or more) could never be read whole: report it before a
-  // block of the claimed size is allocated. (BytesLeftInStream also ends the
-  // run with "FILE ERROR!" for a handle without a stream.)
-  if (size < 0 || uint64_t(size) > BytesLeftInStream(handle)) {
+  // Copying refuses a damaged member whole: one that runs past the end of
+  // its archive (or whose size reads as 2 GiB or more) is reported before a
+  // block of the claimed size is allocated, and so is a read that delivers
+  // fewer bytes than the member holds.
+  if (size < 0 || ReadableSize(handle) < uint32_t(size)) {
     CloseFile(handle);
     FatalWithName(MESSAGE_CANNOT_UPDATE, source);
   }
@@ -56,10 +56,9 @@ bool CopyOneFile(const char* source, const char* destination) {
   unsigned char* block =
       static_cast<unsigned char*>(AllocateLargeBlock(size_t(size)));
   if (block == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
-  const size_t read = ReadInRequests(handle, block, size_t(size));
+  const size_t read = ReadFileBytes(handle, block, uint32_t(size));
   CloseFile(handle);
   if (read != size_t(size)) {
-    // The bytes were there, but reading them failed.
     ReleaseLargeBlock(block, size_t(size));
     FatalWithName(MESSAGE_CANNOT_UPDATE, source);
   }
