@@ -204,10 +204,12 @@ void WineSession::PressReturnOn(const std::string& window) const {
 }
 
 WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDirectory,
-                            const std::string& screenshotBase) {
+                            const std::string& screenshotBase,
+                            const std::vector<std::string>& extraEnvironment) {
   const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
-  ChildProcess program({tools_.wine, exe}, workingDirectory, Environment("fixme-all,+msgbox"),
-                       "/dev/null", log);
+  std::vector<std::string> environment = Environment("fixme-all,+msgbox");
+  environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+  ChildProcess program({tools_.wine, exe}, workingDirectory, environment, "/dev/null", log);
   std::vector<std::string> captions;
   std::map<std::string, Clock::time_point> returnPressed;  // by window
   auto deadline = Clock::now() + kBoxWait;

@@ -68,8 +68,10 @@ class WineSession {
   // for later boxes) and presses Return on it. Throws when the program
   // neither shows another box nor ends within a minute (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
+  // extraEnvironment's NAME=VALUE pairs reach the program.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
-                 const std::string& screenshotBase);
+                 const std::string& screenshotBase,
+                 const std::vector<std::string>& extraEnvironment = {});
 
  private:
   std::vector<std::string> Environment(const char* debugChannels) const;

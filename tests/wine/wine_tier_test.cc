@@ -7,9 +7,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "installer/messages.h"
 #include "tests/scenarios.h"
 #include "tests/wine/wine_session.h"
 
@@ -27,6 +31,11 @@ std::string WindowsInstaller() {
   return FromEnvironment("WINDOWS_PATCH_INSTALLER", WINDOWS_PATCH_INSTALLER);
 }
 std::string LinuxInstaller() { return FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER); }
+// The Windows test build: file replacement's calls fail or end the run
+// where GRAVELHORN_FAULTS says (injected_faults_win32.cc).
+std::string WindowsTestBuild() {
+  return FromEnvironment("WINDOWS_TEST_BUILD", WINDOWS_TEST_BUILD);
+}
 
 // One prefix and one display for the whole run.
 std::string missingTools, setUpError;
@@ -59,16 +68,20 @@ std::vector<Scenario> WindowsScenarios() {
   return rows;
 }
 
+// Skips a test without Wine's tools, fails it when the tier could not be
+// set up (both from a fixture's SetUp).
+void RequireWineTier() {
+  if (!missingTools.empty())
+    GTEST_SKIP() << "Wine tier skipped: " << missingTools
+                 << " not found (scripts/setup.sh installs wine64, xvfb, xdotool and "
+                    "imagemagick)";
+  ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
+  MakeFolders(TierFolder() + "/screenshots");
+}
+
 class WindowsProgram : public ::testing::TestWithParam<Scenario> {
  protected:
-  void SetUp() override {
-    if (!missingTools.empty())
-      GTEST_SKIP() << "Wine tier skipped: " << missingTools
-                   << " not found (scripts/setup.sh installs wine64, xvfb, xdotool and "
-                      "imagemagick)";
-    ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
-    MakeFolders(TierFolder() + "/screenshots");
-  }
+  void SetUp() override { RequireWineTier(); }
 
   std::string Game() const { return session->DriveC() + "/" + GetParam().gameFolder; }
 
@@ -87,6 +100,7 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
     EXPECT_EQ(text, windows.boxes[0].text);
     const FolderFiles windowsFiles = FolderTree(Game());
     EXPECT_EQ(game, windowsFiles);
+    if (s.check != nullptr) s.check(Game());
 
     if (layOutAgain)
       LayOutScenario(s, session->DriveC());  // with its file modes
@@ -99,6 +113,7 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
     const std::string printed = PrintedBox(windows.boxes[0].caption, windows.boxes[0].text);
     EXPECT_EQ(printed, windows.exitCode == 0 ? linux.out : linux.err) << "the Linux program's box";
     EXPECT_EQ(windowsFiles, FolderTree(Game())) << "the files the Linux program wrote";
+    if (s.check != nullptr) s.check(Game());
   }
 };
 
@@ -117,5 +132,116 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowsProgram, ::testing::ValuesIn(WindowsScenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+
+// The Windows test build, run one fault list after another on one game:
+// exit code 9 is a killed run, which shows no box. stopped is the game file
+// the run stopped at (4: after all four; -1: the game folder stays as it
+// was), temporaryLeft whether that file's new bytes stay under its
+// temporary name. "" runs the program players run.
+struct FaultRun {
+  std::string faults;
+  int exitCode;
+  int stopped;
+  bool temporaryLeft;
+};
+struct FaultCase {
+  std::string name;
+  const char* scenario;  // its game, registry and summary
+  std::vector<FaultRun> runs;
+  void (*prepare)(const std::string& gameFolder) = nullptr;
+};
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.name; }
+
+std::vector<FaultCase> FaultCases() {
+  // Each step of putting a file in place fails at each of the four files in
+  // turn (%d: 1 to 4), each run after the run before; the program players
+  // run then completes the patch.
+  struct Step {
+    const char* name;
+    const char* fault;
+    int exitCode;
+    int past;  // 1 when the file is in place before the run ends
+    bool temporaryLeft;
+  };
+  const Step steps[] = {
+      {"CreateFails", "CreateFileA#%d=112", 255, 0, false},
+      {"WriteFails", "WriteFile#%d=112", 255, 0, false},
+      {"FlushFails", "FlushFileBuffers#%d=1117", 255, 0, false},
+      {"CloseFails", "CloseHandle#%d=112", 255, 0, false},
+      {"MoveFails", "MoveFileExA#%d=17", 255, 0, false},
+      {"KilledBeforeTheMove", "MoveFileExA#%d=kill", 9, 0, true},
+      {"KilledAfterTheMove", "MoveFileExA#%d=killafter", 9, 1, false},
+  };
+  std::vector<FaultCase> cases;
+  for (const Step& step : steps) {
+    FaultCase steps{step.name, "English", {}};
+    for (int file = 1; file <= 4; ++file) {
+      char faults[64];
+      snprintf(faults, sizeof faults, step.fault, file);
+      steps.runs.push_back({faults, step.exitCode, file - 1 + step.past, step.temporaryLeft});
+    }
+    steps.runs.push_back({"", steps.runs.back().stopped == 4 ? 255 : 0, 4, false});
+    cases.push_back(steps);
+  }
+  // A new file that can be neither moved nor removed stays beside the old
+  // one until the next run; one that the game did not have stays, the only
+  // copy, for the next run to move.
+  cases.push_back({"MoveAndCleanUpFail", "English",
+                   {{"MoveFileExA#2=17,DeleteFileA#1=5", 255, 1, true}, {"", 0, 4, false}}});
+  cases.push_back({"NewFileNotMoved", "GermanEdition",
+                   {{"MoveFileExA#1=17", 255, 0, true}, {"", 0, 4, false}}});
+  // A stand-in virus scanner holds each new file for a moment, and creating
+  // one meets a busy file three times: all are tried again. A file busy
+  // for longer than two seconds ends the run, as it was.
+  cases.push_back({"BusyForAMoment", "English",
+                   {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}});
+  cases.push_back({"BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false}}});
+  // Under Wine deleting a link deletes its target (here a game file): a
+  // link under a temporary name stays, and the run ends at its file. (The
+  // Linux program removes the link itself.)
+  cases.push_back({"LinkLeftOver", "English", {{"", 255, -1, false}}, [](const std::string& game) {
+                     std::filesystem::create_symlink("Language.cod", game + "/Gravelhorn_d3d.exe.tmp");
+                   }});
+  return cases;
+}
+
+class WindowsTestBuildRuns : public ::testing::TestWithParam<FaultCase> {
+ protected:
+  void SetUp() override { RequireWineTier(); }
+};
+
+TEST_P(WindowsTestBuildRuns, NeverLoseAGameFile) {
+  const FaultCase& c = GetParam();
+  Scenario s = ScenarioNamed(c.scenario);
+  s.prepare = c.prepare;
+  const FolderFiles before = LayOutScenario(s, session->DriveC());
+  session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+  const std::string cannotWrite =
+      MessageCatalogue[SelectLanguage(s.language.c_str())].texts[MESSAGE_CANNOT_WRITE];
+  for (size_t i = 0; i < c.runs.size(); ++i) {
+    const FaultRun& run = c.runs[i];
+    SCOPED_TRACE("run " + std::to_string(i + 1) + ", GRAVELHORN_FAULTS=" + run.faults);
+    const WindowsRun windows = session->Run(
+        run.faults.empty() ? WindowsInstaller() : WindowsTestBuild(),
+        session->DriveC() + "/" + s.workingFolder,
+        TierFolder() + "/screenshots/" + c.name + "-" + std::to_string(i + 1),
+        {"GRAVELHORN_FAULTS=" + run.faults});
+    EXPECT_EQ(run.exitCode, windows.exitCode);
+    std::vector<std::string> boxes, expected;
+    for (const WindowsBox& box : windows.boxes) boxes.push_back(box.caption + "|" + box.text);
+    if (run.exitCode == 0) expected = {s.caption + "|" + s.text};
+    if (run.exitCode == 255)
+      expected = {"ERROR|" + (run.stopped == 4 ? kTooOldText
+                                               : cannotWrite + " " + s.installPath + "\\\\" +
+                                                     GameFileName(s, std::max(run.stopped, 0)))};
+    EXPECT_EQ(expected, boxes);
+    EXPECT_EQ(run.stopped < 0 ? before : StoppedGameFiles(s, before, run.stopped, run.temporaryLeft),
+              FolderTree(session->DriveC() + "/" + s.gameFolder));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, WindowsTestBuildRuns, ::testing::ValuesIn(FaultCases()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
