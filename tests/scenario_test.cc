@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "installer/messages.h"
 #include "tests/scenarios.h"
 
 namespace {
@@ -150,10 +149,7 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
         patch, environment);
     EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
     if (row.exitCode == 255) {
-      const char* cannotWrite =
-          MessageCatalogue[SelectLanguage(s.language.c_str())].texts[MESSAGE_CANNOT_WRITE];
-      EXPECT_EQ(PrintedBox("ERROR", cannotWrite + (" C:\\Games\\GHR\\\\" + GameFileName(s, row.stopped))),
-                stopped.err);
+      EXPECT_EQ(PrintedBox("ERROR", CannotWriteText(s, row.stopped)), stopped.err);
     }
     EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game));
 

@@ -384,6 +384,11 @@ std::string GameFileName(const Scenario& scenario, int index) {
                    : "Patch12.cod";
 }
 
+std::string CannotWriteText(const Scenario& scenario, int index) {
+  return MessageCatalogue[SelectLanguage(scenario.language.c_str())].texts[MESSAGE_CANNOT_WRITE] +
+         (" " + scenario.installPath + "\\\\" + GameFileName(scenario, index));
+}
+
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft) {
   FolderFiles files = GameFilesAfter(scenario, before, std::min(stopped, 3),

@@ -67,6 +67,8 @@ FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& b
 // The game file number index (0 to 2 the edition's executables, 3
 // Patch12.cod) that a run replaces.
 std::string GameFileName(const Scenario& scenario, int index);
+// The error text of a run of scenario that cannot write game file index.
+std::string CannotWriteText(const Scenario& scenario, int index);
 // The game folder after a run of scenario that stopped at game file
 // `stopped` (4: after all): the files before it replaced and, when
 // temporaryLeft, its new bytes under its temporary name.

@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 
-#include "installer/messages.h"
 #include "tests/scenarios.h"
 #include "tests/wine/wine_session.h"
 
@@ -217,8 +216,6 @@ TEST_P(WindowsTestBuildRuns, NeverLoseAGameFile) {
   s.prepare = c.prepare;
   const FolderFiles before = LayOutScenario(s, session->DriveC());
   session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
-  const std::string cannotWrite =
-      MessageCatalogue[SelectLanguage(s.language.c_str())].texts[MESSAGE_CANNOT_WRITE];
   for (size_t i = 0; i < c.runs.size(); ++i) {
     const FaultRun& run = c.runs[i];
     SCOPED_TRACE("run " + std::to_string(i + 1) + ", GRAVELHORN_FAULTS=" + run.faults);
@@ -233,8 +230,7 @@ TEST_P(WindowsTestBuildRuns, NeverLoseAGameFile) {
     if (run.exitCode == 0) expected = {s.caption + "|" + s.text};
     if (run.exitCode == 255)
       expected = {"ERROR|" + (run.stopped == 4 ? kTooOldText
-                                               : cannotWrite + " " + s.installPath + "\\\\" +
-                                                     GameFileName(s, std::max(run.stopped, 0)))};
+                                               : CannotWriteText(s, std::max(run.stopped, 0)))};
     EXPECT_EQ(expected, boxes);
     EXPECT_EQ(run.stopped < 0 ? before : StoppedGameFiles(s, before, run.stopped, run.temporaryLeft),
               FolderTree(session->DriveC() + "/" + s.gameFolder));
