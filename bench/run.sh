@@ -183,6 +183,7 @@ echo "== start to summary, demo-size sample"
 PREPARE=$(remove_command "$small_game")
 time_contenders small "$small/prefix" "$small_patch" \
   -n installer "$installer" \
+  -n "cp+sync" "$(durable_cp_command "$small_staging" "$small_game")" \
   -n cp "$(cp_command "$small_staging" "$small_game")"
 check_installed "$small_staging" "$small_game"
 
@@ -222,6 +223,7 @@ durable_s=$(median_seconds whole "cp+sync")
 unzip_s=$(median_seconds whole unzip)
 small_installer_s=$(median_seconds small installer)
 small_cp_s=$(median_seconds small cp)
+small_durable_s=$(median_seconds small "cp+sync")
 mount_ms=$(in_process MountWholeArchive real_time)
 mount_rate=$(in_process MountWholeArchive entries_per_second)
 read_ms=$(in_process ReadDirectoryBytes real_time)
@@ -236,7 +238,7 @@ kernel=$(uname -r)
 awk -v cpu="$cpu" -v cores="$cores" -v kernel="$kernel" -v today="$(date -u +%Y-%m-%d)" \
   -v total="$total_bytes" -v largest="$largest_bytes" -v entries="$entries" \
   -v inst="$installer_s" -v cp="$cp_s" -v durable="$durable_s" -v unz="$unzip_s" \
-  -v sinst="$small_installer_s" -v scp="$small_cp_s" \
+  -v sinst="$small_installer_s" -v scp="$small_cp_s" -v sdurable="$small_durable_s" \
   -v peak="$peak_kib" -v faults="$minor_faults" \
   -v mount="$mount_ms" -v rate="$mount_rate" -v readms="$read_ms" \
   -v lookup="$lookup_us" -v perentry="$lookup_ns_per_entry" -v unpacked="$unpacked_us" \
@@ -262,6 +264,8 @@ BEGIN {
     entries, mount, rate / 1e6, readms, mount / readms, yes(rate >= 5e6)
   printf "| lookup of the last member | %.1f us (%.3f ns/entry) | the same name unpacked on disk | %.1f us | %.1f | - | - |\n",
     lookup, perentry, unpacked, lookup / unpacked
+  printf "| start to summary, demo sample | %.2f ms | `cp` and `sync` of the same 4 files | %.2f ms | %.2f | <= 1.50 | %s |\n",
+    sinst * 1000, sdurable * 1000, sinst / sdurable, yes(sinst / sdurable <= 1.5)
   printf "| start to summary, demo sample | %.2f ms | `cp` of the same 4 files | %.2f ms | %.2f | - | - |\n",
     sinst * 1000, scp * 1000, sinst / scp
   printf "\nMedians: whole runs of %d timed runs each (hyperfine, warm page cache, the four files removed before each run); peak memory of %d runs (`/usr/bin/time`, %d minor page faults); in-process figures of %d repetitions (Google Benchmark).\n",
@@ -275,6 +279,7 @@ spread() {  # LABEL COMMAND_NAME: "min / median / max ms" of its timed runs
 }
 echo
 echo "Whole runs, min / median / max: installer $(spread whole installer), cp+sync $(spread whole "cp+sync"), cp $(spread whole cp), unzip $(spread whole unzip)."
+echo "Demo sample, min / median / max: installer $(spread small installer), cp+sync $(spread small "cp+sync"), cp $(spread small cp)."
 echo
 echo "Load average (1, 5, 15 min) before -> after each timing run:"
 for line in "${loads[@]}"; do echo "- $line"; done

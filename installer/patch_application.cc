@@ -7,6 +7,7 @@
 #include "installer/messages.h"
 #include "installer/settings.h"
 #include "installer/version_detection.h"
+#include "platform/file_replacement.h"
 #include "platform/message_box.h"
 
 ExecutableSet GermanEditionExecutables = {
@@ -57,6 +58,8 @@ void ApplyPatch() {
   JoinDestination(destination, sizeof destination, InstallPath,
                   "\\Patch12.cod");
   CopyOneFile(source, destination);
+  // Each file went to the disk before its rename; the renames go now.
+  FlushReplacedFolders();
 
   ShowMessage(SummaryText, MessageText(MESSAGE_TITLE), MESSAGE_STYLE_PLAIN);
   CloseAllArchives();

@@ -6,20 +6,40 @@
 
 // The temporary file beside a destination is named after it, with this
 // ending: a run killed midway leaves at most this one file, which the next
-// run replaces.
+// run clears.
 extern const char kReplacementEnding[];
 
 // Puts size bytes of data in place of the disk file windowsPath (a Windows
 // path, mapped on Linux as disk_file.h says). The bytes go into
 // windowsPath + kReplacementEnding, which is written whole, flushed to the
-// disk and closed, and only then takes the destination's place in one
-// step; until that step the destination is untouched. An existing
-// destination keeps its name as found on disk, its attributes and its
-// permissions.
+// disk and closed, and only then renamed over the destination in one step
+// (rename on Linux, MoveFileExA on Windows): a link there is replaced, never
+// its target. Until that step the destination is untouched. An existing
+// destination keeps its name as found on disk, its permissions and its DOS
+// attributes (hidden, system, archive; on Linux Wine's user.DOSATTRIB).
+//
+// Whatever a killed run or anything else left under the temporary name is
+// cleared first without following a link (a file of any attributes, an
+// empty folder; on Linux also a link or a fifo), and nothing is written
+// through it. When the destination is missing and that leftover holds
+// exactly these bytes, it is the new file of a run whose last step failed:
+// it is put in place as it is.
+//
+// On Windows a file that another program holds for a moment (a virus
+// scanner, an indexer) is tried again for about two seconds.
+//
 // Returns false when any step fails, and also when the destination cannot
 // be written (a missing folder, a folder or device in its place, a
-// read-only or locked file): the temporary file is removed then, and the
-// destination is exactly as it was.
+// read-only or locked file) or the temporary name cannot be cleared. The
+// destination is then as it was, and no temporary file is left, except one
+// holding the whole new file while the destination is missing: that is the
+// only copy, which the next run puts in place.
 bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size);
+
+// Makes the replacements since the last call survive a power cut. On Linux
+// each file is flushed before its rename, and this flushes the folders the
+// renames changed, once; on Windows each move is written through already.
+// A run calls it once, after its last replacement.
+void FlushReplacedFolders();
 
 #endif  // GRAVELHORN_PLATFORM_FILE_REPLACEMENT_H_

@@ -4,11 +4,17 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/file_replacement.h"
+#include "platform/io_request.h"
 #include "platform/wine_path.h"
 #include "platform/wine_prefix.h"
 
@@ -16,10 +22,17 @@ const char kReplacementEnding[] = ".tmp";
 
 namespace {
 
+// Where Wine keeps a file's DOS attributes (hidden, system), as text such
+// as "0x2". Wine's values are a few bytes long.
+const char kDosAttributes[] = "user.DOSATTRIB";
+const size_t kDosAttributesSize = 256;
+
+// The folders that renames have changed since the last flush.
+std::vector<std::string> foldersToFlush;
+
 bool WriteWhole(int fd, const unsigned char* data, size_t size) {
   while (size > 0) {
-    const size_t chunk = size < (size_t(1) << 30) ? size : size_t(1) << 30;
-    const ssize_t written = write(fd, data, chunk);
+    const ssize_t written = write(fd, data, std::min(size, kLargestIoRequest));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
@@ -34,35 +47,104 @@ bool Writable(const std::string& path, const struct stat& info) {
          access(path.c_str(), W_OK) == 0;
 }
 
-// Makes the rename itself survive a power cut; a folder that refuses to be
-// synced leaves the new file in place all the same.
-void SyncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
 }
 
-// Writes the temporary file whole and durably, with the destination's
-// permissions and owner where there is one.
-bool WriteTemporary(const std::string& temporary, const void* data,
-                    size_t size, const struct stat* existing) {
-  unlink(temporary.c_str());  // left by a killed run
-  const int fd = open(temporary.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// Whether the regular file path (never a link's target) holds exactly size
+// bytes of data; if so it is flushed to the disk, as a new file must be
+// before its rename.
+bool HoldsOnDisk(const std::string& path, const unsigned char* data,
+                 size_t size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info;
+  bool same = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              uint64_t(info.st_size) == size;
+  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest) : 0);
+  for (size_t compared = 0; same && compared < size;) {
+    const ssize_t got =
+        read(fd, buffer.data(), std::min(buffer.size(), size - compared));
+    if (got < 0 && errno == EINTR) continue;
+    same = got > 0 && memcmp(buffer.data(), data + compared, size_t(got)) == 0;
+    compared += got > 0 ? size_t(got) : 0;
+  }
+  same = same && fsync(fd) == 0;
+  if (fd >= 0) close(fd);
+  return same;
+}
+
+enum class Leftover { kNone, kNewFile, kInTheWay };
+
+// Clears the temporary name of whatever is there, never following a link:
+// a file of any kind or mode goes, an empty folder too. A folder with
+// something in it stays in the way. A regular file there while the
+// destination is missing holds the new file when its bytes are the new
+// ones (the move of an earlier run failed): then it is the only copy, and
+// stays to be moved. Any other file there is no copy of the destination,
+// which has none.
+Leftover ClearTemporaryName(const std::string& temporary,
+                            bool destinationExists, const unsigned char* data,
+                            size_t size) {
+  struct stat info;
+  if (lstat(temporary.c_str(), &info) != 0)
+    return errno == ENOENT ? Leftover::kNone : Leftover::kInTheWay;
+  if (S_ISDIR(info.st_mode))
+    return rmdir(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
+  if (S_ISREG(info.st_mode) && !destinationExists &&
+      HoldsOnDisk(temporary, data, size))
+    return Leftover::kNewFile;
+  return unlink(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
+}
+
+// Wine's DOS attributes of the destination (through a link, as Wine reads
+// them) go to the new file.
+bool CopyDosAttributes(const std::string& destination, int fd) {
+  char value[kDosAttributesSize];
+  const ssize_t length =
+      getxattr(destination.c_str(), kDosAttributes, value, sizeof value);
+  if (length < 0) return errno == ENODATA || errno == ENOTSUP;
+  return fsetxattr(fd, kDosAttributes, value, size_t(length), 0) == 0;
+}
+
+// Writes the new file whole and durably under the cleared temporary name,
+// with the destination's permissions, owner and DOS attributes where there
+// is one. A file not written whole is no copy of anything: it is removed.
+bool WriteTemporary(const std::string& temporary, const unsigned char* data,
+                    size_t size, const std::string& destination,
+                    const struct stat* existing) {
+  const int fd =
+      open(temporary.c_str(),
+           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  bool written = true;
   if (existing != nullptr) {
     fchmod(fd, existing->st_mode & 07777);
     if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
       // Only root may give a file away; anyone else owns the file replaced.
     }
+    written = CopyDosAttributes(destination, fd);
   }
-  bool written = WriteWhole(fd, static_cast<const unsigned char*>(data), size) &&
-                 fsync(fd) == 0;
+  written = written && WriteWhole(fd, data, size) && fsync(fd) == 0;
   written = close(fd) == 0 && written;
+  if (!written) unlink(temporary.c_str());
   return written;
+}
+
+// The last step. A whole new file whose rename failed is removed only while
+// the destination is there: otherwise it is the only copy, left for the
+// next run to move.
+bool PutInPlace(const std::string& temporary, const std::string& destination) {
+  if (rename(temporary.c_str(), destination.c_str()) == 0) {
+    const size_t slash = destination.rfind('/');
+    const std::string folder = slash == 0 ? "/" : destination.substr(0, slash);
+    if (std::find(foldersToFlush.begin(), foldersToFlush.end(), folder) ==
+        foldersToFlush.end())
+      foldersToFlush.push_back(folder);
+    return true;
+  }
+  if (Exists(destination)) unlink(temporary.c_str());
+  return false;
 }
 
 }  // namespace
@@ -77,11 +159,27 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
   struct stat existing;
   const bool exists = stat(destination.c_str(), &existing) == 0;
   if (exists && !Writable(destination, existing)) return false;
-  if (!WriteTemporary(temporary, data, size, exists ? &existing : nullptr) ||
-      rename(temporary.c_str(), destination.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  switch (ClearTemporaryName(temporary, exists, bytes, size)) {
+    case Leftover::kInTheWay:
+      return false;
+    case Leftover::kNewFile:
+      return PutInPlace(temporary, destination);
+    case Leftover::kNone:
+      break;
   }
-  SyncFolderOf(destination);
-  return true;
+  return WriteTemporary(temporary, bytes, size, destination,
+                        exists ? &existing : nullptr) &&
+         PutInPlace(temporary, destination);
+}
+
+void FlushReplacedFolders() {
+  // A folder that refuses to be flushed keeps its new files all the same.
+  for (const std::string& folder : foldersToFlush) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    fsync(fd);
+    close(fd);
+  }
+  foldersToFlush.clear();
 }

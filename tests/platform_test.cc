@@ -52,6 +52,37 @@ TEST(ReplaceDiskFile, KeepsTheFilesModeAndRefusesWhatCannotBeWritten) {
             FolderTree(prefix.DriveC()));
 }
 
+// With the destination missing, a leftover that holds the new bytes is the
+// only copy of a file whose move failed: it is moved as it is, not written
+// again. Any other leftover gives way; a folder with something in it stays
+// in the way, and nothing is written.
+TEST(ReplaceDiskFile, MovesTheOnlyCopyAndClearsOtherLeftovers) {
+  FakePrefix prefix;
+  ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
+  const std::string drive = prefix.DriveC();
+  // A mode no umask gives tells a leftover moved as it is from a new file.
+  auto mode = [](const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+  };
+  WriteFileBytes(drive + "/Moved.tmp", "new");
+  WriteFileBytes(drive + "/Shorter.tmp", "ne");
+  WriteFileBytes(drive + "/Longer.tmp", "new and more");
+  for (const char* leftover : {"/Moved.tmp", "/Shorter.tmp", "/Longer.tmp"})
+    ASSERT_EQ(0, chmod((drive + leftover).c_str(), 0604));
+  MakeFolders(drive + "/Full.tmp/inside");
+  EXPECT_TRUE(ReplaceDiskFile("C:\\Moved", "new", 3));
+  EXPECT_TRUE(ReplaceDiskFile("C:\\Shorter", "new", 3));
+  EXPECT_TRUE(ReplaceDiskFile("C:\\Longer", "new", 3));
+  EXPECT_FALSE(ReplaceDiskFile("C:\\Full", "new", 3));
+  EXPECT_EQ(0604u, mode(drive + "/Moved"));
+  EXPECT_NE(0604u, mode(drive + "/Shorter"));
+  EXPECT_NE(0604u, mode(drive + "/Longer"));
+  EXPECT_EQ((FolderFiles{{"Moved", "new"}, {"Shorter", "new"}, {"Longer", "new"}, {"Full.tmp", kFolderEntry},
+                         {"Full.tmp/inside", kFolderEntry}}),
+            FolderTree(drive));
+}
+
 // On a terminal a box waits for Enter, as a real box waits for OK.
 TEST(MessageBox, WaitsForEnterOnATerminal) {
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);

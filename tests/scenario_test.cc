@@ -92,6 +92,7 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const bool copiedOut = s.mount == Mount::kSmallDisk;
   Expect(result, s.exitCode, PrintedBox(s.caption, s.text), expected,
          copiedOut ? afterwards_ : Game());
+  if (s.check != nullptr) s.check(Game());
 
   if (s.again == Again::kRefused)
     Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), expected, Game());
@@ -105,5 +106,60 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxProgram, ::testing::ValuesIn(Scenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// strace stops the program at one step of putting a file in place: a
+// SIGKILL at each rename and at the folder's flush after the last one, a
+// rename that fails. No game file is ever missing (a new one whose rename
+// failed stays whole under its temporary name), and the next run completes
+// the patch and leaves nothing else.
+TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
+  const std::string strace = "/usr/bin/strace";
+  if (RunCommand({strace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
+    GTEST_SKIP() << strace << " cannot trace here (scripts/setup.sh installs strace)";
+  struct Row {
+    const char* scenario;
+    std::string inject;
+    int exitCode;  // -1: killed
+    int stopped;   // the game file it stopped at; 4: after all
+    bool temporaryLeft;
+  };
+  const std::string renames = "rename,renameat,renameat2:";
+  const Row rows[] = {
+      {"English", renames + "signal=KILL:when=1", -1, 0, true},
+      {"English", renames + "signal=KILL:when=2", -1, 1, true},
+      {"English", renames + "signal=KILL:when=3", -1, 2, true},
+      {"English", renames + "signal=KILL:when=4", -1, 3, true},
+      {"English", "fsync:signal=KILL:when=5", -1, 4, false},
+      {"English", renames + "error=EIO:when=2", 255, 1, false},
+      {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
+    const Scenario& s = ScenarioNamed(row.scenario);
+    FakePrefix prefix;
+    const FolderFiles before = LayOutScenario(s, prefix.DriveC());
+    prefix.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+    const std::string game = prefix.DriveC() + "/" + s.gameFolder;
+    const std::string patch = prefix.DriveC() + "/" + s.workingFolder;
+    // The sanitizers' leak check traces the process itself at its end.
+    const std::vector<std::string> environment = {
+        "WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8", "ASAN_OPTIONS=detect_leaks=0"};
+    const CommandResult stopped = RunCommand(
+        {strace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
+        patch, environment);
+    EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
+    if (row.exitCode == 255) {
+      EXPECT_EQ(PrintedBox("ERROR", CannotWriteText(s, row.stopped)), stopped.err);
+    }
+    EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game));
+
+    const CommandResult next = RunCommand({PatchInstallerPath()}, patch, environment);
+    const bool refused = row.stopped == 4;  // the game reads as v1.2 now
+    EXPECT_EQ(refused ? 255 : 0, next.exitCode);
+    EXPECT_EQ(refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
+              refused ? next.err : next.out);
+    EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+  }
+}
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include "tests/scenarios.h"
 
+#include <errno.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "filesystem/fff_format.h"
 #include "installer/messages.h"
@@ -71,6 +76,28 @@ std::string Summary(const std::string& labels, const std::string& path, const st
 std::string GermanEditionSummary(const std::string& path, const std::string& code) {
   return " Path:\t\t" + path + " \n Basic version:\tv1.1 (" + code +
          ")\n Upgraded version:\tKieselfuchs v1.2 (" + code + ")\n\n Installed.\n";
+}
+
+// Wine keeps the DOS attributes (0x2 hidden, 0x4 system) of a file as hex
+// text in this extended attribute. Where the file system has none, there
+// is nothing to set or keep.
+const char kDosAttributes[] = "user.DOSATTRIB";
+void SetDosAttributes(const std::string& path, const char* value) {
+  if (setxattr(path.c_str(), kDosAttributes, value, strlen(value), 0) != 0 && errno != ENOTSUP)
+    throw std::runtime_error("cannot set the DOS attributes of " + path);
+}
+void ExpectHidden(const std::string& path) {
+  char value[64] = "";
+  const ssize_t length = getxattr(path.c_str(), kDosAttributes, value, sizeof value - 1);
+  if (length < 0 && errno == ENOTSUP) return;
+  EXPECT_TRUE(length > 0 && (strtoul(value, nullptr, 16) & 0x2) != 0)
+      << path << " is not hidden: " << kDosAttributes << " '" << value << "'";
+}
+
+// A file beside the game's folder, which no run may change.
+std::string Outside(const std::string& game, const std::string& name) {
+  MakeFolders(game + "/../../Elsewhere");
+  return game + "/../../Elsewhere/" + name;
 }
 
 const char kEnglish[] = "Path:|Base version:|Upgraded version:|Installed.";
@@ -192,6 +219,37 @@ std::vector<Scenario> BuildScenarios() {
          WriteFileBytes(game + "/Patch12.cod.tmp", "half a file");
        },
        .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
+      // Whatever else holds a temporary name goes too, and nothing is
+      // written through it. (Under Wine a link there stays, refused, since
+      // Wine would delete its target: see the Windows test build's cases.)
+      {.name = "LeftoversOfEveryKind", .prepare = [](const std::string& game) {
+         WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "read-only");
+         chmod((game + "/Gravelhorn_d3d.exe.tmp").c_str(), 0444);
+         WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "hidden");
+         SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
+         MakeFolders(game + "/Patch12.cod.tmp");
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
+      {.name = "LinksAndAFifoLeftOver", .prepare = [](const std::string& game) {
+         WriteFileBytes(Outside(game, "target"), "outside");
+         if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) != 0 ||
+             symlink("nowhere", (game + "/Gravelhorn_glide.exe.tmp").c_str()) != 0 ||
+             mkfifo((game + "/Patch12.cod.tmp").c_str(), 0644) != 0)
+           throw std::runtime_error("cannot lay out the leftovers in " + game);
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
+      // A destination linked outside the game folder is replaced, never the
+      // link's target; a hidden one stays hidden.
+      {.name = "LinkedAndHiddenDestinations", .prepare = [](const std::string& game) {
+         std::filesystem::rename(game + "/Gravelhorn_gl.exe", Outside(game, "Gravelhorn_gl.exe"));
+         std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe", game + "/Gravelhorn_gl.exe");
+         SetDosAttributes(game + "/Patch12.cod", "0x2");
+       },
+       .check = [](const std::string& game) {
+         EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
+         ExpectHidden(game + "/Patch12.cod");
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
       // The install folder is a small file system that fills up while one
       // file is written: that file stays as it was, and with room the next
       // run patches the game.
@@ -268,6 +326,12 @@ const std::vector<Scenario>& Scenarios() {
   return rows;
 }
 
+const Scenario& ScenarioNamed(const std::string& name) {
+  for (const Scenario& scenario : Scenarios())
+    if (scenario.name == name) return scenario;
+  throw std::runtime_error("no scenario " + name);
+}
+
 std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion) {
   return Summary(kEnglish, installPath, baseVersion, "eng");
 }
@@ -324,6 +388,27 @@ FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& befor
 
 FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before) {
   return GameFilesAfter(scenario, before, 3, "eng");
+}
+
+std::string GameFileName(const Scenario& scenario, int index) {
+  return index < 3 ? std::string(scenario.edition) + "_" + kBackEnds[index] + ".exe"
+                   : "Patch12.cod";
+}
+
+std::string CannotWriteText(const Scenario& scenario, int index) {
+  return MessageCatalogue[SelectLanguage(scenario.language.c_str())].texts[MESSAGE_CANNOT_WRITE] +
+         (" " + scenario.installPath + "\\\\" + GameFileName(scenario, index));
+}
+
+FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
+                             bool temporaryLeft) {
+  FolderFiles files = GameFilesAfter(scenario, before, std::min(stopped, 3),
+                                     stopped > 3 ? scenario.languagePatch : nullptr);
+  if (temporaryLeft) {
+    const std::string name = GameFileName(scenario, stopped);
+    files[name + ".tmp"] = GameFilesAfter(scenario, before, 3, scenario.languagePatch).at(name);
+  }
+  return files;
 }
 
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }

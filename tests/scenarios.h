@@ -31,6 +31,8 @@ struct Scenario {
   std::string menu = "[Menu]\r\nversion=0\r\n[Version]\r\nversion=v1.1\r\n";
   std::string patch12Menu = "";
   void (*prepare)(const std::string& gameFolder) = nullptr;
+  // More that the game folder must show after each run, in gtest checks.
+  void (*check)(const std::string& gameFolder) = nullptr;
   std::string (*patchDat)(std::string sample) = nullptr;
   const char* largeMember = nullptr;    // a Patch.dat member of 200 KiB
   std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
@@ -50,6 +52,7 @@ struct Scenario {
 };
 
 const std::vector<Scenario>& Scenarios();
+const Scenario& ScenarioNamed(const std::string& name);  // throws if none
 void PrintTo(const Scenario& scenario, std::ostream* out);  // its name
 
 // Lays out the scenario's game and patch below driveC (after removing what
@@ -60,6 +63,17 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC);
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before);
 // The same after the second run of Again::kPatchedWithRoom.
 FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before);
+
+// The game file number index (0 to 2 the edition's executables, 3
+// Patch12.cod) that a run replaces.
+std::string GameFileName(const Scenario& scenario, int index);
+// The error text of a run of scenario that cannot write game file index.
+std::string CannotWriteText(const Scenario& scenario, int index);
+// The game folder after a run of scenario that stopped at game file
+// `stopped` (4: after all): the files before it replaced and, when
+// temporaryLeft, its new bytes under its temporary name.
+FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
+                             bool temporaryLeft);
 
 // The boxes of a second run: refused, or the English summary.
 const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";

@@ -65,16 +65,19 @@ bool FileExists(const std::string& path) {
 void MakeFolders(const std::string& path) { fs::create_directories(path); }
 
 const char kFolderEntry[] = "<folder>";
+const char kFifoEntry[] = "<fifo>";
 
 FolderFiles FolderTree(const std::string& root) {
   FolderFiles entries;
   if (!fs::exists(root)) return entries;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).generic_string();
+    const std::string relative = entry.path().lexically_relative(root).generic_string();
     if (entry.is_symlink())
       entries[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
     else if (entry.is_directory())
       entries[relative] = kFolderEntry;
+    else if (entry.is_fifo())
+      entries[relative] = kFifoEntry;
     else
       entries[relative] = ReadFileBytes(entry.path().string());
   }

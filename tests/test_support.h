@@ -35,10 +35,11 @@ bool FileExists(const std::string& path);  // links are not followed
 void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
-// for a folder, "<link to TARGET>" for a link (not followed). Empty when
-// root does not exist.
+// for a folder, kFifoEntry for a fifo, "<link to TARGET>" for a link (not
+// followed). Empty when root does not exist.
 typedef std::map<std::string, std::string> FolderFiles;
 extern const char kFolderEntry[];
+extern const char kFifoEntry[];
 FolderFiles FolderTree(const std::string& root);
 // Empties folder and writes files, as FolderTree gives them, into it.
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);

@@ -211,8 +211,9 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
   argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
   std::string debug = "fixme-all,+msgbox";
   if (!options.debugChannels.empty()) debug += "," + options.debugChannels;
-  ChildProcess program(argv, workingDirectory, Environment(debug, options.dllOverrides),
-                       "/dev/null", log);
+  std::vector<std::string> environment = Environment(debug, options.dllOverrides);
+  environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+  ChildProcess program(argv, workingDirectory, environment, "/dev/null", log);
   std::vector<std::string> captions;
   std::map<std::string, Clock::time_point> returnPressed;  // by window
   auto deadline = Clock::now() + kBoxWait;

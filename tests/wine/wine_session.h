@@ -46,6 +46,7 @@ struct WineRunOptions {
   std::vector<std::string> arguments;
   std::string dllOverrides;
   std::string debugChannels;
+  std::vector<std::string> environment;  // NAME=VALUE pairs for the program
 };
 
 class WineSession {

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,6 +32,11 @@ std::string WindowsInstaller() {
 }
 std::string LinuxInstaller() { return FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER); }
 std::string WindowsFff() { return FromEnvironment("WINDOWS_FFF", WINDOWS_FFF); }
+// The Windows test build: file replacement's calls fail or end the run
+// where GRAVELHORN_FAULTS says (injected_faults_win32.cc).
+std::string WindowsTestBuildProgram() {
+  return FromEnvironment("WINDOWS_TEST_BUILD", WINDOWS_TEST_BUILD);
+}
 
 // One prefix and one display for the whole run.
 std::string skipReason, setUpError;
@@ -91,6 +98,7 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
     EXPECT_EQ(text, windows.boxes[0].text);
     const FolderFiles windowsFiles = FolderTree(Game());
     EXPECT_EQ(game, windowsFiles);
+    if (s.check != nullptr) s.check(Game());
 
     if (layOutAgain)
       LayOutScenario(s, session->DriveC());  // with its file modes
@@ -103,6 +111,7 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
     const std::string printed = PrintedBox(windows.boxes[0].caption, windows.boxes[0].text);
     EXPECT_EQ(printed, windows.exitCode == 0 ? linux.out : linux.err) << "the Linux program's box";
     EXPECT_EQ(windowsFiles, FolderTree(Game())) << "the files the Linux program wrote";
+    if (s.check != nullptr) s.check(Game());
   }
 };
 
@@ -144,8 +153,8 @@ TEST_P(PlantedDll, IsNeverLoaded) {
   const Scenario& english = GetParam();
   LayOutScenario(english, session->DriveC());
   session->SetGameKey({{"Installpath", english.installPath}, {"Language", english.language}});
-  const WineRunOptions help = {{"--help"}, "uxtheme=n,b", "+relay"};
-  const WineRunOptions box = {{}, "uxtheme=n,b", ""};
+  const WineRunOptions help = {{"--help"}, "uxtheme=n,b", "+relay", {}};
+  const WineRunOptions box = {{}, "uxtheme=n,b", "", {}};
   // {program, options, exit code, box texts, loads the DLL}; the second run
   // of the installer is refused, the game being v1.2.
   const std::tuple<const char*, WineRunOptions, int, std::vector<std::string>, bool> rows[] = {
@@ -181,6 +190,113 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, PlantedDll, ::testing::ValuesIn([] {
                              if (std::string(row.name) == "English") english.push_back(row);
                            return english;
                          }()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+
+// The Windows test build, run one fault list after another on one game:
+// exit code 9 is a killed run, which shows no box. stopped is the game file
+// the run stopped at (4: after all four; -1: the game folder stays as it
+// was), temporaryLeft whether that file's new bytes stay under its
+// temporary name. "" runs the program players run.
+struct FaultRun {
+  std::string faults;
+  int exitCode;
+  int stopped;
+  bool temporaryLeft;
+};
+struct FaultCase {
+  std::string name;
+  const char* scenario;  // its game, registry and summary
+  std::vector<FaultRun> runs;
+  void (*prepare)(const std::string& gameFolder) = nullptr;
+};
+
+std::vector<FaultCase> FaultCases() {
+  // Each step of putting a file in place fails at each of the four files in
+  // turn (%d: 1 to 4), each run after the run before; the program players
+  // run then completes the patch.
+  struct Step {
+    const char* name;
+    const char* fault;
+    int exitCode;
+    int past;  // 1 when the file is in place before the run ends
+    bool temporaryLeft;
+  };
+  const Step steps[] = {
+      {"CreateFails", "CreateFileA#%d=112", 255, 0, false},
+      {"WriteFails", "WriteFile#%d=112", 255, 0, false},
+      {"FlushFails", "FlushFileBuffers#%d=1117", 255, 0, false},
+      {"CloseFails", "CloseHandle#%d=112", 255, 0, false},
+      {"MoveFails", "MoveFileExA#%d=17", 255, 0, false},
+      {"KilledBeforeTheMove", "MoveFileExA#%d=kill", 9, 0, true},
+      {"KilledAfterTheMove", "MoveFileExA#%d=killafter", 9, 1, false},
+  };
+  std::vector<FaultCase> cases;
+  for (const Step& step : steps) {
+    FaultCase steps{step.name, "English", {}};
+    for (int file = 1; file <= 4; ++file) {
+      char faults[64];
+      snprintf(faults, sizeof faults, step.fault, file);
+      steps.runs.push_back({faults, step.exitCode, file - 1 + step.past, step.temporaryLeft});
+    }
+    steps.runs.push_back({"", steps.runs.back().stopped == 4 ? 255 : 0, 4, false});
+    cases.push_back(steps);
+  }
+  // A new file that can be neither moved nor removed stays beside the old
+  // one until the next run; one that the game did not have stays, the only
+  // copy, for the next run to move.
+  cases.push_back({"MoveAndCleanUpFail", "English",
+                   {{"MoveFileExA#2=17,DeleteFileA#1=5", 255, 1, true}, {"", 0, 4, false}}});
+  cases.push_back({"NewFileNotMoved", "GermanEdition",
+                   {{"MoveFileExA#1=17", 255, 0, true}, {"", 0, 4, false}}});
+  // A stand-in virus scanner holds each new file for a moment, and creating
+  // one meets a busy file three times: all are tried again. A file busy
+  // for longer than two seconds ends the run, as it was.
+  cases.push_back({"BusyForAMoment", "English",
+                   {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}});
+  cases.push_back({"BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false}}});
+  // Under Wine deleting a link deletes its target (here a game file): a
+  // link under a temporary name stays, and the run ends at its file. (The
+  // Linux program removes the link itself.)
+  cases.push_back({"LinkLeftOver", "English", {{"", 255, -1, false}}, [](const std::string& game) {
+                     std::filesystem::create_symlink("Language.cod", game + "/Gravelhorn_d3d.exe.tmp");
+                   }});
+  return cases;
+}
+
+// Run on the English row only, for the tier's set-up; each case is a trace.
+class WindowsTestBuild : public WindowsProgram {};
+
+TEST_P(WindowsTestBuild, NeverLosesAGameFile) {
+  for (const FaultCase& c : FaultCases()) {
+    Scenario s = ScenarioNamed(c.scenario);
+    s.prepare = c.prepare;
+    const FolderFiles before = LayOutScenario(s, session->DriveC());
+    session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+    for (size_t i = 0; i < c.runs.size(); ++i) {
+      const FaultRun& run = c.runs[i];
+      SCOPED_TRACE(c.name + ", run " + std::to_string(i + 1) + ": GRAVELHORN_FAULTS=" + run.faults);
+      const WindowsRun windows = session->Run(
+          run.faults.empty() ? WindowsInstaller() : WindowsTestBuildProgram(),
+          session->DriveC() + "/" + s.workingFolder,
+          TierFolder() + "/screenshots/Faults-" + c.name + "-" + std::to_string(i + 1),
+          {{}, "", "", {"GRAVELHORN_FAULTS=" + run.faults}});
+      EXPECT_EQ(run.exitCode, windows.exitCode);
+      std::vector<std::string> boxes, expected;
+      for (const WindowsBox& box : windows.boxes) boxes.push_back(box.caption + "|" + box.text);
+      if (run.exitCode == 0) expected = {s.caption + "|" + s.text};
+      if (run.exitCode == 255)
+        expected = {"ERROR|" + (run.stopped == 4 ? kTooOldText
+                                                 : CannotWriteText(s, std::max(run.stopped, 0)))};
+      EXPECT_EQ(expected, boxes);
+      EXPECT_EQ(run.stopped < 0 ? before : StoppedGameFiles(s, before, run.stopped, run.temporaryLeft),
+                FolderTree(session->DriveC() + "/" + s.gameFolder));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowsTestBuild,
+                         ::testing::Values(ScenarioNamed("English")),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
