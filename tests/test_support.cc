@@ -75,6 +75,8 @@ FolderFiles FolderTree(const std::string& root) {
       entries[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
     else if (entry.is_directory())
       entries[relative] = kFolderEntry;
+    else if (!entry.is_regular_file())
+      entries[relative] = "<not a file>";  // a fifo is never read
     else
       entries[relative] = ReadFileBytes(entry.path().string());
   }

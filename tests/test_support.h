@@ -35,8 +35,8 @@ bool FileExists(const std::string& path);  // links are not followed
 void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
-// for a folder, "<link to TARGET>" for a link (not followed). Empty when
-// root does not exist.
+// for a folder, "<link to TARGET>" for a link (not followed), "<not a file>"
+// for a fifo or the like. Empty when root does not exist.
 typedef std::map<std::string, std::string> FolderFiles;
 extern const char kFolderEntry[];
 FolderFiles FolderTree(const std::string& root);
