@@ -179,4 +179,17 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
          Failed(error);
 }
 
-void SyncFolder(const HostFolder& folder) { fsync(FolderOf(folder)); }
+bool FlushFileSystem(const HostFolder& root, std::string* error) {
+#ifdef __linux__
+  return syncfs(FolderOf(root)) == 0 || Failed(error);
+#else
+  sync();
+  return true;
+#endif
+}
+
+bool FlushedWith(const HostFolder& folder, const HostFolder& root) {
+  struct stat here, there;
+  return fstat(FolderOf(folder), &here) == 0 &&
+         fstat(FolderOf(root), &there) == 0 && here.st_dev == there.st_dev;
+}

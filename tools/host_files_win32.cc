@@ -250,4 +250,6 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
          Failed(error);
 }
 
-void SyncFolder(const HostFolder&) {}
+bool FlushFileSystem(const HostFolder&, std::string*) { return true; }
+
+bool FlushedWith(const HostFolder&, const HostFolder&) { return false; }
