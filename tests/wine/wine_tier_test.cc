@@ -155,12 +155,16 @@ TEST(FffExe, RefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   EXPECT_EQ(1, fifo.exitCode);
   EXPECT_EQ("fff: fifo: cannot read the archive: it is a pipe, not a file\r\n", fifo.err);
   // On a console the letter comes out as itself; as bytes the console
-  // would read it in its OEM code page.
-  dir.Write("m.fff", BuildFffArchive({{"Men\xFC.txt", "u"}}));
+  // would read it in its OEM code page. What Windows can write, it writes.
+  dir.Write("m.fff", BuildFffArchive({{"Men\xFC.txt", "u"}, {"d/x", "x"}}));
   const CommandResult console =
       session->RunConsole({WindowsFff(), "list", "m.fff"}, dir.path(), true);
   EXPECT_EQ(0, console.exitCode);
   EXPECT_NE(std::string::npos, console.out.find("Men\xC3\xBC.txt")) << console.out;
+  EXPECT_EQ(0, session->RunConsole({WindowsFff(), "extract", "m.fff", "-C", "out"}, dir.path())
+                   .exitCode);
+  EXPECT_EQ((FolderFiles{{"Menü.txt", "u"}, {"d", kFolderEntry}, {"d/x", "x"}}),
+            FolderTree(dir.path() + "/out"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowsProgram, ::testing::ValuesIn(WindowsScenarios()),
