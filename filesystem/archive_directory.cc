@@ -24,6 +24,7 @@
 #include <new>
 
 #include "filesystem/ascii_case.h"
+#include "platform/io_request.h"
 #include "platform/large_block.h"
 
 const char* DirectoryErrorWords(DirectoryError error) {
@@ -71,9 +72,16 @@ DirectoryError ReadArchiveDirectory(FILE* stream, int64_t fileLength,
     ReleaseArchiveDirectory(directory);
     return DirectoryError::kNoMemory;
   }
-  if (fread(directory->entries, 1, bytes, stream) != bytes) {
-    ReleaseArchiveDirectory(directory);
-    return DirectoryError::kEntries;
+  // In bounded requests: a directory may be many MiB.
+  char* into = reinterpret_cast<char*>(directory->entries);
+  for (size_t done = 0; done < bytes;) {
+    const size_t wanted =
+        bytes - done < kLargestIoRequest ? bytes - done : kLargestIoRequest;
+    if (fread(into + done, 1, wanted, stream) != wanted) {
+      ReleaseArchiveDirectory(directory);
+      return DirectoryError::kEntries;
+    }
+    done += wanted;
   }
   for (uint32_t i = 0; i < count; ++i)
     directory->hashes[i] =

@@ -51,4 +51,9 @@ std::u16string HostToWide(std::string_view host);
 // A to Z.
 bool SameWideNameIgnoringCase(std::u16string_view a, std::u16string_view b);
 
+// name with every letter upper-cased as Windows does when it compares file
+// names (every script, as above): names that Windows takes for one file
+// have the same upper-cased form.
+std::u16string UpperCaseWideName(std::u16string_view name);
+
 #endif  // GRAVELHORN_PLATFORM_CODE_PAGE_H_

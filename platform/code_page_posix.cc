@@ -244,3 +244,9 @@ bool SameWideNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
     if (UpperCase(a[i]) != UpperCase(b[i])) return false;
   return true;
 }
+
+std::u16string UpperCaseWideName(std::u16string_view name) {
+  std::u16string upper(name);
+  for (char16_t& unit : upper) unit = UpperCase(unit);
+  return upper;
+}

@@ -46,3 +46,14 @@ bool SameWideNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
                               reinterpret_cast<const wchar_t*>(b.data()),
                               int(b.size()), TRUE) == CSTR_EQUAL;
 }
+
+std::u16string UpperCaseWideName(std::u16string_view name) {
+  // Without LCMAP_LINGUISTIC_CASING the mapping is the file system's.
+  std::u16string upper(name);
+  if (!upper.empty())
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE,
+                 reinterpret_cast<const wchar_t*>(name.data()),
+                 int(name.size()), reinterpret_cast<wchar_t*>(&upper[0]),
+                 int(upper.size()));
+  return upper;
+}

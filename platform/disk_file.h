@@ -9,7 +9,9 @@
 // root of the current drive) in untranslated byte mode, mode "rb" or "wb",
 // without locking other readers or writers out. On Linux the path is mapped
 // the way Wine maps it for the prefix (see wine_path.h). Returns nullptr
-// when the file cannot be opened.
+// when the file cannot be opened; anything but a regular file on a disk (a
+// folder, a fifo, a device, a socket) is such a file, refused at once
+// without waiting for a writer or reader at its other end.
 FILE* OpenDiskStream(const char* windowsPath, const char* mode);
 
 // 64-bit positioning, for archives and files past 2 GiB. SeekStream counts

@@ -1,6 +1,9 @@
+#include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -12,14 +15,23 @@ FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   std::string hostPath;
   if (!MapWindowsPath(windowsPath, WinePrefixDirectory(), &hostPath))
     return nullptr;
-  FILE* stream = fopen(hostPath.c_str(), mode);
-  // Linux opens a folder for reading where Windows refuses; refuse it too.
+  // Only a regular file opens, as on Windows: Linux would open a folder
+  // for reading, and a fifo would hold the open until a writer comes. The
+  // look before the open spares a device the open; the open itself never
+  // waits, and what it opened is looked at again.
   struct stat info;
-  if (stream != nullptr &&
-      (fstat(fileno(stream), &info) != 0 || S_ISDIR(info.st_mode))) {
-    fclose(stream);
+  if (stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
     return nullptr;
-  }
+  const bool write = strchr(mode, 'w') != nullptr;
+  const int flags = (write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY) |
+                    O_NONBLOCK | O_NOCTTY;
+  const int fd = open(hostPath.c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  FILE* stream = nullptr;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+    stream = fdopen(fd, write ? "wb" : "rb");
+  if (stream == nullptr) close(fd);
   return stream;
 }
 

@@ -1,10 +1,21 @@
+#include <io.h>
 #include <share.h>
 #include <stdio.h>
+#include <windows.h>
 
 #include "platform/disk_file.h"
 
 FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
-  return _fsopen(windowsPath, mode, _SH_DENYNO);
+  FILE* stream = _fsopen(windowsPath, mode, _SH_DENYNO);
+  // Only a file on a disk is a file here: a pipe or a device (CON, NUL,
+  // a Unix fifo under Wine) could hold a read forever.
+  if (stream != nullptr &&
+      GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) !=
+          FILE_TYPE_DISK) {
+    fclose(stream);
+    return nullptr;
+  }
+  return stream;
 }
 
 bool SeekStream(FILE* stream, int64_t position) {

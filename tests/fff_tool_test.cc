@@ -119,6 +119,7 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
 TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   TempDir dir;
   for (const char* file : {"x.txt", "a=b.txt", "b.txt", "t1/a.txt", "sub/s"}) dir.Write(file, "x");
+  ASSERT_EQ(0, mkfifo((dir.path() + "/fifo").c_str(), 0666));
   // Sparse, so it costs no disk space: it fills the archive up to the last
   // byte that 32-bit offsets reach, and x.txt behind it goes past.
   TempDir sparse;
@@ -136,8 +137,9 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
        "file 'b.txt'): write '=a=b.txt' to store the file under its own "
        "name, or 'a=./b.txt' for the other"},
       {"name=", "member 'name': no FILE after '=' in 'name='"},
-      {"null=/dev/null", "member 'null': cannot read '/dev/null': it is not a regular file"},
+      {"null=/dev/null", "member 'null': cannot read '/dev/null': it is a device, not a file"},
       {"s=sub", "member 's': cannot read 'sub': it is a folder, not a file"},
+      {"fifo", "member 'fifo': cannot read 'fifo': it is a pipe, not a file"},
       {"gone.txt", "member 'gone.txt': cannot read 'gone.txt': No such file or directory"},
       {"x.txt", "member 'x.txt': given twice"},
       {"X.TXT=x.txt",
@@ -178,6 +180,61 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   FolderFiles expected = before;
   expected["b.fff"] = kFolderEntry;
   EXPECT_EQ(expected, FolderTree(dir.path()));
+}
+
+// What check would refuse, create refuses; and it reads every member back
+// as the installer finds it: a source that holds more than the size it
+// gave when stored (a /proc file says 0) fails the command.
+TEST(FffToolTest, CreateRefusesWhatCheckWouldAndWhatItCannotReadBack) {
+  TempDir dir;
+  dir.Write("x.txt", "x");
+  const struct {
+    Strings operands;
+    std::string problem;
+  } rows[] = {
+      {{"É.txt=x.txt", "é.txt=x.txt"},
+       "member 'é.txt': Windows takes it for the same file as member 'É.txt', so extract there "
+       "could write only one"},
+      {{"d=x.txt", "D/e=x.txt"},
+       "member 'D/e': it needs 'D' as a folder, but member 'd' is a file of that name (as Windows "
+       "compares names)"},
+      {{"COM³=x.txt"},
+       "member 'COM³': extract on Windows cannot create it: 'COM³' is a device on Windows (CON, "
+       "PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to LPT9, also with a superscript 1, "
+       "2 or 3), not a file"},
+      {{"p=/proc/self/stat"},
+       "member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed meanwhile"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.problem);
+    ExpectRun(Fff({"create", "a.fff"}, dir.path(), row.operands), 1, "",
+              Complaints("a.fff", {row.problem}));
+    EXPECT_EQ((FolderFiles{{"x.txt", "x"}}), FolderTree(dir.path()));
+  }
+}
+
+// On a disk that fills up, extract writes nothing in place: every old file
+// stays, and no temporary file or new folder is left.
+TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAsItWas) {
+  TempDir dir;
+  dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"},
+                                      {"sub/new.txt", "new"},
+                                      {"big.bin", std::string(200 * 1024, 'B')}}));
+  const FolderFiles old = {{"a.txt", "old a"}, {"big.bin", "old big"}};
+  RestoreFolderFiles(dir.path() + "/stash", old);
+  // out is a tmpfs of 128 KiB in a mount namespace of the run's own; what
+  // the run leaves there is copied to after.
+  const CommandResult result = RunCommand(
+      {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+       "mkdir out && mount -t tmpfs -o size=128k tmpfs out && cp -a stash/. out || exit 99; "
+       "\"$@\"; status=$?; cp -a out after; exit $status",
+       "sh", FffToolPath(), "extract", "a.fff", "-C", "out"},
+      dir.path(), {"LC_ALL=C"});
+  if (result.exitCode == 99)
+    GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
+  ExpectRun(result, 1, "",
+            "fff: a.fff: member 'big.bin': writing 'out/big.bin' failed: No space left on device; "
+            "no file was changed\n");
+  EXPECT_EQ(old, FolderTree(dir.path() + "/after"));
 }
 
 TEST(FffToolTest, ExtractReplacesLinksAndNeverWritesOutsideItsFolder) {
@@ -277,7 +334,15 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
                "entry 1 'a': its data (offset 164, size 2)" + pastEnd + " (165 bytes)"},
               // offset + size wraps around 32 bits, which only 64 bits see.
               {With32(With32(one, 28 + 128, 0xFFFFFFF0u), 28 + 132, 32), "",
-               "entry 1 'a': its data (offset 4294967280, size 32)" + pastEnd + " (165 bytes)"}};
+               "entry 1 'a': its data (offset 4294967280, size 32)" + pastEnd + " (165 bytes)"},
+              // Data over the directory's last byte, or into the next
+              // member's: the installer copies such bytes all the same.
+              {With32(one, 28 + 128, 163), "",
+               "entry 1 'a': its data (offset 163, size 1) overlaps the header and directory, "
+               "bytes 0 to 163"},
+              {With32(BuildFffArchive({{"a", "x"}, {"b", "y"}}), 28 + 132, 2), "",
+               "entry 2 'b': its data (offset 301, size 1) overlaps the data of entry 1 'a' "
+               "(offset 300, size 2)"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.problem);
     TempDir dir;
@@ -367,17 +432,68 @@ TEST(FffToolTest, CheckAndExtractRefuseNamesThatBreakTheRule) {
             FolderTree(dir.path() + "/all"));
 }
 
+// Names that one system or the other cannot write, and members sharing
+// bytes. A € is one byte of code page 1252 and three of UTF-8.
+TEST(FffToolTest, CheckReportsNamesExtractCannotWriteAndListsSharedBytes) {
+  auto euros = [](size_t count, const char* in) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += in;
+    return text;
+  };
+  const std::string fits = euros(85, "\x80");  // 255 bytes in UTF-8
+  std::string sharing =
+      BuildFffArchive({{"a", "0123456789"}, {"shared", "abcdefghij"}, {"empty", ""}, {fits, "e"}});
+  sharing = With32(With32(sharing, 28 + 136 + 128, 572), 28 + 2 * 136 + 128, 0);
+  TempDir dir;
+  dir.Write("s.fff", sharing);
+  ExpectRun(Fff({"check", "s.fff"}, dir.path()), 0,
+            "s.fff: entry 2 'shared' shares its bytes with entry 1 'a'\n"
+            "s.fff: OK, 4 members, 593 bytes\n",
+            "");
+
+  const std::string device =
+      "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to "
+      "LPT9, also with a superscript 1, 2 or 3), not a file";
+  const std::string tooLong = "extract on Linux cannot create it: a part is ";
+  const std::string linux = " bytes long in UTF-8, longer than the 255 bytes Linux allows for one name";
+  const std::string names = BuildFffArchive({{fits + "a", "1"},
+                                             {"d/" + euros(127, "\x80").substr(2), "2"},
+                                             {"COM\xB9", "3"},
+                                             {"x/conout$.txt", "4"},
+                                             {"\xC9.txt", "5"},
+                                             {"\xE9.txt", "6"},
+                                             {"\xC9", "7"},
+                                             {"\xE9/x", "8"}});
+  ExpectRefusedWritingNothing(
+      "check", names,
+      {"entry 1 '" + euros(85, "€") + "a': " + tooLong + "256" + linux,
+       "entry 2 'd/" + euros(125, "€") + "': " + tooLong + "375" + linux,
+       "entry 3 'COM¹': extract on Windows cannot create it: 'COM¹" + device,
+       "entry 4 'x/conout$.txt': extract on Windows cannot create it: 'conout$.txt" + device,
+       "entry 6 'é.txt': Windows takes it for the same file as entry 5 'É.txt', so extract there "
+       "could write only one",
+       "entry 8 'é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
+       "Windows compares names)"});
+  // Extract on Linux refuses what Linux cannot create, before it writes.
+  ExpectRefusedWritingNothing("extract", names,
+                              {"refusing entry 1 '" + euros(85, "€") + "a': a part is 256" + linux,
+                               "refusing entry 2 'd/" + euros(125, "€") + "': a part is 375" + linux});
+}
+
 TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
   TempDir dir;
   dir.Write(
       "a.fff",
       BuildFffArchive(
-          {{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}, {"c\x1F\x7F", "c"}}));
+          {{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}, {"c\x1F\x7F\x81\x9D", "c"}}));
   ExpectRun(Fff({"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG", "/Cfg/Menu.cfg", "MENü.TXT"},
                 dir.path()),
             0, "572\t1\t/b.bin\n573\t4\tCfg/Menu.cfg\n577\t1\tMenü.txt\n", "");
-  // Control bytes are shown escaped; a listing that cannot be written fails.
-  ExpectRun(Fff({"list", "a.fff", "c\x1F\x7F"}, dir.path()), 0, "578\t1\tc\\x1F\\x7F\n", "");
+  // Control characters (C0, DEL, C1) are shown escaped; a listing that
+  // cannot be written fails.
+  ExpectRun(Fff({"list", "a.fff"}, dir.path()), 0,
+            "572\t1\t/b.bin\n573\t4\tCfg/Menu.cfg\n577\t1\tMenü.txt\n578\t1\tc\\x1F\\x7F\\x81\\x9D\n",
+            "");
   ExpectRun(
       RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, dir.path()), 1,
       "", "fff: a.fff: cannot write the listing\n");
@@ -390,10 +506,12 @@ TEST(FffToolTest, MembersAreSelectedAsTheInstallerFindsThem) {
   for (const char* command : {"list", "extract"})
     ExpectRefusedWritingNothing(command, ReadFileBytes(dir.path() + "/a.fff"),
                                 {"member 'b.bin/': not in the archive"}, {"b.bin", "b.bin/"});
+  // A fifo is refused at once, never waited at for a writer.
+  ASSERT_EQ(0, mkfifo((dir.path() + "/fifo").c_str(), 0666));
   for (const char* command : {"check", "list", "extract"})
-    ExpectRun(Fff({command, "absent.fff"}, dir.path()), 1, "",
-              "fff: absent.fff: cannot read the archive: No such file or "
-              "directory\n");
+    for (const auto& [archive, why] : {std::pair<std::string, std::string>{"absent.fff", "No such file or directory"}, {"fifo", "it is a pipe, not a file"}})
+      ExpectRun(Fff({command, archive}, dir.path()), 1, "",
+                "fff: " + archive + ": cannot read the archive: " + why + "\n");
 }
 
 TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
@@ -435,16 +553,20 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
 }
 
 TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
-  for (const char* name : {"ok.txt", "CONSOLE", "COM10", "lpt", "a b/x\x7F"})
+  // Code page 1252: 0xB9, 0xB2 and 0xB3 are the superscript digits.
+  for (const char* name : {"ok.txt", "CONSOLE", "COM10", "lpt", "a b/x\x7F", "COM\xB4", "CONIN",
+                           "conout$$", "LPT\xB9\xB9"})
     EXPECT_EQ("", WindowsFileNameProblem(name)) << name;
   // Each name, and its part that is a device.
   const std::pair<const char*, const char*> devices[] = {
       {"nul.txt", "nul.txt"},       {"x/Con .txt", "Con .txt"}, {"/AUX", "AUX"},
-      {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"},           {"LPT9/x", "LPT9"}};
+      {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"},           {"LPT9/x", "LPT9"},
+      {"conin$", "conin$"},         {"CONOUT$.log", "CONOUT$.log"},
+      {"a/com\xB2.x", "com².x"},    {"LPT\xB3", "LPT³"}};
   for (const auto& row : devices)
     EXPECT_EQ(std::string("'") + row.second +
-                  "' is a device on Windows (CON, PRN, AUX, NUL, COM0 to "
-                  "COM9, LPT0 to LPT9), not a file",
+                  "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 "
+                  "and LPT0 to LPT9, also with a superscript 1, 2 or 3), not a file",
               WindowsFileNameProblem(row.first));
   for (char c : std::string("<>\"|?*\x01\x1F")) {
     const std::string what = c < ' ' ? "a control character" : std::string("a '") + c + "'";

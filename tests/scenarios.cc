@@ -202,6 +202,20 @@ std::vector<Scenario> BuildScenarios() {
            WriteFileBytes(game + "/../../" + name, "MZ planted by another user\n");
        },
        .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
+      // An archive that is a fifo is a file that cannot be opened; nothing
+      // waits for a writer at its other end.
+      {.name = "GameCodIsAFifo", .prepare = [](const std::string& game) {
+         std::filesystem::remove(game + "/Game.cod");
+         mkfifo((game + "/Game.cod").c_str(), 0666);
+       },
+       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .executables = 0,
+       .languagePatch = nullptr, .onWindows = true},
+      {.name = "PatchDatIsAFifo", .prepare = [](const std::string& game) {
+         mkfifo((game + "/Patch.dat").c_str(), 0666);
+       },
+       .workingFolder = "Games/GHR", .exitCode = 255, .caption = "ERROR",
+       .text = "File not found: \\Gravelhorn_d3d.exe", .executables = 0,
+       .languagePatch = nullptr, .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](const std::string& game) {
          chmod((game + "/Patch12.cod").c_str(), 0444);

@@ -75,6 +75,8 @@ void PlanMember(const std::string& folder, const std::string& operand,
               ", in which the installer reads names";
   else if (!(problem = MemberNameProblem(member->name)).empty())
     problem += hint;
+  else
+    problem = ExtractionNameProblem(member->name);
   if (!problem.empty()) problems->push_back(quoted + problem);
   std::string error;
   if (FILE* stream = OpenRegularFile(member->source, &member->size, &error))
@@ -92,6 +94,8 @@ bool PlanMembers(const CommandArguments& arguments,
   uint64_t end = kFffHeaderSize +
                  uint64_t(arguments.operands.size()) * kDirectoryEntrySize;
   bool planned = true;
+  std::vector<size_t> named;  // the members that can be stored so far
+  std::vector<std::string> keys;
   for (const std::string& operand : arguments.operands) {
     PlannedMember member;
     std::vector<std::string> problems;
@@ -118,7 +122,20 @@ bool PlanMembers(const CommandArguments& arguments,
     for (const std::string& problem : problems)
       Complain(arguments.archive, problem);
     planned = planned && problems.empty();
+    if (problems.empty()) {
+      named.push_back(members->size());
+      keys.push_back(WindowsNameKey(member.name));
+    }
     members->push_back(member);
+  }
+  for (const NameClash& clash : FindNameClashes(keys)) {
+    const PlannedMember& member = (*members)[named[clash.member]];
+    const PlannedMember& other = (*members)[named[clash.other]];
+    Complain(arguments.archive,
+             "member '" + Printable(member.shown) + "': " +
+                 DescribeClash(clash, member.name,
+                               "member '" + Printable(other.shown) + "'"));
+    planned = false;
   }
   return planned;
 }
@@ -142,26 +159,92 @@ std::vector<unsigned char> HeaderAndDirectory(
   return bytes;
 }
 
-// Writes the whole archive to out; returns what went wrong, or "".
-std::string WriteArchive(FILE* out, const std::vector<PlannedMember>& members) {
+// Writes the whole archive to out, the file outName, and puts it on the
+// disk; returns what went wrong, or "".
+std::string WriteArchive(FILE* out, const std::string& outName,
+                         const std::vector<PlannedMember>& members) {
   const std::vector<unsigned char> head = HeaderAndDirectory(members);
-  if (std::fwrite(head.data(), 1, head.size(), out) != head.size())
-    return std::string("writing failed: ") + std::strerror(errno);
+  std::string error = WriteBounded(out, outName, head.data(), head.size());
   for (const PlannedMember& member : members) {
+    if (!error.empty()) return error;
     uint64_t length = 0;
-    std::string error;
     FILE* in = OpenRegularFile(member.source, &length, &error);
-    if (in != nullptr) {
-      error = CopyBlocks(in, out, member.size);
+    if (in == nullptr) {
+      error = "cannot read '" + Printable(member.source) + "': " + error;
+    } else {
+      error = CopyBlocks(in, member.source, out, outName, member.size);
       std::fclose(in);
     }
-    if (!error.empty())
-      return "member '" + Printable(member.shown) + "': copying '" +
-             Printable(member.source) + "': " + error;
+    if (!error.empty()) error = "member '" + Printable(member.shown) + "': " + error;
   }
-  return std::fflush(out) == 0
-             ? ""
-             : std::string("writing failed: ") + std::strerror(errno);
+  if (error.empty() && !FlushToDisk(out, &error))
+    error = "writing '" + Printable(outName) + "' failed: " + error;
+  return error;
+}
+
+// Reads count bytes from each file; returns "", or how they differ.
+std::string CompareBlocks(FILE* archive, const std::string& archiveName,
+                          FILE* source, const std::string& sourceName,
+                          uint64_t count) {
+  static char stored[64 * 1024], original[sizeof stored];
+  while (count > 0) {
+    const size_t wanted = count < sizeof stored ? size_t(count) : sizeof stored;
+    if (std::fread(stored, 1, wanted, archive) != wanted)
+      return "reading '" + Printable(archiveName) + "' back failed";
+    if (std::fread(original, 1, wanted, source) != wanted)
+      return "'" + Printable(sourceName) +
+             "' is shorter than when it was stored: it changed meanwhile";
+    if (std::memcmp(stored, original, wanted) != 0)
+      return "the bytes read back from '" + Printable(archiveName) +
+             "' differ from those of '" + Printable(sourceName) +
+             "': it changed while it was stored";
+    count -= wanted;
+  }
+  return std::string();
+}
+
+// Reads the archive at path back through the installer's own reader and
+// lookup, and holds every member against its source file. Returns "", or
+// the first difference.
+std::string VerifyArchive(const std::string& path,
+                          const std::vector<PlannedMember>& members) {
+  OpenedArchive written;
+  uint64_t length = 0;
+  std::string error;
+  written.stream = OpenRegularFile(path, &length, &error);
+  if (written.stream == nullptr)
+    return "cannot read '" + Printable(path) + "' back: " + error;
+  const ArchiveDirectory& directory = written.directory;
+  if (ReadArchiveDirectory(written.stream, int64_t(length),
+                           &written.directory) != DirectoryError::kNone ||
+      size_t(directory.entryCount) != members.size())
+    return "read back, '" + Printable(path) +
+           "' does not hold the directory written";
+  for (size_t i = 0; i < members.size(); ++i) {
+    const PlannedMember& member = members[i];
+    const std::string quoted = "member '" + Printable(member.shown) + "': ";
+    const DirectoryEntry& entry = directory.entries[i];
+    if (FindDirectoryEntry(directory, member.name,
+                           NameHash(member.name.c_str())) != int32_t(i) ||
+        EntrySize(entry) != member.size || !DataWithinFile(directory, int32_t(i)) ||
+        !SeekFile(written.stream, EntryOffset(entry)))
+      return quoted + "read back, '" + Printable(path) +
+             "' does not hold it where it was written";
+    uint64_t sourceLength = 0;
+    FILE* source = OpenRegularFile(member.source, &sourceLength, &error);
+    if (source == nullptr)
+      return quoted + "cannot read '" + Printable(member.source) +
+             "' again: " + error;
+    error = CompareBlocks(written.stream, path, source, member.source,
+                          member.size);
+    if (error.empty() && std::fgetc(source) != EOF)
+      error = "'" + Printable(member.source) + "' holds more than the " +
+              std::to_string(member.size) +
+              " bytes stored: it changed meanwhile";
+    std::fclose(source);
+    if (!error.empty()) return quoted + error;
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -183,9 +266,11 @@ int RunCreate(const CommandArguments& arguments) {
     Complain(target, "cannot create '" + Printable(temporary) + "': " + error);
     return kExitFailure;
   }
-  error = WriteArchive(out, members);
+  error = WriteArchive(out, temporary, members);
   if (std::fclose(out) != 0 && error.empty())
-    error = std::string("writing failed: ") + std::strerror(errno);
+    error = "writing '" + Printable(temporary) + "' failed: " +
+            std::strerror(errno);
+  if (error.empty()) error = VerifyArchive(temporary, members);
   if (error.empty() && !ReplaceEntry(temporary, target, &error))
     error = "cannot rename '" + Printable(temporary) + "' into place: " + error;
   if (error.empty()) return kExitSuccess;

@@ -8,6 +8,7 @@
 #include "platform/code_page.h"
 #include "platform/dll_search.h"
 #include "tools/fff_tool.h"
+#include "tools/text_output.h"
 
 namespace {
 
@@ -25,11 +26,13 @@ struct Command {
 const Command kCommands[] = {
     {"create", "ARCHIVE [-C DIR] [NAME=]FILE...",
      "writes ARCHIVE from the FILEs, in that order, or writes nothing\n"
-     "when any of them cannot be stored. NAME=FILE stores FILE as\n"
-     "member NAME; a FILE alone, or =FILE, is stored under its own\n"
-     "relative path. An operand holding '=' that is also an existing\n"
-     "file is refused: write =FILE for the file, or NAME=./FILE.\n"
-     "With -C, FILEs are read relative to DIR.\n",
+     "when any of them cannot be stored; before it takes its name, the\n"
+     "archive is read back as the installer reads it and held against\n"
+     "the FILEs. NAME=FILE stores FILE as member NAME; a FILE alone,\n"
+     "or =FILE, is stored under its own relative path. An operand\n"
+     "holding '=' that is also an existing file is refused: write\n"
+     "=FILE for the file, or NAME=./FILE. With -C, FILEs are read\n"
+     "relative to DIR.\n",
      RunCreate, true, 1, SIZE_MAX},
     {"list", "ARCHIVE [MEMBER...]",
      "prints the offset, size and name of every member (or of the\n"
@@ -40,13 +43,17 @@ const Command kCommands[] = {
      "DIR or the current folder, making folders. A file already there\n"
      "is replaced; so is a link in the way, never followed; a\n"
      "folder where a file belongs, or a file where a folder belongs,\n"
-     "is refused. Every member is checked before anything is written.\n",
+     "is refused. Every member is checked before anything is written,\n"
+     "and the files are replaced only once all are written: a failure\n"
+     "leaves the folder's files as they were.\n",
      RunExtract, true, 0, SIZE_MAX},
     {"check", "ARCHIVE",
      "reports everything that keeps the installer from mounting\n"
      "ARCHIVE or from finding a member: a damaged header or directory,\n"
      "names that break the rule below or that an earlier member hides,\n"
-     "data past the end of the file.\n",
+     "data past the end of the file, or over the header, directory or\n"
+     "another member's data (members may share the very same bytes);\n"
+     "and names extract cannot write on Linux or on Windows.\n",
      RunCheck, false, 0, 0},
 };
 
@@ -76,21 +83,24 @@ void PrintUsage(FILE* to) {
       "), no ':' or drive, no empty, '.' or '..'\n"
       "part, no part ending in '.' or ' '; one leading '/' is allowed, as\n"
       "in /Gravelhorn_d3d.exe. A MEMBER matches in any letter case, with\n"
-      "either slash, with or without the leading '/'. On Windows, extract\n"
-      "also refuses names Windows cannot create: CON, NUL, COM1, nul.txt\n"
-      "and the like, and the characters <>:\"|?*.\n"
+      "either slash, with or without the leading '/'. Names extract\n"
+      "could not write are refused too: on Windows CON, NUL, COM1,\n"
+      "nul.txt, CONOUT$ and the like, the characters <>:\"|?*, and names\n"
+      "Windows takes for one (letter case in every script); on Linux,\n"
+      "parts longer than 255 bytes in UTF-8. extract refuses those of\n"
+      "the system it runs on; create and check, those of both.\n"
       "\n"
       "'--' ends the options. Exit status: 0 success, 1 damaged archive\n"
       "or failed operation, 2 bad usage.\n";
-  std::fputs(text.c_str(), to);
+  WriteText(to, text);
 }
 
 int UsageError(const std::string& problem, const Command* command) {
-  std::fprintf(stderr, "fff: %s\n", problem.c_str());
+  std::string text = "fff: " + problem + "\n";
   if (command != nullptr)
-    std::fprintf(stderr, "usage: fff %s %s\n", command->word,
-                 command->operands);
-  std::fprintf(stderr, "Try 'fff --help' for more.\n");
+    text += std::string("usage: fff ") + command->word + " " +
+            command->operands + "\n";
+  WriteText(stderr, text + "Try 'fff --help' for more.\n");
   return kExitUsage;
 }
 
@@ -143,8 +153,7 @@ int main(int argc, char** argv) {
     return command->run(arguments);
   } catch (const std::exception& failure) {
     // Out of memory and the like: still a failure, not a crash.
-    std::fprintf(stderr, "fff: %s: %s\n", arguments.archive.c_str(),
-                 failure.what());
+    Complain(arguments.archive, failure.what());
     return kExitFailure;
   }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filesystem/archive_directory.h"
+#include "tools/member_name.h"
 
 const int kExitSuccess = 0;
 const int kExitFailure = 1;  // a damaged archive or a failed operation
@@ -32,13 +33,25 @@ int RunCheck(const CommandArguments& arguments);
 // Prints "fff: ARCHIVE: text" on standard error.
 void Complain(const std::string& archive, const std::string& text);
 
-// Host text as messages and listings show it: control bytes become \xHH, so
-// a damaged name can neither upset the terminal nor break a listing's line.
+// Host text as messages and listings show it: control characters (C0, DEL
+// and C1, what code-page bytes such as 0x81 and 0x9D become) show as \xHH,
+// so a damaged name can neither upset the terminal nor break a listing's
+// line.
 std::string Printable(std::string_view host);
 
 // A stored name (code-page bytes) as the user reads it: host text,
 // Printable.
 std::string ShownName(std::string_view name);
+
+// What keeps extract from writing a member of this name (one that follows
+// the member-name rule) on Linux or on Windows, wherever fff runs; "" when
+// nothing does.
+std::string ExtractionNameProblem(std::string_view name);
+
+// What clash means for the member of this name (code-page bytes); other
+// points at the other member as messages do.
+std::string DescribeClash(const NameClash& clash, std::string_view name,
+                          const std::string& other);
 
 // "entry 3 'NAME'", the way messages point at an entry.
 std::string DescribeEntry(const ArchiveDirectory& directory, int32_t index);
@@ -47,8 +60,16 @@ std::string DescribeEntry(const ArchiveDirectory& directory, int32_t index);
 // have the same key.
 std::string LookupKey(std::string_view name);
 
-// Copies count bytes in bounded blocks. Returns "", or what went wrong.
-std::string CopyBlocks(FILE* from, FILE* to, uint64_t count);
+// Writes size bytes to the file toName (host text) in requests of at most
+// kLargestIoRequest; returns "", or what went wrong and with which file.
+std::string WriteBounded(FILE* to, const std::string& toName,
+                         const void* data, size_t size);
+
+// Copies count bytes from the file fromName to the file toName in bounded
+// blocks; a read or write of fewer bytes than asked is a failure. Returns
+// "", or what went wrong and with which file.
+std::string CopyBlocks(FILE* from, const std::string& fromName, FILE* to,
+                       const std::string& toName, uint64_t count);
 
 // An archive open for reading, with its directory read as the installer
 // reads it. The stream is closed with the object.

@@ -24,6 +24,17 @@ bool Failed(std::string* error) {
   return false;
 }
 
+// Why a handle of this type cannot be read as a file.
+const char* NotAFile(DWORD type) {
+  if (type == FILE_TYPE_PIPE) return "it is a pipe, not a file";
+  if (type == FILE_TYPE_CHAR) return "it is a device, not a file";
+  return "it is not a regular file";
+}
+
+std::string PathIn(const HostFolder& folder, const std::string& name) {
+  return folder.path + "\\" + name;
+}
+
 }  // namespace
 
 HostEntry InspectHostEntry(const std::string& path) {
@@ -49,8 +60,9 @@ FILE* OpenRegularFile(const std::string& path, uint64_t* length,
     return nullptr;
   }
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    *error = "it is not a regular file";
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK) {
+    *error = NotAFile(type);
     fclose(stream);
     return nullptr;
   }
@@ -124,3 +136,120 @@ bool SameFile(const std::string& a, const std::string& b) {
 bool SeekFile(FILE* stream, uint64_t position) {
   return _fseeki64(stream, int64_t(position), SEEK_SET) == 0;
 }
+
+bool RemoveEmptyFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str());
+}
+
+std::string HostPathProblem(const std::string& folder,
+                            const std::string& relative, size_t extraLength) {
+  char full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full,
+                                        nullptr);
+  if (length == 0 || length >= sizeof full)
+    return "the folder's full path cannot be worked out";
+  const size_t slash = relative.rfind('/');
+  const size_t besideLength =
+      slash == std::string::npos ? extraLength : slash + 1 + extraLength;
+  const size_t longest = length + 1 +
+                         (relative.size() > besideLength ? relative.size()
+                                                         : besideLength);
+  if (longest < MAX_PATH) return std::string();
+  return "its path would be " + std::to_string(longest) +
+         " characters long, and Windows allows " +
+         std::to_string(MAX_PATH - 1);
+}
+
+bool FlushToDisk(FILE* stream, std::string* error) {
+  if (fflush(stream) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  return FlushFileBuffers(
+             reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) ||
+         Failed(error);
+}
+
+HostFolder::~HostFolder() {
+  if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+namespace {
+
+// Holds the folder at path open for listing, sharing everything but its
+// removal or renaming; with noLink, a reparse point there is refused.
+bool HoldFolder(const std::string& path, bool noLink, HostFolder* folder,
+                std::string* error) {
+  HANDLE held = CreateFileA(
+      path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+      nullptr);
+  if (held == INVALID_HANDLE_VALUE) return Failed(error);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(held, &info);
+  const DWORD attributes = known ? info.dwFileAttributes : 0;
+  if (!known || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (noLink && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    *error = attributes & FILE_ATTRIBUTE_REPARSE_POINT
+                 ? "it is a link, which is never followed"
+                 : "it is not a folder";
+    CloseHandle(held);
+    return false;
+  }
+  *folder = HostFolder();
+  folder->path = path;
+  folder->handle = reinterpret_cast<intptr_t>(held);
+  return true;
+}
+
+}  // namespace
+
+bool OpenHostFolder(const std::string& path, HostFolder* folder,
+                    std::string* error) {
+  return HoldFolder(path, false, folder, error);
+}
+
+bool OpenFolderIn(const HostFolder& parent, const std::string& name,
+                  HostFolder* folder, std::string* error) {
+  return HoldFolder(PathIn(parent, name), true, folder, error);
+}
+
+HostEntry InspectEntryIn(const HostFolder& folder, const std::string& name) {
+  return InspectHostEntry(PathIn(folder, name));
+}
+
+bool MakeFolderIn(const HostFolder& folder, const std::string& name,
+                  std::string* error) {
+  return MakeFolder(PathIn(folder, name), error);
+}
+
+bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
+                   std::string* error) {
+  return RemoveEntry(PathIn(folder, name), error);
+}
+
+bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
+  return RemoveDirectoryA(PathIn(folder, name).c_str());
+}
+
+FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
+                   std::string* error) {
+  return CreateNewFile(PathIn(folder, name), error);
+}
+
+bool RenameIn(const HostFolder& folder, const std::string& from,
+              const std::string& to, std::string* error) {
+  // A link to a folder cannot be moved over; it is removed first.
+  const std::string target = PathIn(folder, to);
+  if (InspectHostEntry(target) == HostEntry::kLink &&
+      !RemoveEntry(target, error))
+    return false;
+  return MoveFileExA(PathIn(folder, from).c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+         Failed(error);
+}
+
+bool FlushFileSystem(const HostFolder&, std::string*) { return true; }
+
+bool FlushedWith(const HostFolder&, const HostFolder&) { return false; }

@@ -258,3 +258,19 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
     run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), texts[i]});
   return run;
 }
+
+CommandResult WineSession::RunConsole(const std::vector<std::string>& arguments,
+                                      const std::string& workingDirectory, bool onTerminal) {
+  std::vector<std::string> argv = {tools_.wine};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  if (onTerminal) {
+    std::string line;
+    for (const std::string& argument : argv) {
+      line += " '";
+      for (char c : argument) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      line += "'";
+    }
+    argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
+  }
+  return RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
+}

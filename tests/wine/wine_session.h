@@ -12,6 +12,7 @@
 #include <vector>
 
 class ChildProcess;
+struct CommandResult;
 
 // The programs the session needs.
 struct WineTools {
@@ -80,6 +81,12 @@ class WineSession {
   // or when the box windows seen and the texts Wine traced do not pair up.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
                  const std::string& screenshotBase, const WineRunOptions& options = {});
+
+  // Runs a console program, exe and its arguments, under Wine in
+  // workingDirectory with its output in files; with onTerminal, on a
+  // terminal of its own (script), which Wine makes the program's console.
+  CommandResult RunConsole(const std::vector<std::string>& arguments,
+                           const std::string& workingDirectory, bool onTerminal = false);
 
  private:
   std::vector<std::string> Environment(const std::string& debugChannels,

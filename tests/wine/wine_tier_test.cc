@@ -5,6 +5,7 @@
 // after code-page conversion, and every byte written.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +181,56 @@ TEST_P(PlantedDll, IsNeverLoaded) {
     }
   }
   std::filesystem::remove_all(downloads);
+}
+
+// The archive tool's Windows build, fff.exe, in the same prefix: names
+// Windows takes for one, and devices, are refused before anything is
+// written; a fifo is refused at once; and a console shows every letter.
+// Text redirected to a file is in the ANSI code page, 1252 here.
+TEST(FffExe, RefusesWhatWindowsCannotWriteBeforeWritingAnything) {
+  if (!skipReason.empty()) GTEST_SKIP() << "Wine tier skipped: " << skipReason;
+  ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
+  if (!FileExists(WindowsFff())) GTEST_SKIP() << WindowsFff() << " is not built";
+  const std::string device =
+      "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to "
+      "LPT9, also with a superscript 1, 2 or 3), not a file\r\n";
+  const struct {
+    std::vector<ArchiveMember> members;
+    std::string err;
+  } rows[] = {
+      {{{"a.txt", "a"}, {"\xC9.txt", "1"}, {"\xE9.txt", "2"}},
+       "fff: a.fff: refusing entry 3 '\xE9.txt': it would land on the same file as entry 2 "
+       "'\xC9.txt'\r\n"},
+      {{{"a.txt", "a"}, {"COM\xB9", "c"}}, "fff: a.fff: refusing entry 2 'COM\xB9': 'COM\xB9" + device},
+      {{{"a.txt", "a"}, {"d/CONOUT$", "c"}},
+       "fff: a.fff: refusing entry 2 'd/CONOUT$': 'CONOUT$" + device}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.err);
+    TempDir dir;
+    const std::string archive = BuildFffArchive(row.members);
+    dir.Write("a.fff", archive);
+    const CommandResult result =
+        session->RunConsole({WindowsFff(), "extract", "a.fff", "-C", "out"}, dir.path());
+    EXPECT_EQ(1, result.exitCode);
+    EXPECT_EQ(row.err, result.err);
+    EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path()));
+  }
+  TempDir dir;
+  ASSERT_EQ(0, mkfifo((dir.path() + "/fifo").c_str(), 0666));
+  const CommandResult fifo = session->RunConsole({WindowsFff(), "list", "fifo"}, dir.path());
+  EXPECT_EQ(1, fifo.exitCode);
+  EXPECT_EQ("fff: fifo: cannot read the archive: it is a pipe, not a file\r\n", fifo.err);
+  // On a console the letter comes out as itself; as bytes the console
+  // would read it in its OEM code page. What Windows can write, it writes.
+  dir.Write("m.fff", BuildFffArchive({{"Men\xFC.txt", "u"}, {"d/x", "x"}}));
+  const CommandResult console =
+      session->RunConsole({WindowsFff(), "list", "m.fff"}, dir.path(), true);
+  EXPECT_EQ(0, console.exitCode);
+  EXPECT_NE(std::string::npos, console.out.find("Men\xC3\xBC.txt")) << console.out;
+  EXPECT_EQ(0, session->RunConsole({WindowsFff(), "extract", "m.fff", "-C", "out"}, dir.path())
+                   .exitCode);
+  EXPECT_EQ((FolderFiles{{"Menü.txt", "u"}, {"d", kFolderEntry}, {"d/x", "x"}}),
+            FolderTree(dir.path() + "/out"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowsProgram, ::testing::ValuesIn(WindowsScenarios()),
