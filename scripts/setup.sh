@@ -12,6 +12,8 @@ packages=(
   # xmllint reads the Windows programs' manifests in their tests.
   libxml2-utils
   file
+  # localedef's locale sources: tests compile the locales they run under.
+  locales
   clang libclang-rt-14-dev
   # The Wine tier: 64-bit Wine only (this kernel runs no 32-bit programs,
   # so never wine32 or the wine package), a virtual display, and input

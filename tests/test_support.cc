@@ -248,6 +248,18 @@ void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
   EXPECT_EQ(text, outcome.boxes[0].text);
 }
 
+const std::string& CompiledLocales() {
+  static TempDir folder;
+  static const std::string compiled = [] {
+    std::string command = "true";
+    for (const char* locale : {"hu_HU", "kk_KZ", "he_IL", "vi_VN"})
+      command += std::string(" && localedef -i ") + locale + " -f UTF-8 " + folder.path() + "/" +
+                 locale + ".UTF-8";
+    return system((command + " >/dev/null 2>&1").c_str()) == 0 ? folder.path() : "";
+  }();
+  return compiled;
+}
+
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
     : previous_(fs::current_path().string()) {
   fs::current_path(path);
