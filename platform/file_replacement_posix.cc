@@ -70,7 +70,11 @@ bool WriteTemporary(const std::string& temporary, const void* data,
 bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
   const std::string prefix = WinePrefixDirectory();
   std::string destination, temporary;
-  if (!MapWindowsPath(windowsPath, prefix, &destination) ||
+  bool onDrive = false;
+  // Only the prefix's drives are written: never a network path, nor a
+  // folder that no drive of the prefix holds.
+  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive) ||
+      !onDrive ||
       !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
                       prefix, &temporary))
     return false;
