@@ -4,11 +4,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "platform/file_replacement.h"
+#include "platform/wine_hints.h"
 #include "platform/wine_path.h"
 #include "platform/wine_prefix.h"
 
@@ -73,16 +75,29 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
   bool onDrive = false;
   // Only the prefix's drives are written: never a network path, nor a
   // folder that no drive of the prefix holds.
-  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive) ||
-      !onDrive ||
-      !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
-                      prefix, &temporary))
+  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive)) {
+    NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, prefix));
     return false;
+  }
+  if (!onDrive ||
+      !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
+                      prefix, &temporary)) {
+    NoteFileFailure(windowsPath, destination,
+                    "the current folder lies on no drive of the prefix");
+    return false;
+  }
   struct stat existing;
   const bool exists = stat(destination.c_str(), &existing) == 0;
-  if (exists && !Writable(destination, existing)) return false;
+  if (exists && !Writable(destination, existing)) {
+    NoteFileFailure(windowsPath, destination,
+                    !S_ISREG(existing.st_mode)     ? "not a file"
+                    : (existing.st_mode & 0222) == 0 ? "read-only, which Windows never replaces"
+                                                     : strerror(errno));
+    return false;
+  }
   if (!WriteTemporary(temporary, data, size, exists ? &existing : nullptr) ||
       rename(temporary.c_str(), destination.c_str()) != 0) {
+    NoteFileFailure(windowsPath, destination, strerror(errno));
     unlink(temporary.c_str());
     return false;
   }

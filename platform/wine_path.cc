@@ -249,3 +249,13 @@ bool MapWindowsPath(const char* windowsPath, const std::string& prefix,
   if (onDrive != nullptr) *onDrive = start.letter != 0;
   return true;
 }
+
+std::string WhyUnmapped(const char* windowsPath, const std::string& prefix) {
+  if (windowsPath == nullptr || *windowsPath == '\0') return "no file name";
+  if (IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]))
+    return "a network path, never a file of this computer";
+  if (prefix.empty()) return "there is no Wine prefix";
+  if (IsSeparator(windowsPath[0]))
+    return "the current folder lies on no drive of the prefix";
+  return "a name that Windows refuses";
+}

@@ -34,4 +34,7 @@
 bool MapWindowsPath(const char* windowsPath, const std::string& prefix,
                     std::string* hostPath, bool* onDrive = nullptr);
 
+// Why MapWindowsPath refuses windowsPath in prefix, in the player's words.
+std::string WhyUnmapped(const char* windowsPath, const std::string& prefix);
+
 #endif  // GRAVELHORN_PLATFORM_WINE_PATH_H_

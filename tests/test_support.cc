@@ -28,7 +28,8 @@ TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_test.XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
-  path_ = pattern;
+  // Without links on the way, as the programs see it once they resolve it.
+  path_ = fs::canonical(pattern).string();
 }
 
 TempDir::~TempDir() {
@@ -284,11 +285,13 @@ ScopedEnvironment::~ScopedEnvironment() {
     unsetenv(name_.c_str());
 }
 
-FakePrefix::FakePrefix() {
+FakePrefix::FakePrefix(const std::string& below)
+    : path_(below.empty() ? dir_.path() : dir_.path() + "/" + below) {
   MakeFolders(DriveC());
   MakeFolders(path() + "/dosdevices");
-  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0)
-    throw std::runtime_error("cannot link dosdevices/c: in " + path());
+  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0 ||
+      symlink("/", (path() + "/dosdevices/z:").c_str()) != 0)
+    throw std::runtime_error("cannot link dosdevices/c: and z: in " + path());
 }
 
 namespace {

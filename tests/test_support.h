@@ -143,12 +143,15 @@ class ScopedEnvironment {
   bool hadPrevious_;
 };
 
-// A Wine-style prefix in a temporary folder: dosdevices/c: -> ../drive_c.
+// A Wine-style prefix in a temporary folder, or in the folder below it
+// that below names: dosdevices/c: -> ../drive_c and z: -> /, as Wine
+// makes them.
 class FakePrefix {
  public:
-  FakePrefix();
-  const std::string& path() const { return dir_.path(); }
-  std::string DriveC() const { return dir_.path() + "/drive_c"; }
+  explicit FakePrefix(const std::string& below = "");
+  const std::string& path() const { return path_; }
+  const std::string& root() const { return dir_.path(); }  // the temporary folder
+  std::string DriveC() const { return path_ + "/drive_c"; }
   // Writes system.reg as Wine 8 writes it, with the game's key (in the
   // 32-bit view when win64) holding these string values (UTF-8), or these
   // lines of values when lines is not empty. With a subkey and no values,
@@ -160,6 +163,7 @@ class FakePrefix {
 
  private:
   TempDir dir_;
+  std::string path_;
 };
 
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_
