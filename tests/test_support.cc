@@ -317,6 +317,12 @@ const char kOtherKey[] =
 
 void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                               bool win64, const std::string& subkey, const std::string& lines) {
+  WriteGameKeyTo(path(), values, win64, subkey, lines);
+}
+
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
+                    const std::string& subkey, const std::string& lines) {
   std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
   const std::string key =
       win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
@@ -327,7 +333,8 @@ void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::stri
     reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
            "\"\n";
   if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
-  WriteFileBytes(path() + "/system.reg", reg);
+  MakeFolders(prefix);
+  WriteFileBytes(prefix + "/system.reg", reg);
 }
 
 void FakePrefix::WriteRegistryWithoutKey() {

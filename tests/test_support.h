@@ -166,4 +166,10 @@ class FakePrefix {
   std::string path_;
 };
 
+// FakePrefix::WriteGameKey for the prefix folder prefix, made if missing.
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values,
+                    bool win64 = true, const std::string& subkey = "",
+                    const std::string& lines = "");
+
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_
