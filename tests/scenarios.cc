@@ -1,12 +1,14 @@
 #include "tests/scenarios.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 
 #include "filesystem/fff_format.h"
 #include "installer/messages.h"
@@ -96,6 +98,15 @@ const std::string kNoInstallpathHints =
 void WriteMenuOnDisk(const std::string& game) {
   MakeFolders(game + "/Cfg");
   WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
+}
+
+// The same in a folder beside drive_c that is drive d: (not z:, the host's
+// root, which a fault would write into).
+void WriteMenuOnDiskOfDriveD(const std::string& game) {
+  WriteMenuOnDisk(game);
+  const std::string drive = game + "/../dosdevices/d:";
+  std::filesystem::remove(drive);
+  if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
 }
 const char kGhr[] = "C:\\Games\\GHR\\";
 // UTF-8 names of accented folders, and the same in code page 1252.
@@ -340,13 +351,14 @@ std::vector<Scenario> BuildScenarios() {
                 "file or directory\n"},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
-      // drive the run starts on (a menu on disk takes the run that far).
+      // drive the run starts on, c: or another (a menu on disk takes the run
+      // that far).
       {.name = "NoInstallpathStartedInDriveC", .key = Key::kNoInstallpath, .gameFolder = "Patch",
        .prepare = WriteMenuOnDisk, .exitCode = 255, .caption = "ERROR",
        .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s, .executables = 0,
        .languagePatch = nullptr, .onWindows = true, .hints = kNoInstallpathHints},
       {.name = "NoInstallpathStartedOutsideDriveC", .key = Key::kNoInstallpath,
-       .gameFolder = "../Outside", .prepare = WriteMenuOnDisk, .workingFolder = "../Outside",
+       .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
        .exitCode = 255, .caption = "ERROR", .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s,
        .executables = 0, .languagePatch = nullptr, .onWindows = true,
        .hints = kNoInstallpathHints},
