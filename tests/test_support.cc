@@ -249,16 +249,18 @@ void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
   EXPECT_EQ(text, outcome.boxes[0].text);
 }
 
-const std::string& CompiledLocales() {
+std::string CompiledLocale(const std::string& name) {
   static TempDir folder;
-  static const std::string compiled = [] {
-    std::string command = "true";
-    for (const char* locale : {"hu_HU", "kk_KZ", "he_IL", "vi_VN"})
-      command += std::string(" && localedef -i ") + locale + " -f UTF-8 " + folder.path() + "/" +
-                 locale + ".UTF-8";
-    return system((command + " >/dev/null 2>&1").c_str()) == 0 ? folder.path() : "";
-  }();
-  return compiled;
+  static std::map<std::string, bool> compiled;
+  auto found = compiled.find(name);
+  if (found == compiled.end()) {
+    const size_t dot = name.find('.');
+    const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
+                                name.substr(dot + 1) + " " + folder.path() + "/" + name +
+                                " >/dev/null 2>&1";
+    found = compiled.emplace(name, system(command.c_str()) == 0).first;
+  }
+  return found->second ? folder.path() : "";
 }
 
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)

@@ -116,10 +116,11 @@ EndedRun RunToEnd(const std::function<void()>& body);
 // Expects one English file-system error box showing text, then exit code -1.
 void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text);
 
-// A folder for LOCPATH holding hu_HU, kk_KZ, he_IL and vi_VN in UTF-8,
-// compiled by localedef once per process, so that tests need no locale
-// generated on the machine. Empty when localedef cannot compile them.
-const std::string& CompiledLocales();
+// The folder for LOCPATH that holds the locale named (such as
+// "vi_VN.UTF-8"), compiled by localedef on first use in this process, so
+// that tests need no locale generated on the machine. Empty when localedef
+// cannot compile it (the package locales is missing).
+std::string CompiledLocale(const std::string& name);
 
 // Changes the current folder for one scope.
 class ScopedCurrentDirectory {
