@@ -24,7 +24,8 @@ std::string Environment(const char* name) {
 }
 
 // path made absolute against the current folder, without "." and empty
-// names (".." stays: only the host can say where it leads).
+// names, and with ".." taking back the name before it, as the shell's cd
+// takes it.
 std::string Absolute(const std::string& path) {
   std::string joined = path;
   if (path.empty() || path[0] != '/') {
@@ -37,7 +38,10 @@ std::string Absolute(const std::string& path) {
     size_t end = joined.find('/', start);
     if (end == std::string::npos) end = joined.size();
     const std::string name = joined.substr(start, end - start);
-    if (!name.empty() && name != ".") absolute += "/" + name;
+    if (name == "..")
+      absolute.erase(absolute.empty() ? 0 : absolute.rfind('/'));
+    else if (!name.empty() && name != ".")
+      absolute += "/" + name;
     start = end + 1;
   }
   return absolute.empty() ? "/" : absolute;

@@ -44,6 +44,8 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
       {{}, "<a>", 0, "", "patch_installer: Wine prefix: <a> (from WINEPREFIX)\n", "a"},
       {{"--prefix", "<b>/"}, "<a>", 0, "", "patch_installer: Wine prefix: <b> (from --prefix)\n",
        "b"},
+      {{"--prefix", "../.././"}, "<b>", 0, "", "patch_installer: Wine prefix: <a> (from --prefix)\n",
+       "a"},
       {{"--prefix=<a-app>"}, "<b>", 0, "",
        "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n", "a"},
       {{"--prefix", "<a-app>"}, nullptr, 0, "",
