@@ -160,10 +160,8 @@ GameInPrefix ReadGameInPrefix(const std::string& prefix) {
 std::string InstalledVersion(const GameInPrefix& game) {
   if (!game.key.found) return "";
   for (const char* name : GameArchiveNames) {
-    // Joined as version detection joins them.
-    std::string path = game.key.installPath.text;
-    if (path.empty() || path.back() != '\\') path += '\\';
-    path += std::string("\\") + name;
+    // A doubled backslash, where the folder ends in one, reads as one.
+    const std::string path = game.key.installPath.text + "\\" + name;
     std::string host, menu;
     if (MapWindowsPath(path.c_str(), game.prefix, &host) && ReadMenu(host, &menu))
       return VersionInMenu(menu);

@@ -181,9 +181,7 @@ void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
 
 // Whether text names the file name as a word of its own: "\\x.exe" does not
 // name "\x.exe".
-bool NamedIn(const char* text, const std::string& name) {
-  if (text == nullptr || name.empty()) return false;
-  const std::string box = text;
+bool NamedIn(const std::string& box, const std::string& name) {
   for (size_t at = box.find(name); at != std::string::npos; at = box.find(name, at + 1)) {
     const size_t end = at + name.size();
     if ((at == 0 || isspace(static_cast<unsigned char>(box[at - 1]))) &&
@@ -241,7 +239,7 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
       hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " + failure.reason +
                  ": run patch_installer in the folder that holds Patch.dat");
   for (const FileFailure& failure : FileFailures()) {
-    if (!NamedIn(boxText, failure.windowsPath)) continue;
+    if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath)) continue;
     const std::string name = NarrowToHost(failure.windowsPath);
     hints.Line(failure.hostPath.empty() ? name + ": " + failure.reason
                                         : name + " is " + WithoutLinks(failure.hostPath) + ": " +

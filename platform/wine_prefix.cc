@@ -72,9 +72,8 @@ bool IsProtonFolder(const std::string& folder) {
 bool LockHeld(const std::string& serverFolder) {
   const int fd = open((serverFolder + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  struct flock lock = {};
+  struct flock lock = {};  // the whole file, from its start (SEEK_SET)
   lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
   const bool held = fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
   close(fd);
   return held;

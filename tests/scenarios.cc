@@ -167,7 +167,9 @@ std::vector<Scenario> BuildScenarios() {
        .text = kNoMenu, .executables = 0, .languagePatch = nullptr, .onWindows = true},
       {.name = "InstallPathOf256", .installPath = longPath + "z", .exitCode = 255,
        .caption = "ERROR", .text = kNoGame, .executables = 0, .languagePatch = nullptr,
-       .onWindows = true},
+       .onWindows = true,
+       .hints = kPrefixLine + "patch_installer: the game's Installpath value is longer than "
+                              "the 255 characters the patch reads\n"},
       // Destinations of 256 bytes and more are never cut, but refused.
       {.name = "DestinationOf256", .installPath = "C:\\Games\\" + std::string(227, 'L'),
        .gameFolder = "Games/" + std::string(227, 'L'), .exitCode = 255, .caption = "ERROR",

@@ -153,6 +153,8 @@ TEST_F(WinePathTest, LeadingSeparatorStartsAtTheDriveHoldingTheCurrentFolder) {
     // relative name is the folder's own, off every drive.
     SetDrive("z:", nullptr);
     EXPECT_FALSE(MapWindowsPath("\\Gravelhorn_d3d.exe", prefix_, &hostPath, &onDrive));
+    EXPECT_EQ("the current folder lies on no drive of the prefix",
+              WhyUnmapped("\\Gravelhorn_d3d.exe", prefix_));
     EXPECT_FALSE(MapWindowsPath("\\", prefix_, &hostPath, &onDrive));
     EXPECT_TRUE(MapWindowsPath("outside.txt", prefix_, &hostPath, &onDrive));
     EXPECT_EQ(outside.path() + "/Outside.txt", hostPath);
@@ -225,6 +227,8 @@ TEST(WinePath, UnmappablePathsAreRefused) {
   EXPECT_FALSE(MapWindowsPath(nullptr, "/prefix", &hostPath));
   EXPECT_FALSE(MapWindowsPath("C:\\Games\\GHR\\Patch12.cod", "", &hostPath));
   EXPECT_FALSE(MapWindowsPath("c:", "", &hostPath));
+  EXPECT_EQ("a network path, never a file of this computer", WhyUnmapped("//x", "/prefix"));
+  EXPECT_EQ("a name that Windows refuses", WhyUnmapped("...\\x", "/prefix"));
   EXPECT_EQ("", hostPath);
 }
 
