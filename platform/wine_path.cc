@@ -115,18 +115,23 @@ char LowerCase(char letter) {
 }
 
 // The host folder drive letter stands for: its dosdevices link. A prefix
-// copied without dosdevices is repaired by Wine when it next starts, with
-// c: as drive_c and z: as the host's root; until then those two stand for
-// what Wine will link. (Wine repairs nothing while dosdevices is there.)
-std::string DriveRoot(const std::string& prefix, char letter) {
+// copied without dosdevices (withDosdevices false) is repaired by Wine when
+// it next starts, with c: as drive_c and z: as the host's root; until then
+// those two stand for what Wine will link. (Wine repairs nothing while
+// dosdevices is there.)
+std::string DriveRoot(const std::string& prefix, char letter,
+                      bool withDosdevices) {
   letter = LowerCase(letter);
-  const std::string devices = JoinPath(prefix, "dosdevices");
+  if (!withDosdevices && letter == 'c') return JoinPath(prefix, "drive_c");
+  if (!withDosdevices && letter == 'z') return "/";
+  return JoinPath(prefix, std::string("dosdevices/") + letter + ":");
+}
+
+// Whether prefix has its dosdevices folder (or it cannot tell).
+bool HasDosdevices(const std::string& prefix) {
   struct stat info;
-  if (lstat(devices.c_str(), &info) != 0 && errno == ENOENT) {
-    if (letter == 'c') return JoinPath(prefix, "drive_c");
-    if (letter == 'z') return "/";
-  }
-  return JoinPath(devices, std::string(1, letter) + ":");
+  return lstat(JoinPath(prefix, "dosdevices").c_str(), &info) == 0 ||
+         errno != ENOENT;
 }
 
 // The root of the drive holding the current folder, with the current folder
@@ -137,8 +142,9 @@ StartingPoint CurrentDrive(const std::string& prefix,
                            const std::string& current) {
   StartingPoint drive{"/", {}, 0};
   std::string bestTarget = "/";
+  const bool withDosdevices = prefix.empty() || HasDosdevices(prefix);
   for (char letter = 'a'; !prefix.empty() && letter <= 'z'; ++letter) {
-    const std::string root = DriveRoot(prefix, letter);
+    const std::string root = DriveRoot(prefix, letter, withDosdevices);
     // Most letters have no link: one lstat says so, where resolving the
     // path would read every folder above it first.
     struct stat info;
@@ -180,7 +186,8 @@ StartingPoint StartOnDrive(char letter, bool fromRoot,
       if (start.letter == letter) return start;
     }
   }
-  return StartingPoint{DriveRoot(prefix, letter), {}, letter};
+  return StartingPoint{DriveRoot(prefix, letter, HasDosdevices(prefix)), {},
+                       letter};
 }
 
 // The entry of folder that the narrow name stands for: the name in host

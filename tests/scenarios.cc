@@ -145,7 +145,9 @@ std::vector<Scenario> BuildScenarios() {
        .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod", .languagePatch = nullptr},
       {.name = "LanguageOf16", .language = std::string(16, 'e'), .exitCode = 255, .caption = "ERROR",
        .text = "The registry not correct!", .executables = 0, .languagePatch = nullptr,
-       .onWindows = true},
+       .onWindows = true,
+       .hints = kPrefixLine + "patch_installer: the game's Language value is longer than the 15 "
+                              "characters the patch reads (eng, hun, fra, ger, spa, ita)\n"},
       {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
        .exitCode = 255, .caption = "ERROR",
        .text = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
