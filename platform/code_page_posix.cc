@@ -6,6 +6,9 @@
 #include <stdlib.h>
 #include <wctype.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -89,7 +92,9 @@ std::string AnsiCode() {
 
 // Converts input from *at on, appending to output, up to the end or to the
 // first sequence the converter cannot take; *at is left there. True when
-// the whole input was converted.
+// the whole input was converted. Either way the converter is flushed: the
+// decoders of 1255 and 1258 hold a letter back until they know that no
+// combining mark follows it, and would otherwise lose the last one.
 bool ConvertFrom(iconv_t converter, std::string_view input, size_t* at,
                  std::string* output) {
   char* in = const_cast<char*>(input.data()) + *at;
@@ -105,6 +110,13 @@ bool ConvertFrom(iconv_t converter, std::string_view input, size_t* at,
       whole = false;  // EILSEQ, or EINVAL for a sequence cut short
       break;
     }
+  }
+  for (;;) {
+    char* out = block;
+    size_t outLeft = sizeof block;
+    const size_t status = iconv(converter, nullptr, nullptr, &out, &outLeft);
+    output->append(block, size_t(out - block));
+    if (status != size_t(-1) || errno != E2BIG) break;
   }
   *at = input.size() - inLeft;
   return whole;
@@ -128,27 +140,48 @@ void AppendWideUnit(std::string* bytes, char16_t unit) {
   bytes->push_back(static_cast<char>(unit >> 8));
 }
 
-// The letter Windows puts in place of each of U+00C0 to U+017F where a code
-// page lacks it ('?': none), as measured under Wine; every letter but one
-// loses its accent, and D with stroke becomes Eth (0xD0), which 1252 has.
-const char kLookAlikes[] =
-    "AAAAAAACEEEEIIII?NOOOOO?OUUUUY??aaaaaaaceeeeiiii?nooooo?ouuuuy?y"
-    "AaAaAaCcCcCcCcDd\xD0"
-    "dEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl?"
-    "?LlNnNnNn???OoOoOoOoRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
-static_assert(sizeof kLookAlikes == 0x180 - 0xC0 + 1,
-              "one look-alike for each of U+00C0 to U+017F");
+// Where the narrow registry read of Windows (as measured under Wine) and
+// iconv differ for a code page: runs of consecutive wide units, with the
+// narrow value of the first (one to three bytes, most significant first)
+// and a step of 0 (all alike) or 1 (counting up). Mostly look-alikes that
+// Windows puts where the code page lacks a character (U+0150 is 'O' in
+// 1252, U+03A9 Omega 'O' too), and the characters of the user-defined areas.
+struct BestFitRun {
+  char16_t first;
+  uint16_t count;
+  uint32_t value;
+  uint8_t step;
+};
+struct BestFitTable {
+  unsigned codePage;
+  const BestFitRun* runs;
+  size_t count;
+};
+#include "platform/best_fit_table.inc"
 
-// What one wide unit that the code page lacks becomes.
-std::string Replacement(iconv_t toNarrow, char16_t unit) {
-  if (unit >= 0xC0 && unit < 0x180 && kLookAlikes[unit - 0xC0] != '?') {
-    std::string wide, narrow;
-    AppendWideUnit(&wide, static_cast<unsigned char>(kLookAlikes[unit - 0xC0]));
-    size_t at = 0;
-    if (ConvertFrom(toNarrow, wide, &at, &narrow)) return narrow;
+// Appends what Windows makes of unit where that differs from iconv; false
+// where it does not.
+bool AppendBestFit(unsigned codePage, char16_t unit, std::string* narrow) {
+  for (const BestFitTable& table : kBestFitTables) {
+    if (table.codePage != codePage) continue;
+    const BestFitRun* end = table.runs + table.count;
+    const BestFitRun* run = std::upper_bound(
+        table.runs, end, unit,
+        [](char16_t wanted, const BestFitRun& r) { return wanted < r.first; });
+    if (run == table.runs || unit - (run - 1)->first >= (run - 1)->count)
+      return false;
+    --run;
+    const uint32_t value = run->value + (unit - run->first) * run->step;
+    for (int shift = 16; shift >= 0; shift -= 8)
+      if (value >> shift != 0 || shift == 0)
+        narrow->push_back(static_cast<char>((value >> shift) & 0xFF));
+    return true;
   }
-  return "?";
+  return false;
 }
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
 
 locale_t UnicodeLocale() {
   static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
@@ -196,13 +229,26 @@ std::u16string NarrowToWide(std::string_view narrow) {
 }
 
 std::string WideToNarrow(std::u16string_view wide) {
+  const unsigned codePage = AnsiCodePage();
   iconv_t toNarrow = Converter(AnsiCode(), kWideCode);
-  if (!Usable(toNarrow)) return std::string(wide.size(), '?');
-  const std::string_view bytes = AsBytes(wide);
   std::string narrow;
-  for (size_t at = 0; !ConvertFrom(toNarrow, bytes, &at, &narrow); at += 2) {
-    narrow += Replacement(toNarrow, wide[at / 2]);
-    iconv(toNarrow, nullptr, nullptr, nullptr, nullptr);
+  // Windows converts unit by unit, from its table; a pair of surrogates is
+  // one character, which only UTF-8 holds ('?' for each half elsewhere).
+  for (size_t i = 0; i < wide.size();) {
+    const size_t units = IsHighSurrogate(wide[i]) && i + 1 < wide.size() &&
+                                 IsLowSurrogate(wide[i + 1])
+                             ? 2
+                             : 1;
+    std::string converted;
+    size_t at = 0;
+    if (units == 2 || !AppendBestFit(codePage, wide[i], &narrow)) {
+      if (Usable(toNarrow) &&
+          ConvertFrom(toNarrow, AsBytes(wide.substr(i, units)), &at, &converted))
+        narrow += converted;
+      else
+        narrow.append(units, '?');
+    }
+    i += units;
   }
   return narrow;
 }

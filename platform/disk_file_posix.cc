@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
@@ -8,30 +9,42 @@
 #include <string>
 
 #include "platform/disk_file.h"
+#include "platform/wine_hints.h"
 #include "platform/wine_path.h"
 #include "platform/wine_prefix.h"
 
 FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   std::string hostPath;
-  if (!MapWindowsPath(windowsPath, WinePrefixDirectory(), &hostPath))
+  if (!MapWindowsPath(windowsPath, WinePrefixDirectory(), &hostPath)) {
+    NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, WinePrefixDirectory()));
     return nullptr;
+  }
   // Only a regular file opens, as on Windows: Linux would open a folder
   // for reading, and a fifo would hold the open until a writer comes. The
   // look before the open spares a device the open; the open itself never
   // waits, and what it opened is looked at again.
   struct stat info;
-  if (stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+  if (stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    NoteFileFailure(windowsPath, hostPath,
+                    S_ISDIR(info.st_mode) ? "a folder, not a file" : "not a regular file");
     return nullptr;
+  }
   const bool write = strchr(mode, 'w') != nullptr;
   const int flags = (write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY) |
                     O_NONBLOCK | O_NOCTTY;
   const int fd = open(hostPath.c_str(), flags, 0666);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    NoteFileFailure(windowsPath, hostPath, strerror(errno));
+    return nullptr;
+  }
   FILE* stream = nullptr;
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
     stream = fdopen(fd, write ? "wb" : "rb");
-  if (stream == nullptr) close(fd);
+  if (stream == nullptr) {
+    NoteFileFailure(windowsPath, hostPath, "not a regular file");
+    close(fd);
+  }
   return stream;
 }
 

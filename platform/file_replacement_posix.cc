@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include "platform/file_replacement.h"
 #include "platform/io_request.h"
+#include "platform/wine_hints.h"
 #include "platform/wine_path.h"
 #include "platform/wine_prefix.h"
 
@@ -143,7 +145,9 @@ bool PutInPlace(const std::string& temporary, const std::string& destination) {
       foldersToFlush.push_back(folder);
     return true;
   }
+  const int renameError = errno;  // for the hint that names the file
   if (Exists(destination)) unlink(temporary.c_str());
+  errno = renameError;
   return false;
 }
 
@@ -152,25 +156,46 @@ bool PutInPlace(const std::string& temporary, const std::string& destination) {
 bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
   const std::string prefix = WinePrefixDirectory();
   std::string destination, temporary;
-  if (!MapWindowsPath(windowsPath, prefix, &destination) ||
-      !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
-                      prefix, &temporary))
+  bool onDrive = false;
+  // Only the prefix's drives are written: never a network path, nor a
+  // folder that no drive of the prefix holds.
+  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive)) {
+    NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, prefix));
     return false;
+  }
+  if (!onDrive ||
+      !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
+                      prefix, &temporary)) {
+    NoteFileFailure(windowsPath, destination,
+                    "the current folder lies on no drive of the prefix");
+    return false;
+  }
   struct stat existing;
   const bool exists = stat(destination.c_str(), &existing) == 0;
-  if (exists && !Writable(destination, existing)) return false;
+  if (exists && !Writable(destination, existing)) {
+    NoteFileFailure(windowsPath, destination,
+                    !S_ISREG(existing.st_mode)     ? "not a file"
+                    : (existing.st_mode & 0222) == 0 ? "read-only, which Windows never replaces"
+                                                     : strerror(errno));
+    return false;
+  }
   const auto* bytes = static_cast<const unsigned char*>(data);
+  bool replaced = false;
   switch (ClearTemporaryName(temporary, exists, bytes, size)) {
     case Leftover::kInTheWay:
+      NoteFileFailure(windowsPath, temporary, "in the way, and it cannot be removed");
       return false;
     case Leftover::kNewFile:
-      return PutInPlace(temporary, destination);
+      replaced = PutInPlace(temporary, destination);
+      break;
     case Leftover::kNone:
+      replaced = WriteTemporary(temporary, bytes, size, destination,
+                                exists ? &existing : nullptr) &&
+                 PutInPlace(temporary, destination);
       break;
   }
-  return WriteTemporary(temporary, bytes, size, destination,
-                        exists ? &existing : nullptr) &&
-         PutInPlace(temporary, destination);
+  if (!replaced) NoteFileFailure(windowsPath, destination, strerror(errno));
+  return replaced;
 }
 
 void FlushReplacedFolders() {

@@ -1,7 +1,10 @@
 // The Linux stand-in for the message box: the caption and the text go to
 // standard output (plain style) or standard error (error style), converted
-// to UTF-8 from the ANSI code page, as Wine shows narrow text. When standard
-// input is a terminal the box waits for Enter, as a real box waits for OK.
+// to UTF-8 from the ANSI code page, as Wine shows narrow text; then the
+// hints, on standard error. Where the player reads the box on a terminal
+// and can answer there (standard input and the box's stream both are
+// terminals), the box says so and waits for Enter, as a real box waits for
+// OK.
 #include <stdio.h>
 #include <unistd.h>
 
@@ -9,6 +12,7 @@
 
 #include "platform/code_page.h"
 #include "platform/message_box.h"
+#include "platform/wine_hints.h"
 
 namespace {
 
@@ -30,5 +34,10 @@ void ShowPlatformMessage(const char* text, const char* caption,
   if (shown.back() != '\n') shown += '\n';
   fwrite(shown.data(), 1, shown.size(), out);
   fflush(out);
-  if (isatty(STDIN_FILENO)) WaitForEnter();
+  PrintHints(stderr, text, style != MESSAGE_STYLE_PLAIN);
+  if (isatty(STDIN_FILENO) && isatty(fileno(out))) {
+    fputs("[Press Enter to close this message.]\n", out);
+    fflush(out);
+    WaitForEnter();
+  }
 }

@@ -1,5 +1,5 @@
 /* The product's name, publisher and version, which the installer's and
-   fff's version resources show. Read by windres' preprocessor only. */
+   fff's version resources show, and the Linux program's --version. */
 #ifndef PLATFORM_PRODUCT_VERSION_H_
 #define PLATFORM_PRODUCT_VERSION_H_
 

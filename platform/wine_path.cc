@@ -20,11 +20,13 @@ struct Component {
   bool onHost;
 };
 
-// Where a mapped path starts (root, which ".." never climbs above) and the
-// names below it.
+// Where a mapped path starts (root, which ".." never climbs above), the
+// names below it, and the drive it is on (0 for none: a current folder that
+// no drive of the prefix holds).
 struct StartingPoint {
   std::string root;
   std::vector<Component> components;
+  char letter = 0;
 };
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -39,9 +41,13 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-// Appends the names in text, split at either separator. Empty and "."
-// names are dropped; ".." removes the last name, but stops at the root.
-void AppendComponents(const char* text, std::vector<Component>* components) {
+// Appends the names in text, split at either separator, as Windows
+// collapses a path: empty and "." names are dropped; ".." removes the last
+// name, but stops at the root; a folder name loses one trailing dot, and
+// the last name, unless a separator follows it, every trailing dot and
+// blank ("GHR." is GHR, "Menu.cfg. " is Menu.cfg). False for a folder name
+// that becomes "..", which Windows refuses as an invalid name.
+bool AppendComponents(const char* text, std::vector<Component>* components) {
   while (*text != '\0') {
     while (IsSeparator(*text)) ++text;
     const char* end = text;
@@ -53,8 +59,16 @@ void AppendComponents(const char* text, std::vector<Component>* components) {
       if (!components->empty()) components->pop_back();
       continue;
     }
+    if (*end != '\0') {
+      if (name.back() == '.') name.pop_back();
+      if (name == "..") return false;
+    } else {
+      name.erase(name.find_last_not_of(". ") + 1);
+      if (name.empty()) continue;
+    }
     components->push_back(Component{name, false});
   }
+  return true;
 }
 
 // Appends the names in a host path from index from on. Only '/' separates
@@ -96,31 +110,51 @@ bool FolderHolds(const std::string& folder, const std::string& path) {
          (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-std::string DriveLink(const std::string& prefix, char letter) {
-  const char lower = letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter;
-  return JoinPath(prefix, std::string("dosdevices/") + lower + ":");
+char LowerCase(char letter) {
+  return letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter;
+}
+
+// The host folder drive letter stands for: its dosdevices link. A prefix
+// copied without dosdevices (withDosdevices false) is repaired by Wine when
+// it next starts, with c: as drive_c and z: as the host's root; until then
+// those two stand for what Wine will link. (Wine repairs nothing while
+// dosdevices is there.)
+std::string DriveRoot(const std::string& prefix, char letter,
+                      bool withDosdevices) {
+  letter = LowerCase(letter);
+  if (!withDosdevices && letter == 'c') return JoinPath(prefix, "drive_c");
+  if (!withDosdevices && letter == 'z') return "/";
+  return JoinPath(prefix, std::string("dosdevices/") + letter + ":");
+}
+
+// Whether prefix has its dosdevices folder (or it cannot tell).
+bool HasDosdevices(const std::string& prefix) {
+  struct stat info;
+  return lstat(JoinPath(prefix, "dosdevices").c_str(), &info) == 0 ||
+         errno != ENOENT;
 }
 
 // The root of the drive holding the current folder, with the current folder
 // as names below that root. Several drives can hold it (z: is "/"); the one
-// reaching deepest is taken as current.
+// reaching deepest is taken as current. Without such a drive, the host's
+// root and no letter.
 StartingPoint CurrentDrive(const std::string& prefix,
                            const std::string& current) {
-  StartingPoint drive{"/", {}};
+  StartingPoint drive{"/", {}, 0};
   std::string bestTarget = "/";
-  bool found = false;
+  const bool withDosdevices = prefix.empty() || HasDosdevices(prefix);
   for (char letter = 'a'; !prefix.empty() && letter <= 'z'; ++letter) {
-    const std::string link = DriveLink(prefix, letter);
+    const std::string root = DriveRoot(prefix, letter, withDosdevices);
     // Most letters have no link: one lstat says so, where resolving the
     // path would read every folder above it first.
     struct stat info;
-    if (lstat(link.c_str(), &info) != 0) continue;
-    const std::string target = ResolvedPath(link);
+    if (lstat(root.c_str(), &info) != 0) continue;
+    const std::string target = ResolvedPath(root);
     if (target.empty() || !FolderHolds(target, current)) continue;
-    if (found && target.size() <= bestTarget.size()) continue;
-    drive.root = link;
+    if (drive.letter != 0 && target.size() <= bestTarget.size()) continue;
+    drive.root = root;
+    drive.letter = letter;
     bestTarget = target;
-    found = true;
   }
   const size_t below = bestTarget == "/" ? 0 : bestTarget.size();
   AppendHostComponents(current, below, &drive.components);
@@ -129,15 +163,31 @@ StartingPoint CurrentDrive(const std::string& prefix,
 
 // Where a path with no drive letter starts: the current drive's root for
 // "\name"; for a relative name, the current folder under its drive, so that
-// ".." stops at that drive's root as it would on Windows.
+// ".." stops at that drive's root as it would on Windows. A current folder
+// that no drive holds (or that is gone) has no drive root: a relative name
+// starts at the folder itself, off every drive.
 StartingPoint StartWithoutDrive(bool fromRoot, const std::string& prefix) {
   const std::string current = CurrentFolder();
-  // With the current folder gone, only the host's root is left for "\name";
-  // a relative name stays relative and fails when opened.
-  if (current.empty()) return StartingPoint{fromRoot ? "/" : "", {}};
+  if (current.empty()) return StartingPoint{"", {}, 0};
   StartingPoint start = CurrentDrive(prefix, current);
   if (fromRoot) start.components.clear();
   return start;
+}
+
+// Where "X:name" starts: the current folder when the current drive is X,
+// as Windows keeps a current folder per drive; otherwise X's root.
+StartingPoint StartOnDrive(char letter, bool fromRoot,
+                           const std::string& prefix) {
+  letter = LowerCase(letter);
+  if (!fromRoot) {
+    const std::string current = CurrentFolder();
+    if (!current.empty()) {
+      StartingPoint start = CurrentDrive(prefix, current);
+      if (start.letter == letter) return start;
+    }
+  }
+  return StartingPoint{DriveRoot(prefix, letter, HasDosdevices(prefix)), {},
+                       letter};
 }
 
 // The entry of folder that the narrow name stands for: the name in host
@@ -182,21 +232,37 @@ std::string MatchCase(const StartingPoint& start) {
 }  // namespace
 
 bool MapWindowsPath(const char* windowsPath, const std::string& prefix,
-                    std::string* hostPath) {
+                    std::string* hostPath, bool* onDrive) {
   if (windowsPath == nullptr || *windowsPath == '\0' || hostPath == nullptr)
     return false;
+  // "\\server\share", "\\?\..." and "\\.\...": never a file of the
+  // prefix's drives, and never one of the host's.
+  if (IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1])) return false;
   StartingPoint start;
   const char* rest = windowsPath;
   if (IsAsciiLetter(windowsPath[0]) && windowsPath[1] == ':') {
-    // "C:name" is taken as "C:\name": the installer keeps no current
-    // folder per drive.
     if (prefix.empty()) return false;
-    start.root = DriveLink(prefix, windowsPath[0]);
     rest = windowsPath + 2;
+    start = StartOnDrive(windowsPath[0], IsSeparator(*rest), prefix);
   } else {
-    start = StartWithoutDrive(IsSeparator(windowsPath[0]), prefix);
+    const bool fromRoot = IsSeparator(windowsPath[0]);
+    start = StartWithoutDrive(fromRoot, prefix);
+    // Wine would take "\name" from such a folder as a name below the first
+    // folder of its host path: refused, as it lies on no drive.
+    if (fromRoot && start.letter == 0) return false;
   }
-  AppendComponents(rest, &start.components);
+  if (!AppendComponents(rest, &start.components)) return false;
   *hostPath = MatchCase(start);
+  if (onDrive != nullptr) *onDrive = start.letter != 0;
   return true;
+}
+
+std::string WhyUnmapped(const char* windowsPath, const std::string& prefix) {
+  if (windowsPath == nullptr || *windowsPath == '\0') return "no file name";
+  if (IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]))
+    return "a network path, never a file of this computer";
+  if (prefix.empty()) return "there is no Wine prefix";
+  if (IsSeparator(windowsPath[0]))
+    return "the current folder lies on no drive of the prefix";
+  return "a name that Windows refuses";
 }

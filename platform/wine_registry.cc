@@ -14,6 +14,10 @@
 
 #include "platform/code_page.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -260,6 +264,42 @@ bool SeekKey(std::string_view* rest, const char* keyPath) {
 }
 
 }  // namespace
+
+bool ReadWineRegistryFile(const std::string& path, std::string* text,
+                          int* error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return false;
+  }
+  std::string contents;
+  char block[65536];
+  for (;;) {
+    const ssize_t got = read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) *error = errno;
+    if (got <= 0) {
+      close(fd);
+      if (got < 0) return false;
+      *text = std::move(contents);
+      return true;
+    }
+    contents.append(block, size_t(got));
+  }
+}
+
+std::string KeyPathInView(const std::string& fileText, const char* keyPath,
+                          bool thirtyTwoBit) {
+  static const char kSoftware[] = "Software\\";
+  const size_t length = sizeof kSoftware - 1;
+  const std::string path = keyPath;
+  if (!thirtyTwoBit || !WineRegistryIsWin64(fileText) ||
+      path.size() <= length ||
+      !SameWideNameIgnoringCase(NarrowToWide(path.substr(0, length)),
+                                NarrowToWide(kSoftware)))
+    return path;
+  return path.substr(0, length) + "Wow6432Node\\" + path.substr(length);
+}
 
 bool WineRegistryIsWin64(const std::string& fileText) {
   std::string_view rest = fileText;

@@ -89,7 +89,7 @@ echo "== Patch.dat:"
 echo
 echo "== Running the installer from $patch:"
 set +e
-(cd "$patch" && WINEPREFIX="$prefix" "$installer" </dev/null)
+(cd "$patch" && "$installer" --prefix "$prefix" </dev/null)
 status=$?
 set -e
 echo "== Exit code: $status"

@@ -287,7 +287,7 @@ def run(command, timeout=None):
     command's whole process group is killed."""
     env = dict(os.environ, TMPDIR=str(TMP),
                ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1",
-               LSAN_OPTIONS="suppressions=%s" % (SRC / "tests" / "lsan.supp"))
+               LSAN_OPTIONS="suppressions=%s:print_suppressions=0" % (SRC / "tests" / "lsan.supp"))
     process = subprocess.Popen(command, stdout=subprocess.PIPE,
                                stderr=subprocess.STDOUT, text=True, env=env,
                                errors="replace", start_new_session=True)

@@ -14,6 +14,8 @@ packages=(
   file
   # The Linux program is stopped at each step of replacing a file under strace.
   strace
+  # localedef's locale sources: tests compile the locales they run under.
+  locales
   clang libclang-rt-14-dev
   # The Wine tier: 64-bit Wine only (this kernel runs no 32-bit programs,
   # so never wine32 or the wine package), a virtual display, and input

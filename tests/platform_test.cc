@@ -83,32 +83,62 @@ TEST(ReplaceDiskFile, MovesTheOnlyCopyAndClearsOtherLeftovers) {
             FolderTree(drive));
 }
 
-// On a terminal a box waits for Enter, as a real box waits for OK.
-TEST(MessageBox, WaitsForEnterOnATerminal) {
-  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-  const int keyboard = open(ptsname(terminal), O_RDWR | O_NOCTTY);
-  termios raw;
-  ASSERT_EQ(0, tcgetattr(keyboard, &raw));
-  cfmakeraw(&raw);  // every key reaches the box at once
-  ASSERT_EQ(0, tcsetattr(keyboard, TCSANOW, &raw));
-  fflush(nullptr);
-  const pid_t box = fork();
-  if (box == 0) {
-    dup2(keyboard, STDIN_FILENO);
-    freopen("/dev/null", "w", stderr);
-    ShowPlatformMessage("text", "caption", MESSAGE_STYLE_ERROR);
-    _exit(0);
+// A box waits for Enter, as a real box waits for OK, and says so, only
+// where the player can see it and answer: standard input and the box's own
+// stream (standard output for a plain box, standard error for an error box)
+// both a terminal. The terminal holds two lines of input; a box that waits
+// takes the first.
+TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
+  const struct {
+    bool inputTerminal, boxTerminal;
+    unsigned style;
+    bool waits;
+  } rows[] = {
+      {true, true, MESSAGE_STYLE_ERROR, true},   {true, true, MESSAGE_STYLE_PLAIN, true},
+      {true, false, MESSAGE_STYLE_ERROR, false}, {true, false, MESSAGE_STYLE_PLAIN, false},
+      {false, true, MESSAGE_STYLE_ERROR, false},
+  };
+  TempDir home;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.inputTerminal) + std::to_string(row.boxTerminal) +
+                 std::to_string(row.style));
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const int keyboard = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    termios lines;
+    ASSERT_EQ(0, tcgetattr(keyboard, &lines));
+    lines.c_lflag = (lines.c_lflag | ICANON) & ~ECHO;  // a line at a time, unechoed
+    ASSERT_EQ(0, tcsetattr(keyboard, TCSANOW, &lines));
+    ASSERT_EQ(11, write(terminal, "first\nnext\n", 11));
+    const std::string file = home.path() + "/box";
+    fflush(nullptr);
+    const pid_t box = fork();
+    if (box == 0) {
+      setenv("HOME", home.path().c_str(), 1);
+      setenv("WINEPREFIX", (home.path() + "/prefix").c_str(), 1);
+      const int boxStream = row.style == MESSAGE_STYLE_PLAIN ? STDOUT_FILENO : STDERR_FILENO;
+      dup2(row.inputTerminal ? keyboard : open("/dev/null", O_RDONLY), STDIN_FILENO);
+      dup2(keyboard, STDOUT_FILENO + STDERR_FILENO - boxStream);
+      dup2(row.boxTerminal ? keyboard : open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+           boxStream);
+      ShowPlatformMessage("text", "caption", row.style);
+      char line[16] = {};
+      _exit(read(STDIN_FILENO, line, sizeof line - 1) > 0 ? line[0] : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(box, waitpid(box, &status, 0));
+    char shown[4096];
+    const ssize_t length = read(terminal, shown, sizeof shown);
+    const std::string terminalText(shown, length > 0 ? size_t(length) : 0);
+    EXPECT_EQ(row.waits, terminalText.find("[Press Enter to close this message.]") !=
+                             std::string::npos)
+        << terminalText;
+    if (row.inputTerminal) {
+      EXPECT_EQ(row.waits ? 'n' : 'f', WEXITSTATUS(status));
+    }
+    close(keyboard);
+    close(terminal);
   }
-  int status = 0;
-  ASSERT_EQ(1, write(terminal, "x", 1));
-  usleep(300000);
-  EXPECT_EQ(0, waitpid(box, &status, WNOHANG)) << "the box ended before Enter";
-  ASSERT_EQ(1, write(terminal, "\n", 1));
-  for (int tries = 0; tries < 100 && waitpid(box, &status, WNOHANG) == 0; ++tries) usleep(100000);
-  EXPECT_TRUE(kill(box, SIGKILL) != 0 || waitpid(box, &status, 0) < 0) << "the box did not end";
-  close(keyboard);
-  close(terminal);
 }
 
 }  // namespace

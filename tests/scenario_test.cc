@@ -1,7 +1,13 @@
 // Every scenario, run with the built Linux program in a Wine-style prefix:
-// the box it prints, its exit code, and every file in the prefix after it.
+// the box it prints, the hints after it, its exit code, and every file in
+// the prefix after it. The prefix is Steam's Proton prefix of a fake home
+// folder, where --list finds it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "tests/scenarios.h"
@@ -11,14 +17,52 @@ namespace {
 // What a run answers when it may not mount anything here.
 const int kCannotMount = 99;
 
+// A Wine server running for prefix, as Debian's Wine lays it out: the
+// prefix's file "wineserver" names the server's folder in the temporary
+// folder, which holds a folder named after the prefix's device and inode
+// with the lock the server holds while it runs.
+class RunningWineServer {
+ public:
+  explicit RunningWineServer(const std::string& prefix) {
+    struct stat info;
+    EXPECT_EQ(0, stat(prefix.c_str(), &info));
+    const std::string server = folder_.path() + "/server-" + Hex(info.st_dev) + "-" +
+                               Hex(info.st_ino);
+    MakeFolders(server);
+    WriteFileBytes(prefix + "/wineserver", folder_.path().substr(folder_.path().rfind('/') + 1));
+    lock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    EXPECT_EQ(0, fcntl(lock_, F_SETLK, &lock));
+  }
+  ~RunningWineServer() { close(lock_); }
+
+ private:
+  static std::string Hex(unsigned long long number) {
+    char text[32];
+    snprintf(text, sizeof text, "%llx", number);
+    return text;
+  }
+  TempDir folder_;
+  int lock_;
+};
+
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
  protected:
   std::string Game() const { return prefix_.DriveC() + "/" + GetParam().gameFolder; }
 
   void WriteRegistry() {
     const Scenario& s = GetParam();
-    if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
+    if (s.key == Key::kMissing || s.key == Key::kNotSavedYet) prefix_.WriteRegistryWithoutKey();
     if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
+    if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({{"Language", s.language}});
+    if (s.key == Key::kUnreadable) MakeFolders(prefix_.path() + "/system.reg");
+    if (s.key == Key::kIn64BitView) {
+      // A 64-bit prefix whose key lies outside Wow6432Node.
+      prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}}, false);
+      const std::string reg = prefix_.path() + "/system.reg";
+      WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
+    }
     if (s.key != Key::kValues) return;
     if (!s.registryLines.empty())
       prefix_.WriteGameKey({}, true, "", s.registryLines);
@@ -30,6 +74,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   // mount namespace of its own, whose game folder is copied to afterwards_
   // before the namespace goes.
   CommandResult Run(Mount mount) {
+    const Scenario& s = GetParam();
     // A gigabyte of address space is ample for the sample game, and keeps a
     // block the size of a damaged member's claim from being had at all.
     // (AddressSanitizer needs far more for its shadow memory.)
@@ -53,25 +98,41 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
                        "; \"$@\"; status=$?; cp -a \"$game\" " + afterwards_ + "; exit $status",
                    "sh", Game()});
     }
-    return RunCommand(argv, prefix_.DriveC() + "/" + GetParam().workingFolder,
-                      {"WINEPREFIX=" + prefix_.path(), "LC_ALL=C.UTF-8"});
+    // The prefix as the row names it, in a home of the test's own; a bare
+    // name unsets the variable.
+    std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "LOCPATH",
+                                            "HOME=" + home_, std::string("LC_ALL=") + s.locale};
+    if (std::string(s.locale) != "C.UTF-8")
+      environment.push_back("LOCPATH=" + CompiledLocale(s.locale));
+    const std::string given = WithPaths(s.prefixGiven, prefix_.path(), home_);
+    if (given.rfind("--prefix ", 0) == 0)
+      argv.insert(argv.end(), {"--prefix", given.substr(9)});
+    else if (!given.empty())
+      environment.push_back(given);
+    std::unique_ptr<RunningWineServer> server;
+    if (s.key == Key::kNotSavedYet) server.reset(new RunningWineServer(prefix_.path()));
+    return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 
-  // The exit code, the one box on its stream, and the game folder; nothing
-  // else in drive_c changes.
+  // The exit code, the one box on its stream and the hints, and the game
+  // folder; nothing else in drive_c changes.
   void Expect(const CommandResult& result, int exitCode, const std::string& printed,
-              const FolderFiles& game, const std::string& gameFolder) {
-    EXPECT_EQ(exitCode, result.exitCode) << result.err;
-    EXPECT_EQ(printed, exitCode == 0 ? result.out : result.err);
-    EXPECT_EQ("", exitCode == 0 ? result.err : result.out);
+              const std::optional<std::string>& hints, const FolderFiles& game,
+              const std::string& gameFolder) {
+    ExpectPrinted(result, exitCode, printed, hints, prefix_.path(), home_);
     EXPECT_EQ(game, FolderTree(gameFolder));
+    EXPECT_EQ(restBefore_, RestOfDriveC()) << "the run changed drive_c outside the game folder";
+  }
+
+  FolderFiles RestOfDriveC() const {
     FolderFiles rest = FolderTree(prefix_.DriveC());
     for (auto file = rest.begin(); file != rest.end();)
       file = file->first.rfind(GetParam().gameFolder + "/", 0) == 0 ? rest.erase(file) : ++file;
-    EXPECT_EQ(restBefore_, rest) << "the run changed drive_c outside the game folder";
+    return rest;
   }
 
-  FakePrefix prefix_;
+  FakePrefix prefix_{"home/.local/share/Steam/steamapps/compatdata/4711/pfx"};
+  const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
   const std::string afterwards_ = scratch_.path() + "/afterwards";
   FolderFiles restBefore_;
@@ -79,28 +140,35 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
+  const bool ownLocale = std::string(s.locale) != "C.UTF-8";
+  if (ownLocale && CompiledLocale(s.locale).empty())
+    GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
   const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
   WriteRegistry();
-  restBefore_ = FolderTree(prefix_.DriveC());
-  for (auto file = restBefore_.begin(); file != restBefore_.end();)
-    file = file->first.rfind(s.gameFolder + "/", 0) == 0 ? restBefore_.erase(file) : ++file;
+  restBefore_ = RestOfDriveC();
 
   const CommandResult result = Run(s.mount);
   if (result.exitCode == kCannotMount)
     GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
   const FolderFiles expected = ExpectedGameFiles(s, before);
   const bool copiedOut = s.mount == Mount::kSmallDisk;
-  Expect(result, s.exitCode, PrintedBox(s.caption, s.text), expected,
-         copiedOut ? afterwards_ : Game());
+  std::string printed;
+  {
+    // The box's narrow text as the run's own code page shows it.
+    ScopedEnvironment locale("LC_ALL", s.locale),
+        locales("LOCPATH", ownLocale ? CompiledLocale(s.locale).c_str() : nullptr);
+    printed = PrintedBox(s.caption, s.text);
+  }
+  Expect(result, s.exitCode, printed, s.hints, expected, copiedOut ? afterwards_ : Game());
   if (s.check != nullptr) s.check(Game());
 
   if (s.again == Again::kRefused)
-    Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), expected, Game());
+    Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), std::nullopt, expected, Game());
   if (s.again == Again::kPatchedWithRoom) {
     RestoreFolderFiles(Game(), FolderTree(afterwards_));
     Expect(Run(Mount::kNone), 0,
            PrintedBox("Gravelhorn Patch Installer", EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
-           FullyPatchedGameFiles(s, before), Game());
+           std::nullopt, FullyPatchedGameFiles(s, before), Game());
   }
 }
 
@@ -147,17 +215,17 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
     const CommandResult stopped = RunCommand(
         {strace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
         patch, environment);
+    if (row.exitCode == 255)
+      ExpectPrinted(stopped, 255, PrintedBox("ERROR", CannotWriteText(s, row.stopped)),
+                    std::nullopt, prefix.path(), "");
     EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
-    if (row.exitCode == 255) {
-      EXPECT_EQ(PrintedBox("ERROR", CannotWriteText(s, row.stopped)), stopped.err);
-    }
     EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game));
 
     const CommandResult next = RunCommand({PatchInstallerPath()}, patch, environment);
     const bool refused = row.stopped == 4;  // the game reads as v1.2 now
-    EXPECT_EQ(refused ? 255 : 0, next.exitCode);
-    EXPECT_EQ(refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
-              refused ? next.err : next.out);
+    ExpectPrinted(next, refused ? 255 : 0,
+                  refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
+                  std::nullopt, prefix.path(), "");
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
   }
 }

@@ -6,7 +6,11 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 #include "filesystem/fff_format.h"
@@ -105,6 +109,32 @@ const char kTitle[] = "Gravelhorn Patch Installer";
 const char kCannotWrite[] = "Unable to open the following file for writing : ";
 const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
+// Hints that many rows share.
+const std::string kPrefixLine = "patch_installer: Wine prefix: <prefix> (from WINEPREFIX)\n";
+const char kFoundInSteam[] =
+    "patch_installer: the game's key is in the prefix <prefix>: patch_installer --prefix "
+    "'<prefix>'\n";
+const char kFoundNowhere[] =
+    "patch_installer: no prefix that patch_installer --list looks through holds the game's key\n";
+const std::string kNoInstallpathHints =
+    kPrefixLine +
+    "patch_installer: the game's key has no Installpath value: the game's folder is unknown\n"
+    "patch_installer: \\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
+
+// The game's menu beside its archives, found on disk where the run starts.
+void WriteMenuOnDisk(const std::string& game) {
+  MakeFolders(game + "/Cfg");
+  WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
+}
+
+// The same in a folder beside drive_c that is drive d: (not z:, the host's
+// root, which a fault would write into).
+void WriteMenuOnDiskOfDriveD(const std::string& game) {
+  WriteMenuOnDisk(game);
+  const std::string drive = game + "/../dosdevices/d:";
+  std::filesystem::remove(drive);
+  if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
+}
 const char kGhr[] = "C:\\Games\\GHR\\";
 // UTF-8 names of accented folders, and the same in code page 1252.
 const char kKieselfuechs[] =
@@ -142,7 +172,9 @@ std::vector<Scenario> BuildScenarios() {
        .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod", .languagePatch = nullptr},
       {.name = "LanguageOf16", .language = std::string(16, 'e'), .exitCode = 255, .caption = "ERROR",
        .text = "The registry not correct!", .executables = 0, .languagePatch = nullptr,
-       .onWindows = true},
+       .onWindows = true,
+       .hints = kPrefixLine + "patch_installer: the game's Language value is longer than the 15 "
+                              "characters the patch reads (eng, hun, fra, ger, spa, ita)\n"},
       {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
        .exitCode = 255, .caption = "ERROR",
        .text = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
@@ -164,7 +196,9 @@ std::vector<Scenario> BuildScenarios() {
        .text = kNoMenu, .executables = 0, .languagePatch = nullptr, .onWindows = true},
       {.name = "InstallPathOf256", .installPath = longPath + "z", .exitCode = 255,
        .caption = "ERROR", .text = kNoGame, .executables = 0, .languagePatch = nullptr,
-       .onWindows = true},
+       .onWindows = true,
+       .hints = kPrefixLine + "patch_installer: the game's Installpath value is longer than "
+                              "the 255 characters the patch reads\n"},
       // Destinations of 256 bytes and more are never cut, but refused.
       {.name = "DestinationOf256", .installPath = "C:\\Games\\" + std::string(227, 'L'),
        .gameFolder = "Games/" + std::string(227, 'L'), .exitCode = 255, .caption = "ERROR",
@@ -211,6 +245,7 @@ std::vector<Scenario> BuildScenarios() {
        .exitCode = 255, .caption = kTitle, .text = kNoMenu, .executables = 0,
        .languagePatch = nullptr, .onWindows = true},
       {.name = "PatchDatIsAFifo", .prepare = [](const std::string& game) {
+         std::filesystem::remove(game + "/Patch.dat");
          mkfifo((game + "/Patch.dat").c_str(), 0666);
        },
        .workingFolder = "Games/GHR", .exitCode = 255, .caption = "ERROR",
@@ -328,6 +363,101 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s,
        .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
        .languagePatch = nullptr},
+      // The prefix named wrongly: the box of a prefix without the game, and
+      // after it what is wrong and the command that finds the game.
+      {.name = "NoPrefixNamedAndNoDotWine", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
+       .executables = 0, .languagePatch = nullptr, .prefixGiven = "",
+       .hints = "patch_installer: Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
+                "patch_installer: cannot open the prefix <home>/.wine: No such file or directory\n"
+                "patch_installer: name the game's prefix: patch_installer --prefix DIR\n"s +
+                kFoundInSteam},
+      {.name = "NoSuchPrefix", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
+       .executables = 0, .languagePatch = nullptr, .prefixGiven = "--prefix <home>/gone/",
+       .hints = "patch_installer: Wine prefix: <home>/gone (from --prefix)\n"
+                "patch_installer: cannot open the prefix <home>/gone: No such file or directory\n"s +
+                kFoundInSteam},
+      {.name = "PrefixIsItsDriveC", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
+       .executables = 0, .languagePatch = nullptr, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
+       .hints = "patch_installer: Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n"
+                "patch_installer: <prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
+                "patch_installer: <prefix>/drive_c lies inside the prefix <prefix>: "
+                "patch_installer --prefix '<prefix>'\n"s + kFoundInSteam},
+      {.name = "TildeInQuotes", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
+       .executables = 0, .languagePatch = nullptr, .prefixGiven = "WINEPREFIX=~/.wine",
+       .hints = "patch_installer: no Wine prefix: WINEPREFIX is not an absolute path, which Wine "
+                "refuses: ~/.wine\n"
+                "patch_installer: the shell expands ~ only outside quotes: did you mean "
+                "<home>/.wine?\n"s + kFoundInSteam},
+      // Steam's folder for the game stands for its prefix, pfx.
+      {.name = "ProtonFolder", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
+       .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
+       .hints = "patch_installer: Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
+      {.name = "UnreadableRegistry", .key = Key::kUnreadable, .exitCode = 255, .caption = "ERROR",
+       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .hints = kPrefixLine + "patch_installer: cannot read <prefix>/system.reg: Is a directory\n" +
+                kFoundNowhere},
+      {.name = "KeyIn64BitView", .key = Key::kIn64BitView, .exitCode = 255, .caption = "ERROR",
+       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .hints = kPrefixLine +
+                "patch_installer: the game's key is only in the registry's 64-bit view "
+                "(HKLM\\Software\\Quillfern\\GHR), not in the 32-bit view where the game's setup "
+                "writes it and the patch reads it; to register it in the 32-bit view:\n"
+                "patch_installer:   WINEPREFIX='<prefix>' wine reg add "
+                "'HKLM\\Software\\Quillfern\\GHR' /v Installpath /d 'C:\\Games\\GHR' /reg:32 /f\n"
+                "patch_installer:   WINEPREFIX='<prefix>' wine reg add "
+                "'HKLM\\Software\\Quillfern\\GHR' /v Language /d 'eng' /reg:32 /f\n" +
+                kFoundNowhere},
+      // Wine saves the registry only now and then while its server runs.
+      {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .exitCode = 255, .caption = "ERROR",
+       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .hints = kPrefixLine +
+                "patch_installer: a Wine server is running for this prefix, and Wine writes the "
+                "registry to system.reg only now and then and when it ends: close the prefix's "
+                "programs or run WINEPREFIX='<prefix>' wineserver -w, then run patch_installer "
+                "again\n" + kFoundNowhere},
+      // A prefix copied without dosdevices is repaired by Wine; one with
+      // dosdevices but no c: is not, and Wine does not start in it.
+      {.name = "NoDosdevices", .prepare = [](const std::string& game) {
+         std::filesystem::remove_all(game + "/../../../dosdevices");
+       },
+       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
+      {.name = "DosdevicesWithoutC", .prepare = [](const std::string& game) {
+         std::filesystem::remove(game + "/../../../dosdevices/c:");
+       },
+       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .executables = 0,
+       .languagePatch = nullptr,
+       .hints = kPrefixLine +
+                "patch_installer: <prefix>/dosdevices has no c: link, without which Wine cannot "
+                "start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n"
+                "patch_installer: the game's folder C:\\Games\\GHR is "
+                "<prefix>/dosdevices/c:/Games/GHR: No such file or directory\n"
+                "patch_installer: Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such "
+                "file or directory\n"},
+      // Paths as Wine maps them. Without "Installpath" the destinations
+      // begin with two backslashes: network paths, never the root of the
+      // drive the run starts on, c: or another (a menu on disk takes the run
+      // that far).
+      {.name = "NoInstallpathStartedInDriveC", .key = Key::kNoInstallpath, .gameFolder = "Patch",
+       .prepare = WriteMenuOnDisk, .exitCode = 255, .caption = "ERROR",
+       .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s, .executables = 0,
+       .languagePatch = nullptr, .onWindows = true, .hints = kNoInstallpathHints},
+      {.name = "NoInstallpathStartedOutsideDriveC", .key = Key::kNoInstallpath,
+       .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
+       .exitCode = 255, .caption = "ERROR", .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s,
+       .executables = 0, .languagePatch = nullptr, .onWindows = true,
+       .hints = kNoInstallpathHints},
+      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .caption = kTitle,
+       .text = EnglishSummary("C:\\Games\\GHR.\\", "v1.1"), .onWindows = true},
+      // "C:name" starts at the current folder when that is on C:.
+      {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR",
+       .gameFolder = "Patch/Games/GHR", .caption = kTitle,
+       .text = EnglishSummary("C:Games\\GHR\\", "v1.1"), .onWindows = true},
+      // Vietnamese and Hebrew decoders hold a letter back until flushed.
+      {.name = "VietnameseLocale", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
+       .locale = "vi_VN.UTF-8"},
+      {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90",
+       .caption = kTitle, .text = EnglishSummary("C:\\Games\\\xE0\\", "v1.1"),
+       .locale = "he_IL.UTF-8"},
   };
   // clang-format on
   return rows;
@@ -350,9 +480,20 @@ std::string EnglishSummary(const std::string& installPath, const std::string& ba
   return Summary(kEnglish, installPath, baseVersion, "eng");
 }
 
+namespace {
+
+// The folder below driveC that holds path ("../Outside" for a path beside
+// drive_c).
+std::string TopFolder(const std::string& path) {
+  const size_t slash = path.find('/', path.rfind("../", 0) == 0 ? 3 : 0);
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
 FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) {
   const std::string game = driveC + "/" + scenario.gameFolder;
-  for (const std::string& top : {scenario.gameFolder.substr(0, scenario.gameFolder.find('/')),
+  for (const std::string& top : {TopFolder(scenario.gameFolder), TopFolder(scenario.workingFolder),
                                  std::string("Patch"), std::string("Elsewhere")})
     std::filesystem::remove_all(driveC + "/" + top);
   for (const char* planted : kPlantedAtTheDriveRoot)
@@ -366,11 +507,14 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
   for (const char* backEnd : kBackEnds)
     files[std::string("Gravelhorn_") + backEnd + ".exe"] = "MZ v1.1";
   RestoreFolderFiles(game, files);
-  if (scenario.prepare != nullptr) scenario.prepare(game);
+  // Patch.dat where the run starts, unless it starts Elsewhere.
+  const std::string patch = driveC + "/" +
+                            (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
   const std::string patchDat = SamplePatchDat(scenario);
-  RestoreFolderFiles(driveC + "/Patch",
-                     {{"Patch.dat", scenario.patchDat ? scenario.patchDat(patchDat) : patchDat}});
+  MakeFolders(patch);
+  WriteFileBytes(patch + "/Patch.dat", scenario.patchDat ? scenario.patchDat(patchDat) : patchDat);
   MakeFolders(driveC + "/Elsewhere");
+  if (scenario.prepare != nullptr) scenario.prepare(game);
   return FolderTree(game);
 }
 
@@ -430,4 +574,31 @@ void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.nam
 std::string PrintedBox(const std::string& caption, const std::string& text) {
   std::string printed = NarrowToHost(caption) + "\n" + NarrowToHost(text);
   return printed.back() == '\n' ? printed : printed + "\n";
+}
+
+std::string WithPaths(std::string text, const std::string& prefix, const std::string& home) {
+  for (const auto& [name, path] : {std::pair{"<prefix>", prefix}, std::pair{"<home>", home}})
+    for (size_t at; (at = text.find(name)) != std::string::npos;)
+      text.replace(at, strlen(name), path);
+  return text;
+}
+
+void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
+                   const std::optional<std::string>& hints, const std::string& prefix,
+                   const std::string& home) {
+  EXPECT_EQ(exitCode, result.exitCode) << result.err;
+  EXPECT_EQ(exitCode == 0 ? box : "", result.out);
+  std::string after = result.err;
+  if (exitCode != 0) {
+    EXPECT_EQ(box, result.err.substr(0, box.size()));
+    after = result.err.substr(std::min(box.size(), result.err.size()));
+  }
+  if (hints) {
+    EXPECT_EQ(WithPaths(*hints, prefix, home), after);
+    return;
+  }
+  EXPECT_NE("", after) << "no line names the prefix";
+  std::istringstream lines(after);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_EQ(0u, line.rfind("patch_installer: ", 0)) << after;
 }

@@ -6,13 +6,21 @@
 #ifndef GRAVELHORN_TESTS_SCENARIOS_H_
 #define GRAVELHORN_TESTS_SCENARIOS_H_
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/test_support.h"
 
-enum class Key { kValues, kMissing, kNoRegistry, kOnlySubkey };
+// The game's key: with both values; without Installpath; missing; no
+// system.reg at all; only through a subkey; and (Linux only) only in the
+// 64-bit view, a system.reg that cannot be read (a folder), or missing from
+// system.reg while a Wine server still runs for the prefix.
+enum class Key {
+  kValues, kNoInstallpath, kMissing, kNoRegistry, kOnlySubkey,
+  kIn64BitView, kUnreadable, kNotSavedYet
+};
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
@@ -49,6 +57,16 @@ struct Scenario {
   const char* languagePatch = "eng";
   Again again = Again::kNever;  // what a second run does
   bool onWindows = false;       // run the Windows program too
+  // Linux only: how the run names the prefix (an environment variable, or
+  // --prefix and its folder; "" for neither), and its locale, compiled into
+  // a private LOCPATH unless it is C.UTF-8. <prefix> and <home> stand for
+  // the prefix and the home folder.
+  std::string prefixGiven = "WINEPREFIX=<prefix>";
+  const char* locale = "C.UTF-8";
+  // The lines after the box, on standard error: exactly these (<prefix>
+  // and <home> as above), or, when not given, lines that each begin with
+  // "patch_installer: ".
+  std::optional<std::string> hints = std::nullopt;
 };
 
 const std::vector<Scenario>& Scenarios();
@@ -82,5 +100,16 @@ std::string EnglishSummary(const std::string& installPath, const std::string& ba
 // What the Linux program prints for a box: caption and text in UTF-8, and a
 // line feed unless the text ends in one.
 std::string PrintedBox(const std::string& caption, const std::string& text);
+
+// text with <prefix> and <home> filled in.
+std::string WithPaths(std::string text, const std::string& prefix, const std::string& home);
+
+// Expects the Linux program's output: the box on standard output (exit
+// code 0) or standard error, and after it on standard error the hints
+// (WithPaths filled in), or where there are none, lines that each begin
+// with "patch_installer: ".
+void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
+                   const std::optional<std::string>& hints, const std::string& prefix,
+                   const std::string& home);
 
 #endif  // GRAVELHORN_TESTS_SCENARIOS_H_

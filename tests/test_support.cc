@@ -28,7 +28,8 @@ TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_test.XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
-  path_ = pattern;
+  // Without links on the way, as the programs see it once they resolve it.
+  path_ = fs::canonical(pattern).string();
 }
 
 TempDir::~TempDir() {
@@ -251,6 +252,20 @@ void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
   EXPECT_EQ(text, outcome.boxes[0].text);
 }
 
+std::string CompiledLocale(const std::string& name) {
+  static TempDir folder;
+  static std::map<std::string, bool> compiled;
+  auto found = compiled.find(name);
+  if (found == compiled.end()) {
+    const size_t dot = name.find('.');
+    const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
+                                name.substr(dot + 1) + " " + folder.path() + "/" + name +
+                                " >/dev/null 2>&1";
+    found = compiled.emplace(name, system(command.c_str()) == 0).first;
+  }
+  return found->second ? folder.path() : "";
+}
+
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
     : previous_(fs::current_path().string()) {
   fs::current_path(path);
@@ -275,11 +290,13 @@ ScopedEnvironment::~ScopedEnvironment() {
     unsetenv(name_.c_str());
 }
 
-FakePrefix::FakePrefix() {
+FakePrefix::FakePrefix(const std::string& below)
+    : path_(below.empty() ? dir_.path() : dir_.path() + "/" + below) {
   MakeFolders(DriveC());
   MakeFolders(path() + "/dosdevices");
-  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0)
-    throw std::runtime_error("cannot link dosdevices/c: in " + path());
+  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0 ||
+      symlink("/", (path() + "/dosdevices/z:").c_str()) != 0)
+    throw std::runtime_error("cannot link dosdevices/c: and z: in " + path());
 }
 
 namespace {
@@ -305,6 +322,12 @@ const char kOtherKey[] =
 
 void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                               bool win64, const std::string& subkey, const std::string& lines) {
+  WriteGameKeyTo(path(), values, win64, subkey, lines);
+}
+
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
+                    const std::string& subkey, const std::string& lines) {
   std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
   const std::string key =
       win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
@@ -315,7 +338,8 @@ void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::stri
     reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
            "\"\n";
   if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
-  WriteFileBytes(path() + "/system.reg", reg);
+  MakeFolders(prefix);
+  WriteFileBytes(prefix + "/system.reg", reg);
 }
 
 void FakePrefix::WriteRegistryWithoutKey() {

@@ -117,6 +117,12 @@ EndedRun RunToEnd(const std::function<void()>& body);
 // Expects one English file-system error box showing text, then exit code -1.
 void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text);
 
+// The folder for LOCPATH that holds the locale named (such as
+// "vi_VN.UTF-8"), compiled by localedef on first use in this process, so
+// that tests need no locale generated on the machine. Empty when localedef
+// cannot compile it (the package locales is missing).
+std::string CompiledLocale(const std::string& name);
+
 // Changes the current folder for one scope.
 class ScopedCurrentDirectory {
  public:
@@ -139,12 +145,15 @@ class ScopedEnvironment {
   bool hadPrevious_;
 };
 
-// A Wine-style prefix in a temporary folder: dosdevices/c: -> ../drive_c.
+// A Wine-style prefix in a temporary folder, or in the folder below it
+// that below names: dosdevices/c: -> ../drive_c and z: -> /, as Wine
+// makes them.
 class FakePrefix {
  public:
-  FakePrefix();
-  const std::string& path() const { return dir_.path(); }
-  std::string DriveC() const { return dir_.path() + "/drive_c"; }
+  explicit FakePrefix(const std::string& below = "");
+  const std::string& path() const { return path_; }
+  const std::string& root() const { return dir_.path(); }  // the temporary folder
+  std::string DriveC() const { return path_ + "/drive_c"; }
   // Writes system.reg as Wine 8 writes it, with the game's key (in the
   // 32-bit view when win64) holding these string values (UTF-8), or these
   // lines of values when lines is not empty. With a subkey and no values,
@@ -156,6 +165,13 @@ class FakePrefix {
 
  private:
   TempDir dir_;
+  std::string path_;
 };
+
+// FakePrefix::WriteGameKey for the prefix folder prefix, made if missing.
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values,
+                    bool win64 = true, const std::string& subkey = "",
+                    const std::string& lines = "");
 
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_

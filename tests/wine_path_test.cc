@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_replacement.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -72,7 +73,15 @@ TEST_F(WinePathTest, DriveLettersSeparatorsAndCaseMapAsOnWindows) {
       {"c:\\GAMES\\ghr\\PATCH12.COD", patch},
       {"C:\\\\Games/\\GHR\\Patch12.cod\\", patch},
       {"C:\\Games\\.\\GHR\\..\\GHR\\.\\Patch12.cod", patch},
+      // Drive-relative, from a current folder on no drive of the prefix.
       {"C:Games\\GHR\\Patch12.cod", patch},
+      // A folder name loses one trailing dot, the last name every trailing
+      // dot and blank; blanks end a folder's name as part of it.
+      {"C:\\Games\\GHR.\\Patch12.cod. .", patch},
+      {"C:\\Games.\\GHR.\\", C("/Games/GHR")},
+      {"C:\\Games\\GHR..\\x", C("/Games/GHR./x")},
+      {"C:\\Games\\GHR \\x", C("/Games/GHR /x")},
+      {"C:\\Games\\GHR\\...", C("/Games/GHR")},
       // ".." stops at the drive's root instead of climbing into the prefix.
       {climbing + "\\Games\\GHR\\Patch12.cod", patch},
       {"C:", C()},
@@ -115,9 +124,12 @@ TEST_F(WinePathTest, LeadingSeparatorStartsAtTheDriveHoldingTheCurrentFolder) {
     ScopedCurrentDirectory inGame(OnDisk("/Games/GHR"));
     EXPECT_EQ(C("/Gravelhorn_d3d.exe"), Map("\\GRAVELHORN_D3D.EXE"));
     EXPECT_EQ(C("/Games/GHR/Patch12.cod"), Map("/Games\\\\GHR\\Patch12.cod"));
-    EXPECT_EQ(C("/Gravelhorn_d3d.exe"), Map("\\\\\\Gravelhorn_d3d.exe"));
     EXPECT_EQ(C(), Map("\\"));
-    EXPECT_EQ(C(), Map("\\\\"));
+    // On its own drive, a drive-relative path starts at the current folder,
+    // on another at that drive's root.
+    EXPECT_EQ(C("/Games/GHR/Patch12.cod"), Map("c:Patch12.cod"));
+    EXPECT_EQ(C("/Games/Patch12.cod"), Map("C:..\\Patch12.cod"));
+    EXPECT_EQ(Z("/Patch12.cod"), Map("Z:Patch12.cod"));
   }
   {
     ScopedCurrentDirectory atDriveRoot(OnDisk(""));
@@ -127,27 +139,52 @@ TEST_F(WinePathTest, LeadingSeparatorStartsAtTheDriveHoldingTheCurrentFolder) {
 
   TempDir outside;
   outside.Write("Outside.txt", "outside");
+  std::string hostPath;
+  bool onDrive = false;
   {
     ScopedCurrentDirectory inOutside(outside.path());
     EXPECT_EQ(Z("/Gravelhorn_d3d.exe"), Map("\\Gravelhorn_d3d.exe"));
+    EXPECT_EQ(C("/Games/GHR/Patch12.cod"), Map("C:Games\\GHR\\Patch12.cod"));
+    EXPECT_EQ(Z(outside.path() + "/x"), Map("Z:x"));
     std::string windows = outside.path() + "/OUTSIDE.TXT";
     for (char& c : windows) c = c == '/' ? '\\' : c;
     EXPECT_EQ(Z(outside.path() + "/Outside.txt"), Map(windows));
-    // With no drive holding it, the host's root.
+    // With no drive holding it, "\name" lies on no drive and is refused; a
+    // relative name is the folder's own, off every drive.
     SetDrive("z:", nullptr);
-    EXPECT_EQ("/Gravelhorn_d3d.exe", Map("\\Gravelhorn_d3d.exe"));
-    EXPECT_EQ("/", Map("\\"));
+    EXPECT_FALSE(MapWindowsPath("\\Gravelhorn_d3d.exe", prefix_, &hostPath, &onDrive));
+    EXPECT_EQ("the current folder lies on no drive of the prefix",
+              WhyUnmapped("\\Gravelhorn_d3d.exe", prefix_));
+    EXPECT_FALSE(MapWindowsPath("\\", prefix_, &hostPath, &onDrive));
+    EXPECT_TRUE(MapWindowsPath("outside.txt", prefix_, &hostPath, &onDrive));
+    EXPECT_EQ(outside.path() + "/Outside.txt", hostPath);
+    EXPECT_FALSE(onDrive);
+    ScopedEnvironment wine("WINEPREFIX", prefix_.c_str());
+    EXPECT_FALSE(ReplaceDiskFile("outside.txt", "x", 1));
+    EXPECT_EQ("outside", ReadFileBytes(outside.path() + "/Outside.txt"));
   }
   {
     // A sibling whose name merely starts with "drive_c" is not on c:.
     MakeFolders(prefix_ + "/drive_c_old");
     ScopedCurrentDirectory inSibling(prefix_ + "/drive_c_old");
-    EXPECT_EQ("/Gravelhorn_d3d.exe", Map("\\Gravelhorn_d3d.exe"));
+    EXPECT_FALSE(MapWindowsPath("\\Gravelhorn_d3d.exe", prefix_, &hostPath));
   }
-  // Inside drive_c, but of a prefix without drive links, or of none.
   ScopedCurrentDirectory inGame(OnDisk("/Games"));
-  EXPECT_EQ("/Gravelhorn_d3d.exe", MapWith("\\Gravelhorn_d3d.exe", outside.path()));
-  EXPECT_EQ("/Gravelhorn_d3d.exe", MapWith("\\Gravelhorn_d3d.exe", ""));
+  EXPECT_TRUE(MapWindowsPath("x", prefix_, &hostPath, &onDrive));
+  EXPECT_TRUE(onDrive);
+  // A prefix copied without dosdevices: c: is drive_c and z: the host's
+  // root, as Wine links them on its next start. With dosdevices but no c:
+  // link, Wine does not start, and c: stays its missing link.
+  std::filesystem::remove_all(prefix_ + "/dosdevices");
+  EXPECT_EQ(OnDisk("/Games/GHR/Patch12.cod"), Map("c:\\games\\ghr\\patch12.cod"));
+  EXPECT_EQ(OnDisk("/Gravelhorn_d3d.exe"), Map("\\Gravelhorn_d3d.exe"));
+  EXPECT_EQ("/tmp", Map("z:\\tmp"));
+  EXPECT_EQ(prefix_ + "/dosdevices/d:/x", Map("D:\\x"));
+  MakeFolders(prefix_ + "/dosdevices");
+  EXPECT_EQ(C("/x"), Map("C:\\x"));
+  EXPECT_FALSE(MapWindowsPath("\\Gravelhorn_d3d.exe", prefix_, &hostPath));
+  // Inside drive_c, but of no prefix.
+  EXPECT_FALSE(MapWindowsPath("\\Gravelhorn_d3d.exe", "", &hostPath));
 }
 
 TEST_F(WinePathTest, RelativePathsStartAtTheCurrentFolder) {
@@ -181,11 +218,18 @@ TEST_F(WinePathTest, RelativePathsStartAtTheCurrentFolder) {
 }
 
 TEST(WinePath, UnmappablePathsAreRefused) {
+  // Network and device paths (two separators of either kind), and a folder
+  // name that collapses to "..", which Windows refuses.
   std::string hostPath;
+  for (const char* path : {"", "\\\\Gravelhorn_d3d.exe", "\\\\server\\share\\GHR", "//x", "\\/x",
+                           "/\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x", "C:\\Games\\...\\x", "...\\x"})
+    EXPECT_FALSE(MapWindowsPath(path, "/prefix", &hostPath)) << path;
   EXPECT_FALSE(MapWindowsPath(nullptr, "/prefix", &hostPath));
-  EXPECT_FALSE(MapWindowsPath("", "/prefix", &hostPath));
   EXPECT_FALSE(MapWindowsPath("C:\\Games\\GHR\\Patch12.cod", "", &hostPath));
   EXPECT_FALSE(MapWindowsPath("c:", "", &hostPath));
+  EXPECT_EQ("a network path, never a file of this computer", WhyUnmapped("//x", "/prefix"));
+  EXPECT_EQ("a name that Windows refuses", WhyUnmapped("...\\x", "/prefix"));
+  EXPECT_EQ("", hostPath);
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ class WineSession {
   WineSession& operator=(const WineSession&) = delete;
 
   const std::string& prefix() const { return prefix_; }
+  std::string Home() const { return folder_ + "/home"; }  // HOME of every run
   std::string DriveC() const { return prefix_ + "/drive_c"; }
 
   // Replaces the game's key, HKLM\Software\Quillfern\GHR in the 32-bit

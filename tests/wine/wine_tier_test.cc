@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -87,7 +88,8 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
   // Runs the Windows program, then the Linux program on the same prefix
   // from the same game, expects one box and the files, and both to agree.
   void RunBoth(const std::string& shot, int exitCode, const std::string& caption,
-               const std::string& text, const FolderFiles& game, bool layOutAgain) {
+               const std::string& text, const FolderFiles& game, bool layOutAgain,
+               const std::optional<std::string>& hints) {
     const Scenario& s = GetParam();
     const std::string working = session->DriveC() + "/" + s.workingFolder;
     const FolderFiles before = FolderTree(Game());
@@ -106,11 +108,14 @@ class WindowsProgram : public ::testing::TestWithParam<Scenario> {
     else
       RestoreFolderFiles(Game(), before);
     session->EndWineServer();  // which writes system.reg
-    const CommandResult linux = RunCommand({LinuxInstaller()}, working,
-                                           {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8"});
-    EXPECT_EQ(windows.exitCode, linux.exitCode) << "the Linux program's exit code";
-    const std::string printed = PrintedBox(windows.boxes[0].caption, windows.boxes[0].text);
-    EXPECT_EQ(printed, windows.exitCode == 0 ? linux.out : linux.err) << "the Linux program's box";
+    const CommandResult linux =
+        RunCommand({LinuxInstaller()}, working,
+                   {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
+                    "HOME=" + session->Home(), "XDG_DATA_HOME"});
+    SCOPED_TRACE("the Linux program's exit code, box and hints");
+    ExpectPrinted(linux, windows.exitCode,
+                  PrintedBox(windows.boxes[0].caption, windows.boxes[0].text), hints,
+                  session->prefix(), session->Home());
     EXPECT_EQ(windowsFiles, FolderTree(Game())) << "the files the Linux program wrote";
     if (s.check != nullptr) s.check(Game());
   }
@@ -123,10 +128,12 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
   if (s.key == Key::kOnlySubkey) session->SetGameKey({}, "Options");
   if (s.key == Key::kValues)
     session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+  if (s.key == Key::kNoInstallpath) session->SetGameKey({{"Language", s.language}});
   const FolderFiles expected = ExpectedGameFiles(s, before);
-  RunBoth(s.name, s.exitCode, s.caption, s.text, expected, true);
+  RunBoth(s.name, s.exitCode, s.caption, s.text, expected, true, s.hints);
   if (s.again == Again::kRefused)
-    RunBoth(std::string(s.name) + "-again", 255, "ERROR", kTooOldText, expected, false);
+    RunBoth(std::string(s.name) + "-again", 255, "ERROR", kTooOldText, expected, false,
+            std::nullopt);
 }
 
 // A DLL saved beside both programs in Downloads, named like uxtheme.dll,
