@@ -1,9 +1,16 @@
-// Lays out the benchmark's large sample files, which are too large or have
-// too many members for the fff tool's command line:
+// The sample game and patch of the demo and the benchmark: what the sample
+// Patch.dat holds (from bench/sample_patch.h, which the tests share), and
+// the benchmark's large files, which are too large or have too many
+// members for the fff tool's command line:
 //
-//   bench_sample fill FILE BYTES SEED
+//   make_sample patch-members
+//       Every member of the sample Patch.dat, a line each.
+//   make_sample installed-files LANGUAGE
+//       The files a run installs for the language code, in the order it
+//       copies them: "MEMBER GAME_FILE" a line each.
+//   make_sample fill FILE BYTES SEED
 //       FILE gets BYTES of pseudo-random bytes, the same for the same SEED.
-//   bench_sample game-archive FILE MEMBERS
+//   make_sample game-archive FILE MEMBERS
 //       FILE becomes an FFF archive of MEMBERS members: MEMBERS - 1 maps
 //       named Maps/map_NNNNNNN.map, then Cfg/Menu.cfg holding version v1.1,
 //       so that the version check finds its file at the very end.
@@ -14,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_patch.h"
 #include "filesystem/fff_format.h"
 
 namespace {
@@ -22,7 +30,7 @@ const char kMenuConfig[] =
     "[Menu]\r\nresolution=800x600\r\n[Version]\r\nversion=v1.1\r\n";
 
 int Fail(const char* file, const char* what) {
-  fprintf(stderr, "bench_sample: %s: %s: %s\n", file, what, strerror(errno));
+  fprintf(stderr, "make_sample: %s: %s: %s\n", file, what, strerror(errno));
   return 1;
 }
 
@@ -58,7 +66,7 @@ int Fill(const char* file, uint64_t bytes, uint64_t seed) {
 
 int GameArchive(const char* file, uint64_t members) {
   if (members == 0 || members > 1000000) {
-    fprintf(stderr, "bench_sample: %s: between 1 and 1000000 members\n", file);
+    fprintf(stderr, "make_sample: %s: between 1 and 1000000 members\n", file);
     return 1;
   }
   // Every map holds its own name; the members follow the directory.
@@ -107,11 +115,22 @@ int main(int argc, char** argv) {
   if (argc == 5 && strcmp(argv[1], "fill") == 0 &&
       ParseCount(argv[3], &first) && ParseCount(argv[4], &second))
     return Fill(argv[2], first, second);
+  if (argc == 2 && strcmp(argv[1], "patch-members") == 0) {
+    for (const std::string& member : SamplePatchMembers()) printf("%s\n", member.c_str());
+    return 0;
+  }
+  if (argc == 3 && strcmp(argv[1], "installed-files") == 0) {
+    for (const PatchFile& file : InstalledFiles(argv[2]))
+      printf("%s %s\n", file.member.c_str(), file.gameFile.c_str());
+    return 0;
+  }
   if (argc == 4 && strcmp(argv[1], "game-archive") == 0 &&
       ParseCount(argv[3], &first))
     return GameArchive(argv[2], first);
   fprintf(stderr,
-          "usage: bench_sample fill FILE BYTES SEED\n"
-          "       bench_sample game-archive FILE MEMBERS\n");
+          "usage: make_sample patch-members\n"
+          "       make_sample installed-files LANGUAGE\n"
+          "       make_sample fill FILE BYTES SEED\n"
+          "       make_sample game-archive FILE MEMBERS\n");
   return 2;
 }

@@ -27,7 +27,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -- -j2 --quiet
 installer=$build/patch_installer
 fff=$build/fff
-make_sample=$build/bench/bench_sample
+make_sample=$build/bench/make_sample
 
 sample=$build/sample
 results=$build/results
@@ -53,13 +53,17 @@ WINE REGISTRY Version 2
 REG
 }
 
-executables=(Gravelhorn_d3d.exe Gravelhorn_glide.exe Gravelhorn_gl.exe)
-installed=("${executables[@]}" Patch12.cod)
-# Patch.dat's members, taken from a folder that holds the four files under
-# their installed names.
+# The files a run installs for language eng, in the order it copies them,
+# and Patch.dat's members, taken from a folder that holds the files under
+# their installed names (make_sample reads both off the installer's tables).
+executables=()
+installed=()
 patch_members=()
-for name in "${executables[@]}"; do patch_members+=("/$name=$name"); done
-patch_members+=("/Patch_eng.cod=Patch12.cod")
+while read -r member game_file; do
+  installed+=("$game_file")
+  patch_members+=("$member=$game_file")
+  if [ "$game_file" != Patch12.cod ]; then executables+=("$game_file"); fi
+done < <("$make_sample" installed-files eng)
 
 # The large sample: three 16 MiB executables, a 256 MiB language archive, a
 # game archive of 100,000 members whose last one is Cfg/Menu.cfg.

@@ -17,6 +17,9 @@ ExecutableSet StandardEditionExecutables = {
 const char* const UpgradedVersionNames[2] = {"Gravelhorn v1.2",
                                              "Kieselfuchs v1.2"};
 
+const char kLanguagePatchFormat[] = "\\Patch_%s.cod";
+const char kLanguagePatchDestination[] = "\\Patch12.cod";
+
 char SummaryText[kSummaryTextSize];
 
 void ComposeSummary(bool germanEdition) {
@@ -54,9 +57,9 @@ void ApplyPatch() {
 
   char source[kInstallPathSize];
   char destination[kInstallPathSize];
-  snprintf(source, sizeof source, "\\Patch_%s.cod", LanguageValue);
+  snprintf(source, sizeof source, kLanguagePatchFormat, LanguageValue);
   JoinDestination(destination, sizeof destination, InstallPath,
-                  "\\Patch12.cod");
+                  kLanguagePatchDestination);
   CopyOneFile(source, destination);
   // Each file went to the disk before its rename; the renames go now.
   FlushReplacedFolders();

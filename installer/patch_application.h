@@ -7,6 +7,10 @@
 extern ExecutableSet GermanEditionExecutables;
 extern ExecutableSet StandardEditionExecutables;
 extern const char* const UpgradedVersionNames[2];
+// The language patch archive: the Patch.dat member for a language code
+// (printf format, the code as stored), and the game file it replaces.
+extern const char kLanguagePatchFormat[];
+extern const char kLanguagePatchDestination[];
 
 const int kSummaryTextSize = 4096;
 extern char SummaryText[kSummaryTextSize];

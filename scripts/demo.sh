@@ -15,6 +15,7 @@ scripts/build.sh native win64 win32
 root=$PWD
 fff=$root/build/native/fff
 installer=$root/build/native/patch_installer
+make_sample=$root/build/native/bench/make_sample
 demo=$root/build/demo
 prefix=$demo/prefix
 game=$prefix/drive_c/Games/Gravelhorn
@@ -48,30 +49,31 @@ printf 'sample texts\n' > "$staging/game/Text/menu.txt"
 "$fff" create "$game/Game.cod" -C "$staging/game" Cfg/Menu.cfg Maps/level01.map
 "$fff" create "$game/Language.cod" -C "$staging/game" Text/menu.txt
 "$fff" create "$game/Patch12.cod" -C "$staging/game" Maps/level01.map
-# The German edition is the one whose language code holds "ger".
-installed_edition=Gravelhorn
-if [[ "$language" == *ger* ]]; then installed_edition=Kieselfuchs; fi
-for backend in d3d glide gl; do
-  printf 'MZ sample %s_%s.exe v1.1\n' "$installed_edition" "$backend" \
-    > "$game/${installed_edition}_$backend.exe"
-done
+# The game's executables: the edition's that the language code selects, as
+# the installer would install them (all but the language archive).
+while read -r member game_file; do
+  if [ "$game_file" != Patch12.cod ]; then
+    printf 'MZ sample %s v1.1\n' "$game_file" > "$game/$game_file"
+  fi
+done < <("$make_sample" installed-files "$language")
 
-# The patch: both editions' executables and a language archive per code.
+# The patch: every member of the sample Patch.dat, executables as small
+# stand-ins and each language archive with its own menu and texts.
 members=()
-for edition in Gravelhorn Kieselfuchs; do
-  for backend in d3d glide gl; do
-    name=${edition}_$backend.exe
-    printf 'MZ sample %s v1.2\n' "$name" > "$staging/$name"
-    members+=("/$name=$name")
-  done
-done
-for code in eng hun fra ger spa ita; do
-  mkdir -p "$staging/lang_$code/Cfg" "$staging/lang_$code/Text"
-  printf '[Version]\r\nversion=v1.2\r\n' > "$staging/lang_$code/Cfg/Menu.cfg"
-  printf 'texts in %s\n' "$code" > "$staging/lang_$code/Text/menu.txt"
-  "$fff" create "$staging/Patch_$code.cod" -C "$staging/lang_$code" Cfg/Menu.cfg Text/menu.txt
-  members+=("/Patch_$code.cod=Patch_$code.cod")
-done
+while read -r member; do
+  file=${member#/}
+  code=${file#Patch_}
+  code=${code%.cod}
+  if [ "$code" = "$file" ]; then
+    printf 'MZ sample %s v1.2\n' "$file" > "$staging/$file"
+  else
+    mkdir -p "$staging/lang_$code/Cfg" "$staging/lang_$code/Text"
+    printf '[Version]\r\nversion=v1.2\r\n' > "$staging/lang_$code/Cfg/Menu.cfg"
+    printf 'texts in %s\n' "$code" > "$staging/lang_$code/Text/menu.txt"
+    "$fff" create "$staging/$file" -C "$staging/lang_$code" Cfg/Menu.cfg Text/menu.txt
+  fi
+  members+=("$member=$file")
+done < <("$make_sample" patch-members)
 "$fff" create "$patch/Patch.dat" -C "$staging" "${members[@]}"
 
 snapshot() {

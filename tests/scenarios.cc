@@ -13,6 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "bench/sample_patch.h"
+#include "filesystem/ascii_case.h"
 #include "filesystem/fff_format.h"
 #include "installer/messages.h"
 #include "platform/code_page.h"
@@ -21,39 +23,32 @@ namespace {
 
 using std::string_literals::operator""s;
 
-const char* const kEditions[] = {"Gravelhorn", "Kieselfuchs"};
-const char* const kBackEnds[] = {"d3d", "glide", "gl"};
 const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 // Named like the patch's files, at the root of the current drive (drive_c).
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
-
-std::string NewExecutable(const std::string& name) { return "MZ /" + name + " v1.2"; }
 
 std::string LanguagePatch(const std::string& code) {
   return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
                           {"Text/" + code + ".txt", "text of " + code}});
 }
 
-std::string Member(const Scenario& scenario, const std::string& name, const std::string& bytes) {
-  return scenario.largeMember != nullptr && name == scenario.largeMember
-             ? std::string(kLargeSize, 'L')
-             : bytes;
+// The bytes of the sample's member name, found as the installer finds it,
+// in any letter case.
+std::string MemberBytes(const Scenario& scenario, const std::string& name) {
+  for (const std::string& member : SamplePatchMembers()) {
+    if (!EqualIgnoringAsciiCase(member, name)) continue;
+    if (scenario.largeMember != nullptr && member == scenario.largeMember)
+      return std::string(kLargeSize, 'L');
+    std::string code;
+    return LanguageOfMember(member, &code) ? LanguagePatch(code) : "MZ " + member + " v1.2";
+  }
+  throw std::runtime_error("the sample Patch.dat has no member " + name);
 }
 
-// Both editions' executables and a language archive for every code of the
-// catalogue and for none.
 std::string SamplePatchDat(const Scenario& scenario) {
   std::vector<ArchiveMember> members;
-  for (const char* edition : kEditions)
-    for (const char* backEnd : kBackEnds) {
-      const std::string name = std::string(edition) + "_" + backEnd + ".exe";
-      members.push_back({"/" + name, Member(scenario, "/" + name, NewExecutable(name))});
-    }
-  members.push_back({"/Patch_.cod", LanguagePatch("")});
-  for (const CatalogueLanguage& language : MessageCatalogue) {
-    const std::string name = std::string("/Patch_") + language.code + ".cod";
-    members.push_back({name, Member(scenario, name, LanguagePatch(language.code))});
-  }
+  for (const std::string& member : SamplePatchMembers())
+    members.push_back({member, MemberBytes(scenario, member)});
   return BuildFffArchive(members);
 }
 
@@ -153,49 +148,49 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "Hungarian", .language = "hun", .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
        .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
                        kGhr, "v1.1", "hun"),
-       .languagePatch = "hun", .onWindows = true},
-      {.name = "GermanEdition", .language = "ger", .caption = "KIESELFUCHS-Patch-Installation",
-       .text = GermanEditionSummary(kGhr, "ger"), .edition = "Kieselfuchs", .languagePatch = "ger",
        .onWindows = true},
+      {.name = "GermanEdition", .language = "ger", .caption = "KIESELFUCHS-Patch-Installation",
+       .text = GermanEditionSummary(kGhr, "ger"), .onWindows = true},
       // German texts, but the edition's search for "ger" is case-sensitive;
       // \Patch_GER.cod finds the member Patch_ger.cod.
       {.name = "UpperCaseGer", .language = "GER", .caption = "KIESELFUCHS-Patch-Installation",
        .text = Summary("Pfad:|Basis-Version:|Aktualisierte Version:|installiert.", kGhr, "v1.1", "GER"),
-       .languagePatch = "ger", .onWindows = true},
+       .onWindows = true},
       {.name = "GermanWithoutItsLanguagePatch", .language = "german", .exitCode = 255,
-       .caption = "ERROR", .text = "File not found: \\Patch_german.cod", .edition = "Kieselfuchs",
-       .languagePatch = nullptr, .onWindows = true},
+       .caption = "ERROR", .text = "File not found: \\Patch_german.cod", 
+       .newFiles = {"Kieselfuchs_d3d.exe", "Kieselfuchs_glide.exe", "Kieselfuchs_gl.exe"}, .onWindows = true},
       {.name = "EmptyLanguage", .language = "", .caption = kTitle,
-       .text = Summary(kEnglish, kGhr, "v1.1", ""), .languagePatch = "", .onWindows = true},
+       .text = Summary(kEnglish, kGhr, "v1.1", ""), .onWindows = true},
       // 15 characters fill LanguageValue with its zero; 16 do not fit.
       {.name = "LanguageOf15", .language = std::string(15, 'e'), .exitCode = 255, .caption = "ERROR",
-       .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod", .languagePatch = nullptr},
+       .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod",
+       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"}},
       {.name = "LanguageOf16", .language = std::string(16, 'e'), .exitCode = 255, .caption = "ERROR",
-       .text = "The registry not correct!", .executables = 0, .languagePatch = nullptr,
+       .text = "The registry not correct!", .newFiles = {},
        .onWindows = true,
        .hints = kPrefixLine + "patch_installer: the game's Language value is longer than the 15 "
                               "characters the patch reads (eng, hun, fra, ger, spa, ita)\n"},
       {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
        .exitCode = 255, .caption = "ERROR",
        .text = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
-       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .newFiles = {}, .onWindows = true},
       {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere",
        .exitCode = 255, .caption = "ERROR", .text = "Archivo no encontrado: \\Gravelhorn_d3d.exe",
-       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .newFiles = {}, .onWindows = true},
       {.name = "NoRegistryKey", .key = Key::kMissing, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .text = kNoGame, .newFiles = {}, .onWindows = true},
       {.name = "NoSystemReg", .key = Key::kNoRegistry, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .executables = 0, .languagePatch = nullptr},
+       .text = kNoGame, .newFiles = {}},
       // Wine saves a key with a subkey but no values through the subkey
       // alone: it opens, empty, and the install path is "\".
       {.name = "KeyOnlyThroughItsSubkey", .key = Key::kOnlySubkey, .exitCode = 255,
-       .caption = kTitle, .text = kNoMenu, .executables = 0, .languagePatch = nullptr,
+       .caption = kTitle, .text = kNoMenu, .newFiles = {},
        .onWindows = true},
       // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
       {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .caption = kTitle,
-       .text = kNoMenu, .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .text = kNoMenu, .newFiles = {}, .onWindows = true},
       {.name = "InstallPathOf256", .installPath = longPath + "z", .exitCode = 255,
-       .caption = "ERROR", .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .caption = "ERROR", .text = kNoGame, .newFiles = {},
        .onWindows = true,
        .hints = kPrefixLine + "patch_installer: the game's Installpath value is longer than "
                               "the 255 characters the patch reads\n"},
@@ -203,32 +198,32 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "DestinationOf256", .installPath = "C:\\Games\\" + std::string(227, 'L'),
        .gameFolder = "Games/" + std::string(227, 'L'), .exitCode = 255, .caption = "ERROR",
        .text = kCannotWrite + ("C:\\Games\\" + std::string(227, 'L')) + "\\\\Gravelhorn_d3d.exe",
-       .executables = 0, .languagePatch = nullptr},
+       .newFiles = {}},
       {.name = "DestinationsOf255And257", .installPath = "C:\\Games\\" + std::string(226, 'L'),
        .gameFolder = "Games/" + std::string(226, 'L'), .exitCode = 255, .caption = "ERROR",
        .text = kCannotWrite + ("C:\\Games\\" + std::string(226, 'L')) + "\\\\Gravelhorn_glide.exe",
-       .executables = 1, .languagePatch = nullptr},
+       .newFiles = {"Gravelhorn_d3d.exe"}},
       {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita",
        .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
        .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
-       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .newFiles = {}, .onWindows = true},
       // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
       {.name = "AccentedGermanFolder", .installPath = std::string("C:\\Spiele\\") + kKieselfuechs,
        .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
        .caption = "KIESELFUCHS-Patch-Installation",
        .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\", "ger"),
-       .edition = "Kieselfuchs", .languagePatch = "ger", .onWindows = true},
+       .onWindows = true},
       {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS",
        .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
        .caption = "KIESELFUCHS-Patch-Installation",
        .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\", "ger"),
-       .edition = "Kieselfuchs", .languagePatch = "ger", .onWindows = true},
+       .onWindows = true},
       {.name = "AccentedHungarianFolder", .installPath = std::string("C:\\") + kJatekok + "\\Gravelhorn",
        .language = "hun", .gameFolder = std::string(kJatekok) + "/Gravelhorn",
        .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
        .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
                        "C:\\J\xE1t\xE9kok\\Gravelhorn\\", "v1.1", "hun"),
-       .languagePatch = "hun", .onWindows = true},
+       .onWindows = true},
       // The patch's files come from Patch.dat alone: files named like them
       // at the root of the drive, where any user may write, are not installed.
       {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](const std::string& game) {
@@ -242,27 +237,27 @@ std::vector<Scenario> BuildScenarios() {
          std::filesystem::remove(game + "/Game.cod");
          mkfifo((game + "/Game.cod").c_str(), 0666);
        },
-       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .executables = 0,
-       .languagePatch = nullptr, .onWindows = true},
+       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .newFiles = {},
+       .onWindows = true},
       {.name = "PatchDatIsAFifo", .prepare = [](const std::string& game) {
          std::filesystem::remove(game + "/Patch.dat");
          mkfifo((game + "/Patch.dat").c_str(), 0666);
        },
        .workingFolder = "Games/GHR", .exitCode = 255, .caption = "ERROR",
-       .text = "File not found: \\Gravelhorn_d3d.exe", .executables = 0,
-       .languagePatch = nullptr, .onWindows = true},
+       .text = "File not found: \\Gravelhorn_d3d.exe", .newFiles = {},
+       .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](const std::string& game) {
          chmod((game + "/Patch12.cod").c_str(), 0444);
        },
        .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
-       .languagePatch = nullptr, .onWindows = true},
+       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"}, .onWindows = true},
       {.name = "FolderWhereAnExecutableBelongs", .prepare = [](const std::string& game) {
          std::filesystem::remove(game + "/Gravelhorn_gl.exe");
          MakeFolders(game + "/Gravelhorn_gl.exe");
        },
        .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_gl.exe",
-       .executables = 2, .languagePatch = nullptr},
+       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe"}},
       // A killed run's temporary file is replaced, and none is left behind.
       {.name = "StaleTemporaryFile", .prepare = [](const std::string& game) {
          WriteFileBytes(game + "/Patch12.cod.tmp", "half a file");
@@ -304,48 +299,46 @@ std::vector<Scenario> BuildScenarios() {
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk,
        .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
-       .languagePatch = nullptr, .again = Again::kPatchedWithRoom},
+       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"},
+       .again = Again::kPatchedWithRoom},
       {.name = "DiskFullAtAnExecutable", .largeMember = "/Gravelhorn_glide.exe",
        .mount = Mount::kSmallDisk, .exitCode = 255, .caption = "ERROR",
-       .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_glide.exe", .executables = 1,
-       .languagePatch = nullptr, .again = Again::kPatchedWithRoom},
+       .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_glide.exe",
+       .newFiles = {"Gravelhorn_d3d.exe"}, .again = Again::kPatchedWithRoom},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .exitCode = 255,
        .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_d3d.exe",
-       .executables = 0, .languagePatch = nullptr},
+       .newFiles = {}},
       // A damaged Patch.dat is named, and nothing is written.
       {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return Cut(p, 27); },
        .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file header error! (Patch.dat)",
-       .executables = 0, .languagePatch = nullptr},
+       .newFiles = {}},
       {.name = "PatchDatCutInItsDirectory",
        .patchDat = [](std::string p) { return Cut(p, 28 + 2 * 136 + 50); }, .exitCode = 255,
-       .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)", .executables = 0,
-       .languagePatch = nullptr},
+       .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)", .newFiles = {}},
       {.name = "PatchDatClaimsAHugeDirectory",
        .patchDat = [](std::string p) { return With32(Cut(p, 28), 24, 0xFFFFFFFFu); },
        .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)",
-       .executables = 0, .languagePatch = nullptr},
+       .newFiles = {}},
       {.name = "MemberPastTheEndOfPatchDat",
        .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); }, .exitCode = 255,
        .caption = "ERROR", .text = "Unable to update the files.  \\Gravelhorn_d3d.exe",
-       .executables = 0, .languagePatch = nullptr, .onWindows = true},
+       .newFiles = {}, .onWindows = true},
       // Values of other types come as their bytes: a dword path is "\x01";
       // a binary language without a zero is measured by its length.
       {.name = "DwordInstallPath",
        .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255,
-       .caption = kTitle, .text = kNoMenu, .executables = 0, .languagePatch = nullptr},
+       .caption = kTitle, .text = kNoMenu, .newFiles = {}},
       {.name = "BinaryLanguageOf16",
        .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n"
                         "\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
-       .exitCode = 255, .caption = "ERROR", .text = "The registry not correct!", .executables = 0,
-       .languagePatch = nullptr},
+       .exitCode = 255, .caption = "ERROR", .text = "The registry not correct!", .newFiles = {}},
       // The version as the reader finds it.
       {.name = "LabelInsideALongerValue", .menu = "[Version]\r\nversion=Gravelhorn v1.1 (build 2)\r\n",
        .caption = kTitle, .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
       {.name = "LabelsAreCaseSensitive", .menu = "[Version]\r\nversion=V1.1\r\n", .exitCode = 255,
-       .caption = "ERROR", .text = kTooOldText, .executables = 0, .languagePatch = nullptr},
+       .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
       {.name = "AFirstKeyWithAValueIsFinal", .menu = "[Version]\r\nversion=v1.2\r\nVersion=v1.0\r\n",
-       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
-       .languagePatch = nullptr},
+       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
       {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = "[Version]\r\nversion=\r\nVersion=v1.0\r\n",
        .caption = kTitle, .text = EnglishSummary(kGhr, "v1.0")},
       {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = "[Version]\r\nversion=v1.0 patched\r\n",
@@ -359,31 +352,30 @@ std::vector<Scenario> BuildScenarios() {
        .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
       {.name = "LabelPastTheValuesRoom",
        .menu = "[Version]\r\nversion=" + std::string(16383, 'x') + "v1.1\r\n", .exitCode = 255,
-       .caption = "ERROR", .text = kTooOldText, .executables = 0, .languagePatch = nullptr},
+       .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
       {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s,
-       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .executables = 0,
-       .languagePatch = nullptr},
+       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
       // The prefix named wrongly: the box of a prefix without the game, and
       // after it what is wrong and the command that finds the game.
       {.name = "NoPrefixNamedAndNoDotWine", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .executables = 0, .languagePatch = nullptr, .prefixGiven = "",
+       .newFiles = {}, .prefixGiven = "",
        .hints = "patch_installer: Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
                 "patch_installer: cannot open the prefix <home>/.wine: No such file or directory\n"
                 "patch_installer: name the game's prefix: patch_installer --prefix DIR\n"s +
                 kFoundInSteam},
       {.name = "NoSuchPrefix", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .executables = 0, .languagePatch = nullptr, .prefixGiven = "--prefix <home>/gone/",
+       .newFiles = {}, .prefixGiven = "--prefix <home>/gone/",
        .hints = "patch_installer: Wine prefix: <home>/gone (from --prefix)\n"
                 "patch_installer: cannot open the prefix <home>/gone: No such file or directory\n"s +
                 kFoundInSteam},
       {.name = "PrefixIsItsDriveC", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .executables = 0, .languagePatch = nullptr, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
+       .newFiles = {}, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
        .hints = "patch_installer: Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n"
                 "patch_installer: <prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
                 "patch_installer: <prefix>/drive_c lies inside the prefix <prefix>: "
                 "patch_installer --prefix '<prefix>'\n"s + kFoundInSteam},
       {.name = "TildeInQuotes", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .executables = 0, .languagePatch = nullptr, .prefixGiven = "WINEPREFIX=~/.wine",
+       .newFiles = {}, .prefixGiven = "WINEPREFIX=~/.wine",
        .hints = "patch_installer: no Wine prefix: WINEPREFIX is not an absolute path, which Wine "
                 "refuses: ~/.wine\n"
                 "patch_installer: the shell expands ~ only outside quotes: did you mean "
@@ -393,11 +385,11 @@ std::vector<Scenario> BuildScenarios() {
        .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
        .hints = "patch_installer: Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
       {.name = "UnreadableRegistry", .key = Key::kUnreadable, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .text = kNoGame, .newFiles = {},
        .hints = kPrefixLine + "patch_installer: cannot read <prefix>/system.reg: Is a directory\n" +
                 kFoundNowhere},
       {.name = "KeyIn64BitView", .key = Key::kIn64BitView, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .text = kNoGame, .newFiles = {},
        .hints = kPrefixLine +
                 "patch_installer: the game's key is only in the registry's 64-bit view "
                 "(HKLM\\Software\\Quillfern\\GHR), not in the 32-bit view where the game's setup "
@@ -409,7 +401,7 @@ std::vector<Scenario> BuildScenarios() {
                 kFoundNowhere},
       // Wine saves the registry only now and then while its server runs.
       {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .executables = 0, .languagePatch = nullptr,
+       .text = kNoGame, .newFiles = {},
        .hints = kPrefixLine +
                 "patch_installer: a Wine server is running for this prefix, and Wine writes the "
                 "registry to system.reg only now and then and when it ends: close the prefix's "
@@ -424,8 +416,7 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "DosdevicesWithoutC", .prepare = [](const std::string& game) {
          std::filesystem::remove(game + "/../../../dosdevices/c:");
        },
-       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .executables = 0,
-       .languagePatch = nullptr,
+       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .newFiles = {},
        .hints = kPrefixLine +
                 "patch_installer: <prefix>/dosdevices has no c: link, without which Wine cannot "
                 "start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n"
@@ -439,12 +430,12 @@ std::vector<Scenario> BuildScenarios() {
       // that far).
       {.name = "NoInstallpathStartedInDriveC", .key = Key::kNoInstallpath, .gameFolder = "Patch",
        .prepare = WriteMenuOnDisk, .exitCode = 255, .caption = "ERROR",
-       .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s, .executables = 0,
-       .languagePatch = nullptr, .onWindows = true, .hints = kNoInstallpathHints},
+       .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s, .newFiles = {},
+       .onWindows = true, .hints = kNoInstallpathHints},
       {.name = "NoInstallpathStartedOutsideDriveC", .key = Key::kNoInstallpath,
        .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
        .exitCode = 255, .caption = "ERROR", .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s,
-       .executables = 0, .languagePatch = nullptr, .onWindows = true,
+       .newFiles = {}, .onWindows = true,
        .hints = kNoInstallpathHints},
       {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .caption = kTitle,
        .text = EnglishSummary("C:\\Games\\GHR.\\", "v1.1"), .onWindows = true},
@@ -504,8 +495,8 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
                                                      {"Data/level1.map", "level"}})},
                        {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
                        {"Patch12.cod", BuildFffArchive(patch12)}};
-  for (const char* backEnd : kBackEnds)
-    files[std::string("Gravelhorn_") + backEnd + ".exe"] = "MZ v1.1";
+  for (const PatchFile& file : InstalledFiles("eng"))
+    if (file.gameFile != "Patch12.cod") files[file.gameFile] = "MZ v1.1";
   RestoreFolderFiles(game, files);
   // Patch.dat where the run starts, unless it starts Elsewhere.
   const std::string patch = driveC + "/" +
@@ -520,16 +511,13 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
 
 namespace {
 
-FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, int executables,
-                           const char* languagePatch) {
+// The game folder with the first `count` files that scenario's run
+// installs put in.
+FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, size_t count) {
   FolderFiles files = before;
-  for (int i = 0; i < executables; ++i) {
-    const std::string name = std::string(scenario.edition) + "_" + kBackEnds[i] + ".exe";
-    files[name] = Member(scenario, "/" + name, NewExecutable(name));
-  }
-  if (languagePatch != nullptr)
-    files["Patch12.cod"] = Member(scenario, std::string("/Patch_") + languagePatch + ".cod",
-                                  LanguagePatch(languagePatch));
+  const std::vector<PatchFile> installed = InstalledFiles(scenario.language);
+  for (size_t i = 0; i < count && i < installed.size(); ++i)
+    files[installed[i].gameFile] = MemberBytes(scenario, installed[i].member);
   // No run leaves a temporary file behind.
   for (auto file = files.begin(); file != files.end();)
     file = file->first.size() > 4 && file->first.substr(file->first.size() - 4) == ".tmp"
@@ -541,16 +529,21 @@ FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, 
 }  // namespace
 
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
-  return GameFilesAfter(scenario, before, scenario.executables, scenario.languagePatch);
+  if (scenario.newFiles == std::vector<std::string>{kEveryFile})
+    return FullyPatchedGameFiles(scenario, before);
+  FolderFiles files = GameFilesAfter(scenario, before, 0);
+  for (const std::string& name : scenario.newFiles)
+    for (const PatchFile& file : InstalledFiles(scenario.language))
+      if (file.gameFile == name) files[name] = MemberBytes(scenario, file.member);
+  return files;
 }
 
 FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before) {
-  return GameFilesAfter(scenario, before, 3, "eng");
+  return GameFilesAfter(scenario, before, SIZE_MAX);
 }
 
 std::string GameFileName(const Scenario& scenario, int index) {
-  return index < 3 ? std::string(scenario.edition) + "_" + kBackEnds[index] + ".exe"
-                   : "Patch12.cod";
+  return InstalledFiles(scenario.language).at(size_t(index)).gameFile;
 }
 
 std::string CannotWriteText(const Scenario& scenario, int index) {
@@ -560,11 +553,10 @@ std::string CannotWriteText(const Scenario& scenario, int index) {
 
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft) {
-  FolderFiles files = GameFilesAfter(scenario, before, std::min(stopped, 3),
-                                     stopped > 3 ? scenario.languagePatch : nullptr);
+  FolderFiles files = GameFilesAfter(scenario, before, size_t(stopped));
   if (temporaryLeft) {
     const std::string name = GameFileName(scenario, stopped);
-    files[name + ".tmp"] = GameFilesAfter(scenario, before, 3, scenario.languagePatch).at(name);
+    files[name + ".tmp"] = FullyPatchedGameFiles(scenario, before).at(name);
   }
   return files;
 }

@@ -24,6 +24,8 @@ enum class Key {
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
+const char kEveryFile[] = "*";
+
 struct Scenario {
   const char* name;
   // The game's registry key and its two values, UTF-8; registryLines, when
@@ -50,11 +52,11 @@ struct Scenario {
   int exitCode = 0;
   std::string caption = "";
   std::string text = "";
-  // The game afterwards: the first `executables` of edition's set put in,
-  // and Patch12.cod replaced by the archive of languagePatch, if any.
-  const char* edition = "Gravelhorn";
-  int executables = 3;
-  const char* languagePatch = "eng";
+  // The game files that are new after the run, each holding its member of
+  // the sample Patch.dat (bench/sample_patch.h names the files a run
+  // installs for the row's language, and their members); kEveryFile: all
+  // of them.
+  std::vector<std::string> newFiles = {kEveryFile};
   Again again = Again::kNever;  // what a second run does
   bool onWindows = false;       // run the Windows program too
   // Linux only: how the run names the prefix (an environment variable, or
@@ -82,8 +84,9 @@ FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& befor
 // The same after the second run of Again::kPatchedWithRoom.
 FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before);
 
-// The game file number index (0 to 2 the edition's executables, 3
-// Patch12.cod) that a run replaces.
+// The game file number index that a run of scenario replaces, in the
+// order the installer copies them (0 to 2 the edition's executables, 3
+// Patch12.cod).
 std::string GameFileName(const Scenario& scenario, int index);
 // The error text of a run of scenario that cannot write game file index.
 std::string CannotWriteText(const Scenario& scenario, int index);
