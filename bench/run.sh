@@ -40,6 +40,9 @@ make_prefix() {
   local prefix=$1
   mkdir -p "$prefix/dosdevices" "$prefix/drive_c/Games/Gravelhorn" "$prefix/drive_c/Patch"
   ln -s ../drive_c "$prefix/dosdevices/c:"
+  # As in every Wine prefix, z: is the host's root: the in-process
+  # benchmark names its archive by a host path, which Wine reaches there.
+  ln -s / "$prefix/dosdevices/z:"
   cat > "$prefix/system.reg" <<'REG'
 WINE REGISTRY Version 2
 ;; All keys relative to \\Machine
