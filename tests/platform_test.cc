@@ -127,16 +127,20 @@ TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
     }
     int status = 0;
     ASSERT_EQ(box, waitpid(box, &status, 0));
+    // Everything the box wrote, to the end: with the terminal's last other
+    // end closed, a read waits for what is still on its way, then fails.
+    close(keyboard);
+    fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) & ~O_NONBLOCK);
+    std::string terminalText;
     char shown[4096];
-    const ssize_t length = read(terminal, shown, sizeof shown);
-    const std::string terminalText(shown, length > 0 ? size_t(length) : 0);
+    for (ssize_t length; (length = read(terminal, shown, sizeof shown)) > 0;)
+      terminalText.append(shown, size_t(length));
     EXPECT_EQ(row.waits, terminalText.find("[Press Enter to close this message.]") !=
                              std::string::npos)
         << terminalText;
     if (row.inputTerminal) {
       EXPECT_EQ(row.waits ? 'n' : 'f', WEXITSTATUS(status));
     }
-    close(keyboard);
     close(terminal);
   }
 }
