@@ -117,9 +117,10 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   dir.Write("src/maps\\town.map", "town");  // a Windows path, read on Linux
   // How create is given each file, the member, its bytes, a name the
   // installer finds it under, and the file extract makes of it.
+  // clang-format off
   struct Row {
     std::string operand, stored, data, lookedUpAs, extracted;
-  } rows[] = {// clang-format off
+  } rows[] = {
       {"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe", "game.exe", "\\Gravelhorn_d3d.exe",
        "Gravelhorn_d3d.exe"},
       {"empty.txt", "empty.txt", "", "empty.txt", "empty.txt"},
