@@ -17,11 +17,19 @@ namespace {
 
 using std::string_literals::operator""s;
 
+// text in field, zero-filled; text that fills it is written without a zero.
+template <size_t N>
+void Put(char (&field)[N], const std::string& text) {
+  memset(field, 0, N);
+  text.copy(field, N);
+}
+
 // Asks reader for key in section of the file name: its value.
-std::string Ask(ConfigReader& reader, const char* name, const char* section, const char* key) {
-  strcpy(reader.configName, name);
-  strcpy(reader.sectionName, section);
-  strcpy(reader.keyName, key);
+std::string Ask(ConfigReader& reader, const std::string& name, const std::string& section,
+                const std::string& key) {
+  Put(reader.configName, name);
+  Put(reader.sectionName, section);
+  Put(reader.keyName, key);
   reader.ReadValue();
   return reader.value;
 }
@@ -103,14 +111,8 @@ TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   EXPECT_EQ(77u, reader.valueLength);
   EXPECT_EQ("v", Ask(reader, "big.cfg", "V", "k"));
   EXPECT_EQ(10u, reader.textSize);
-  Ask(reader, "long.cfg", "", "k");
-  memset(reader.sectionName, 'S', sizeof reader.sectionName);
-  reader.ReadValue();
-  EXPECT_STREQ("long", reader.value);
-  Ask(reader, "key.cfg", "V", "k");
-  memset(reader.keyName, 'K', sizeof reader.keyName);
-  reader.ReadValue();
-  EXPECT_STREQ("long", reader.value);
+  EXPECT_EQ("long", Ask(reader, "long.cfg", std::string(256, 'S'), "k"));
+  EXPECT_EQ("long", Ask(reader, "key.cfg", "V", std::string(256, 'K')));
   // An empty file gives the default value and holds no text; a file of one
   // byte is read.
   strcpy(reader.defaultValue, "fallback");
