@@ -8,6 +8,7 @@
 
 #include "filesystem/archive_table.h"
 #include "installer/copy_files.h"
+#include "installer/settings.h"
 #include "tests/test_support.h"
 
 namespace {
