@@ -11,11 +11,9 @@ name=$(basename "$exe")
 status=0
 fail() { echo "$exe: $*" >&2; status=1; }
 expect() {  # TEXT LINE...: each LINE occurs in TEXT as a whole line, blanks trimmed
-  local text=$1 line
-  shift
-  for line in "$@"; do
-    sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"$text" | grep -Fxq -- "$line" || fail "lacks: $line"
-  done
+  local text line
+  text=$(sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"$1") && shift
+  for line in "$@"; do grep -Fxq -- "$line" <<<"$text" || fail "lacks: $line"; done
 }
 
 dump=$(x86_64-w64-mingw32-objdump -p "$exe")

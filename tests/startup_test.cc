@@ -36,12 +36,11 @@ TEST(ReadRegistryValue, ReadsThe32BitViewOfTheDefaultOrGivenPrefix) {
 }
 
 TEST(NormaliseInstallPath, EndsInExactlyOneBackslash) {
-  for (const auto& [given, normalised] :
-       std::vector<std::pair<std::string, std::string>>{{"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
-                                                        {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"},
-                                                        {"", "\\"},
-                                                        {"\\", "\\"},
-                                                        {"C:/Games/", "C:/Games/\\"}}) {
+  // clang-format off
+  const std::pair<std::string, std::string> rows[] = {{"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
+      {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"}, {"", "\\"}, {"\\", "\\"}, {"C:/Games/", "C:/Games/\\"}};
+  // clang-format on
+  for (const auto& [given, normalised] : rows) {
     char path[kInstallPathSize] = {};
     given.copy(path, given.size());
     NormaliseInstallPath(path, sizeof path);

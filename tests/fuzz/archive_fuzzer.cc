@@ -1,6 +1,6 @@
 // An FFF archive from the fuzzer: mounted twice, then every member its
-// directory names is opened and read whole through the file system, as a
-// copy reads it.
+// directory names is opened and read whole through the file system, with
+// the helper a copy reads it with.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,12 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& name : names) {
       FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
       if (handle == nullptr) continue;
-      static char block[1 << 16];
-      for (int64_t left = handle->GetSize(); left > 0;) {
-        const size_t read = fread(block, 1, std::min<int64_t>(left, sizeof block), handle->stream);
-        if (read == 0) break;
-        left -= int64_t(read);
-      }
+      handle->GetSize();
+      std::vector<char> block(ReadableSize(handle));
+      ReadFileBytes(handle, block.data(), uint32_t(block.size()));
       handle->IsEof();
       CloseFile(handle);
     }

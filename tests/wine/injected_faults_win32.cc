@@ -47,8 +47,8 @@ FaultList ReadFaultList() {
     const size_t hash = item.find('#'), equals = item.find('=');
     if (item == "scanner") {
       list.scanner = true;
-    } else if (hash != std::string::npos && equals != std::string::npos &&
-               hash + 1 < equals && atoi(item.c_str() + hash + 1) > 0) {
+    } else if (hash != std::string::npos && equals != std::string::npos && hash + 1 < equals &&
+               atoi(item.c_str() + hash + 1) > 0) {
       list.faults.push_back({item.substr(0, hash), unsigned(atoi(item.c_str() + hash + 1)),
                              item[equals - 1] == '+', item.substr(equals + 1)});
     } else {
@@ -74,8 +74,7 @@ Result Inject(const char* name, Result failure, Call call) {
   FaultList& list = Faults();
   const unsigned count = ++list.calls[name];
   for (const Fault& fault : list.faults) {
-    if (fault.call != name ||
-        !(count == fault.first || (fault.andLater && count > fault.first)))
+    if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)))
       continue;
     if (fault.what == "kill") Killed();
     if (fault.what == "killafter") {
@@ -98,8 +97,7 @@ DWORD WINAPI CloseLater(LPVOID handle) {
 // not deletion, and lets it go 300 ms later.
 void ScanOnce(const char* path) {
   if (!Faults().scanner || !Faults().scanned.insert(path).second) return;
-  const HANDLE held = ::CreateFileA(path, GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const HANDLE held = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
   if (held == INVALID_HANDLE_VALUE) return;
   const HANDLE thread = ::CreateThread(nullptr, 0, CloseLater, held, 0, nullptr);
@@ -110,17 +108,14 @@ void ScanOnce(const char* path) {
 
 namespace win32 {
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
-                   LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                   DWORD flags, HANDLE templateFile) {
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile) {
   return Inject("CreateFileA", INVALID_HANDLE_VALUE, [&] {
-    return ::CreateFileA(name, access, share, security, disposition, flags,
-                         templateFile);
+    return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
   });
 }
 
-BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-               LPOVERLAPPED overlapped) {
+BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
   return Inject("WriteFile", FALSE,
                 [&] { return ::WriteFile(file, data, size, written, overlapped); });
 }

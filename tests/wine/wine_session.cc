@@ -27,16 +27,15 @@ const auto kBoxWait = std::chrono::seconds(60);
 // A box still there this long after Return gets Return again.
 const auto kReturnRepeat = std::chrono::seconds(5);
 
-std::string FindProgram(const std::string& name, const std::vector<std::string>& alsoTry = {}) {
+// The first of PATH's folders, then /usr/lib/wine (where Debian puts wine64
+// and wineserver), that holds an executable name; "" when none does.
+std::string FindProgram(const std::string& name) {
   const char* path = getenv("PATH");
-  std::istringstream folders(path != nullptr ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+  std::istringstream folders((path != nullptr ? path : "") + std::string(":/usr/lib/wine"));
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
-  for (const std::string& candidate : alsoTry)
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
   return "";
 }
 
@@ -66,17 +65,14 @@ std::string WithoutFinalNewline(std::string text) {
 }  // namespace
 
 std::string FindWineTools(WineTools* tools) {
-  tools->wine = FindProgram("wine64", {"/usr/lib/wine/wine64"});
-  tools->wineserver = FindProgram("wineserver", {"/usr/lib/wine/wineserver"});
-  tools->xvfb = FindProgram("Xvfb");
-  tools->xdotool = FindProgram("xdotool");
-  tools->import = FindProgram("import");
   std::string missing;
-  for (const auto& tool :
-       {std::make_pair("wine64", tools->wine), std::make_pair("wineserver", tools->wineserver),
-        std::make_pair("Xvfb", tools->xvfb), std::make_pair("xdotool", tools->xdotool),
-        std::make_pair("import", tools->import)})
-    if (tool.second.empty()) missing += (missing.empty() ? "" : ", ") + std::string(tool.first);
+  auto find = [&missing](const char* name) {
+    const std::string path = FindProgram(name);
+    if (path.empty()) missing += (missing.empty() ? "" : ", ") + std::string(name);
+    return path;
+  };
+  // A braced list is evaluated in order: the names come in this order.
+  *tools = {find("wine64"), find("wineserver"), find("Xvfb"), find("xdotool"), find("import")};
   return missing;
 }
 
