@@ -26,10 +26,9 @@ namespace {
 const UINT kKilled = 9;
 
 struct Fault {
-  std::string call;
+  std::string call, what;
   unsigned first;
   bool andLater;
-  std::string what;
 };
 
 struct FaultList {
@@ -49,8 +48,8 @@ FaultList ReadFaultList() {
       list.scanner = true;
     } else if (hash != std::string::npos && equals != std::string::npos && hash + 1 < equals &&
                atoi(item.c_str() + hash + 1) > 0) {
-      list.faults.push_back({item.substr(0, hash), unsigned(atoi(item.c_str() + hash + 1)),
-                             item[equals - 1] == '+', item.substr(equals + 1)});
+      list.faults.push_back({item.substr(0, hash), item.substr(equals + 1),
+                             unsigned(atoi(item.c_str() + hash + 1)), item[equals - 1] == '+'});
     } else {
       ExitProcess(99);
     }
@@ -76,11 +75,8 @@ Result Inject(const char* name, Result failure, Call call) {
   for (const Fault& fault : list.faults) {
     if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)))
       continue;
-    if (fault.what == "kill") Killed();
-    if (fault.what == "killafter") {
-      call();
-      Killed();
-    }
+    if (fault.what == "killafter") call();
+    if (fault.what == "kill" || fault.what == "killafter") Killed();
     SetLastError(DWORD(atoi(fault.what.c_str())));
     return failure;
   }
