@@ -140,11 +140,7 @@ WineSession::WineSession(const WineTools& tools, const std::string& folder)
 }
 
 WineSession::~WineSession() {
-  try {
-    EndWineServer();
-  } catch (const std::exception&) {
-    // Nothing more to end.
-  }
+  RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
   xvfb_->Terminate(5);
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
