@@ -53,8 +53,6 @@ class WineSession {
   WineSession(const WineTools& tools, const std::string& folder);
   // Ends the prefix's wineserver and Xvfb, and removes folder.
   ~WineSession();
-  WineSession(const WineSession&) = delete;
-  WineSession& operator=(const WineSession&) = delete;
 
   const std::string& prefix() const { return prefix_; }
   std::string Home() const { return folder_ + "/home"; }  // HOME of every run
