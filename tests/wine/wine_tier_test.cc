@@ -287,7 +287,7 @@ std::vector<FaultCase> FaultCases() {
   return cases;
 }
 
-// Each case is a trace.
+// Each fault case is a trace of its own: its runs follow one another on one game.
 TEST_P(OnEnglish, WindowsTestBuildNeverLosesAGameFile) {
   for (const FaultCase& c : FaultCases()) {
     Scenario s = ScenarioNamed(c.scenario);
