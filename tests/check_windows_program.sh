@@ -17,9 +17,8 @@ expect() {  # TEXT LINE...: each LINE occurs in TEXT as a whole line, blanks tri
 }
 
 dump=$(x86_64-w64-mingw32-objdump -p "$exe")
-while read -r dll; do
-  grep -Eiq '^(KERNEL32|USER32|ADVAPI32|msvcrt)\.dll$' <<<"$dll" || fail "imports $dll, not a system DLL"
-done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
+others=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | grep -Eiv '^(KERNEL32|USER32|ADVAPI32|msvcrt)\.dll$') &&
+  fail "imports $(echo $others), not only system DLLs"
 
 case $name in
   patch_installer.exe)

@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input;
-  WriteWholeFile(FuzzInput::WorkFolder() + "/fuzz.cod", data, size);
+  WriteWholeFile(FuzzInput::workFolder + "/fuzz.cod", data, size);
   RunUntilFatal([] {
     MountArchive("fuzz.cod");
     MountArchive(".\\FUZZ.COD");

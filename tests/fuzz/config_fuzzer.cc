@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input;
   const std::string section = TakeLine(&data, &size);
   std::string key = TakeLine(&data, &size);
-  WriteWholeFile(FuzzInput::WorkFolder() + "/Cfg/Menu.cfg", data, size);
+  WriteWholeFile(FuzzInput::workFolder + "/Cfg/Menu.cfg", data, size);
   RunUntilFatal([&] {
     auto reader = std::make_unique<ConfigReader>();
     strcpy(reader->configName, "Cfg\\Menu.cfg");

@@ -4,16 +4,19 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 
+std::string FuzzInput::prefix, FuzzInput::workFolder;
+
 namespace {
 
-std::string tempFolder, prefixFolder, workFolder;
+std::string tempFolder;
 
 [[noreturn]] void Fail(const std::string& what) {
   fprintf(stderr, "fuzz setup: %s\n", what.c_str());
@@ -23,18 +26,17 @@ std::string tempFolder, prefixFolder, workFolder;
 void MakeFuzzPrefix() {
   SetMessageBoxHandler([](const char*, const char*, unsigned) {});
   SetProcessEndHook([](int) { throw FuzzRunEnded{}; });
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_fuzz.XXXXXX";
+  std::string pattern = std::filesystem::temp_directory_path() / "ghr_fuzz.XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) Fail("mkdtemp failed for " + pattern);
   tempFolder = pattern;
   atexit([] { std::filesystem::remove_all(tempFolder); });
-  prefixFolder = tempFolder + "/prefix";
-  workFolder = prefixFolder + "/drive_c/Work";
-  std::filesystem::create_directories(workFolder + "/Cfg");
-  std::filesystem::create_directories(prefixFolder + "/dosdevices");
-  if (symlink("../drive_c", (prefixFolder + "/dosdevices/c:").c_str()) != 0 ||
-      setenv("WINEPREFIX", prefixFolder.c_str(), 1) != 0)
-    Fail("cannot make the prefix in " + prefixFolder);
+  FuzzInput::prefix = tempFolder + "/prefix";
+  FuzzInput::workFolder = FuzzInput::prefix + "/drive_c/Work";
+  std::filesystem::create_directories(FuzzInput::workFolder + "/Cfg");
+  std::filesystem::create_directories(FuzzInput::prefix + "/dosdevices");
+  if (symlink("../drive_c", (FuzzInput::prefix + "/dosdevices/c:").c_str()) != 0 ||
+      setenv("WINEPREFIX", FuzzInput::prefix.c_str(), 1) != 0)
+    Fail("cannot make the prefix in " + FuzzInput::prefix);
 }
 
 }  // namespace
@@ -50,9 +52,6 @@ FuzzInput::~FuzzInput() {
   close(previous_);
 }
 
-const std::string& FuzzInput::Prefix() { return prefixFolder; }
-const std::string& FuzzInput::WorkFolder() { return workFolder; }
-
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
   FILE* file = fopen(path.c_str(), "wb");
   if (file == nullptr || (size > 0 && fwrite(data, 1, size, file) != size) || fclose(file) != 0)
@@ -60,10 +59,9 @@ void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
 }
 
 std::string TakeLine(const uint8_t** data, size_t* size) {
-  const void* end = memchr(*data, '\n', *size);
-  const size_t length = end != nullptr ? size_t(static_cast<const uint8_t*>(end) - *data) : *size;
-  std::string line(reinterpret_cast<const char*>(*data), length);
-  const size_t taken = end != nullptr ? length + 1 : length;
+  const std::string_view rest(reinterpret_cast<const char*>(*data), *size);
+  const std::string line(rest.substr(0, rest.find('\n')));
+  const size_t taken = std::min(line.size() + 1, *size);
   *data += taken;
   *size -= taken;
   return line;

@@ -20,11 +20,7 @@ class FuzzInput {
  public:
   FuzzInput();
   ~FuzzInput();
-  FuzzInput(const FuzzInput&) = delete;
-  FuzzInput& operator=(const FuzzInput&) = delete;
-
-  static const std::string& Prefix();
-  static const std::string& WorkFolder();
+  static std::string prefix, workFolder;
 
  private:
   int previous_;

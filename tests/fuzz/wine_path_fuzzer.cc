@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 strnlen(reinterpret_cast<const char*>(data), size));
   std::string hostPath;
   bool onDrive = false;
-  if (!MapWindowsPath(windowsPath.c_str(), FuzzInput::Prefix(), &hostPath, &onDrive)) return 0;
-  const std::string drives = FuzzInput::Prefix() + "/dosdevices/";
+  if (!MapWindowsPath(windowsPath.c_str(), FuzzInput::prefix, &hostPath, &onDrive)) return 0;
+  const std::string drives = FuzzInput::prefix + "/dosdevices/";
   const std::string below = hostPath.substr(std::min(drives.size(), hostPath.size())) + "/";
   if (windowsPath.empty() || !onDrive || hostPath.compare(0, drives.size(), drives) != 0 ||
       below.find("/../") != std::string::npos || below.find("/./") != std::string::npos ||

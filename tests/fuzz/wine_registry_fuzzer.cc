@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           REGISTRY_VALUE_READ &&
       value.size > kRegistryReadSize)
     abort();
-  WriteWholeFile(FuzzInput::Prefix() + "/system.reg", data, size);
+  WriteWholeFile(FuzzInput::prefix + "/system.reg", data, size);
   char destination[16];
   memset(destination, 0x5A, sizeof destination);
   if (ReadRegistryValue(REGISTRY_LOCAL_MACHINE, keyPath.c_str(), valueName.c_str(), destination,

@@ -23,13 +23,10 @@
 
 namespace {
 
-const UINT kKilled = 9;
-
 struct Fault {
-  std::string call;
+  std::string call, what;
   unsigned first;
   bool andLater;
-  std::string what;
 };
 
 struct FaultList {
@@ -49,8 +46,8 @@ FaultList ReadFaultList() {
       list.scanner = true;
     } else if (hash != std::string::npos && equals != std::string::npos && hash + 1 < equals &&
                atoi(item.c_str() + hash + 1) > 0) {
-      list.faults.push_back({item.substr(0, hash), unsigned(atoi(item.c_str() + hash + 1)),
-                             item[equals - 1] == '+', item.substr(equals + 1)});
+      list.faults.push_back({item.substr(0, hash), item.substr(equals + 1),
+                             unsigned(atoi(item.c_str() + hash + 1)), item[equals - 1] == '+'});
     } else {
       ExitProcess(99);
     }
@@ -64,8 +61,8 @@ FaultList& Faults() {
 }
 
 [[noreturn]] void Killed() {
-  TerminateProcess(GetCurrentProcess(), kKilled);
-  ExitProcess(kKilled);
+  TerminateProcess(GetCurrentProcess(), 9);  // a killed run's exit code
+  ExitProcess(9);
 }
 
 // Counts a call of name and makes it, or fails it as the list says.
@@ -76,11 +73,8 @@ Result Inject(const char* name, Result failure, Call call) {
   for (const Fault& fault : list.faults) {
     if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)))
       continue;
-    if (fault.what == "kill") Killed();
-    if (fault.what == "killafter") {
-      call();
-      Killed();
-    }
+    if (fault.what == "killafter") call();
+    if (fault.what == "kill" || fault.what == "killafter") Killed();
     SetLastError(DWORD(atoi(fault.what.c_str())));
     return failure;
   }

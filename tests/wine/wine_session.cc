@@ -12,7 +12,6 @@
 
 #include "platform/code_page.h"
 #include "tests/test_support.h"
-#include "tests/wine/message_box_trace.h"
 
 namespace {
 
@@ -20,9 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 const char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
 // Bounds, far above what each step takes, for a machine under load.
-const double kPrefixSeconds = 300;
-const double kCommandSeconds = 120;
-const double kXSeconds = 30;
+const double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
 const auto kBoxWait = std::chrono::seconds(60);
 // A box still there this long after Return gets Return again.
 const auto kReturnRepeat = std::chrono::seconds(5);
@@ -48,18 +45,50 @@ std::string ReadIfThere(const std::string& path) {
   return FileExists(path) ? ReadFileBytes(path) : std::string();
 }
 
-// What Wine showed, as the program's narrow bytes.
-std::string AsNarrow(const std::string& shown) {
-  std::string narrow;
-  if (!HostToNarrow(shown, &narrow))
-    throw std::runtime_error("a box showed a character outside code page " +
-                             std::to_string(AnsiCodePage()) + ": " + shown);
-  return narrow;
-}
-
 std::string WithoutFinalNewline(std::string text) {
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
+}
+
+// With WINEDEBUG=+msgbox, Wine writes one line per box as the box is set up:
+//   0024:trace:msgbox:MSGBOX_OnInit L"Path:\t C:\\Games\\ \00e9t\00e9"
+// The text is quoted with \n, \r, \t, \" and \\ escaped and every other
+// character outside printable ASCII as a backslash and four hex digits of
+// its UTF-16 code unit. A text too long for the trace ends in '"...'.
+// Returns each box's text as narrow text in the ANSI code page; throws,
+// naming the line, for a line it cannot decode whole.
+std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
+  const std::string marker = ":MSGBOX_OnInit L\"";
+  std::vector<std::string> texts;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    size_t at = line.find(marker);
+    if (at == std::string::npos) continue;
+    auto undecodable = [&line](const char* why) {
+      return std::runtime_error(std::string("cannot decode the box trace (") + why + "): " + line);
+    };
+    std::u16string text;
+    for (at += marker.size();; ++at) {
+      if (at >= line.size()) throw undecodable("no closing quote");
+      const char c = line[at];
+      if (c == '"') break;
+      const size_t escape = std::string("nrt\"\\").find(line[at + 1]);
+      if (c != '\\' || at + 1 >= line.size()) {
+        text += char16_t(static_cast<unsigned char>(c));
+      } else if (escape != std::string::npos) {
+        text += u"\n\r\t\"\\"[escape];
+        ++at;
+      } else {
+        size_t digits = 0;
+        text += char16_t(std::stoul(line.substr(at + 1, 4), &digits, 16));
+        if (digits != 4) throw undecodable("bad escape");
+        at += 4;
+      }
+    }
+    if (line.compare(at + 1, 3, "...") == 0) throw undecodable("text cut short");
+    texts.push_back(WideToNarrow(text));
+  }
+  return texts;
 }
 
 }  // namespace
@@ -111,11 +140,7 @@ WineSession::WineSession(const WineTools& tools, const std::string& folder)
 }
 
 WineSession::~WineSession() {
-  try {
-    EndWineServer();
-  } catch (const std::exception&) {
-    // Nothing more to end.
-  }
+  RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
   xvfb_->Terminate(5);
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
@@ -131,7 +156,7 @@ std::vector<std::string> WineSession::Environment(const std::string& debugChanne
           "DISPLAY=" + display_,
           "LANG=C.UTF-8",
           "LC_ALL=C.UTF-8",
-          "HOME=" + folder_ + "/home"};
+          "HOME=" + Home()};
 }
 
 void WineSession::Wine(const std::vector<std::string>& arguments, double timeoutSeconds,
@@ -153,9 +178,8 @@ void WineSession::SetGameKey(const std::vector<std::pair<std::string, std::strin
   DeleteGameKey();
   if (!subkey.empty())
     Wine({"reg", "add", std::string(kGameKey) + "\\" + subkey, "/f", "/reg:32"}, kCommandSeconds);
-  for (const auto& value : values)
-    Wine({"reg", "add", kGameKey, "/v", value.first, "/t", "REG_SZ", "/d", value.second, "/f",
-          "/reg:32"},
+  for (const auto& [name, value] : values)
+    Wine({"reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"},
          kCommandSeconds);
 }
 
@@ -170,34 +194,11 @@ void WineSession::EndWineServer() {
   if (result.timedOut) throw std::runtime_error("wineserver -k did not end");
 }
 
-std::string WineSession::X(const std::vector<std::string>& arguments) const {
+std::string WineSession::X(const std::vector<std::string>& arguments, bool mayFail) const {
   CommandResult result = RunCommand(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
-  if (result.timedOut || result.exitCode != 0)
+  if (!mayFail && (result.timedOut || result.exitCode != 0))
     throw std::runtime_error(CommandLine(arguments) + " failed: " + Tail(result.err));
   return result.out;
-}
-
-std::vector<std::string> WineSession::VisibleWindowsOf(int pid) const {
-  // Exit code 1 means no window.
-  CommandResult result =
-      RunCommand({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(pid)}, folder_,
-                 {"DISPLAY=" + display_}, kXSeconds);
-  std::vector<std::string> windows;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line))
-    if (!line.empty()) windows.push_back(line);
-  return windows;
-}
-
-void WineSession::PressReturnOn(const std::string& window) const {
-  // A real key press (XTEST) with the pointer on the box, which has the
-  // keyboard while no window manager gives the focus elsewhere. A key sent
-  // to the window as an X event instead leaves Wine believing Return is
-  // still held, and later boxes close as soon as they open. The box may be
-  // gone by the time the key arrives: the run's end is what counts.
-  RunCommand({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
-             folder_, {"DISPLAY=" + display_}, kXSeconds);
 }
 
 WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDirectory,
@@ -221,7 +222,12 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
                                  std::to_string(kBoxWait.count()) + " s after " +
                                  std::to_string(captions.size()) + " box(es); Wine's output:\n" +
                                  Tail(ReadFileBytes(log)));
-      for (const std::string& window : VisibleWindowsOf(program.pid())) {
+      // The program's visible windows (xdotool fails when there is none).
+      std::istringstream windows(
+          X({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
+            true));
+      for (std::string window; std::getline(windows, window);) {
+        if (window.empty()) continue;
         auto pressed = returnPressed.find(window);
         if (pressed == returnPressed.end()) {
           // A box is mapped before it has painted itself.
@@ -233,7 +239,13 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
         } else if (Clock::now() - pressed->second < kReturnRepeat) {
           continue;
         }
-        PressReturnOn(window);
+        // A real key press (XTEST) with the pointer on the box, which has the
+        // keyboard while no window manager gives the focus elsewhere. A key
+        // sent to the window as an X event instead leaves Wine believing
+        // Return is still held, and later boxes close as soon as they open.
+        // The box may be gone by the time the key arrives: the run's end is
+        // what counts.
+        X({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"}, true);
         returnPressed[window] = Clock::now();
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -249,9 +261,15 @@ WindowsRun WineSession::Run(const std::string& exe, const std::string& workingDi
   if (texts.size() != captions.size())
     throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
                              " box window(s) but Wine traced " + std::to_string(texts.size()) +
-                             " box text(s); Wine's output:\n" + Tail(ReadFileBytes(log)));
-  for (size_t i = 0; i < texts.size(); ++i)
-    run.boxes.push_back(WindowsBox{AsNarrow(captions[i]), texts[i]});
+                             " box text(s); Wine's output:\n" + Tail(run.wineOutput));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    // What Wine showed, as the program's narrow bytes.
+    std::string caption;
+    if (!HostToNarrow(captions[i], &caption))
+      throw std::runtime_error("a box showed a character outside code page " +
+                               std::to_string(AnsiCodePage()) + ": " + captions[i]);
+    run.boxes.push_back(WindowsBox{caption, texts[i]});
+  }
   return run;
 }
 

@@ -14,13 +14,10 @@
 class ChildProcess;
 struct CommandResult;
 
-// The programs the session needs.
+// The programs the session needs: wine64, wineserver, Xvfb, xdotool and
+// ImageMagick's screenshot command, import.
 struct WineTools {
-  std::string wine;  // wine64
-  std::string wineserver;
-  std::string xvfb;
-  std::string xdotool;
-  std::string import;  // ImageMagick's screenshot command
+  std::string wine, wineserver, xvfb, xdotool, import;
 };
 
 // Finds the tools on PATH (wine64 and wineserver also in /usr/lib/wine, where
@@ -31,8 +28,7 @@ std::string FindWineTools(WineTools* tools);
 // A box as the user saw it: caption and text in the ANSI code page of the
 // session's locale, LC_ALL=C.UTF-8 (1252), which the test runs in too.
 struct WindowsBox {
-  std::string caption;
-  std::string text;
+  std::string caption, text;
 };
 
 struct WindowsRun {
@@ -41,13 +37,13 @@ struct WindowsRun {
   std::string wineOutput;  // Wine's traces and the program's standard error
 };
 
-// More for one run: the program's arguments, and what is added to the
-// session's WINEDLLOVERRIDES ("uxtheme=n,b") and WINEDEBUG ("+relay").
+// More for one run: the program's arguments, what is added to the
+// session's WINEDLLOVERRIDES ("uxtheme=n,b") and WINEDEBUG ("+relay"), and
+// NAME=VALUE pairs for the program's environment.
 struct WineRunOptions {
   std::vector<std::string> arguments;
-  std::string dllOverrides;
-  std::string debugChannels;
-  std::vector<std::string> environment;  // NAME=VALUE pairs for the program
+  std::string dllOverrides, debugChannels;
+  std::vector<std::string> environment;
 };
 
 class WineSession {
@@ -57,8 +53,6 @@ class WineSession {
   WineSession(const WineTools& tools, const std::string& folder);
   // Ends the prefix's wineserver and Xvfb, and removes folder.
   ~WineSession();
-  WineSession(const WineSession&) = delete;
-  WineSession& operator=(const WineSession&) = delete;
 
   const std::string& prefix() const { return prefix_; }
   std::string Home() const { return folder_ + "/home"; }  // HOME of every run
@@ -93,14 +87,11 @@ class WineSession {
   std::vector<std::string> Environment(const std::string& debugChannels,
                                        const std::string& dllOverrides = "") const;
   void Wine(const std::vector<std::string>& arguments, double timeoutSeconds, bool mayFail = false);
-  std::vector<std::string> VisibleWindowsOf(int pid) const;
-  std::string X(const std::vector<std::string>& arguments) const;
-  void PressReturnOn(const std::string& window) const;
+  // xdotool or import on the session's display; throws when it fails.
+  std::string X(const std::vector<std::string>& arguments, bool mayFail = false) const;
 
   WineTools tools_;
-  std::string folder_;
-  std::string prefix_;
-  std::string display_;
+  std::string folder_, prefix_, display_;
   std::unique_ptr<ChildProcess> xvfb_;
   int runs_ = 0;
 };
