@@ -120,8 +120,6 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
       {"\\", C(), "/Games/GHR"},
       {"\\Gravelhorn_d3d.exe", C("/Gravelhorn_d3d.exe"), "/"},
       {"\\Gravelhorn_d3d.exe", prefix_ + "/dosdevices/b:/Gravelhorn_d3d.exe"},
-      {"ghr\\\\PATCH12.cod", patch, "/Games"},
-      {".\\GHR/Patch12.cod", patch, "/Games"},
       {"GHR\\..\\GHR\\patch12.COD", patch, "/Games"},
       {".", C("/Games"), "/Games"},
       {"x", C(deep + "/x"), deep},
