@@ -11,6 +11,7 @@
 
 #include "filesystem/archive_table.h"
 #include "installer/settings.h"
+#include "platform/code_page.h"
 #include "tests/test_support.h"
 #include "tools/member_name.h"
 
@@ -162,17 +163,16 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
 
 TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   TempDir dir;
-  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "t1/a.txt", "sub/s"}) dir.Write(file, "x");
+  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "sub/s"}) dir.Write(file, "x");
   ASSERT_EQ(0, mkfifo((dir.path() + "/fifo").c_str(), 0666));
   // Sparse, so it costs no disk space: it fills the archive up to the last
   // byte that 32-bit offsets reach, and x.txt behind it goes past.
   TempDir sparse;
   const std::string big = sparse.Write("big.bin", "");
-  const std::string n128(128, 'n'), hint = "; name the member with NAME=FILE";
+  const std::string hint = "; name the member with NAME=FILE";
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"x.txt", ""},
-      {"t1/../t1/a.txt", "member 't1/../t1/a.txt': it has a '..' part" + hint},
       {"./x.txt", "member './x.txt': it has a '.' part" + hint},
       {dir.path() + "/x.txt",
        "member '" + dir.path() + "/x.txt': the name is an absolute path" + hint},
@@ -187,11 +187,7 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"x.txt", "member 'x.txt': given twice"},
       {"X.TXT=x.txt", "member 'X.TXT': the same name as member 'x.txt' but for letter case; the "
                       "installer would only ever find that one"},
-      {n128 + "=x.txt",
-       "member '" + n128 + "': the name is 128 bytes long; it must be shorter than 128"},
       {"C:/x=x.txt", "member 'C:/x': it holds a ':' (a drive such as 'C:', or a Windows stream)"},
-      {"a\\\\b=x.txt", "member 'a//b': it has an empty part (a '//', or a '/' at its end)"},
-      {"sub./x=x.txt", "member 'sub./x': a part ends in '.', which Windows drops"},
       {"ő.txt=x.txt", "member 'ő.txt': the name has a character that is not in code page 1252, in "
                       "which the installer reads names"},
       {"big=" + big, ""},
@@ -226,11 +222,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   const std::vector<ArchiveMember> hidden = {
       {"Text/Read.me", "first"}, {"text/READ.ME", "hidden"}, {"o", "o"}};
   // A € is one byte of code page 1252 and three of UTF-8.
-  auto euros = [](size_t n) {
-    std::string text;
-    for (; n > 0; --n) text += "€";
-    return text;
-  };
+  auto euros = [](size_t n) { return NarrowToHost(std::string(n, '\x80')); };
   const std::string fits(85, '\x80');  // 255 bytes in UTF-8
   std::string sharing =
       BuildFffArchive({{"a", "0123456789"}, {"shared", "abcdefghij"}, {"empty", ""}, {fits, "e"}});
@@ -310,8 +302,6 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       {Archive(selectable), {"list", "a.fff"}, 0, listed + "578\t1\tc\\x1F\\x7F\\x81\\x9D\n", {}},
       {Archive(selectable), {"extract", "a.fff", "Cfg\\Menu.cfg", "b.bin"}, 0, "", {},
        {{"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}},
-      {Archive(selectable), {"list", "a.fff", "b.bin", "b.bin/"}, 1, "",
-       {"member 'b.bin/': not in the archive"}},
       {Archive(selectable), {"extract", "a.fff", "-C", "out", "b.bin", "b.bin/"}, 1, "",
        {"member 'b.bin/': not in the archive"}},
       // A lone "-" is an operand, not an option.

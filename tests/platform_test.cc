@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -32,53 +31,39 @@ TEST(LargeBlock, HoldsEveryByteAskedFor) {
     EXPECT_EQ(nullptr, AllocateLargeBlock(size)) << size;
 }
 
-TEST(ReplaceDiskFile, KeepsTheFilesModeAndRefusesWhatCannotBeWritten) {
-  FakePrefix prefix;
-  ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
-  const std::string file = prefix.DriveC() + "/Game.cod";
-  WriteFileBytes(file, "old and longer");
-  ASSERT_EQ(0, chmod(file.c_str(), 0751));
-  EXPECT_TRUE(ReplaceDiskFile("C:\\game.COD", "new", 3));
-  EXPECT_TRUE(ReplaceDiskFile("C:\\One", "1", 1));
-  struct stat info;
-  ASSERT_EQ(0, stat(file.c_str(), &info));
-  EXPECT_EQ(0751u, info.st_mode & 07777);
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"One", "1"}}), FolderTree(prefix.DriveC()));
-  MakeFolders(prefix.DriveC() + "/Folder");
-  ASSERT_EQ(0, chmod(file.c_str(), 0444));
-  for (const char* refused : {"C:\\Folder", "C:\\Missing\\x", "C:\\Game.cod"})
-    EXPECT_FALSE(ReplaceDiskFile(refused, "x", 1)) << refused;
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"One", "1"}, {"Folder", kFolderEntry}}),
-            FolderTree(prefix.DriveC()));
-}
-
-// With the destination missing, a leftover that holds the new bytes is the
-// only copy of a file whose move failed: it is moved as it is, not written
-// again. Any other leftover gives way; a folder with something in it stays
-// in the way, and nothing is written.
-TEST(ReplaceDiskFile, MovesTheOnlyCopyAndClearsOtherLeftovers) {
+// The replacement keeps the file's mode. With the destination missing, a
+// leftover that holds the new bytes is the only copy of a file whose move
+// failed: it is moved as it is (its mode no umask gives shows it), not
+// written again. Any other leftover gives way; a folder with something in
+// it stays in the way, and nothing is written.
+TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   FakePrefix prefix;
   ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
   const std::string drive = prefix.DriveC();
-  // A mode no umask gives tells a leftover moved as it is from a new file.
-  auto mode = [](const std::string& path) {
+  auto mode = [&](const char* name) {
     struct stat info;
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+    return stat((drive + name).c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
   };
-  WriteFileBytes(drive + "/Moved.tmp", "new");
-  WriteFileBytes(drive + "/Shorter.tmp", "ne");
-  WriteFileBytes(drive + "/Longer.tmp", "new and more");
-  for (const char* leftover : {"/Moved.tmp", "/Shorter.tmp", "/Longer.tmp"})
-    ASSERT_EQ(0, chmod((drive + leftover).c_str(), 0604));
+  for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"},
+                                    {"/Moved.tmp", "new"},
+                                    {"/Shorter.tmp", "ne"},
+                                    {"/Longer.tmp", "new and more"}}) {
+    WriteFileBytes(drive + name, bytes);
+    ASSERT_EQ(0, chmod((drive + name).c_str(), 0604));
+  }
   MakeFolders(drive + "/Full.tmp/inside");
-  EXPECT_TRUE(ReplaceDiskFile("C:\\Moved", "new", 3));
-  EXPECT_TRUE(ReplaceDiskFile("C:\\Shorter", "new", 3));
-  EXPECT_TRUE(ReplaceDiskFile("C:\\Longer", "new", 3));
+  for (const char* name : {"C:\\game.COD", "C:\\Moved", "C:\\Shorter", "C:\\Longer"})
+    EXPECT_TRUE(ReplaceDiskFile(name, "new", 3)) << name;
   EXPECT_FALSE(ReplaceDiskFile("C:\\Full", "new", 3));
-  EXPECT_EQ(0604u, mode(drive + "/Moved"));
-  EXPECT_NE(0604u, mode(drive + "/Shorter"));
-  EXPECT_NE(0604u, mode(drive + "/Longer"));
-  EXPECT_EQ((FolderFiles{{"Moved", "new"}, {"Shorter", "new"}, {"Longer", "new"}, {"Full.tmp", kFolderEntry},
+  EXPECT_EQ(0604u, mode("/Game.cod"));
+  EXPECT_EQ(0604u, mode("/Moved"));
+  EXPECT_NE(0604u, mode("/Shorter"));
+  EXPECT_NE(0604u, mode("/Longer"));
+  EXPECT_EQ((FolderFiles{{"Game.cod", "new"},
+                         {"Moved", "new"},
+                         {"Shorter", "new"},
+                         {"Longer", "new"},
+                         {"Full.tmp", kFolderEntry},
                          {"Full.tmp/inside", kFolderEntry}}),
             FolderTree(drive));
 }
@@ -86,31 +71,25 @@ TEST(ReplaceDiskFile, MovesTheOnlyCopyAndClearsOtherLeftovers) {
 // A box waits for Enter, as a real box waits for OK, and says so, only
 // where the player can see it and answer: standard input and the box's own
 // stream (standard output for a plain box, standard error for an error box)
-// both a terminal. The terminal holds two lines of input; a box that waits
-// takes the first.
+// both a terminal. The terminal (a line at a time, as a new one is) holds
+// two lines of input; a box that waits takes the first.
 TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
   const struct {
     bool inputTerminal, boxTerminal;
     unsigned style;
     bool waits;
-  } rows[] = {
-      {true, true, MESSAGE_STYLE_ERROR, true},   {true, true, MESSAGE_STYLE_PLAIN, true},
-      {true, false, MESSAGE_STYLE_ERROR, false}, {true, false, MESSAGE_STYLE_PLAIN, false},
-      {false, true, MESSAGE_STYLE_ERROR, false},
-  };
+  } rows[] = {{true, true, MESSAGE_STYLE_ERROR, true},
+              {true, true, MESSAGE_STYLE_PLAIN, true},
+              {true, false, MESSAGE_STYLE_ERROR, false},
+              {true, false, MESSAGE_STYLE_PLAIN, false},
+              {false, true, MESSAGE_STYLE_ERROR, false}};
   TempDir home;
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.inputTerminal) + std::to_string(row.boxTerminal) +
-                 std::to_string(row.style));
+    SCOPED_TRACE(10 * row.inputTerminal + row.boxTerminal + row.style * 100);
     const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
     const int keyboard = open(ptsname(terminal), O_RDWR | O_NOCTTY);
-    termios lines;
-    ASSERT_EQ(0, tcgetattr(keyboard, &lines));
-    lines.c_lflag = (lines.c_lflag | ICANON) & ~ECHO;  // a line at a time, unechoed
-    ASSERT_EQ(0, tcsetattr(keyboard, TCSANOW, &lines));
     ASSERT_EQ(11, write(terminal, "first\nnext\n", 11));
-    const std::string file = home.path() + "/box";
     fflush(nullptr);
     const pid_t box = fork();
     if (box == 0) {
@@ -119,8 +98,7 @@ TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
       const int boxStream = row.style == MESSAGE_STYLE_PLAIN ? STDOUT_FILENO : STDERR_FILENO;
       dup2(row.inputTerminal ? keyboard : open("/dev/null", O_RDONLY), STDIN_FILENO);
       dup2(keyboard, STDOUT_FILENO + STDERR_FILENO - boxStream);
-      dup2(row.boxTerminal ? keyboard : open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-           boxStream);
+      dup2(row.boxTerminal ? keyboard : open("/dev/null", O_WRONLY), boxStream);
       ShowPlatformMessage("text", "caption", row.style);
       char line[16] = {};
       _exit(read(STDIN_FILENO, line, sizeof line - 1) > 0 ? line[0] : 0);
@@ -135,8 +113,8 @@ TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
     char shown[4096];
     for (ssize_t length; (length = read(terminal, shown, sizeof shown)) > 0;)
       terminalText.append(shown, size_t(length));
-    EXPECT_EQ(row.waits, terminalText.find("[Press Enter to close this message.]") !=
-                             std::string::npos)
+    EXPECT_EQ(row.waits,
+              terminalText.find("[Press Enter to close this message.]") != std::string::npos)
         << terminalText;
     if (row.inputTerminal) {
       EXPECT_EQ(row.waits ? 'n' : 'f', WEXITSTATUS(status));
