@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -47,9 +48,7 @@ std::string TempDir::Write(const std::string& relative, const std::string& bytes
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw std::runtime_error("cannot read " + path);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
+  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -273,21 +272,26 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
 
 ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
 
+namespace {
+
+void SetOrUnset(const std::string& name, const char* value) {
+  if (value != nullptr)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
+}
+
+}  // namespace
+
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   const char* previous = getenv(name);
   hadPrevious_ = previous != nullptr;
   if (hadPrevious_) previous_ = previous;
-  if (value != nullptr)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
+  SetOrUnset(name_, value);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  if (hadPrevious_)
-    setenv(name_.c_str(), previous_.c_str(), 1);
-  else
-    unsetenv(name_.c_str());
+  SetOrUnset(name_, hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
 FakePrefix::FakePrefix(const std::string& below)
@@ -319,11 +323,6 @@ const char kOtherKey[] =
     "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
 
 }  // namespace
-
-void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                              bool win64, const std::string& subkey, const std::string& lines) {
-  WriteGameKeyTo(path(), values, win64, subkey, lines);
-}
 
 void WriteGameKeyTo(const std::string& prefix,
                     const std::vector<std::pair<std::string, std::string>>& values, bool win64,
