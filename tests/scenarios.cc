@@ -27,26 +27,23 @@ const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 // Named like the patch's files, at the root of the current drive (drive_c).
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
-std::string LanguagePatch(const std::string& code) {
-  return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
-                          {"Text/" + code + ".txt", "text of " + code}});
-}
-
 // The bytes of the sample's member name, found as the installer finds it,
-// in any letter case.
+// in any letter case: a language's archive holds its texts and the menu of
+// v1.2.
 std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
       return std::string(kLargeSize, 'L');
     std::string code;
-    return LanguageOfMember(member, &code) ? LanguagePatch(code) : "MZ " + member + " v1.2";
+    if (!LanguageOfMember(member, &code)) return "MZ " + member + " v1.2";
+    return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
+                            {"Text/" + code + ".txt", "text of " + code}});
   }
   throw std::runtime_error("the sample Patch.dat has no member " + name);
 }
 
-std::string Cut(std::string bytes, size_t length) { return bytes.substr(0, length); }
-
+// bytes with a 32-bit field at offset set to value.
 std::string With32(std::string bytes, size_t offset, uint32_t value) {
   WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
   return bytes;
@@ -112,10 +109,9 @@ std::string CannotWrite(const std::string& file, const std::string& folder = "C:
 // The first count of the edition's executables, in the order they are
 // installed.
 std::vector<std::string> Executables(size_t count = 3, const std::string& edition = "Gravelhorn") {
-  std::vector<std::string> names;
-  for (const char* kind : {"_d3d.exe", "_glide.exe", "_gl.exe"}) names.push_back(edition + kind);
-  names.resize(count);
-  return names;
+  const std::vector<std::string> all = {edition + "_d3d.exe", edition + "_glide.exe",
+                                       edition + "_gl.exe"};
+  return {all.begin(), all.begin() + count};
 }
 
 // Hints as rows give them: each line without its "patch_installer: ".
@@ -272,13 +268,13 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly,
        .error = CannotWrite("Gravelhorn_d3d.exe")},
       // A damaged Patch.dat is named, and nothing is written.
-      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return Cut(p, 27); },
+      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); },
        .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
       {.name = "PatchDatCutInItsDirectory",
-       .patchDat = [](std::string p) { return Cut(p, 28 + 2 * 136 + 50); }, .exitCode = 255,
+       .patchDat = [](std::string p) { return p.substr(0, 28 + 2 * 136 + 50); }, .exitCode = 255,
        .text = kEntriesError},
       {.name = "PatchDatClaimsAHugeDirectory",
-       .patchDat = [](std::string p) { return With32(Cut(p, 28), 24, 0xFFFFFFFFu); },
+       .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); },
        .exitCode = 255, .text = kEntriesError},
       {.name = "MemberPastTheEndOfPatchDat",
        .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
