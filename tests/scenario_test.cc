@@ -49,8 +49,8 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   void WriteRegistry() {
     const Scenario& s = GetParam();
-    const std::vector<std::pair<std::string, std::string>> values = {
-        {"Installpath", s.installPath}, {"Language", s.language}};
+    const std::vector<std::pair<std::string, std::string>> values = {{"Installpath", s.installPath},
+                                                                     {"Language", s.language}};
     if (s.key == Key::kMissing || s.key == Key::kNotSavedYet) prefix_.WriteRegistryWithoutKey();
     if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
     if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
@@ -191,8 +191,8 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
                            {"English", renames + "error=EIO:when=2", 255, 1, false},
                            {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true}};
   for (int when = 1; when <= 4; ++when)  // killed at each rename
-    rows.push_back({"English", renames + "signal=KILL:when=" + std::to_string(when), -1, when - 1,
-                    true});
+    rows.push_back(
+        {"English", renames + "signal=KILL:when=" + std::to_string(when), -1, when - 1, true});
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
     const Scenario& s = ScenarioNamed(row.scenario);
@@ -202,8 +202,8 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
     const std::string game = prefix.DriveC() + "/" + s.gameFolder;
     const std::string patch = prefix.DriveC() + "/" + s.workingFolder;
     // The sanitizers' leak check traces the process itself at its end.
-    const std::vector<std::string> environment = {
-        "WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8", "ASAN_OPTIONS=detect_leaks=0"};
+    const std::vector<std::string> environment = {"WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8",
+                                                  "ASAN_OPTIONS=detect_leaks=0"};
     const CommandResult stopped = RunCommand(
         {strace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
         patch, environment);

@@ -52,8 +52,8 @@ std::string With32(std::string bytes, size_t offset, uint32_t value) {
 // A summary's labels: path, base version, upgraded version, last line.
 typedef std::array<const char*, 4> Labels;
 const Labels kEnglish = {"Path:", "Base version:", "Upgraded version:", "Installed."};
-const Labels kHungarian = {"\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:",
-                           "Intalal\xE1s befejezve."};
+const Labels kHungarian = {
+    "\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:", "Intalal\xE1s befejezve."};
 const char kHungarianTitle[] = "Gravelhorn Patch Instal\xE1l\xF3 program";
 const char kGermanTitle[] = "KIESELFUCHS-Patch-Installation";
 
@@ -110,7 +110,7 @@ std::string CannotWrite(const std::string& file, const std::string& folder = "C:
 // installed.
 std::vector<std::string> Executables(size_t count = 3, const std::string& edition = "Gravelhorn") {
   const std::vector<std::string> all = {edition + "_d3d.exe", edition + "_glide.exe",
-                                       edition + "_gl.exe"};
+                                        edition + "_gl.exe"};
   return {all.begin(), all.begin() + count};
 }
 
@@ -139,7 +139,9 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
   if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
 }
 // UTF-8 names of accented folders.
-const char kKieselfuechs[] = "Kieself\xC3\xBC" "chs";
+const char kKieselfuechs[] =
+    "Kieself\xC3\xBC"
+    "chs";
 const char kJatekok[] = "J\xC3\xA1t\xC3\xA9kok";
 
 std::vector<Scenario> BuildScenarios() {
@@ -434,8 +436,8 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
   const std::string game = driveC + "/" + scenario.gameFolder;
   RestoreFolderFiles(game, files);
   // Patch.dat where the run starts, unless it starts Elsewhere.
-  const std::string patch = driveC + "/" +
-                            (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
+  const std::string patch =
+      driveC + "/" + (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
   for (const std::string& member : SamplePatchMembers())
     patchDat.push_back({member, MemberBytes(scenario, member)});
   const std::string sample = BuildFffArchive(patchDat);

@@ -71,14 +71,11 @@ FolderFiles FolderTree(const std::string& root) {
   if (!fs::exists(root)) return entries;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const std::string relative = entry.path().lexically_relative(root).generic_string();
-    if (entry.is_symlink())
-      entries[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
-    else if (entry.is_directory())
-      entries[relative] = kFolderEntry;
-    else if (entry.is_fifo())
-      entries[relative] = kFifoEntry;
-    else
-      entries[relative] = ReadFileBytes(entry.path().string());
+    entries[relative] = entry.is_symlink()
+                            ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
+                        : entry.is_directory() ? kFolderEntry
+                        : entry.is_fifo()      ? kFifoEntry
+                                               : ReadFileBytes(entry.path().string());
   }
   return entries;
 }
