@@ -6,8 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -22,59 +21,49 @@
 namespace {
 
 using std::string_literals::operator""s;
+using Folder = const std::string&;
 
 const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 // Named like the patch's files, at the root of the current drive (drive_c).
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
-std::string LanguagePatch(const std::string& code) {
-  return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
-                          {"Text/" + code + ".txt", "text of " + code}});
-}
-
 // The bytes of the sample's member name, found as the installer finds it,
-// in any letter case.
+// in any letter case: a language's archive holds its texts and the menu of
+// v1.2.
 std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
       return std::string(kLargeSize, 'L');
     std::string code;
-    return LanguageOfMember(member, &code) ? LanguagePatch(code) : "MZ " + member + " v1.2";
+    if (!LanguageOfMember(member, &code)) return "MZ " + member + " v1.2";
+    return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
+                            {"Text/" + code + ".txt", "text of " + code}});
   }
   throw std::runtime_error("the sample Patch.dat has no member " + name);
 }
 
-std::string SamplePatchDat(const Scenario& scenario) {
-  std::vector<ArchiveMember> members;
-  for (const std::string& member : SamplePatchMembers())
-    members.push_back({member, MemberBytes(scenario, member)});
-  return BuildFffArchive(members);
-}
-
-std::string Cut(std::string bytes, size_t length) { return bytes.substr(0, length); }
-
+// bytes with a 32-bit field at offset set to value.
 std::string With32(std::string bytes, size_t offset, uint32_t value) {
   WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
   return bytes;
 }
 
-std::string Summary(const std::string& labels, const std::string& path, const std::string& base,
+// A summary's labels: path, base version, upgraded version, last line.
+typedef std::array<const char*, 4> Labels;
+const Labels kEnglish = {"Path:", "Base version:", "Upgraded version:", "Installed."};
+const char kGermanTitle[] = "KIESELFUCHS-Patch-Installation";
+
+std::string Summary(const Labels& label, const std::string& path, const std::string& base,
                     const std::string& code) {
-  // labels: path, base version, upgraded version, last line; '|' between.
-  std::vector<std::string> label;
-  for (size_t start = 0, bar;; start = bar + 1) {
-    bar = labels.find('|', start);
-    label.push_back(labels.substr(start, bar - start));
-    if (bar == std::string::npos) break;
-  }
-  return " " + label[0] + "\t " + path + " \n " + label[1] + "\t " + base + " (" + code + ")\n " +
+  return " "s + label[0] + "\t " + path + " \n " + label[1] + "\t " + base + " (" + code + ")\n " +
          label[2] + "\t Gravelhorn v1.2 (" + code + ")\n\n " + label[3] + "\n";
 }
 
-std::string GermanEditionSummary(const std::string& path, const std::string& code) {
-  return " Path:\t\t" + path + " \n Basic version:\tv1.1 (" + code +
-         ")\n Upgraded version:\tKieselfuchs v1.2 (" + code + ")\n\n Installed.\n";
+std::string GermanEditionSummary(const std::string& path) {
+  return " Path:\t\t" + path +
+         " \n Basic version:\tv1.1 (ger)\n Upgraded version:\tKieselfuchs v1.2 (ger)\n\n "
+         "Installed.\n";
 }
 
 // Wine keeps the DOS attributes (0x2 hidden, 0x4 system) of a file as hex
@@ -99,22 +88,37 @@ std::string Outside(const std::string& game, const std::string& name) {
   return game + "/../../Elsewhere/" + name;
 }
 
-const char kEnglish[] = "Path:|Base version:|Upgraded version:|Installed.";
-const char kTitle[] = "Gravelhorn Patch Installer";
-const char kCannotWrite[] = "Unable to open the following file for writing : ";
+// A fifo in place of the file path.
+void Fifo(const std::string& path) {
+  std::filesystem::remove(path);
+  mkfifo(path.c_str(), 0666);
+}
+
+const char kGhr[] = "C:\\Games\\GHR\\";
 const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
-// Hints that many rows share.
-const std::string kPrefixLine = "patch_installer: Wine prefix: <prefix> (from WINEPREFIX)\n";
+
+std::string CannotWrite(const std::string& file, const std::string& folder = "C:\\Games\\GHR") {
+  return "Unable to open the following file for writing : " + folder + "\\\\" + file;
+}
+
+// The first count of the edition's executables, in the order they are
+// installed.
+std::vector<std::string> Executables(size_t count = 3, const std::string& edition = "Gravelhorn") {
+  const std::vector<std::string> all = {edition + "_d3d.exe", edition + "_glide.exe",
+                                        edition + "_gl.exe"};
+  return {all.begin(), all.begin() + count};
+}
+
+// Hints as rows give them: each line without its "patch_installer: ".
+const char kPrefixLine[] = "Wine prefix: <prefix> (from WINEPREFIX)\n";
 const char kFoundInSteam[] =
-    "patch_installer: the game's key is in the prefix <prefix>: patch_installer --prefix "
-    "'<prefix>'\n";
+    "the game's key is in the prefix <prefix>: patch_installer --prefix '<prefix>'\n";
 const char kFoundNowhere[] =
-    "patch_installer: no prefix that patch_installer --list looks through holds the game's key\n";
+    "no prefix that patch_installer --list looks through holds the game's key\n";
 const std::string kNoInstallpathHints =
-    kPrefixLine +
-    "patch_installer: the game's key has no Installpath value: the game's folder is unknown\n"
-    "patch_installer: \\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
+    kPrefixLine + "the game's key has no Installpath value: the game's folder is unknown\n"s +
+    "\\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
 
 // The game's menu beside its archives, found on disk where the run starts.
 void WriteMenuOnDisk(const std::string& game) {
@@ -130,327 +134,253 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
   std::filesystem::remove(drive);
   if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
 }
-const char kGhr[] = "C:\\Games\\GHR\\";
-// UTF-8 names of accented folders, and the same in code page 1252.
+// The UTF-8 name of an accented folder.
 const char kKieselfuechs[] =
     "Kieself\xC3\xBC"
     "chs";
-const char kJatekok[] = "J\xC3\xA1t\xC3\xA9kok";
 
 std::vector<Scenario> BuildScenarios() {
   const std::string longPath = "C:\\" + std::string(100, 'x') + "\\" + std::string(100, 'y') +
                                "\\" + std::string(50, 'z');  // 255 characters
+  const std::string l226(226, 'L'), l227 = l226 + "L", e15(15, 'e');
+  const std::string g226 = "C:\\Games\\" + l226, g227 = g226 + "L";
   // A row reads best as the few fields it sets, as written.
   // clang-format off
   std::vector<Scenario> rows = {
-      {.name = "English", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
-       .again = Again::kRefused, .onWindows = true},
-      {.name = "Hungarian", .language = "hun", .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
-       .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
-                       kGhr, "v1.1", "hun"),
-       .onWindows = true},
-      {.name = "GermanEdition", .language = "ger", .caption = "KIESELFUCHS-Patch-Installation",
-       .text = GermanEditionSummary(kGhr, "ger"), .onWindows = true},
+      {.name = "English", .again = Again::kRefused, .onWindows = true},
+      {.name = "Hungarian", .language = "hun",
+       .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
+       .text = Summary({"\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:",
+                        "Intalal\xE1s befejezve."}, kGhr, "v1.1", "hun"), .onWindows = true},
+      {.name = "GermanEdition", .language = "ger", .caption = kGermanTitle,
+       .text = GermanEditionSummary(kGhr), .onWindows = true},
       // German texts, but the edition's search for "ger" is case-sensitive;
       // \Patch_GER.cod finds the member Patch_ger.cod.
-      {.name = "UpperCaseGer", .language = "GER", .caption = "KIESELFUCHS-Patch-Installation",
-       .text = Summary("Pfad:|Basis-Version:|Aktualisierte Version:|installiert.", kGhr, "v1.1", "GER"),
+      {.name = "UpperCaseGer", .language = "GER", .caption = kGermanTitle,
+       .text = Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, kGhr,
+                       "v1.1", "GER"), .onWindows = true},
+      {.name = "GermanWithoutItsLanguagePatch", .language = "german",
+       .error = "File not found: \\Patch_german.cod", .newFiles = Executables(3, "Kieselfuchs"),
        .onWindows = true},
-      {.name = "GermanWithoutItsLanguagePatch", .language = "german", .exitCode = 255,
-       .caption = "ERROR", .text = "File not found: \\Patch_german.cod", 
-       .newFiles = {"Kieselfuchs_d3d.exe", "Kieselfuchs_glide.exe", "Kieselfuchs_gl.exe"}, .onWindows = true},
-      {.name = "EmptyLanguage", .language = "", .caption = kTitle,
-       .text = Summary(kEnglish, kGhr, "v1.1", ""), .onWindows = true},
+      {.name = "EmptyLanguage", .language = "", .text = Summary(kEnglish, kGhr, "v1.1", ""),
+       .onWindows = true},
       // 15 characters fill LanguageValue with its zero; 16 do not fit.
-      {.name = "LanguageOf15", .language = std::string(15, 'e'), .exitCode = 255, .caption = "ERROR",
-       .text = "File not found: \\Patch_" + std::string(15, 'e') + ".cod",
-       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"}},
-      {.name = "LanguageOf16", .language = std::string(16, 'e'), .exitCode = 255, .caption = "ERROR",
-       .text = "The registry not correct!", .newFiles = {},
-       .onWindows = true,
-       .hints = kPrefixLine + "patch_installer: the game's Language value is longer than the 15 "
-                              "characters the patch reads (eng, hun, fra, ger, spa, ita)\n"},
+      {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod",
+       .newFiles = Executables()},
+      {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!",
+       .onWindows = true, .hints = kPrefixLine + "the game's Language value is longer than the 15 "
+                                   "characters the patch reads (eng, hun, fra, ger, spa, ita)\n"s},
       {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
-       .exitCode = 255, .caption = "ERROR",
-       .text = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
-       .newFiles = {}, .onWindows = true},
+       .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .onWindows = true},
       {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere",
-       .exitCode = 255, .caption = "ERROR", .text = "Archivo no encontrado: \\Gravelhorn_d3d.exe",
-       .newFiles = {}, .onWindows = true},
-      {.name = "NoRegistryKey", .key = Key::kMissing, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .newFiles = {}, .onWindows = true},
-      {.name = "NoSystemReg", .key = Key::kNoRegistry, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .newFiles = {}},
+       .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true},
+      {.name = "NoRegistryKey", .key = Key::kMissing, .error = kNoGame, .onWindows = true},
+      {.name = "NoSystemReg", .key = Key::kNoRegistry, .error = kNoGame},
       // Wine saves a key with a subkey but no values through the subkey
       // alone: it opens, empty, and the install path is "\".
       {.name = "KeyOnlyThroughItsSubkey", .key = Key::kOnlySubkey, .exitCode = 255,
-       .caption = kTitle, .text = kNoMenu, .newFiles = {},
-       .onWindows = true},
+       .text = kNoMenu, .onWindows = true},
       // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
-      {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .caption = kTitle,
-       .text = kNoMenu, .newFiles = {}, .onWindows = true},
-      {.name = "InstallPathOf256", .installPath = longPath + "z", .exitCode = 255,
-       .caption = "ERROR", .text = kNoGame, .newFiles = {},
-       .onWindows = true,
-       .hints = kPrefixLine + "patch_installer: the game's Installpath value is longer than "
-                              "the 255 characters the patch reads\n"},
+      {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .text = kNoMenu,
+       .onWindows = true},
+      {.name = "InstallPathOf256", .installPath = longPath + "z", .error = kNoGame,
+       .onWindows = true, .hints = kPrefixLine + "the game's Installpath value is longer than the "
+                                   "255 characters the patch reads\n"s},
       // Destinations of 256 bytes and more are never cut, but refused.
-      {.name = "DestinationOf256", .installPath = "C:\\Games\\" + std::string(227, 'L'),
-       .gameFolder = "Games/" + std::string(227, 'L'), .exitCode = 255, .caption = "ERROR",
-       .text = kCannotWrite + ("C:\\Games\\" + std::string(227, 'L')) + "\\\\Gravelhorn_d3d.exe",
-       .newFiles = {}},
-      {.name = "DestinationsOf255And257", .installPath = "C:\\Games\\" + std::string(226, 'L'),
-       .gameFolder = "Games/" + std::string(226, 'L'), .exitCode = 255, .caption = "ERROR",
-       .text = kCannotWrite + ("C:\\Games\\" + std::string(226, 'L')) + "\\\\Gravelhorn_glide.exe",
-       .newFiles = {"Gravelhorn_d3d.exe"}},
+      {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227,
+       .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
+      {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226,
+       .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = Executables(1)},
       {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita",
        .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
        .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
-       .newFiles = {}, .onWindows = true},
+       .onWindows = true},
       // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
-      {.name = "AccentedGermanFolder", .installPath = std::string("C:\\Spiele\\") + kKieselfuechs,
-       .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
-       .caption = "KIESELFUCHS-Patch-Installation",
-       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\", "ger"),
-       .onWindows = true},
+      {.name = "AccentedGermanFolder", .installPath = "C:\\Spiele\\"s + kKieselfuechs,
+       .language = "ger", .gameFolder = "Spiele/"s + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\"), .onWindows = true},
       {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS",
-       .language = "ger", .gameFolder = std::string("Spiele/") + kKieselfuechs,
-       .caption = "KIESELFUCHS-Patch-Installation",
-       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\", "ger"),
-       .onWindows = true},
-      {.name = "AccentedHungarianFolder", .installPath = std::string("C:\\") + kJatekok + "\\Gravelhorn",
-       .language = "hun", .gameFolder = std::string(kJatekok) + "/Gravelhorn",
-       .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
-       .text = Summary("\xDAtvonal:|Alap verzi\xF3:|Friss\xEDtett verzi\xF3:|Intalal\xE1s befejezve.",
-                       "C:\\J\xE1t\xE9kok\\Gravelhorn\\", "v1.1", "hun"),
-       .onWindows = true},
+       .language = "ger", .gameFolder = "Spiele/"s + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\"), .onWindows = true},
       // The patch's files come from Patch.dat alone: files named like them
       // at the root of the drive, where any user may write, are not installed.
-      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](const std::string& game) {
+      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](Folder game) {
          for (const char* name : kPlantedAtTheDriveRoot)
            WriteFileBytes(game + "/../../" + name, "MZ planted by another user\n");
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
+       }, .onWindows = true},
       // An archive that is a fifo is a file that cannot be opened; nothing
       // waits for a writer at its other end.
-      {.name = "GameCodIsAFifo", .prepare = [](const std::string& game) {
-         std::filesystem::remove(game + "/Game.cod");
-         mkfifo((game + "/Game.cod").c_str(), 0666);
-       },
-       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .newFiles = {},
-       .onWindows = true},
-      {.name = "PatchDatIsAFifo", .prepare = [](const std::string& game) {
-         std::filesystem::remove(game + "/Patch.dat");
-         mkfifo((game + "/Patch.dat").c_str(), 0666);
-       },
-       .workingFolder = "Games/GHR", .exitCode = 255, .caption = "ERROR",
-       .text = "File not found: \\Gravelhorn_d3d.exe", .newFiles = {},
+      {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); },
+       .exitCode = 255, .text = kNoMenu, .onWindows = true},
+      {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); },
+       .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
        .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
-      {.name = "ReadOnlyPatch12", .prepare = [](const std::string& game) {
-         chmod((game + "/Patch12.cod").c_str(), 0444);
-       },
-       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
-       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"}, .onWindows = true},
-      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](const std::string& game) {
+      {.name = "ReadOnlyPatch12",
+       .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = CannotWrite("Patch12.cod"), .newFiles = Executables(), .onWindows = true},
+      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) {
          std::filesystem::remove(game + "/Gravelhorn_gl.exe");
          MakeFolders(game + "/Gravelhorn_gl.exe");
-       },
-       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_gl.exe",
-       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe"}},
-      // A killed run's temporary file is replaced, and none is left behind.
-      {.name = "StaleTemporaryFile", .prepare = [](const std::string& game) {
-         WriteFileBytes(game + "/Patch12.cod.tmp", "half a file");
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
-      // Whatever else holds a temporary name goes too, and nothing is
-      // written through it. (Under Wine a link there stays, refused, since
-      // Wine would delete its target: see the Windows test build's cases.)
-      {.name = "LeftoversOfEveryKind", .prepare = [](const std::string& game) {
+       }, .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = Executables(2)},
+      // A killed run's temporary file, or whatever else holds a temporary
+      // name, goes, and nothing is written through it. (Under Wine a link
+      // there stays, refused, since Wine would delete its target: see the
+      // Windows test build's cases.)
+      {.name = "LeftoversOfEveryKind", .prepare = [](Folder game) {
          WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "read-only");
          chmod((game + "/Gravelhorn_d3d.exe.tmp").c_str(), 0444);
          WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "hidden");
          SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
          MakeFolders(game + "/Patch12.cod.tmp");
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
-      {.name = "LinksAndAFifoLeftOver", .prepare = [](const std::string& game) {
+       }, .onWindows = true},
+      {.name = "LinksAndAFifoLeftOver", .prepare = [](Folder game) {
          WriteFileBytes(Outside(game, "target"), "outside");
          if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) != 0 ||
              symlink("nowhere", (game + "/Gravelhorn_glide.exe.tmp").c_str()) != 0 ||
              mkfifo((game + "/Patch12.cod.tmp").c_str(), 0644) != 0)
            throw std::runtime_error("cannot lay out the leftovers in " + game);
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
+       }},
       // A destination linked outside the game folder is replaced, never the
       // link's target; a hidden one stays hidden.
-      {.name = "LinkedAndHiddenDestinations", .prepare = [](const std::string& game) {
+      {.name = "LinkedAndHiddenDestinations", .prepare = [](Folder game) {
          std::filesystem::rename(game + "/Gravelhorn_gl.exe", Outside(game, "Gravelhorn_gl.exe"));
          std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe", game + "/Gravelhorn_gl.exe");
          SetDosAttributes(game + "/Patch12.cod", "0x2");
-       },
-       .check = [](const std::string& game) {
+       }, .check = [](Folder game) {
          EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
          ExpectHidden(game + "/Patch12.cod");
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
+       }, .onWindows = true},
       // The install folder is a small file system that fills up while one
       // file is written: that file stays as it was, and with room the next
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk,
-       .exitCode = 255, .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Patch12.cod",
-       .newFiles = {"Gravelhorn_d3d.exe", "Gravelhorn_glide.exe", "Gravelhorn_gl.exe"},
-       .again = Again::kPatchedWithRoom},
-      {.name = "DiskFullAtAnExecutable", .largeMember = "/Gravelhorn_glide.exe",
-       .mount = Mount::kSmallDisk, .exitCode = 255, .caption = "ERROR",
-       .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_glide.exe",
-       .newFiles = {"Gravelhorn_d3d.exe"}, .again = Again::kPatchedWithRoom},
-      {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .exitCode = 255,
-       .caption = "ERROR", .text = std::string(kCannotWrite) + kGhr + "\\Gravelhorn_d3d.exe",
-       .newFiles = {}},
+       .error = CannotWrite("Patch12.cod"), .newFiles = Executables(), .again = Again::kPatchedWithRoom},
+      {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly,
+       .error = CannotWrite("Gravelhorn_d3d.exe")},
       // A damaged Patch.dat is named, and nothing is written.
-      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return Cut(p, 27); },
-       .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file header error! (Patch.dat)",
-       .newFiles = {}},
-      {.name = "PatchDatCutInItsDirectory",
-       .patchDat = [](std::string p) { return Cut(p, 28 + 2 * 136 + 50); }, .exitCode = 255,
-       .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)", .newFiles = {}},
+      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); },
+       .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
       {.name = "PatchDatClaimsAHugeDirectory",
-       .patchDat = [](std::string p) { return With32(Cut(p, 28), 24, 0xFFFFFFFFu); },
-       .exitCode = 255, .caption = kTitle, .text = "REGISTER_FFF: file entries error (Patch.dat)",
-       .newFiles = {}},
+       .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); },
+       .exitCode = 255, .text = "REGISTER_FFF: file entries error (Patch.dat)"},
       {.name = "MemberPastTheEndOfPatchDat",
-       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); }, .exitCode = 255,
-       .caption = "ERROR", .text = "Unable to update the files.  \\Gravelhorn_d3d.exe",
-       .newFiles = {}, .onWindows = true},
+       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true},
       // Values of other types come as their bytes: a dword path is "\x01";
       // a binary language without a zero is measured by its length.
       {.name = "DwordInstallPath",
        .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255,
-       .caption = kTitle, .text = kNoMenu, .newFiles = {}},
+       .text = kNoMenu},
       {.name = "BinaryLanguageOf16",
        .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n"
                         "\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
-       .exitCode = 255, .caption = "ERROR", .text = "The registry not correct!", .newFiles = {}},
+       .error = "The registry not correct!"},
       // The version as the reader finds it.
       {.name = "LabelInsideALongerValue", .menu = "[Version]\r\nversion=Gravelhorn v1.1 (build 2)\r\n",
-       .caption = kTitle, .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
-      {.name = "LabelsAreCaseSensitive", .menu = "[Version]\r\nversion=V1.1\r\n", .exitCode = 255,
-       .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
+       .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
+      {.name = "LabelsAreCaseSensitive", .menu = "[Version]\r\nversion=V1.1\r\n", .error = kTooOldText},
       {.name = "AFirstKeyWithAValueIsFinal", .menu = "[Version]\r\nversion=v1.2\r\nVersion=v1.0\r\n",
-       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
+       .error = kTooOldText},
       {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = "[Version]\r\nversion=\r\nVersion=v1.0\r\n",
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.0")},
+       .text = EnglishSummary(kGhr, "v1.0")},
       {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = "[Version]\r\nversion=v1.0 patched\r\n",
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.0 patched")},
-      {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n",
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1")},
-      {.name = "NoLineEndAtTheEnd", .menu = "[Version]\r\nversion=v1.1", .caption = kTitle,
-       .text = EnglishSummary(kGhr, "v1.1")},
+       .text = EnglishSummary(kGhr, "v1.0 patched")},
+      {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
+      {.name = "NoLineEndAtTheEnd", .menu = "[Version]\r\nversion=v1.1"},
       // A value is cut to 16383 bytes, the version shown to 255.
       {.name = "ValueOver16KiB", .menu = "[Version]\r\nversion=v1.1" + std::string(20000, 'x') + "\r\n",
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
+       .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
       {.name = "LabelPastTheValuesRoom",
-       .menu = "[Version]\r\nversion=" + std::string(16383, 'x') + "v1.1\r\n", .exitCode = 255,
-       .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
+       .menu = "[Version]\r\nversion=" + std::string(16383, 'x') + "v1.1\r\n", .error = kTooOldText},
       {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s,
-       .exitCode = 255, .caption = "ERROR", .text = kTooOldText, .newFiles = {}},
+       .error = kTooOldText},
       // The prefix named wrongly: the box of a prefix without the game, and
       // after it what is wrong and the command that finds the game.
-      {.name = "NoPrefixNamedAndNoDotWine", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .newFiles = {}, .prefixGiven = "",
-       .hints = "patch_installer: Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
-                "patch_installer: cannot open the prefix <home>/.wine: No such file or directory\n"
-                "patch_installer: name the game's prefix: patch_installer --prefix DIR\n"s +
+      {.name = "NoPrefixNamedAndNoDotWine", .error = kNoGame, .prefixGiven = "",
+       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
+                "cannot open the prefix <home>/.wine: No such file or directory\n"
+                "name the game's prefix: patch_installer --prefix DIR\n"s + kFoundInSteam},
+      {.name = "NoSuchPrefix", .error = kNoGame, .prefixGiven = "--prefix <home>/gone/",
+       .hints = "Wine prefix: <home>/gone (from --prefix)\n"
+                "cannot open the prefix <home>/gone: No such file or directory\n"s + kFoundInSteam},
+      {.name = "PrefixIsItsDriveC", .error = kNoGame, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
+       .hints = "Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n"
+                "<prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
+                "<prefix>/drive_c lies inside the prefix <prefix>: patch_installer --prefix "
+                "'<prefix>'\n"s + kFoundInSteam},
+      {.name = "TildeInQuotes", .error = kNoGame, .prefixGiven = "WINEPREFIX=~/.wine",
+       .hints = "no Wine prefix: WINEPREFIX is not an absolute path, which Wine refuses: ~/.wine\n"
+                "the shell expands ~ only outside quotes: did you mean <home>/.wine?\n"s +
                 kFoundInSteam},
-      {.name = "NoSuchPrefix", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .newFiles = {}, .prefixGiven = "--prefix <home>/gone/",
-       .hints = "patch_installer: Wine prefix: <home>/gone (from --prefix)\n"
-                "patch_installer: cannot open the prefix <home>/gone: No such file or directory\n"s +
-                kFoundInSteam},
-      {.name = "PrefixIsItsDriveC", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .newFiles = {}, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
-       .hints = "patch_installer: Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n"
-                "patch_installer: <prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
-                "patch_installer: <prefix>/drive_c lies inside the prefix <prefix>: "
-                "patch_installer --prefix '<prefix>'\n"s + kFoundInSteam},
-      {.name = "TildeInQuotes", .exitCode = 255, .caption = "ERROR", .text = kNoGame,
-       .newFiles = {}, .prefixGiven = "WINEPREFIX=~/.wine",
-       .hints = "patch_installer: no Wine prefix: WINEPREFIX is not an absolute path, which Wine "
-                "refuses: ~/.wine\n"
-                "patch_installer: the shell expands ~ only outside quotes: did you mean "
-                "<home>/.wine?\n"s + kFoundInSteam},
       // Steam's folder for the game stands for its prefix, pfx.
-      {.name = "ProtonFolder", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
-       .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
-       .hints = "patch_installer: Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
-      {.name = "UnreadableRegistry", .key = Key::kUnreadable, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .newFiles = {},
-       .hints = kPrefixLine + "patch_installer: cannot read <prefix>/system.reg: Is a directory\n" +
-                kFoundNowhere},
-      {.name = "KeyIn64BitView", .key = Key::kIn64BitView, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .newFiles = {},
+      {.name = "ProtonFolder", .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
+       .hints = "Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
+      {.name = "UnreadableRegistry", .key = Key::kUnreadable, .error = kNoGame,
+       .hints = kPrefixLine + "cannot read <prefix>/system.reg: Is a directory\n"s + kFoundNowhere},
+      {.name = "KeyIn64BitView", .key = Key::kIn64BitView, .error = kNoGame,
        .hints = kPrefixLine +
-                "patch_installer: the game's key is only in the registry's 64-bit view "
+                "the game's key is only in the registry's 64-bit view "
                 "(HKLM\\Software\\Quillfern\\GHR), not in the 32-bit view where the game's setup "
                 "writes it and the patch reads it; to register it in the 32-bit view:\n"
-                "patch_installer:   WINEPREFIX='<prefix>' wine reg add "
-                "'HKLM\\Software\\Quillfern\\GHR' /v Installpath /d 'C:\\Games\\GHR' /reg:32 /f\n"
-                "patch_installer:   WINEPREFIX='<prefix>' wine reg add "
-                "'HKLM\\Software\\Quillfern\\GHR' /v Language /d 'eng' /reg:32 /f\n" +
-                kFoundNowhere},
+                "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR' /v "
+                "Installpath /d 'C:\\Games\\GHR' /reg:32 /f\n"
+                "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR' /v Language "
+                "/d 'eng' /reg:32 /f\n"s + kFoundNowhere},
       // Wine saves the registry only now and then while its server runs.
-      {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .exitCode = 255, .caption = "ERROR",
-       .text = kNoGame, .newFiles = {},
+      {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .error = kNoGame,
        .hints = kPrefixLine +
-                "patch_installer: a Wine server is running for this prefix, and Wine writes the "
-                "registry to system.reg only now and then and when it ends: close the prefix's "
-                "programs or run WINEPREFIX='<prefix>' wineserver -w, then run patch_installer "
-                "again\n" + kFoundNowhere},
+                "a Wine server is running for this prefix, and Wine writes the registry to "
+                "system.reg only now and then and when it ends: close the prefix's programs or run "
+                "WINEPREFIX='<prefix>' wineserver -w, then run patch_installer again\n"s +
+                kFoundNowhere},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
-      {.name = "NoDosdevices", .prepare = [](const std::string& game) {
-         std::filesystem::remove_all(game + "/../../../dosdevices");
-       },
-       .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"), .onWindows = true},
-      {.name = "DosdevicesWithoutC", .prepare = [](const std::string& game) {
-         std::filesystem::remove(game + "/../../../dosdevices/c:");
-       },
-       .exitCode = 255, .caption = kTitle, .text = kNoMenu, .newFiles = {},
+      {.name = "NoDosdevices",
+       .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); },
+       .onWindows = true},
+      {.name = "DosdevicesWithoutC",
+       .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); },
+       .exitCode = 255, .text = kNoMenu,
        .hints = kPrefixLine +
-                "patch_installer: <prefix>/dosdevices has no c: link, without which Wine cannot "
-                "start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n"
-                "patch_installer: the game's folder C:\\Games\\GHR is "
-                "<prefix>/dosdevices/c:/Games/GHR: No such file or directory\n"
-                "patch_installer: Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such "
-                "file or directory\n"},
+                "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s "
+                "../drive_c '<prefix>/dosdevices/c:' puts it back\n"
+                "the game's folder C:\\Games\\GHR is <prefix>/dosdevices/c:/Games/GHR: No such "
+                "file or directory\n"
+                "Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or "
+                "directory\n"s},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
       // drive the run starts on, c: or another (a menu on disk takes the run
       // that far).
       {.name = "NoInstallpathStartedInDriveC", .key = Key::kNoInstallpath, .gameFolder = "Patch",
-       .prepare = WriteMenuOnDisk, .exitCode = 255, .caption = "ERROR",
-       .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s, .newFiles = {},
+       .prepare = WriteMenuOnDisk, .error = CannotWrite("Gravelhorn_d3d.exe", ""),
        .onWindows = true, .hints = kNoInstallpathHints},
       {.name = "NoInstallpathStartedOutsideDriveC", .key = Key::kNoInstallpath,
        .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
-       .exitCode = 255, .caption = "ERROR", .text = kCannotWrite + "\\\\Gravelhorn_d3d.exe"s,
-       .newFiles = {}, .onWindows = true,
+       .error = CannotWrite("Gravelhorn_d3d.exe", ""), .onWindows = true,
        .hints = kNoInstallpathHints},
-      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .caption = kTitle,
+      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.",
        .text = EnglishSummary("C:\\Games\\GHR.\\", "v1.1"), .onWindows = true},
       // "C:name" starts at the current folder when that is on C:.
       {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR",
-       .gameFolder = "Patch/Games/GHR", .caption = kTitle,
-       .text = EnglishSummary("C:Games\\GHR\\", "v1.1"), .onWindows = true},
+       .gameFolder = "Patch/Games/GHR", .text = EnglishSummary("C:Games\\GHR\\", "v1.1"),
+       .onWindows = true},
       // Vietnamese and Hebrew decoders hold a letter back until flushed.
-      {.name = "VietnameseLocale", .caption = kTitle, .text = EnglishSummary(kGhr, "v1.1"),
-       .locale = "vi_VN.UTF-8"},
+      {.name = "VietnameseLocale", .locale = "vi_VN.UTF-8"},
       {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90",
-       .caption = kTitle, .text = EnglishSummary("C:\\Games\\\xE0\\", "v1.1"),
-       .locale = "he_IL.UTF-8"},
+       .text = EnglishSummary("C:\\Games\\\xE0\\", "v1.1"), .locale = "he_IL.UTF-8"},
   };
   // clang-format on
+  for (Scenario& row : rows) {
+    if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
+    if (!row.hints) continue;
+    std::string lines;
+    std::istringstream given(*row.hints);
+    for (std::string line; std::getline(given, line);) lines += "patch_installer: " + line + "\n";
+    row.hints = lines;
+  }
   return rows;
 }
 
@@ -471,25 +401,18 @@ std::string EnglishSummary(const std::string& installPath, const std::string& ba
   return Summary(kEnglish, installPath, baseVersion, "eng");
 }
 
-namespace {
-
-// The folder below driveC that holds path ("../Outside" for a path beside
-// drive_c).
-std::string TopFolder(const std::string& path) {
-  const size_t slash = path.find('/', path.rfind("../", 0) == 0 ? 3 : 0);
-  return path.substr(0, slash);
-}
-
-}  // namespace
-
 FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) {
-  const std::string game = driveC + "/" + scenario.gameFolder;
-  for (const std::string& top : {TopFolder(scenario.gameFolder), TopFolder(scenario.workingFolder),
-                                 std::string("Patch"), std::string("Elsewhere")})
-    std::filesystem::remove_all(driveC + "/" + top);
+  // The folder below driveC that holds path ("../Outside" for a path beside
+  // drive_c).
+  auto top = [](const std::string& path) {
+    return path.substr(0, path.find('/', path.rfind("../", 0) == 0 ? 3 : 0));
+  };
+  for (const std::string& folder :
+       {top(scenario.gameFolder), top(scenario.workingFolder), "Patch"s, "Elsewhere"s})
+    std::filesystem::remove_all(driveC + "/" + folder);
   for (const char* planted : kPlantedAtTheDriveRoot)
     std::filesystem::remove(driveC + "/" + planted);
-  std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}};
+  std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}}, patchDat;
   if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
   FolderFiles files = {{"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu},
                                                      {"Data/level1.map", "level"}})},
@@ -497,13 +420,16 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
                        {"Patch12.cod", BuildFffArchive(patch12)}};
   for (const PatchFile& file : InstalledFiles("eng"))
     if (file.gameFile != "Patch12.cod") files[file.gameFile] = "MZ v1.1";
+  const std::string game = driveC + "/" + scenario.gameFolder;
   RestoreFolderFiles(game, files);
   // Patch.dat where the run starts, unless it starts Elsewhere.
-  const std::string patch = driveC + "/" +
-                            (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
-  const std::string patchDat = SamplePatchDat(scenario);
+  const std::string patch =
+      driveC + "/" + (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
+  for (const std::string& member : SamplePatchMembers())
+    patchDat.push_back({member, MemberBytes(scenario, member)});
+  const std::string sample = BuildFffArchive(patchDat);
   MakeFolders(patch);
-  WriteFileBytes(patch + "/Patch.dat", scenario.patchDat ? scenario.patchDat(patchDat) : patchDat);
+  WriteFileBytes(patch + "/Patch.dat", scenario.patchDat ? scenario.patchDat(sample) : sample);
   MakeFolders(driveC + "/Elsewhere");
   if (scenario.prepare != nullptr) scenario.prepare(game);
   return FolderTree(game);
@@ -512,17 +438,13 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
 namespace {
 
 // The game folder with the first `count` files that scenario's run
-// installs put in.
+// installs put in, and no temporary file left.
 FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, size_t count) {
   FolderFiles files = before;
   const std::vector<PatchFile> installed = InstalledFiles(scenario.language);
   for (size_t i = 0; i < count && i < installed.size(); ++i)
     files[installed[i].gameFile] = MemberBytes(scenario, installed[i].member);
-  // No run leaves a temporary file behind.
-  for (auto file = files.begin(); file != files.end();)
-    file = file->first.size() > 4 && file->first.substr(file->first.size() - 4) == ".tmp"
-               ? files.erase(file)
-               : std::next(file);
+  std::erase_if(files, [](const auto& file) { return file.first.ends_with(".tmp"); });
   return files;
 }
 
@@ -530,7 +452,7 @@ FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, 
 
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
   if (scenario.newFiles == std::vector<std::string>{kEveryFile})
-    return FullyPatchedGameFiles(scenario, before);
+    return GameFilesAfter(scenario, before, scenario.exitCode == 0 ? SIZE_MAX : 0);
   FolderFiles files = GameFilesAfter(scenario, before, 0);
   for (const std::string& name : scenario.newFiles)
     for (const PatchFile& file : InstalledFiles(scenario.language))
@@ -538,25 +460,18 @@ FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& befor
   return files;
 }
 
-FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before) {
-  return GameFilesAfter(scenario, before, SIZE_MAX);
-}
-
-std::string GameFileName(const Scenario& scenario, int index) {
-  return InstalledFiles(scenario.language).at(size_t(index)).gameFile;
-}
-
 std::string CannotWriteText(const Scenario& scenario, int index) {
   return MessageCatalogue[SelectLanguage(scenario.language.c_str())].texts[MESSAGE_CANNOT_WRITE] +
-         (" " + scenario.installPath + "\\\\" + GameFileName(scenario, index));
+         (" " + scenario.installPath + "\\\\" +
+          InstalledFiles(scenario.language).at(size_t(index)).gameFile);
 }
 
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft) {
   FolderFiles files = GameFilesAfter(scenario, before, size_t(stopped));
   if (temporaryLeft) {
-    const std::string name = GameFileName(scenario, stopped);
-    files[name + ".tmp"] = FullyPatchedGameFiles(scenario, before).at(name);
+    const PatchFile file = InstalledFiles(scenario.language).at(size_t(stopped));
+    files[file.gameFile + ".tmp"] = MemberBytes(scenario, file.member);
   }
   return files;
 }
@@ -579,12 +494,11 @@ void ExpectPrinted(const CommandResult& result, int exitCode, const std::string&
                    const std::optional<std::string>& hints, const std::string& prefix,
                    const std::string& home) {
   EXPECT_EQ(exitCode, result.exitCode) << result.err;
+  // A box that ends the run with an error goes to standard error.
+  const size_t boxOnErr = exitCode == 0 ? 0 : std::min(box.size(), result.err.size());
   EXPECT_EQ(exitCode == 0 ? box : "", result.out);
-  std::string after = result.err;
-  if (exitCode != 0) {
-    EXPECT_EQ(box, result.err.substr(0, box.size()));
-    after = result.err.substr(std::min(box.size(), result.err.size()));
-  }
+  EXPECT_EQ(exitCode == 0 ? "" : box, result.err.substr(0, boxOnErr));
+  const std::string after = result.err.substr(boxOnErr);
   if (hints) {
     EXPECT_EQ(WithPaths(*hints, prefix, home), after);
     return;

@@ -25,6 +25,9 @@ enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
 const char kEveryFile[] = "*";
+const char kTitle[] = "Gravelhorn Patch Installer";
+// The English summary box's text.
+std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
 
 struct Scenario {
   const char* name;
@@ -48,14 +51,17 @@ struct Scenario {
   std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
   Mount mount = Mount::kNone;
   // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)
-  // and the exit code.
+  // and the exit code: the English summary of the game in C:\Games\GHR by
+  // default. A row that gives error shows it in an "ERROR" box, exit code
+  // 255 (Scenarios() fills in the three).
   int exitCode = 0;
-  std::string caption = "";
-  std::string text = "";
+  std::string caption = kTitle;
+  std::string text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
+  std::string error = "";
   // The game files that are new after the run, each holding its member of
   // the sample Patch.dat (bench/sample_patch.h names the files a run
   // installs for the row's language, and their members); kEveryFile: all
-  // of them.
+  // of them when the run succeeds, none when it fails.
   std::vector<std::string> newFiles = {kEveryFile};
   Again again = Again::kNever;  // what a second run does
   bool onWindows = false;       // run the Windows program too
@@ -81,14 +87,10 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC);
 
 // The game folder's files after the run, from those before it.
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before);
-// The same after the second run of Again::kPatchedWithRoom.
-FolderFiles FullyPatchedGameFiles(const Scenario& scenario, const FolderFiles& before);
 
-// The game file number index that a run of scenario replaces, in the
-// order the installer copies them (0 to 2 the edition's executables, 3
-// Patch12.cod).
-std::string GameFileName(const Scenario& scenario, int index);
-// The error text of a run of scenario that cannot write game file index.
+// The error text of a run of scenario that cannot write game file number
+// index, in the order the installer copies them (0 to 2 the edition's
+// executables, 3 Patch12.cod).
 std::string CannotWriteText(const Scenario& scenario, int index);
 // The game folder after a run of scenario that stopped at game file
 // `stopped` (4: after all): the files before it replaced and, when
@@ -96,9 +98,8 @@ std::string CannotWriteText(const Scenario& scenario, int index);
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft);
 
-// The boxes of a second run: refused, or the English summary.
+// The box of a second run that is refused.
 const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
-std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
 
 // What the Linux program prints for a box: caption and text in UTF-8, and a
 // line feed unless the text ends in one.

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -47,9 +47,7 @@ std::string TempDir::Write(const std::string& relative, const std::string& bytes
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw std::runtime_error("cannot read " + path);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
+  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -73,14 +71,11 @@ FolderFiles FolderTree(const std::string& root) {
   if (!fs::exists(root)) return entries;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const std::string relative = entry.path().lexically_relative(root).generic_string();
-    if (entry.is_symlink())
-      entries[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
-    else if (entry.is_directory())
-      entries[relative] = kFolderEntry;
-    else if (entry.is_fifo())
-      entries[relative] = kFifoEntry;
-    else
-      entries[relative] = ReadFileBytes(entry.path().string());
+    entries[relative] = entry.is_symlink()
+                            ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
+                        : entry.is_directory() ? kFolderEntry
+                        : entry.is_fifo()      ? kFifoEntry
+                                               : ReadFileBytes(entry.path().string());
   }
   return entries;
 }
@@ -273,21 +268,26 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
 
 ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
 
+namespace {
+
+void SetOrUnset(const std::string& name, const char* value) {
+  if (value != nullptr)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
+}
+
+}  // namespace
+
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   const char* previous = getenv(name);
   hadPrevious_ = previous != nullptr;
   if (hadPrevious_) previous_ = previous;
-  if (value != nullptr)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
+  SetOrUnset(name_, value);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  if (hadPrevious_)
-    setenv(name_.c_str(), previous_.c_str(), 1);
-  else
-    unsetenv(name_.c_str());
+  SetOrUnset(name_, hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
 FakePrefix::FakePrefix(const std::string& below)
@@ -319,11 +319,6 @@ const char kOtherKey[] =
     "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
 
 }  // namespace
-
-void FakePrefix::WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                              bool win64, const std::string& subkey, const std::string& lines) {
-  WriteGameKeyTo(path(), values, win64, subkey, lines);
-}
 
 void WriteGameKeyTo(const std::string& prefix,
                     const std::vector<std::pair<std::string, std::string>>& values, bool win64,

@@ -145,6 +145,13 @@ class ScopedEnvironment {
   bool hadPrevious_;
 };
 
+// FakePrefix::WriteGameKey (below) for the prefix folder prefix, made if
+// missing.
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values,
+                    bool win64 = true, const std::string& subkey = "",
+                    const std::string& lines = "");
+
 // A Wine-style prefix in a temporary folder, or in the folder below it
 // that below names: dosdevices/c: -> ../drive_c and z: -> /, as Wine
 // makes them.
@@ -160,18 +167,14 @@ class FakePrefix {
   // only the subkey's line shows the key, as Wine saves it.
   void WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                     bool win64 = true, const std::string& subkey = "",
-                    const std::string& lines = "");
+                    const std::string& lines = "") {
+    WriteGameKeyTo(path(), values, win64, subkey, lines);
+  }
   void WriteRegistryWithoutKey();
 
  private:
   TempDir dir_;
   std::string path_;
 };
-
-// FakePrefix::WriteGameKey for the prefix folder prefix, made if missing.
-void WriteGameKeyTo(const std::string& prefix,
-                    const std::vector<std::pair<std::string, std::string>>& values,
-                    bool win64 = true, const std::string& subkey = "",
-                    const std::string& lines = "");
 
 #endif  // GRAVELHORN_TESTS_TEST_SUPPORT_H_
