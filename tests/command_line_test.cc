@@ -122,6 +122,8 @@ TEST(CommandLine, ListsThePrefixesThatHoldTheGame) {
   root.Write("home/.local/share/Steam/steamapps/libraryfolders.vdf",
              "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + library + "\"\n\t}\n}\n");
   LayOutScenario(Scenario{.name = "List"}, home + "/.wine/drive_c");
+  LayOutScenario(Scenario{.name = "Patched", .menu = "[Version]\r\nversion=v1.2\r\n"},
+                 home + "/Games/gravelhorn/drive_c");
   const FolderFiles before = FolderTree(root.path());
 
   const CommandResult result = RunCommand({PatchInstallerPath(), "--list"}, root.path(),
@@ -140,6 +142,10 @@ TEST(CommandLine, ListsThePrefixesThatHoldTheGame) {
                                                "  version:  v1.1 (the patch applies)\n"
                                                "  patch it: patch_installer --prefix '" +
                                                wine + "'\n\n"))
+      << result.out;
+  EXPECT_NE(std::string::npos, result.out.find("/gravelhorn\n  folder:   C:\\Games\\GHR\n  language: "
+                                               "hun\n  version:  v1.2 (not one this patch "
+                                               "upgrades)\n"))
       << result.out;
   EXPECT_NE(std::string::npos,
             result.out.find(steam + "100/pfx\n  folder:   C:\\Games\\GHR\n  language: hun\n"

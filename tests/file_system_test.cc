@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/config_reader.h"
 #include "filesystem/archive_table.h"
@@ -34,7 +35,7 @@ uint32_t BitwiseNameHash(const std::string& name) {
 TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
   EXPECT_EQ(0x5CC2DA5Au, NameHash("abc"));
   // Every length up to past a whole name, four bytes a step and the rest;
-  // every byte at each place of a word of four.
+  // every byte at each place of a word of four, and in the rest.
   std::string name;
   for (size_t length = 0; length <= 131; name += char('A' + length++ % 58)) {
     EXPECT_EQ(BitwiseNameHash(name), NameHash(name.c_str())) << length;
@@ -42,10 +43,11 @@ TEST(NameHash, IsTheZeroSeededCrcOfTheUpperCasedName) {
               NameHashBounded(name.c_str(), length / 2));
   }
   for (int c = 1; c < 256; ++c)
-    for (size_t at = 0; at < 5; ++at) {
-      const std::string named = std::string(at, '_') + char(c) + "z@";
-      ASSERT_EQ(BitwiseNameHash(named), NameHash(named.c_str())) << c << " at " << at;
-    }
+    for (size_t at = 0; at < 5; ++at)
+      for (const char* rest : {"z@", "z@!"}) {
+        const std::string named = std::string(at, '_') + char(c) + rest;
+        ASSERT_EQ(BitwiseNameHash(named), NameHash(named.c_str())) << c << " at " << at << rest;
+      }
   char mixed[] = "a/b\\c", again[] = "a/b\\c";
   ToBackslashes(mixed);
   ToForwardSlashes(again);
@@ -136,7 +138,10 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
     }
     if (row.name == std::string("m")) {
       handle->Close();
-      ExpectFileSystemFatal(RunToEnd([&] { handle->Seek(0); }), "FILE ERROR!");
+      for (const std::function<void()>& use : std::vector<std::function<void()>>{
+               [&] { handle->Seek(0); }, [&] { handle->Tell(); }, [&] { handle->IsEof(); },
+               [&] { handle->GetSize(); }})
+        ExpectFileSystemFatal(RunToEnd(use), "FILE ERROR!");
     }
     CloseFile(handle);  // a member's second Close is harmless
   }
