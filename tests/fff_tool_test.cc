@@ -470,7 +470,8 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
                                   "       fff list ARCHIVE [MEMBER...]\n"
                                   "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
                                   "       fff check ARCHIVE\n"
-                                  "       fff help\n\n  create   writes"));
+                                  "       fff help\n\n  create   writes ARCHIVE from the FILEs, in "
+                                  "that order, or writes nothing\n           when any"));
     EXPECT_NE(std::string::npos, result.out.find("(here 1252)"));
     EXPECT_EQ("", result.err);
   }
