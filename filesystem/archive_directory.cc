@@ -73,15 +73,9 @@ DirectoryError ReadArchiveDirectory(FILE* stream, int64_t fileLength,
     return DirectoryError::kNoMemory;
   }
   // In bounded requests: a directory may be many MiB.
-  char* into = reinterpret_cast<char*>(directory->entries);
-  for (size_t done = 0; done < bytes;) {
-    const size_t wanted =
-        bytes - done < kLargestIoRequest ? bytes - done : kLargestIoRequest;
-    if (fread(into + done, 1, wanted, stream) != wanted) {
-      ReleaseArchiveDirectory(directory);
-      return DirectoryError::kEntries;
-    }
-    done += wanted;
+  if (ReadInRequests(stream, directory->entries, bytes) != bytes) {
+    ReleaseArchiveDirectory(directory);
+    return DirectoryError::kEntries;
   }
   for (uint32_t i = 0; i < count; ++i)
     directory->hashes[i] =

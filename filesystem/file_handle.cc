@@ -93,13 +93,5 @@ uint32_t ReadableSize(FileHandle* handle) {
 
 size_t ReadFileBytes(FileHandle* handle, void* block, uint32_t size) {
   handle->Seek(0);
-  unsigned char* bytes = static_cast<unsigned char*>(block);
-  size_t done = 0;
-  while (done < size) {
-    const size_t request = std::min(size - done, kLargestIoRequest);
-    const size_t arrived = fread(bytes + done, 1, request, handle->stream);
-    done += arrived;
-    if (arrived != request) break;
-  }
-  return done;
+  return ReadInRequests(handle->stream, block, size);
 }
