@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/sample_patch.h"
+#include "tests/support/sample_patch.h"
 #include "filesystem/fff_format.h"
 
 namespace {

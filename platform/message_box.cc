@@ -2,6 +2,7 @@
 
 namespace {
 MessageBoxHandler installedHandler = nullptr;
+MessageBoxFollower installedFollower = nullptr;
 }  // namespace
 
 void ShowMessage(const char* text, const char* caption, unsigned style) {
@@ -14,3 +15,9 @@ void ShowMessage(const char* text, const char* caption, unsigned style) {
 void SetMessageBoxHandler(MessageBoxHandler handler) {
   installedHandler = handler;
 }
+
+void SetMessageBoxFollower(MessageBoxFollower follower) {
+  installedFollower = follower;
+}
+
+MessageBoxFollower CurrentMessageBoxFollower() { return installedFollower; }

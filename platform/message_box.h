@@ -22,4 +22,11 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 // The platform's own box; ShowMessage calls it unless a handler is set.
 void ShowPlatformMessage(const char* text, const char* caption, unsigned style);
 
+// Called by the platform's box once it has shown text, before it waits for
+// the user: the Linux program prints its hint lines there. nullptr: nothing.
+// The Windows box calls none.
+typedef void (*MessageBoxFollower)(const char* text, unsigned style);
+void SetMessageBoxFollower(MessageBoxFollower follower);
+MessageBoxFollower CurrentMessageBoxFollower();
+
 #endif  // GRAVELHORN_PLATFORM_MESSAGE_BOX_H_

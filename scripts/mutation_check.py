@@ -13,7 +13,8 @@ Usage, from anywhere (the script lowers its own priority to nice 15):
                                                     # second run of the suite
 
 Mutants come from the .cc/.h files under config/, filesystem/, installer/,
-platform/ and tools/ that the Linux build compiles (not platform/*_win32.cc).
+platform/ and programs/ that the Linux build compiles (not platform/win32/,
+programs/windows/ or programs/fff/win32/).
 Each id is file:line:operator:index. The tree is copied to
 build/mutation/src, built in build/mutation/build (no Wine tier) and tested
 with ctest, leaving out wine_tier and the windows_* checks. A mutant is caught
@@ -34,7 +35,9 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 WORK = ROOT / "build" / "mutation"
 SRC, BUILD, TMP = WORK / "src", WORK / "build", WORK / "tmp"
-FOLDERS = ("config", "filesystem", "installer", "platform", "tools")
+FOLDERS = ("config", "filesystem", "installer", "platform", "programs")
+# Built for Windows alone: the mingw builds compile them, not the suite's.
+WINDOWS_ONLY = ("platform/win32/", "programs/windows/", "programs/fff/win32/")
 EXCLUDED_TESTS = r"^(wine_tier|windows_)"
 HOST_ROOT = Path("/")
 
@@ -228,29 +231,26 @@ def mutants_of(path, text):
 def source_files():
     for folder in FOLDERS:
         for path in sorted((ROOT / folder).rglob("*")):
-            if path.suffix in (".cc", ".h") and not path.name.endswith("_win32.cc"):
-                yield path.relative_to(ROOT).as_posix()
+            relative = path.relative_to(ROOT).as_posix()
+            if path.suffix in (".cc", ".h") and not relative.startswith(WINDOWS_ONLY):
+                yield relative
 
 
 def spread_sample(mutants, count, seed):
-    """count mutants, each file's share in proportion to its mutants (at
-    least one each), picked at random with a fixed seed."""
+    """count mutants, each file's share in proportion to its mutants (the
+    largest remainders rounded up, so a small sample leaves out the files
+    with the fewest mutants), picked at random with a fixed seed."""
     by_file = {}
     for m in mutants:
         by_file.setdefault(m.path, []).append(m)
     if count >= len(mutants):
         return mutants
     share = {f: count * len(ms) / len(mutants) for f, ms in by_file.items()}
-    quota = {f: max(1, int(s)) for f, s in share.items()}
-    while sum(quota.values()) != count:
-        if sum(quota.values()) < count:
-            f = min((f for f in by_file if quota[f] < len(by_file[f])),
-                    key=lambda f: quota[f] - share[f])
-            quota[f] += 1
-        else:
-            f = max((f for f in by_file if quota[f] > 1),
-                    key=lambda f: quota[f] - share[f])
-            quota[f] -= 1
+    quota = {f: int(s) for f, s in share.items()}
+    # The fractions add up to what is left, and each is below one.
+    left = count - sum(quota.values())
+    for f in sorted(by_file, key=lambda f: quota[f] - share[f])[:left]:
+        quota[f] += 1
     rng = random.Random(seed)
     picked = []
     for f, ms in by_file.items():

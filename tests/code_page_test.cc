@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/scenarios.h"
+#include "tests/support/scenarios.h"
 
 namespace {
 

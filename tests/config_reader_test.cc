@@ -11,7 +11,7 @@
 #include "filesystem/fff_format.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

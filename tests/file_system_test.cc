@@ -18,7 +18,7 @@
 #include "installer/copy_files.h"
 #include "installer/settings.h"
 #include "platform/io_request.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/file_replacement.h"
 #include "platform/large_block.h"
 #include "platform/message_box.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/scenarios.h"
+#include "tests/support/scenarios.h"
 
 namespace {
 

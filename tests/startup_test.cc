@@ -8,7 +8,7 @@
 #include <string>
 
 #include "installer/settings.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

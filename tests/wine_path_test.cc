@@ -1,4 +1,4 @@
-#include "platform/wine_path.h"
+#include "platform/wine/wine_path.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/file_replacement.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures what Wine's narrow registry read gives for every UTF-16 unit in
 each ANSI code page a locale can select, and writes the differences from
-this machine's iconv to platform/best_fit_table.inc.
+this machine's iconv to platform/wine/best_fit_table.inc.
 
 The Linux program converts registry strings with iconv; Windows (and Wine)
 use their own tables, which put a look-alike ("best fit") character where
@@ -23,7 +23,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUTPUT = os.path.join(HERE, "..", "..", "platform", "best_fit_table.inc")
+OUTPUT = os.path.join(HERE, "..", "..", "platform", "wine", "best_fit_table.inc")
 
 # A locale for each code page; C.UTF-8 gives 1252, kk_KZ gives UTF-8.
 LOCALES = [

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "installer/startup.h"
-#include "platform/wine_registry.h"
+#include "platform/wine/wine_registry.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,5 @@
 // The Windows test build's file replacement calls (see
-// platform/replacement_calls_win32.h), driven by GRAVELHORN_FAULTS, a
+// platform/win32/replacement_calls.h), driven by GRAVELHORN_FAULTS, a
 // comma-separated list of
 //   CALL#N=WHAT  the Nth call of CALL in the run (N+: that call and every
 //                later one) fails with the Windows error number WHAT; or,
@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/replacement_calls_win32.h"
+#include "platform/win32/replacement_calls.h"
 
 namespace {
 

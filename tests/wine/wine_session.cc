@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/code_page.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/scenarios.h"
+#include "tests/support/scenarios.h"
 #include "tests/wine/wine_session.h"
 
 namespace {

@@ -1,0 +1,210 @@
+// On Linux the destination is replaced with rename, which ignores the
+// destination's own permissions; a destination that Wine would show as
+// read-only (no write bit at all) is refused first, as Windows refuses it.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <string.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/file_replacement.h"
+#include "platform/io_request.h"
+#include "platform/wine/file_failures.h"
+#include "platform/wine/wine_path.h"
+#include "platform/wine/wine_prefix.h"
+
+const char kReplacementEnding[] = ".tmp";
+
+namespace {
+
+// Where Wine keeps a file's DOS attributes (hidden, system), as text such
+// as "0x2". Wine's values are a few bytes long.
+const char kDosAttributes[] = "user.DOSATTRIB";
+const size_t kDosAttributesSize = 256;
+
+// The folders that renames have changed since the last flush.
+std::vector<std::string> foldersToFlush;
+
+bool WriteWhole(int fd, const unsigned char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, std::min(size, kLargestIoRequest));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= size_t(written);
+  }
+  return true;
+}
+
+// A regular file that this process may write and that is not read-only.
+bool Writable(const std::string& path, const struct stat& info) {
+  return S_ISREG(info.st_mode) && (info.st_mode & 0222) != 0 &&
+         access(path.c_str(), W_OK) == 0;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Whether the regular file path (never a link's target) holds exactly size
+// bytes of data; if so it is flushed to the disk, as a new file must be
+// before its rename.
+bool HoldsOnDisk(const std::string& path, const unsigned char* data,
+                 size_t size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info;
+  bool same = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              uint64_t(info.st_size) == size;
+  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest) : 0);
+  for (size_t compared = 0; same && compared < size;) {
+    const ssize_t got =
+        read(fd, buffer.data(), std::min(buffer.size(), size - compared));
+    if (got < 0 && errno == EINTR) continue;
+    same = got > 0 && memcmp(buffer.data(), data + compared, size_t(got)) == 0;
+    compared += got > 0 ? size_t(got) : 0;
+  }
+  same = same && fsync(fd) == 0;
+  if (fd >= 0) close(fd);
+  return same;
+}
+
+enum class Leftover { kNone, kNewFile, kInTheWay };
+
+// Clears the temporary name of whatever is there, never following a link:
+// a file of any kind or mode goes, an empty folder too. A folder with
+// something in it stays in the way. A regular file there while the
+// destination is missing holds the new file when its bytes are the new
+// ones (the move of an earlier run failed): then it is the only copy, and
+// stays to be moved. Any other file there is no copy of the destination,
+// which has none.
+Leftover ClearTemporaryName(const std::string& temporary,
+                            bool destinationExists, const unsigned char* data,
+                            size_t size) {
+  struct stat info;
+  if (lstat(temporary.c_str(), &info) != 0)
+    return errno == ENOENT ? Leftover::kNone : Leftover::kInTheWay;
+  if (S_ISDIR(info.st_mode))
+    return rmdir(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
+  if (S_ISREG(info.st_mode) && !destinationExists &&
+      HoldsOnDisk(temporary, data, size))
+    return Leftover::kNewFile;
+  return unlink(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
+}
+
+// Wine's DOS attributes of the destination (through a link, as Wine reads
+// them) go to the new file.
+bool CopyDosAttributes(const std::string& destination, int fd) {
+  char value[kDosAttributesSize];
+  const ssize_t length =
+      getxattr(destination.c_str(), kDosAttributes, value, sizeof value);
+  if (length < 0) return errno == ENODATA || errno == ENOTSUP;
+  return fsetxattr(fd, kDosAttributes, value, size_t(length), 0) == 0;
+}
+
+// Writes the new file whole and durably under the cleared temporary name,
+// with the destination's permissions, owner and DOS attributes where there
+// is one. A file not written whole is no copy of anything: it is removed.
+bool WriteTemporary(const std::string& temporary, const unsigned char* data,
+                    size_t size, const std::string& destination,
+                    const struct stat* existing) {
+  const int fd =
+      open(temporary.c_str(),
+           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool written = true;
+  if (existing != nullptr) {
+    fchmod(fd, existing->st_mode & 07777);
+    if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+      // Only root may give a file away; anyone else owns the file replaced.
+    }
+    written = CopyDosAttributes(destination, fd);
+  }
+  written = written && WriteWhole(fd, data, size) && fsync(fd) == 0;
+  written = close(fd) == 0 && written;
+  if (!written) unlink(temporary.c_str());
+  return written;
+}
+
+// The last step. A whole new file whose rename failed is removed only while
+// the destination is there: otherwise it is the only copy, left for the
+// next run to move.
+bool PutInPlace(const std::string& temporary, const std::string& destination) {
+  if (rename(temporary.c_str(), destination.c_str()) == 0) {
+    const size_t slash = destination.rfind('/');
+    const std::string folder = slash == 0 ? "/" : destination.substr(0, slash);
+    if (std::find(foldersToFlush.begin(), foldersToFlush.end(), folder) ==
+        foldersToFlush.end())
+      foldersToFlush.push_back(folder);
+    return true;
+  }
+  const int renameError = errno;  // for the hint that names the file
+  if (Exists(destination)) unlink(temporary.c_str());
+  errno = renameError;
+  return false;
+}
+
+}  // namespace
+
+bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
+  const std::string prefix = WinePrefixDirectory();
+  std::string destination, temporary;
+  bool onDrive = false;
+  // Only the prefix's drives are written: never a network path, nor a
+  // folder that no drive of the prefix holds.
+  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive)) {
+    NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, prefix));
+    return false;
+  }
+  if (!onDrive ||
+      !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
+                      prefix, &temporary)) {
+    NoteFileFailure(windowsPath, destination,
+                    "the current folder lies on no drive of the prefix");
+    return false;
+  }
+  struct stat existing;
+  const bool exists = stat(destination.c_str(), &existing) == 0;
+  if (exists && !Writable(destination, existing)) {
+    NoteFileFailure(windowsPath, destination,
+                    !S_ISREG(existing.st_mode)     ? "not a file"
+                    : (existing.st_mode & 0222) == 0 ? "read-only, which Windows never replaces"
+                                                     : strerror(errno));
+    return false;
+  }
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  bool replaced = false;
+  switch (ClearTemporaryName(temporary, exists, bytes, size)) {
+    case Leftover::kInTheWay:
+      NoteFileFailure(windowsPath, temporary, "in the way, and it cannot be removed");
+      return false;
+    case Leftover::kNewFile:
+      replaced = PutInPlace(temporary, destination);
+      break;
+    case Leftover::kNone:
+      replaced = WriteTemporary(temporary, bytes, size, destination,
+                                exists ? &existing : nullptr) &&
+                 PutInPlace(temporary, destination);
+      break;
+  }
+  if (!replaced) NoteFileFailure(windowsPath, destination, strerror(errno));
+  return replaced;
+}
+
+void FlushReplacedFolders() {
+  // A folder that refuses to be flushed keeps its new files all the same.
+  for (const std::string& folder : foldersToFlush) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    fsync(fd);
+    close(fd);
+  }
+  foldersToFlush.clear();
+}

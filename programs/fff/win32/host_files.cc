@@ -1,0 +1,255 @@
+// The fff tool's disk operations on Windows, through the ANSI interfaces,
+// so that host paths are the narrow text the tool was given.
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include "programs/fff/host_files.h"
+
+namespace {
+
+// The system's text for the last error, without its line end.
+bool Failed(std::string* error) {
+  char text[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, GetLastError(), 0, text, sizeof text, nullptr);
+  *error = std::string(text, length);
+  while (!error->empty() && (error->back() == '\n' || error->back() == '\r' ||
+                             error->back() == '.'))
+    error->pop_back();
+  return false;
+}
+
+// Why a handle of this type cannot be read as a file.
+const char* NotAFile(DWORD type) {
+  if (type == FILE_TYPE_PIPE) return "it is a pipe, not a file";
+  if (type == FILE_TYPE_CHAR) return "it is a device, not a file";
+  return "it is not a regular file";
+}
+
+std::string PathIn(const HostFolder& folder, const std::string& name) {
+  return folder.path + "\\" + name;
+}
+
+}  // namespace
+
+HostEntry InspectHostEntry(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return HostEntry::kMissing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HostEntry::kLink;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return HostEntry::kFolder;
+  return attributes & FILE_ATTRIBUTE_DEVICE ? HostEntry::kOther
+                                            : HostEntry::kFile;
+}
+
+FILE* OpenRegularFile(const std::string& path, uint64_t* length,
+                      std::string* error) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = "it is a folder, not a file";
+    return nullptr;
+  }
+  FILE* stream = fopen(path.c_str(), "rb");
+  if (stream == nullptr) {
+    *error = strerror(errno);
+    return nullptr;
+  }
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK) {
+    *error = NotAFile(type);
+    fclose(stream);
+    return nullptr;
+  }
+  *length = uint64_t(_filelengthi64(_fileno(stream)));
+  return stream;
+}
+
+FILE* CreateNewFile(const std::string& path, std::string* error) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Failed(error);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
+  FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  if (stream == nullptr) {
+    *error = "cannot open the new file";
+    if (fd >= 0)
+      _close(fd);
+    else
+      CloseHandle(handle);
+  }
+  return stream;
+}
+
+bool MakeFolder(const std::string& path, std::string* error) {
+  return CreateDirectoryA(path.c_str(), nullptr) || Failed(error);
+}
+
+bool RemoveEntry(const std::string& path, std::string* error) {
+  // A link to a folder (or a junction) is removed as a folder, which
+  // removes the link alone.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const bool folder = attributes != INVALID_FILE_ATTRIBUTES &&
+                      (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return (folder ? RemoveDirectoryA(path.c_str())
+                 : DeleteFileA(path.c_str())) ||
+         Failed(error);
+}
+
+bool ReplaceEntry(const std::string& from, const std::string& to,
+                  std::string* error) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+         Failed(error);
+}
+
+namespace {
+
+bool IdentifyFile(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(handle, info);
+  CloseHandle(handle);
+  return known;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return IdentifyFile(a, &first) && IdentifyFile(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool SeekFile(FILE* stream, uint64_t position) {
+  return _fseeki64(stream, int64_t(position), SEEK_SET) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str());
+}
+
+std::string HostPathProblem(const std::string& folder,
+                            const std::string& relative, size_t extraLength) {
+  char full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full,
+                                        nullptr);
+  if (length == 0 || length >= sizeof full)
+    return "the folder's full path cannot be worked out";
+  const size_t slash = relative.rfind('/');
+  const size_t besideLength =
+      slash == std::string::npos ? extraLength : slash + 1 + extraLength;
+  const size_t longest = length + 1 +
+                         (relative.size() > besideLength ? relative.size()
+                                                         : besideLength);
+  if (longest < MAX_PATH) return std::string();
+  return "its path would be " + std::to_string(longest) +
+         " characters long, and Windows allows " +
+         std::to_string(MAX_PATH - 1);
+}
+
+bool FlushToDisk(FILE* stream, std::string* error) {
+  if (fflush(stream) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  return FlushFileBuffers(
+             reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) ||
+         Failed(error);
+}
+
+HostFolder::~HostFolder() {
+  if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+namespace {
+
+// Holds the folder at path open for listing, sharing everything but its
+// removal or renaming; with noLink, a reparse point there is refused.
+bool HoldFolder(const std::string& path, bool noLink, HostFolder* folder,
+                std::string* error) {
+  HANDLE held = CreateFileA(
+      path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+      nullptr);
+  if (held == INVALID_HANDLE_VALUE) return Failed(error);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(held, &info);
+  const DWORD attributes = known ? info.dwFileAttributes : 0;
+  if (!known || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (noLink && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    *error = attributes & FILE_ATTRIBUTE_REPARSE_POINT
+                 ? "it is a link, which is never followed"
+                 : "it is not a folder";
+    CloseHandle(held);
+    return false;
+  }
+  *folder = HostFolder();
+  folder->path = path;
+  folder->handle = reinterpret_cast<intptr_t>(held);
+  return true;
+}
+
+}  // namespace
+
+bool OpenHostFolder(const std::string& path, HostFolder* folder,
+                    std::string* error) {
+  return HoldFolder(path, false, folder, error);
+}
+
+bool OpenFolderIn(const HostFolder& parent, const std::string& name,
+                  HostFolder* folder, std::string* error) {
+  return HoldFolder(PathIn(parent, name), true, folder, error);
+}
+
+HostEntry InspectEntryIn(const HostFolder& folder, const std::string& name) {
+  return InspectHostEntry(PathIn(folder, name));
+}
+
+bool MakeFolderIn(const HostFolder& folder, const std::string& name,
+                  std::string* error) {
+  return MakeFolder(PathIn(folder, name), error);
+}
+
+bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
+                   std::string* error) {
+  return RemoveEntry(PathIn(folder, name), error);
+}
+
+bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
+  return RemoveDirectoryA(PathIn(folder, name).c_str());
+}
+
+FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
+                   std::string* error) {
+  return CreateNewFile(PathIn(folder, name), error);
+}
+
+bool RenameIn(const HostFolder& folder, const std::string& from,
+              const std::string& to, std::string* error) {
+  // A link to a folder cannot be moved over; it is removed first.
+  const std::string target = PathIn(folder, to);
+  if (InspectHostEntry(target) == HostEntry::kLink &&
+      !RemoveEntry(target, error))
+    return false;
+  return MoveFileExA(PathIn(folder, from).c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+         Failed(error);
+}
+
+bool FlushFileSystem(const HostFolder&, std::string*) { return true; }
+
+bool FlushedWith(const HostFolder&, const HostFolder&) { return false; }

@@ -1,0 +1,61 @@
+// The game in the Wine prefixes of this computer: what one prefix's
+// registry says of it, and which of the prefixes that the Linux launchers
+// keep hold it. Nothing here writes anything.
+#ifndef GRAVELHORN_PROGRAMS_LINUX_GAME_SEARCH_H_
+#define GRAVELHORN_PROGRAMS_LINUX_GAME_SEARCH_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// One value of the game's key: narrow text, as the Windows program reads
+// it; too long when the installer cannot take it (the registry read's 255
+// bytes, or the 15 of a language code).
+struct GameValue {
+  bool present = false;
+  bool tooLong = false;
+  std::string text;
+};
+
+// The game's registry key in one view of the registry.
+struct GameKey {
+  bool found = false;
+  GameValue installPath;
+  GameValue language;
+};
+
+struct GameInPrefix {
+  std::string prefix;
+  int readError = 0;  // errno when system.reg cannot be read, else 0
+  bool win64 = false;
+  GameKey key;          // where the Windows program looks: the 32-bit view
+  GameKey otherView;    // the 64-bit view, in a 64-bit prefix only
+};
+
+// Reads prefix/system.reg as the Windows program reads the registry.
+GameInPrefix ReadGameInPrefix(const std::string& prefix);
+
+// The installed version as the installer reads it from the game's archives
+// (the value of [Version] in Cfg\Menu.cfg); empty when it finds none.
+std::string InstalledVersion(const GameInPrefix& game);
+
+// Every prefix (a folder with a system.reg) in the places where Wine and the
+// launchers keep them, below $HOME and $XDG_DATA_HOME: ~/.wine, Steam's
+// steamapps/compatdata/*/pfx in each of its libraries (native and
+// Flatpak), Lutris's ~/Games/*, Bottles' bottles (native and Flatpak),
+// PlayOnLinux's ~/.PlayOnLinux/wineprefix/*, Heroic's
+// ~/Games/Heroic/Prefixes. Sorted, each once.
+std::vector<std::string> LauncherPrefixes();
+
+// Those of LauncherPrefixes() whose registry holds the game's key.
+std::vector<GameInPrefix> PrefixesWithTheGame();
+
+// The --list command: prints each prefix with the game, its folder,
+// language and installed version and the command that patches it. Returns
+// the exit code: 0 when it found the game, 1 when not.
+int ListGamePrefixes(FILE* out);
+
+// text quoted for a POSIX shell.
+std::string ShellQuoted(const std::string& text);
+
+#endif  // GRAVELHORN_PROGRAMS_LINUX_GAME_SEARCH_H_

@@ -1,0 +1,233 @@
+#include "programs/linux/hints.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "installer/messages.h"
+#include "installer/startup.h"
+#include "platform/code_page.h"
+#include "platform/wine/file_failures.h"
+#include "programs/linux/game_search.h"
+#include "platform/wine/wine_path.h"
+#include "platform/wine/wine_prefix.h"
+
+namespace {
+
+class Hints {
+ public:
+  explicit Hints(FILE* out) : out_(out) {}
+  void Line(const std::string& text) { fprintf(out_, "patch_installer: %s\n", text.c_str()); }
+
+ private:
+  FILE* out_;
+};
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::string Resolved(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string result = resolved;
+  free(resolved);
+  return result;
+}
+
+// The host path without links (drives are links): the longest part that
+// exists, resolved, and the rest as it is.
+std::string WithoutLinks(const std::string& path) {
+  for (size_t end = path.size(); end != std::string::npos && end > 0;
+       end = path.rfind('/', end - 1)) {
+    char* resolved = realpath(path.substr(0, end).c_str(), nullptr);
+    if (resolved == nullptr) continue;
+    std::string result = std::string(resolved) + path.substr(end);
+    free(resolved);
+    return result;
+  }
+  return path;
+}
+
+std::string PatchCommand(const std::string& prefix) {
+  return "patch_installer --prefix " + ShellQuoted(prefix);
+}
+
+std::string Described(const WinePrefixChoice& choice) {
+  static const char* const kSources[] = {"from --prefix", "from WINEPREFIX",
+                                         "WINEPREFIX is not set"};
+  std::string source = kSources[static_cast<int>(choice.source)];
+  if (choice.protonFolder) source += "; Proton keeps it in pfx";
+  return "Wine prefix: " + choice.path + " (" + source + ")";
+}
+
+// The prefixes --list shows, but for the one in use.
+void ShowPrefixesWithTheGame(Hints& hints, const std::string& inUse) {
+  bool any = false;
+  for (const GameInPrefix& game : PrefixesWithTheGame()) {
+    if (!inUse.empty() && Resolved(game.prefix) == Resolved(inUse)) continue;
+    hints.Line("the game's key is in the prefix " + game.prefix + ": " +
+               PatchCommand(game.prefix));
+    any = true;
+  }
+  if (!any) hints.Line("no prefix that patch_installer --list looks through holds the game's key");
+}
+
+// A ~ that the shell left alone, as in WINEPREFIX='~/.wine'.
+void ShowUnexpandedTilde(Hints& hints, const WinePrefixChoice& choice) {
+  const char* home = getenv("HOME");
+  if (choice.given.compare(0, 2, "~/") != 0 || home == nullptr) return;
+  hints.Line("the shell expands ~ only outside quotes: did you mean " + std::string(home) +
+             choice.given.substr(1) + "?");
+}
+
+// What keeps the prefix from being read at all; false when it can be.
+bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
+  const std::string& prefix = choice.path;
+  struct stat info;
+  if (prefix.empty() || stat(prefix.c_str(), &info) != 0) {
+    if (!prefix.empty()) hints.Line("cannot open the prefix " + prefix + ": " + strerror(errno));
+    ShowUnexpandedTilde(hints, choice);
+    if (choice.source == PrefixSource::kDefault)
+      hints.Line("name the game's prefix: patch_installer --prefix DIR");
+    return true;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    hints.Line("the prefix " + prefix + " is not a folder");
+    return true;
+  }
+  const GameInPrefix game = ReadGameInPrefix(prefix);
+  if (game.readError == ENOENT) {
+    hints.Line(prefix + " has no system.reg: it is not a Wine prefix");
+    if (Exists(prefix + "/pfx/system.reg"))
+      hints.Line(prefix + "/pfx has one: " + PatchCommand(prefix + "/pfx"));
+    for (std::string folder = prefix; folder.size() > 1;) {
+      folder = folder.substr(0, std::max<size_t>(folder.rfind('/'), 1));
+      if (Exists(folder + "/system.reg")) {
+        hints.Line(prefix + " lies inside the prefix " + folder + ": " + PatchCommand(folder));
+        break;
+      }
+    }
+    return true;
+  }
+  if (game.readError != 0) {
+    hints.Line("cannot read " + prefix + "/system.reg: " + strerror(game.readError));
+    return true;
+  }
+  return false;
+}
+
+void ShowKeyFaults(Hints& hints, const GameInPrefix& game) {
+  const std::string key = std::string("HKLM\\") + kGameRegistryKey;
+  if (game.otherView.found) {
+    hints.Line("the game's key is only in the registry's 64-bit view (" + key +
+               "), not in the 32-bit view where the game's setup writes it and the patch "
+               "reads it; to register it in the 32-bit view:");
+    const std::string add = "  WINEPREFIX=" + ShellQuoted(game.prefix) + " wine reg add " +
+                            ShellQuoted(key);
+    const GameKey& other = game.otherView;
+    if (other.installPath.present)
+      hints.Line(add + " /v Installpath /d " + ShellQuoted(NarrowToHost(other.installPath.text)) +
+                 " /reg:32 /f");
+    if (other.language.present)
+      hints.Line(add + " /v Language /d " + ShellQuoted(NarrowToHost(other.language.text)) +
+                 " /reg:32 /f");
+    if (!other.installPath.present && !other.language.present) hints.Line(add + " /reg:32 /f");
+  }
+  if (WineServerRunning(game.prefix))
+    hints.Line("a Wine server is running for this prefix, and Wine writes the registry to "
+               "system.reg only now and then and when it ends: close the prefix's programs or "
+               "run WINEPREFIX=" +
+               ShellQuoted(game.prefix) + " wineserver -w, then run patch_installer again");
+}
+
+// The catalogue's language codes: "eng, hun, ...".
+std::string CatalogueCodes() {
+  std::string codes;
+  for (const CatalogueLanguage& language : MessageCatalogue)
+    codes += (codes.empty() ? "" : ", ") + std::string(language.code);
+  return codes;
+}
+
+void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
+  const GameKey& key = game.key;
+  if (!key.installPath.present)
+    hints.Line("the game's key has no Installpath value: the game's folder is unknown");
+  if (!key.language.present) hints.Line("the game's key has no Language value");
+  if (key.installPath.tooLong)
+    hints.Line("the game's Installpath value is longer than the 255 characters the patch reads");
+  if (key.language.tooLong)
+    hints.Line("the game's Language value is longer than the 15 characters the patch reads "
+               "(" + CatalogueCodes() + ")");
+  std::string host;
+  struct stat info;
+  if (!key.installPath.present || key.installPath.tooLong ||
+      !MapWindowsPath(key.installPath.text.c_str(), game.prefix, &host) ||
+      stat(host.c_str(), &info) == 0)
+    return;
+  const std::string reason = strerror(errno);
+  hints.Line("the game's folder " + NarrowToHost(key.installPath.text) + " is " +
+             WithoutLinks(host) + ": " + reason);
+}
+
+// Whether text names the file name as a word of its own: "\\x.exe" does not
+// name "\x.exe".
+bool NamedIn(const std::string& box, const std::string& name) {
+  for (size_t at = box.find(name); at != std::string::npos; at = box.find(name, at + 1)) {
+    const size_t end = at + name.size();
+    if ((at == 0 || isspace(static_cast<unsigned char>(box[at - 1]))) &&
+        (end == box.size() || isspace(static_cast<unsigned char>(box[end]))))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void PrintHints(FILE* out, const char* boxText, bool afterError) {
+  Hints hints(out);
+  const WinePrefixChoice choice = CurrentWinePrefix();
+  if (!choice.path.empty())
+    hints.Line(Described(choice));
+  else if (choice.source == PrefixSource::kEnvironment)
+    hints.Line("no Wine prefix: WINEPREFIX is not an absolute path, which Wine refuses: " +
+               choice.given);
+  else
+    hints.Line("no Wine prefix: neither WINEPREFIX nor HOME is set");
+  if (!afterError) return;
+
+  if (ShowPrefixFaults(hints, choice)) {
+    ShowPrefixesWithTheGame(hints, "");
+  } else {
+    const GameInPrefix game = ReadGameInPrefix(choice.path);
+    struct stat info;
+    if (stat((choice.path + "/dosdevices").c_str(), &info) == 0 &&
+        lstat((choice.path + "/dosdevices/c:").c_str(), &info) != 0)
+      hints.Line(choice.path + "/dosdevices has no c: link, without which Wine cannot start: " +
+                 "ln -s ../drive_c " + ShellQuoted(choice.path + "/dosdevices/c:") +
+                 " puts it back");
+    if (!game.key.found) {
+      ShowKeyFaults(hints, game);
+      ShowPrefixesWithTheGame(hints, choice.path);
+    } else {
+      ShowValueFaults(hints, game);
+    }
+  }
+  for (const FileFailure& failure : FileFailures())
+    if (failure.windowsPath == "Patch.dat")
+      hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " + failure.reason +
+                 ": run patch_installer in the folder that holds Patch.dat");
+  for (const FileFailure& failure : FileFailures()) {
+    if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath)) continue;
+    const std::string name = NarrowToHost(failure.windowsPath);
+    hints.Line(failure.hostPath.empty() ? name + ": " + failure.reason
+                                        : name + " is " + WithoutLinks(failure.hostPath) + ": " +
+                                              failure.reason);
+  }
+  fflush(out);
+}

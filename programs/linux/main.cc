@@ -1,0 +1,100 @@
+// The Linux program's entry: a command line for naming the Wine prefix
+// (the Windows program has none), then the same run as on Windows. An exit
+// code of -1 reaches the shell as 255.
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "installer/startup.h"
+#include "programs/product_version.h"
+#include "platform/message_box.h"
+#include "programs/linux/game_search.h"
+#include "programs/linux/hints.h"
+#include "platform/wine/wine_prefix.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: patch_installer [--prefix DIR]\n"
+    "       patch_installer --list | --help | --version\n";
+
+const char kHelp[] =
+    "Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1, installed in a Wine prefix,\n"
+    "to v1.2. Run it in the folder that holds Patch.dat.\n"
+    "\n"
+    "  --prefix DIR  the Wine prefix that holds the game; without it\n"
+    "                $WINEPREFIX, else ~/.wine, as for Wine. Steam's folder\n"
+    "                steamapps/compatdata/<appid> stands for its pfx folder.\n"
+    "  --list        show the prefixes that hold the game, in the places where\n"
+    "                Wine and the launchers keep them, and the command for each\n"
+    "  --help        show this help\n"
+    "  --version     show the version\n"
+    "\n"
+    "The result comes in a message on the terminal; lines after it that begin\n"
+    "with \"patch_installer:\" name the prefix and, after an error, the cause.\n"
+    "Exit status: 0 when the game was patched (--list: when it found the\n"
+    "game), 255 after an error message, 1 when --list finds no game, 2 for a\n"
+    "wrong command line.\n";
+
+enum class Command { kRun, kList, kHelp, kVersion };
+
+// Every box is followed by the hint lines, on standard error.
+void PrintHintsAfterBox(const char* text, unsigned style) {
+  PrintHints(stderr, text, style != MESSAGE_STYLE_PLAIN);
+}
+
+int UsageError(const char* what, const char* argument) {
+  fprintf(stderr, "patch_installer: %s: %s\n%s", what, argument, kUsage);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Command command = Command::kRun;
+  const char* prefix = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    Command named = Command::kRun;
+    if (strcmp(argument, "--list") == 0) named = Command::kList;
+    else if (strcmp(argument, "--help") == 0) named = Command::kHelp;
+    else if (strcmp(argument, "--version") == 0) named = Command::kVersion;
+    if (named != Command::kRun) {
+      if (command != Command::kRun || prefix != nullptr)
+        return UsageError("one command at a time", argument);
+      command = named;
+      continue;
+    }
+    const char* value = nullptr;
+    if (strcmp(argument, "--prefix") == 0 && i + 1 < argc)
+      value = argv[++i];
+    else if (strncmp(argument, "--prefix=", 9) == 0)
+      value = argument + 9;
+    else if (strcmp(argument, "--prefix") == 0)
+      return UsageError("--prefix needs a folder", argument);
+    else
+      return UsageError("unknown argument", argument);
+    if (prefix != nullptr || command != Command::kRun)
+      return UsageError("one prefix, and only for patching", argument);
+    if (*value == '\0') return UsageError("--prefix needs a folder", argument);
+    prefix = value;
+  }
+
+  switch (command) {
+    case Command::kHelp:
+      fputs(kUsage, stdout);
+      fputs(kHelp, stdout);
+      return 0;
+    case Command::kVersion:
+      printf("patch_installer (%s) %s\n", PRODUCT_NAME_TEXT, PRODUCT_VERSION_TEXT);
+      return 0;
+    case Command::kList:
+      return ListGamePrefixes(stdout);
+    case Command::kRun:
+      break;
+  }
+  UseWinePrefix(ChooseWinePrefix(prefix));
+  SetMessageBoxFollower(PrintHintsAfterBox);
+  return RunInstaller();
+}

@@ -1,0 +1,55 @@
+#include "tests/support/sample_patch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "installer/messages.h"
+#include "installer/patch_application.h"
+
+namespace {
+
+// A name of the installer's (a leading backslash) as a member's name.
+std::string AsMember(const std::string& name) {
+  std::string member = name;
+  for (char& c : member)
+    if (c == '\\') c = '/';
+  return member;
+}
+
+std::string LanguagePatchMember(const std::string& language) {
+  char name[64];
+  snprintf(name, sizeof name, kLanguagePatchFormat, language.c_str());
+  return AsMember(name);
+}
+
+}  // namespace
+
+std::vector<PatchFile> InstalledFiles(const std::string& language) {
+  const bool german = language.find("ger") != std::string::npos;
+  std::vector<PatchFile> files;
+  for (const char* name : german ? GermanEditionExecutables : StandardEditionExecutables)
+    files.push_back({AsMember(name), name + 1});
+  files.push_back({LanguagePatchMember(language), kLanguagePatchDestination + 1});
+  return files;
+}
+
+std::vector<std::string> SamplePatchMembers() {
+  std::vector<std::string> members;
+  for (const ExecutableSet* set : {&StandardEditionExecutables, &GermanEditionExecutables})
+    for (const char* name : *set) members.push_back(AsMember(name));
+  members.push_back(LanguagePatchMember(""));
+  for (const CatalogueLanguage& language : MessageCatalogue)
+    members.push_back(LanguagePatchMember(language.code));
+  return members;
+}
+
+bool LanguageOfMember(const std::string& member, std::string* language) {
+  const std::string empty = LanguagePatchMember("");  // "/Patch_.cod"
+  const size_t code = empty.find('.');
+  if (member.size() < empty.size() || member.compare(0, code, empty, 0, code) != 0 ||
+      member.compare(member.size() - (empty.size() - code), std::string::npos, empty, code,
+                     std::string::npos) != 0)
+    return false;
+  *language = member.substr(code, member.size() - empty.size());
+  return true;
+}

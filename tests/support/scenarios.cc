@@ -1,0 +1,516 @@
+#include "tests/support/scenarios.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/sample_patch.h"
+#include "filesystem/ascii_case.h"
+#include "filesystem/fff_format.h"
+#include "installer/messages.h"
+#include "platform/code_page.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+using Folder = const std::string&;
+
+const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
+// Named like the patch's files, at the root of the current drive (drive_c).
+const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
+
+// The bytes of the sample's member name, found as the installer finds it,
+// in any letter case: a language's archive holds its texts and the menu of
+// v1.2.
+std::string MemberBytes(const Scenario& scenario, const std::string& name) {
+  for (const std::string& member : SamplePatchMembers()) {
+    if (!EqualIgnoringAsciiCase(member, name)) continue;
+    if (scenario.largeMember != nullptr && member == scenario.largeMember)
+      return std::string(kLargeSize, 'L');
+    std::string code;
+    if (!LanguageOfMember(member, &code)) return "MZ " + member + " v1.2";
+    return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
+                            {"Text/" + code + ".txt", "text of " + code}});
+  }
+  throw std::runtime_error("the sample Patch.dat has no member " + name);
+}
+
+// bytes with a 32-bit field at offset set to value.
+std::string With32(std::string bytes, size_t offset, uint32_t value) {
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
+  return bytes;
+}
+
+// Every code of the language list, as the Language hint lists them.
+#define GRAVELHORN_LISTED_CODE(code, languageId, codePage) ", " code
+const std::string kListedCodes =
+    std::string(CATALOGUE_LANGUAGES(GRAVELHORN_LISTED_CODE)).substr(2);
+#undef GRAVELHORN_LISTED_CODE
+
+// A summary's labels: path, base version, upgraded version, last line.
+typedef std::array<const char*, 4> Labels;
+const Labels kEnglish = {"Path:", "Base version:", "Upgraded version:", "Installed."};
+const char kGermanTitle[] = "KIESELFUCHS-Patch-Installation";
+
+std::string Summary(const Labels& label, const std::string& path, const std::string& base,
+                    const std::string& code) {
+  return " "s + label[0] + "\t " + path + " \n " + label[1] + "\t " + base + " (" + code + ")\n " +
+         label[2] + "\t Gravelhorn v1.2 (" + code + ")\n\n " + label[3] + "\n";
+}
+
+std::string GermanEditionSummary(const std::string& path) {
+  return " Path:\t\t" + path +
+         " \n Basic version:\tv1.1 (ger)\n Upgraded version:\tKieselfuchs v1.2 (ger)\n\n "
+         "Installed.\n";
+}
+
+// Wine keeps the DOS attributes (0x2 hidden, 0x4 system) of a file as hex
+// text in this extended attribute. Where the file system has none, there
+// is nothing to set or keep.
+const char kDosAttributes[] = "user.DOSATTRIB";
+void SetDosAttributes(const std::string& path, const char* value) {
+  if (setxattr(path.c_str(), kDosAttributes, value, strlen(value), 0) != 0 && errno != ENOTSUP)
+    throw std::runtime_error("cannot set the DOS attributes of " + path);
+}
+void ExpectHidden(const std::string& path) {
+  char value[64] = "";
+  const ssize_t length = getxattr(path.c_str(), kDosAttributes, value, sizeof value - 1);
+  if (length < 0 && errno == ENOTSUP) return;
+  EXPECT_TRUE(length > 0 && (strtoul(value, nullptr, 16) & 0x2) != 0)
+      << path << " is not hidden: " << kDosAttributes << " '" << value << "'";
+}
+
+// A file beside the game's folder, which no run may change.
+std::string Outside(const std::string& game, const std::string& name) {
+  MakeFolders(game + "/../../Elsewhere");
+  return game + "/../../Elsewhere/" + name;
+}
+
+// A fifo in place of the file path.
+void Fifo(const std::string& path) {
+  std::filesystem::remove(path);
+  mkfifo(path.c_str(), 0666);
+}
+
+const char kGhr[] = "C:\\Games\\GHR\\";
+const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
+const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
+
+std::string CannotWrite(const std::string& file, const std::string& folder = "C:\\Games\\GHR") {
+  return "Unable to open the following file for writing : " + folder + "\\\\" + file;
+}
+
+// The first count of the edition's executables, in the order they are
+// installed.
+std::vector<std::string> Executables(size_t count = 3, const std::string& edition = "Gravelhorn") {
+  const std::vector<std::string> all = {edition + "_d3d.exe", edition + "_glide.exe",
+                                        edition + "_gl.exe"};
+  return {all.begin(), all.begin() + count};
+}
+
+// Hints as rows give them: each line without its "patch_installer: ".
+const char kPrefixLine[] = "Wine prefix: <prefix> (from WINEPREFIX)\n";
+const char kFoundInSteam[] =
+    "the game's key is in the prefix <prefix>: patch_installer --prefix '<prefix>'\n";
+const char kFoundNowhere[] =
+    "no prefix that patch_installer --list looks through holds the game's key\n";
+const std::string kNoInstallpathHints =
+    kPrefixLine + "the game's key has no Installpath value: the game's folder is unknown\n"s +
+    "\\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
+
+// The game's menu beside its archives, found on disk where the run starts.
+void WriteMenuOnDisk(const std::string& game) {
+  MakeFolders(game + "/Cfg");
+  WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
+}
+
+// The same in a folder beside drive_c that is drive d: (not z:, the host's
+// root, which a fault would write into).
+void WriteMenuOnDiskOfDriveD(const std::string& game) {
+  WriteMenuOnDisk(game);
+  const std::string drive = game + "/../dosdevices/d:";
+  std::filesystem::remove(drive);
+  if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
+}
+// The UTF-8 name of an accented folder.
+const char kKieselfuechs[] =
+    "Kieself\xC3\xBC"
+    "chs";
+
+std::vector<Scenario> BuildScenarios() {
+  const std::string longPath = "C:\\" + std::string(100, 'x') + "\\" + std::string(100, 'y') +
+                               "\\" + std::string(50, 'z');  // 255 characters
+  const std::string l226(226, 'L'), l227 = l226 + "L", e15(15, 'e');
+  const std::string g226 = "C:\\Games\\" + l226, g227 = g226 + "L";
+  // A row reads best as the few fields it sets, as written.
+  // clang-format off
+  std::vector<Scenario> rows = {
+      {.name = "English", .again = Again::kRefused, .onWindows = true},
+      {.name = "Hungarian", .language = "hun",
+       .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
+       .text = Summary({"\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:",
+                        "Intalal\xE1s befejezve."}, kGhr, "v1.1", "hun"), .onWindows = true},
+      {.name = "GermanEdition", .language = "ger", .caption = kGermanTitle,
+       .text = GermanEditionSummary(kGhr), .onWindows = true},
+      // German texts, but the edition's search for "ger" is case-sensitive;
+      // \Patch_GER.cod finds the member Patch_ger.cod.
+      {.name = "UpperCaseGer", .language = "GER", .caption = kGermanTitle,
+       .text = Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, kGhr,
+                       "v1.1", "GER"), .onWindows = true},
+      {.name = "GermanWithoutItsLanguagePatch", .language = "german",
+       .error = "File not found: \\Patch_german.cod", .newFiles = Executables(3, "Kieselfuchs"),
+       .onWindows = true},
+      {.name = "EmptyLanguage", .language = "", .text = Summary(kEnglish, kGhr, "v1.1", ""),
+       .onWindows = true},
+      // 15 characters fill LanguageValue with its zero; 16 do not fit.
+      {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod",
+       .newFiles = Executables()},
+      {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!",
+       .onWindows = true, .hints = kPrefixLine + "the game's Language value is longer than the 15 "
+                                   "characters the patch reads ("s + kListedCodes + ")\n"},
+      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
+       .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .onWindows = true},
+      {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere",
+       .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true},
+      {.name = "NoRegistryKey", .key = Key::kMissing, .error = kNoGame, .onWindows = true},
+      {.name = "NoSystemReg", .key = Key::kNoRegistry, .error = kNoGame},
+      // Wine saves a key with a subkey but no values through the subkey
+      // alone: it opens, empty, and the install path is "\".
+      {.name = "KeyOnlyThroughItsSubkey", .key = Key::kOnlySubkey, .exitCode = 255,
+       .text = kNoMenu, .onWindows = true},
+      // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
+      {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .text = kNoMenu,
+       .onWindows = true},
+      {.name = "InstallPathOf256", .installPath = longPath + "z", .error = kNoGame,
+       .onWindows = true, .hints = kPrefixLine + "the game's Installpath value is longer than the "
+                                   "255 characters the patch reads\n"s},
+      // Destinations of 256 bytes and more are never cut, but refused.
+      {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227,
+       .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
+      {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226,
+       .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = Executables(1)},
+      {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita",
+       .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
+       .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
+       .onWindows = true},
+      // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
+      {.name = "AccentedGermanFolder", .installPath = "C:\\Spiele\\"s + kKieselfuechs,
+       .language = "ger", .gameFolder = "Spiele/"s + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\"), .onWindows = true},
+      {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS",
+       .language = "ger", .gameFolder = "Spiele/"s + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\"), .onWindows = true},
+      // The patch's files come from Patch.dat alone: files named like them
+      // at the root of the drive, where any user may write, are not installed.
+      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](Folder game) {
+         for (const char* name : kPlantedAtTheDriveRoot)
+           WriteFileBytes(game + "/../../" + name, "MZ planted by another user\n");
+       }, .onWindows = true},
+      // An archive that is a fifo is a file that cannot be opened; nothing
+      // waits for a writer at its other end.
+      {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); },
+       .exitCode = 255, .text = kNoMenu, .onWindows = true},
+      {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); },
+       .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
+       .onWindows = true},
+      // Windows refuses to replace a read-only file, also for root.
+      {.name = "ReadOnlyPatch12",
+       .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = CannotWrite("Patch12.cod"), .newFiles = Executables(), .onWindows = true},
+      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) {
+         std::filesystem::remove(game + "/Gravelhorn_gl.exe");
+         MakeFolders(game + "/Gravelhorn_gl.exe");
+       }, .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = Executables(2)},
+      // A killed run's temporary file, or whatever else holds a temporary
+      // name, goes, and nothing is written through it. (Under Wine a link
+      // there stays, refused, since Wine would delete its target: see the
+      // Windows test build's cases.)
+      {.name = "LeftoversOfEveryKind", .prepare = [](Folder game) {
+         WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "read-only");
+         chmod((game + "/Gravelhorn_d3d.exe.tmp").c_str(), 0444);
+         WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "hidden");
+         SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
+         MakeFolders(game + "/Patch12.cod.tmp");
+       }, .onWindows = true},
+      {.name = "LinksAndAFifoLeftOver", .prepare = [](Folder game) {
+         WriteFileBytes(Outside(game, "target"), "outside");
+         if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) != 0 ||
+             symlink("nowhere", (game + "/Gravelhorn_glide.exe.tmp").c_str()) != 0 ||
+             mkfifo((game + "/Patch12.cod.tmp").c_str(), 0644) != 0)
+           throw std::runtime_error("cannot lay out the leftovers in " + game);
+       }},
+      // A destination linked outside the game folder is replaced, never the
+      // link's target; a hidden one stays hidden.
+      {.name = "LinkedAndHiddenDestinations", .prepare = [](Folder game) {
+         std::filesystem::rename(game + "/Gravelhorn_gl.exe", Outside(game, "Gravelhorn_gl.exe"));
+         std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe", game + "/Gravelhorn_gl.exe");
+         SetDosAttributes(game + "/Patch12.cod", "0x2");
+       }, .check = [](Folder game) {
+         EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
+         ExpectHidden(game + "/Patch12.cod");
+       }, .onWindows = true},
+      // The install folder is a small file system that fills up while one
+      // file is written: that file stays as it was, and with room the next
+      // run patches the game.
+      {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk,
+       .error = CannotWrite("Patch12.cod"), .newFiles = Executables(), .again = Again::kPatchedWithRoom},
+      {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly,
+       .error = CannotWrite("Gravelhorn_d3d.exe")},
+      // A damaged Patch.dat is named, and nothing is written.
+      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); },
+       .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
+      {.name = "PatchDatClaimsAHugeDirectory",
+       .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); },
+       .exitCode = 255, .text = "REGISTER_FFF: file entries error (Patch.dat)"},
+      {.name = "MemberPastTheEndOfPatchDat",
+       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true},
+      // Values of other types come as their bytes: a dword path is "\x01";
+      // a binary language without a zero is measured by its length.
+      {.name = "DwordInstallPath",
+       .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255,
+       .text = kNoMenu},
+      {.name = "BinaryLanguageOf16",
+       .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n"
+                        "\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
+       .error = "The registry not correct!"},
+      // The version as the reader finds it.
+      {.name = "LabelInsideALongerValue", .menu = "[Version]\r\nversion=Gravelhorn v1.1 (build 2)\r\n",
+       .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
+      {.name = "LabelsAreCaseSensitive", .menu = "[Version]\r\nversion=V1.1\r\n", .error = kTooOldText},
+      {.name = "AFirstKeyWithAValueIsFinal", .menu = "[Version]\r\nversion=v1.2\r\nVersion=v1.0\r\n",
+       .error = kTooOldText},
+      {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = "[Version]\r\nversion=\r\nVersion=v1.0\r\n",
+       .text = EnglishSummary(kGhr, "v1.0")},
+      {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = "[Version]\r\nversion=v1.0 patched\r\n",
+       .text = EnglishSummary(kGhr, "v1.0 patched")},
+      {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
+      {.name = "NoLineEndAtTheEnd", .menu = "[Version]\r\nversion=v1.1"},
+      // A value is cut to 16383 bytes, the version shown to 255.
+      {.name = "ValueOver16KiB", .menu = "[Version]\r\nversion=v1.1" + std::string(20000, 'x') + "\r\n",
+       .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
+      {.name = "LabelPastTheValuesRoom",
+       .menu = "[Version]\r\nversion=" + std::string(16383, 'x') + "v1.1\r\n", .error = kTooOldText},
+      {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s,
+       .error = kTooOldText},
+      // The prefix named wrongly: the box of a prefix without the game, and
+      // after it what is wrong and the command that finds the game.
+      {.name = "NoPrefixNamedAndNoDotWine", .error = kNoGame, .prefixGiven = "",
+       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
+                "cannot open the prefix <home>/.wine: No such file or directory\n"
+                "name the game's prefix: patch_installer --prefix DIR\n"s + kFoundInSteam},
+      {.name = "NoSuchPrefix", .error = kNoGame, .prefixGiven = "--prefix <home>/gone/",
+       .hints = "Wine prefix: <home>/gone (from --prefix)\n"
+                "cannot open the prefix <home>/gone: No such file or directory\n"s + kFoundInSteam},
+      {.name = "PrefixIsItsDriveC", .error = kNoGame, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
+       .hints = "Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n"
+                "<prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
+                "<prefix>/drive_c lies inside the prefix <prefix>: patch_installer --prefix "
+                "'<prefix>'\n"s + kFoundInSteam},
+      {.name = "TildeInQuotes", .error = kNoGame, .prefixGiven = "WINEPREFIX=~/.wine",
+       .hints = "no Wine prefix: WINEPREFIX is not an absolute path, which Wine refuses: ~/.wine\n"
+                "the shell expands ~ only outside quotes: did you mean <home>/.wine?\n"s +
+                kFoundInSteam},
+      // Steam's folder for the game stands for its prefix, pfx.
+      {.name = "ProtonFolder", .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
+       .hints = "Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
+      {.name = "UnreadableRegistry", .key = Key::kUnreadable, .error = kNoGame,
+       .hints = kPrefixLine + "cannot read <prefix>/system.reg: Is a directory\n"s + kFoundNowhere},
+      {.name = "KeyIn64BitView", .key = Key::kIn64BitView, .error = kNoGame,
+       .hints = kPrefixLine +
+                "the game's key is only in the registry's 64-bit view "
+                "(HKLM\\Software\\Quillfern\\GHR), not in the 32-bit view where the game's setup "
+                "writes it and the patch reads it; to register it in the 32-bit view:\n"
+                "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR' /v "
+                "Installpath /d 'C:\\Games\\GHR' /reg:32 /f\n"
+                "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR' /v Language "
+                "/d 'eng' /reg:32 /f\n"s + kFoundNowhere},
+      // Wine saves the registry only now and then while its server runs.
+      {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .error = kNoGame,
+       .hints = kPrefixLine +
+                "a Wine server is running for this prefix, and Wine writes the registry to "
+                "system.reg only now and then and when it ends: close the prefix's programs or run "
+                "WINEPREFIX='<prefix>' wineserver -w, then run patch_installer again\n"s +
+                kFoundNowhere},
+      // A prefix copied without dosdevices is repaired by Wine; one with
+      // dosdevices but no c: is not, and Wine does not start in it.
+      {.name = "NoDosdevices",
+       .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); },
+       .onWindows = true},
+      {.name = "DosdevicesWithoutC",
+       .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); },
+       .exitCode = 255, .text = kNoMenu,
+       .hints = kPrefixLine +
+                "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s "
+                "../drive_c '<prefix>/dosdevices/c:' puts it back\n"
+                "the game's folder C:\\Games\\GHR is <prefix>/dosdevices/c:/Games/GHR: No such "
+                "file or directory\n"
+                "Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or "
+                "directory\n"s},
+      // Paths as Wine maps them. Without "Installpath" the destinations
+      // begin with two backslashes: network paths, never the root of the
+      // drive the run starts on, c: or another (a menu on disk takes the run
+      // that far).
+      {.name = "NoInstallpathStartedInDriveC", .key = Key::kNoInstallpath, .gameFolder = "Patch",
+       .prepare = WriteMenuOnDisk, .error = CannotWrite("Gravelhorn_d3d.exe", ""),
+       .onWindows = true, .hints = kNoInstallpathHints},
+      {.name = "NoInstallpathStartedOutsideDriveC", .key = Key::kNoInstallpath,
+       .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
+       .error = CannotWrite("Gravelhorn_d3d.exe", ""), .onWindows = true,
+       .hints = kNoInstallpathHints},
+      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.",
+       .text = EnglishSummary("C:\\Games\\GHR.\\", "v1.1"), .onWindows = true},
+      // "C:name" starts at the current folder when that is on C:.
+      {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR",
+       .gameFolder = "Patch/Games/GHR", .text = EnglishSummary("C:Games\\GHR\\", "v1.1"),
+       .onWindows = true},
+      // Vietnamese and Hebrew decoders hold a letter back until flushed.
+      {.name = "VietnameseLocale", .locale = "vi_VN.UTF-8"},
+      {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90",
+       .text = EnglishSummary("C:\\Games\\\xE0\\", "v1.1"), .locale = "he_IL.UTF-8"},
+  };
+  // clang-format on
+  for (Scenario& row : rows) {
+    if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
+    if (!row.hints) continue;
+    std::string lines;
+    std::istringstream given(*row.hints);
+    for (std::string line; std::getline(given, line);) lines += "patch_installer: " + line + "\n";
+    row.hints = lines;
+  }
+  return rows;
+}
+
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> rows = BuildScenarios();
+  return rows;
+}
+
+const Scenario& ScenarioNamed(const std::string& name) {
+  for (const Scenario& scenario : Scenarios())
+    if (scenario.name == name) return scenario;
+  throw std::runtime_error("no scenario " + name);
+}
+
+std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion) {
+  return Summary(kEnglish, installPath, baseVersion, "eng");
+}
+
+FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) {
+  // The folder below driveC that holds path ("../Outside" for a path beside
+  // drive_c).
+  auto top = [](const std::string& path) {
+    return path.substr(0, path.find('/', path.rfind("../", 0) == 0 ? 3 : 0));
+  };
+  for (const std::string& folder :
+       {top(scenario.gameFolder), top(scenario.workingFolder), "Patch"s, "Elsewhere"s})
+    std::filesystem::remove_all(driveC + "/" + folder);
+  for (const char* planted : kPlantedAtTheDriveRoot)
+    std::filesystem::remove(driveC + "/" + planted);
+  std::vector<ArchiveMember> patch12 = {{"old.txt", "old patch"}}, patchDat;
+  if (!scenario.patch12Menu.empty()) patch12.push_back({"Cfg/Menu.cfg", scenario.patch12Menu});
+  FolderFiles files = {{"Game.cod", BuildFffArchive({{"Cfg/Menu.cfg", scenario.menu},
+                                                     {"Data/level1.map", "level"}})},
+                       {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
+                       {"Patch12.cod", BuildFffArchive(patch12)}};
+  for (const PatchFile& file : InstalledFiles("eng"))
+    if (file.gameFile != "Patch12.cod") files[file.gameFile] = "MZ v1.1";
+  const std::string game = driveC + "/" + scenario.gameFolder;
+  RestoreFolderFiles(game, files);
+  // Patch.dat where the run starts, unless it starts Elsewhere.
+  const std::string patch =
+      driveC + "/" + (scenario.workingFolder == "Elsewhere" ? "Patch" : scenario.workingFolder);
+  for (const std::string& member : SamplePatchMembers())
+    patchDat.push_back({member, MemberBytes(scenario, member)});
+  const std::string sample = BuildFffArchive(patchDat);
+  MakeFolders(patch);
+  WriteFileBytes(patch + "/Patch.dat", scenario.patchDat ? scenario.patchDat(sample) : sample);
+  MakeFolders(driveC + "/Elsewhere");
+  if (scenario.prepare != nullptr) scenario.prepare(game);
+  return FolderTree(game);
+}
+
+namespace {
+
+// The game folder with the first `count` files that scenario's run
+// installs put in, and no temporary file left.
+FolderFiles GameFilesAfter(const Scenario& scenario, const FolderFiles& before, size_t count) {
+  FolderFiles files = before;
+  const std::vector<PatchFile> installed = InstalledFiles(scenario.language);
+  for (size_t i = 0; i < count && i < installed.size(); ++i)
+    files[installed[i].gameFile] = MemberBytes(scenario, installed[i].member);
+  std::erase_if(files, [](const auto& file) { return file.first.ends_with(".tmp"); });
+  return files;
+}
+
+}  // namespace
+
+FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
+  if (scenario.newFiles == std::vector<std::string>{kEveryFile})
+    return GameFilesAfter(scenario, before, scenario.exitCode == 0 ? SIZE_MAX : 0);
+  FolderFiles files = GameFilesAfter(scenario, before, 0);
+  for (const std::string& name : scenario.newFiles)
+    for (const PatchFile& file : InstalledFiles(scenario.language))
+      if (file.gameFile == name) files[name] = MemberBytes(scenario, file.member);
+  return files;
+}
+
+std::string CannotWriteText(const Scenario& scenario, int index) {
+  return MessageCatalogue[SelectLanguage(scenario.language.c_str())].texts[MESSAGE_CANNOT_WRITE] +
+         (" " + scenario.installPath + "\\\\" +
+          InstalledFiles(scenario.language).at(size_t(index)).gameFile);
+}
+
+FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
+                             bool temporaryLeft) {
+  FolderFiles files = GameFilesAfter(scenario, before, size_t(stopped));
+  if (temporaryLeft) {
+    const PatchFile file = InstalledFiles(scenario.language).at(size_t(stopped));
+    files[file.gameFile + ".tmp"] = MemberBytes(scenario, file.member);
+  }
+  return files;
+}
+
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+std::string PrintedBox(const std::string& caption, const std::string& text) {
+  std::string printed = NarrowToHost(caption) + "\n" + NarrowToHost(text);
+  return printed.back() == '\n' ? printed : printed + "\n";
+}
+
+std::string WithPaths(std::string text, const std::string& prefix, const std::string& home) {
+  for (const auto& [name, path] : {std::pair{"<prefix>", prefix}, std::pair{"<home>", home}})
+    for (size_t at; (at = text.find(name)) != std::string::npos;)
+      text.replace(at, strlen(name), path);
+  return text;
+}
+
+void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
+                   const std::optional<std::string>& hints, const std::string& prefix,
+                   const std::string& home) {
+  EXPECT_EQ(exitCode, result.exitCode) << result.err;
+  // A box that ends the run with an error goes to standard error.
+  const size_t boxOnErr = exitCode == 0 ? 0 : std::min(box.size(), result.err.size());
+  EXPECT_EQ(exitCode == 0 ? box : "", result.out);
+  EXPECT_EQ(exitCode == 0 ? "" : box, result.err.substr(0, boxOnErr));
+  const std::string after = result.err.substr(boxOnErr);
+  if (hints) {
+    EXPECT_EQ(WithPaths(*hints, prefix, home), after);
+    return;
+  }
+  EXPECT_NE("", after) << "no line names the prefix";
+  std::istringstream lines(after);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_EQ(0u, line.rfind("patch_installer: ", 0)) << after;
+}

@@ -1,0 +1,119 @@
+// Whole runs of the installer as data: each scenario is a prefix (the
+// registry, a game folder, a Patch.dat), where the run starts, and what the
+// player sees and finds afterwards. Two runners read the table: the Linux
+// program in the native suite, and the Windows program under Wine, which is
+// also held to agree with the Linux program.
+#ifndef GRAVELHORN_TESTS_SCENARIOS_H_
+#define GRAVELHORN_TESTS_SCENARIOS_H_
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+// The game's key: with both values; without Installpath; missing; no
+// system.reg at all; only through a subkey; and (Linux only) only in the
+// 64-bit view, a system.reg that cannot be read (a folder), or missing from
+// system.reg while a Wine server still runs for the prefix.
+enum class Key {
+  kValues, kNoInstallpath, kMissing, kNoRegistry, kOnlySubkey,
+  kIn64BitView, kUnreadable, kNotSavedYet
+};
+enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
+enum class Again { kNever, kRefused, kPatchedWithRoom };
+
+const char kEveryFile[] = "*";
+const char kTitle[] = "Gravelhorn Patch Installer";
+// The English summary box's text.
+std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
+
+struct Scenario {
+  const char* name;
+  // The game's registry key and its two values, UTF-8; registryLines, when
+  // given, are the key's value lines of system.reg instead (Linux only).
+  std::string installPath = "C:\\Games\\GHR";
+  std::string language = "eng";
+  Key key = Key::kValues;
+  std::string registryLines = "";
+  // The v1.1 game below drive_c (UTF-8), its Cfg/Menu.cfg in Game.cod, and
+  // one in Patch12.cod when patch12Menu is given. prepare changes the laid
+  // out game folder further; patchDat damages the sample Patch.dat.
+  std::string gameFolder = "Games/GHR";
+  std::string menu = "[Menu]\r\nversion=0\r\n[Version]\r\nversion=v1.1\r\n";
+  std::string patch12Menu = "";
+  void (*prepare)(const std::string& gameFolder) = nullptr;
+  // More that the game folder must show after each run, in gtest checks.
+  void (*check)(const std::string& gameFolder) = nullptr;
+  std::string (*patchDat)(std::string sample) = nullptr;
+  const char* largeMember = nullptr;    // a Patch.dat member of 200 KiB
+  std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
+  Mount mount = Mount::kNone;
+  // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)
+  // and the exit code: the English summary of the game in C:\Games\GHR by
+  // default. A row that gives error shows it in an "ERROR" box, exit code
+  // 255 (Scenarios() fills in the three).
+  int exitCode = 0;
+  std::string caption = kTitle;
+  std::string text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
+  std::string error = "";
+  // The game files that are new after the run, each holding its member of
+  // the sample Patch.dat (bench/sample_patch.h names the files a run
+  // installs for the row's language, and their members); kEveryFile: all
+  // of them when the run succeeds, none when it fails.
+  std::vector<std::string> newFiles = {kEveryFile};
+  Again again = Again::kNever;  // what a second run does
+  bool onWindows = false;       // run the Windows program too
+  // Linux only: how the run names the prefix (an environment variable, or
+  // --prefix and its folder; "" for neither), and its locale, compiled into
+  // a private LOCPATH unless it is C.UTF-8. <prefix> and <home> stand for
+  // the prefix and the home folder.
+  std::string prefixGiven = "WINEPREFIX=<prefix>";
+  const char* locale = "C.UTF-8";
+  // The lines after the box, on standard error: exactly these (<prefix>
+  // and <home> as above), or, when not given, lines that each begin with
+  // "patch_installer: ".
+  std::optional<std::string> hints = std::nullopt;
+};
+
+const std::vector<Scenario>& Scenarios();
+const Scenario& ScenarioNamed(const std::string& name);  // throws if none
+void PrintTo(const Scenario& scenario, std::ostream* out);  // its name
+
+// Lays out the scenario's game and patch below driveC (after removing what
+// an earlier scenario left there) and returns the game folder's files.
+FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC);
+
+// The game folder's files after the run, from those before it.
+FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before);
+
+// The error text of a run of scenario that cannot write game file number
+// index, in the order the installer copies them (0 to 2 the edition's
+// executables, 3 Patch12.cod).
+std::string CannotWriteText(const Scenario& scenario, int index);
+// The game folder after a run of scenario that stopped at game file
+// `stopped` (4: after all): the files before it replaced and, when
+// temporaryLeft, its new bytes under its temporary name.
+FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
+                             bool temporaryLeft);
+
+// The box of a second run that is refused.
+const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
+
+// What the Linux program prints for a box: caption and text in UTF-8, and a
+// line feed unless the text ends in one.
+std::string PrintedBox(const std::string& caption, const std::string& text);
+
+// text with <prefix> and <home> filled in.
+std::string WithPaths(std::string text, const std::string& prefix, const std::string& home);
+
+// Expects the Linux program's output: the box on standard output (exit
+// code 0) or standard error, and after it on standard error the hints
+// (WithPaths filled in), or where there are none, lines that each begin
+// with "patch_installer: ".
+void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
+                   const std::optional<std::string>& hints, const std::string& prefix,
+                   const std::string& home);
+
+#endif  // GRAVELHORN_TESTS_SCENARIOS_H_

@@ -1,0 +1,343 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#include "filesystem/fff_format.h"
+#include "filesystem/file_system.h"
+#include "platform/code_page.h"
+#include "platform/message_box.h"
+#include "platform/process_end.h"
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/ghr_test.XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
+  // Without links on the way, as the programs see it once they resolve it.
+  path_ = fs::canonical(pattern).string();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  const std::string full = path_ + "/" + relative;
+  MakeFolders(fs::path(full).parent_path().string());
+  WriteFileBytes(full, bytes);
+  return full;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+void MakeFolders(const std::string& path) { fs::create_directories(path); }
+
+const char kFolderEntry[] = "<folder>";
+const char kFifoEntry[] = "<fifo>";
+
+FolderFiles FolderTree(const std::string& root) {
+  FolderFiles entries;
+  if (!fs::exists(root)) return entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = entry.path().lexically_relative(root).generic_string();
+    entries[relative] = entry.is_symlink()
+                            ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
+                        : entry.is_directory() ? kFolderEntry
+                        : entry.is_fifo()      ? kFifoEntry
+                                               : ReadFileBytes(entry.path().string());
+  }
+  return entries;
+}
+
+void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
+  fs::remove_all(folder);
+  MakeFolders(folder);
+  for (const auto& file : files) {
+    const std::string path = folder + "/" + file.first;
+    MakeFolders(file.second == kFolderEntry ? path : fs::path(path).parent_path().string());
+    if (file.second != kFolderEntry) WriteFileBytes(path, file.second);
+  }
+}
+
+std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
+  std::string header(kFffHeaderSize, '\0');
+  const uint32_t directorySize = uint32_t(members.size() * kDirectoryEntrySize);
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&header[24]), directorySize);
+  std::string directory, data;
+  uint32_t offset = uint32_t(kFffHeaderSize + directorySize);
+  for (const ArchiveMember& member : members) {
+    std::string entry(kDirectoryEntrySize, '\0');
+    memcpy(&entry[0], member.name.data(), std::min(member.name.size(), kDirectoryNameSize));
+    auto* fields = reinterpret_cast<unsigned char*>(&entry[kDirectoryNameSize]);
+    WriteLittleEndian32(fields, offset);
+    WriteLittleEndian32(fields + 4, uint32_t(member.data.size()));
+    directory += entry;
+    data += member.data;
+    offset += uint32_t(member.data.size());
+  }
+  return header + directory + data;
+}
+
+std::string ReadThroughFileSystem(const std::string& name) {
+  FileHandle* handle = OpenFileQuiet(name.c_str(), OPEN_FILE_READ);
+  if (handle == nullptr) return "<not found>";
+  std::string bytes(size_t(handle->GetSize()), '\0');
+  bytes.resize(fread(&bytes[0], 1, bytes.size(), handle->stream));
+  CloseFile(handle);
+  return bytes;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+                           const std::string& workingDirectory,
+                           const std::vector<std::string>& extraEnvironment,
+                           const std::string& outPath, const std::string& errPath) {
+  // Everything the child needs is prepared before the fork.
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed for " + argv.at(0));
+  if (pid_ > 0) return;
+  const int in = open("/dev/null", O_RDONLY);
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (in < 0 || out < 0 || err < 0 || chdir(workingDirectory.c_str()) != 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  for (const std::string& assignment : extraEnvironment) putenv(strdup(assignment.c_str()));
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+bool ChildProcess::Ended(int* exitCode) {
+  if (!reaped_) {
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == 0) return false;
+    reaped_ = true;
+    exitCode_ = done == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  *exitCode = exitCode_;
+  return true;
+}
+
+bool ChildProcess::WaitForEnd(double seconds, int* exitCode) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!Ended(exitCode)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void ChildProcess::Kill() {
+  if (reaped_) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  reaped_ = true;
+}
+
+void ChildProcess::Terminate(double seconds) {
+  if (reaped_) return;
+  kill(pid_, SIGTERM);
+  int exitCode;
+  if (!WaitForEnd(seconds, &exitCode)) Kill();
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory,
+                         const std::vector<std::string>& extraEnvironment, double timeoutSeconds) {
+  TempDir captures;
+  const std::string outPath = captures.path() + "/out", errPath = captures.path() + "/err";
+  CommandResult result{-1, "", "", false};
+  {
+    ChildProcess child(argv, workingDirectory, extraEnvironment, outPath, errPath);
+    result.timedOut = !child.WaitForEnd(timeoutSeconds, &result.exitCode);
+  }
+  result.out = FileExists(outPath) ? ReadFileBytes(outPath) : "";
+  result.err = FileExists(errPath) ? ReadFileBytes(errPath) : "";
+  return result;
+}
+
+std::string CommandLine(const std::vector<std::string>& argv) {
+  std::string line;
+  for (const std::string& arg : argv) line += (line.empty() ? "" : " ") + arg;
+  return line;
+}
+
+namespace {
+
+// A built program: named by an environment variable, or else found where
+// the build puts it, one folder above the test binary.
+std::string BuiltProgram(const char* variable, const char* name) {
+  const char* value = getenv(variable);
+  if (value != nullptr && *value != '\0') return value;
+  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
+}
+
+}  // namespace
+
+std::string PatchInstallerPath() { return BuiltProgram("PATCH_INSTALLER", "patch_installer"); }
+std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
+
+namespace {
+
+std::vector<RecordedBox>* recordedBoxes;
+struct ProcessEnded {
+  int exitCode;
+};
+
+}  // namespace
+
+EndedRun RunToEnd(const std::function<void()>& body) {
+  EndedRun run;
+  recordedBoxes = &run.boxes;
+  SetMessageBoxHandler([](const char* text, const char* caption, unsigned style) {
+    recordedBoxes->push_back(RecordedBox{text, caption, style});
+  });
+  SetProcessEndHook([](int exitCode) { throw ProcessEnded{exitCode & 0xFF}; });
+  try {
+    body();
+  } catch (const ProcessEnded& end) {
+    run.ended = true;
+    run.exitCode = end.exitCode;
+  }
+  SetProcessEndHook(nullptr);
+  SetMessageBoxHandler(nullptr);
+  return run;
+}
+
+void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(255, outcome.exitCode);
+  ASSERT_EQ(1u, outcome.boxes.size());
+  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
+  EXPECT_EQ(0x10u, outcome.boxes[0].style);
+  EXPECT_EQ(text, outcome.boxes[0].text);
+}
+
+std::string CompiledLocale(const std::string& name) {
+  static TempDir folder;
+  static std::map<std::string, bool> compiled;
+  auto found = compiled.find(name);
+  if (found == compiled.end()) {
+    const size_t dot = name.find('.');
+    const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
+                                name.substr(dot + 1) + " " + folder.path() + "/" + name +
+                                " >/dev/null 2>&1";
+    found = compiled.emplace(name, system(command.c_str()) == 0).first;
+  }
+  return found->second ? folder.path() : "";
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
+    : previous_(fs::current_path().string()) {
+  fs::current_path(path);
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
+
+namespace {
+
+void SetOrUnset(const std::string& name, const char* value) {
+  if (value != nullptr)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
+}
+
+}  // namespace
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+  const char* previous = getenv(name);
+  hadPrevious_ = previous != nullptr;
+  if (hadPrevious_) previous_ = previous;
+  SetOrUnset(name_, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  SetOrUnset(name_, hadPrevious_ ? previous_.c_str() : nullptr);
+}
+
+FakePrefix::FakePrefix(const std::string& below)
+    : path_(below.empty() ? dir_.path() : dir_.path() + "/" + below) {
+  MakeFolders(DriveC());
+  MakeFolders(path() + "/dosdevices");
+  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0 ||
+      symlink("/", (path() + "/dosdevices/z:").c_str()) != 0)
+    throw std::runtime_error("cannot link dosdevices/c: and z: in " + path());
+}
+
+namespace {
+
+// text (UTF-8) as a string of a Wine registry file: every character past
+// ASCII as \x and its UTF-16 unit, as Wine writes it.
+std::string WineRegistryEscape(const std::string& text) {
+  std::string escaped;
+  for (char16_t unit : HostToWide(text)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
+    if (unit == '\\' || unit == '"') escaped += '\\';
+    escaped += unit < 0x80 ? std::string(1, char(unit)) : hex;
+  }
+  return escaped;
+}
+
+const char kRegistryHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const char kOtherKey[] =
+    "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
+
+}  // namespace
+
+void WriteGameKeyTo(const std::string& prefix,
+                    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
+                    const std::string& subkey, const std::string& lines) {
+  std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
+  const std::string key =
+      win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
+  // Wine saves a key with subkeys but no values through its subkeys alone.
+  if (!values.empty() || !lines.empty() || subkey.empty())
+    reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n" + lines;
+  for (const auto& value : values)
+    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
+           "\"\n";
+  if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
+  MakeFolders(prefix);
+  WriteFileBytes(prefix + "/system.reg", reg);
+}
+
+void FakePrefix::WriteRegistryWithoutKey() {
+  WriteFileBytes(path() + "/system.reg",
+                 kRegistryHead + std::string("#arch=win64\n\n") + kOtherKey);
+}

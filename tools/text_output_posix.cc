@@ -1,5 +1,0 @@
-#include "tools/text_output.h"
-
-bool WriteText(FILE* stream, const std::string& text) {
-  return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-}
