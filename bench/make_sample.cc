@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sample_patch.h"
 #include "filesystem/fff_format.h"
+#include "tests/support/sample_patch.h"
 
 namespace {
 
@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
       ParseCount(argv[3], &first) && ParseCount(argv[4], &second))
     return Fill(argv[2], first, second);
   if (argc == 2 && strcmp(argv[1], "patch-members") == 0) {
-    for (const std::string& member : SamplePatchMembers()) printf("%s\n", member.c_str());
+    for (const std::string& member : SamplePatchMembers())
+      printf("%s\n", member.c_str());
     return 0;
   }
   if (argc == 3 && strcmp(argv[1], "installed-files") == 0) {

@@ -60,7 +60,9 @@ ArchivedFile::ArchivedFile(FILE* archiveStream, uint32_t memberOffset,
     : offset(memberOffset), size(memberSize) {
   stream = archiveStream;
   const int64_t held = archiveLength - int64_t(memberOffset);
-  readableLimit = held <= 0 ? 0 : held < int64_t(memberSize) ? uint32_t(held) : memberSize;
+  readableLimit = held <= 0                    ? 0
+                  : held < int64_t(memberSize) ? uint32_t(held)
+                                               : memberSize;
 }
 
 void ArchivedFile::Close() { stream = nullptr; }

@@ -28,9 +28,8 @@ FileHandle* OpenArchivedMember(const char* wanted) {
     if (found < 0) continue;
     const uint32_t offset = EntryOffset(slot.entries[found]);
     SeekStream(slot.stream, offset);
-    return NewHandle<ArchivedFile>(slot.stream, offset,
-                                   EntrySize(slot.entries[found]),
-                                   slot.fileLength);
+    return NewHandle<ArchivedFile>(
+        slot.stream, offset, EntrySize(slot.entries[found]), slot.fileLength);
   }
   return nullptr;
 }

@@ -19,9 +19,9 @@ bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name);
 
 // Copies source, a member of the registered archives (never a disk file),
-// whole to the disk file destination. A missing source is reported with message 2, a source that
-// delivers fewer bytes than its size with message 4, both with the source
-// name; nothing is written then.
+// whole to the disk file destination. A missing source is reported with message
+// 2, a source that delivers fewer bytes than its size with message 4, both with
+// the source name; nothing is written then.
 bool CopyOneFile(const char* source, const char* destination);
 
 // Joins folder and name into destination (size bytes). A path that does not

@@ -140,7 +140,9 @@ constexpr bool RowsAsListed() {
       return false;
   return true;
 }
-static_assert(RowsAsListed(), "a row's code or code page is not the one CATALOGUE_LANGUAGES gives");
+static_assert(
+    RowsAsListed(),
+    "a row's code or code page is not the one CATALOGUE_LANGUAGES gives");
 
 const char* MessageText(MessageId id) {
   return MessageCatalogue[LanguageIndex].texts[id];

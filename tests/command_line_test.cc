@@ -143,9 +143,10 @@ TEST(CommandLine, ListsThePrefixesThatHoldTheGame) {
                                                "  patch it: patch_installer --prefix '" +
                                                wine + "'\n\n"))
       << result.out;
-  EXPECT_NE(std::string::npos, result.out.find("/gravelhorn\n  folder:   C:\\Games\\GHR\n  language: "
-                                               "hun\n  version:  v1.2 (not one this patch "
-                                               "upgrades)\n"))
+  EXPECT_NE(std::string::npos,
+            result.out.find("/gravelhorn\n  folder:   C:\\Games\\GHR\n  language: "
+                            "hun\n  version:  v1.2 (not one this patch "
+                            "upgrades)\n"))
       << result.out;
   EXPECT_NE(std::string::npos,
             result.out.find(steam + "100/pfx\n  folder:   C:\\Games\\GHR\n  language: hun\n"

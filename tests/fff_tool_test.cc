@@ -12,8 +12,8 @@
 #include "filesystem/archive_table.h"
 #include "installer/settings.h"
 #include "platform/code_page.h"
-#include "tests/support/test_support.h"
 #include "programs/fff/member_name.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

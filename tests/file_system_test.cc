@@ -138,9 +138,9 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
     }
     if (row.name == std::string("m")) {
       handle->Close();
-      for (const std::function<void()>& use : std::vector<std::function<void()>>{
-               [&] { handle->Seek(0); }, [&] { handle->Tell(); }, [&] { handle->IsEof(); },
-               [&] { handle->GetSize(); }})
+      for (const std::function<void()>& use :
+           std::vector<std::function<void()>>{[&] { handle->Seek(0); }, [&] { handle->Tell(); },
+                                              [&] { handle->IsEof(); }, [&] { handle->GetSize(); }})
         ExpectFileSystemFatal(RunToEnd(use), "FILE ERROR!");
     }
     CloseFile(handle);  // a member's second Close is harmless

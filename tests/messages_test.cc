@@ -63,7 +63,8 @@ TEST(MessageCatalogue, EveryTextReadsAsWrittenInItsCodePage) {
       {{"hun", 9}, "Gravelhorn Patch Instaláló program"},
       {{"hun", 10}, "A Patch régebbi, mint a gépeden található Gravelhorn!"},
       {{"fra", 0}, "Mémoire libre insuffisante !"},
-      {{"fra", 3}, "Gravelhorn ou les données spécifiques de la base de registre sont introuvables !"},
+      {{"fra", 3},
+       "Gravelhorn ou les données spécifiques de la base de registre sont introuvables !"},
       {{"fra", 4}, "Mise à jour des fichiers impossible."},
       {{"fra", 5}, "Chemin d'accès :\t"},
       {{"fra", 7}, "Version mise à jour :\t"},
@@ -86,7 +87,8 @@ TEST(MessageCatalogue, EveryTextReadsAsWrittenInItsCodePage) {
     SCOPED_TRACE(language.code);
     const std::string locale = localeOfCodePage.at(language.codePage);
     const std::string locales = locale == "C.UTF-8" ? "" : CompiledLocale(locale);
-    if (locale != "C.UTF-8" && locales.empty()) GTEST_SKIP() << "localedef cannot compile " << locale;
+    if (locale != "C.UTF-8" && locales.empty())
+      GTEST_SKIP() << "localedef cannot compile " << locale;
     ScopedEnvironment lcAll("LC_ALL", locale.c_str());
     ScopedEnvironment locpath("LOCPATH", locales.empty() ? nullptr : locales.c_str());
     ASSERT_EQ(language.codePage, AnsiCodePage());

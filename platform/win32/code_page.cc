@@ -1,8 +1,8 @@
 // Code pages on Windows: the system converts, and the host's own narrow
 // text is in the ANSI code page already.
-#include <windows.h>
-
 #include "platform/code_page.h"
+
+#include <windows.h>
 
 unsigned AnsiCodePage() { return GetACP(); }
 
@@ -24,8 +24,8 @@ std::string WideToNarrow(std::u16string_view wide) {
                                          nullptr, 0, nullptr, nullptr);
   std::string narrow(size_t(length > 0 ? length : 0), '\0');
   if (length > 0)
-    WideCharToMultiByte(CP_ACP, 0, units, int(wide.size()), &narrow[0],
-                        length, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, units, int(wide.size()), &narrow[0], length,
+                        nullptr, nullptr);
   return narrow;
 }
 

@@ -1,9 +1,9 @@
+#include "platform/disk_file.h"
+
 #include <io.h>
 #include <share.h>
 #include <stdio.h>
 #include <windows.h>
-
-#include "platform/disk_file.h"
 
 FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   FILE* stream = _fsopen(windowsPath, mode, _SH_DENYNO);

@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/dll_search.h"
+
+#include <windows.h>
 
 void RestrictDllSearch() {
   // Windows 7 has SetDefaultDllDirectories only with update KB2533623, and a

@@ -5,6 +5,8 @@
 // its own attributes, so the new one is created with the old one's. Every
 // call that can meet a file another program holds for a moment is tried
 // again for about two seconds. Paths are made absolute first.
+#include "platform/file_replacement.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -13,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_replacement.h"
 #include "platform/io_request.h"
 #include "platform/win32/replacement_calls.h"
 
@@ -23,7 +24,8 @@ namespace {
 
 const DWORD kCarriedAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-const DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const DWORD kEveryShare =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The waits between attempts on one file: 10 ms, twice as long each time,
 // about two seconds in all.
@@ -74,11 +76,9 @@ std::string FullPath(const char* path) {
 // Where the file or folder path turns out to be after every link, or ""
 // when it cannot be opened.
 std::string FinalPath(const std::string& path) {
-  const HANDLE handle =
-      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr,
-                  OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                  nullptr);
+  const HANDLE handle = CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::string();
   std::string final(MAX_PATH, '\0');
   DWORD length = GetFinalPathNameByHandleA(handle, &final[0], MAX_PATH, 0);
@@ -118,7 +118,8 @@ bool HoldsOnDisk(const std::string& path, const unsigned char* data,
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER length;
   bool same = GetFileSizeEx(file, &length) && uint64_t(length.QuadPart) == size;
-  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest) : 0);
+  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest)
+                                         : 0);
   for (size_t compared = 0; same && compared < size;) {
     DWORD got = 0;
     same = ReadFile(file, buffer.data(),
@@ -198,8 +199,7 @@ bool WriteWhole(HANDLE file, const unsigned char* data, size_t size) {
   while (size > 0) {
     const DWORD chunk = DWORD(std::min(size, kLargestIoRequest));
     DWORD written = 0;
-    if (!win32::WriteFile(file, data, chunk, &written, nullptr) ||
-        written == 0)
+    if (!win32::WriteFile(file, data, chunk, &written, nullptr) || written == 0)
       return false;
     data += written;
     size -= written;
@@ -211,8 +211,7 @@ bool WriteWhole(HANDLE file, const unsigned char* data, size_t size) {
 // not written whole is no copy of anything: it is removed.
 bool WriteTemporary(HANDLE file, const std::string& temporary,
                     const unsigned char* data, size_t size) {
-  bool written =
-      WriteWhole(file, data, size) && win32::FlushFileBuffers(file);
+  bool written = WriteWhole(file, data, size) && win32::FlushFileBuffers(file);
   written = win32::CloseHandle(file) && written;
   if (!written) win32::DeleteFileA(temporary.c_str());
   return written;

@@ -1,7 +1,7 @@
+#include "platform/large_block.h"
+
 #include <stdint.h>
 #include <stdlib.h>
-
-#include "platform/large_block.h"
 
 // One byte more, so that a block of 0 bytes is still a block.
 void* AllocateLargeBlock(size_t size) {

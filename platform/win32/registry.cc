@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/registry.h"
+
+#include <windows.h>
 
 RegistryStatus QueryRegistryValue(RegistryRoot root, const char* keyPath,
                                   const char* valueName, RegistryValue* value) {

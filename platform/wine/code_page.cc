@@ -1,5 +1,7 @@
 // Code pages on Linux, through iconv. Wide text travels as UTF-16LE bytes
 // between the converters.
+#include "platform/code_page.h"
+
 #include <errno.h>
 #include <iconv.h>
 #include <locale.h>
@@ -12,8 +14,6 @@
 #include <map>
 #include <string>
 #include <utility>
-
-#include "platform/code_page.h"
 
 namespace {
 
@@ -243,7 +243,8 @@ std::string WideToNarrow(std::u16string_view wide) {
     size_t at = 0;
     if (units == 2 || !AppendBestFit(codePage, wide[i], &narrow)) {
       if (Usable(toNarrow) &&
-          ConvertFrom(toNarrow, AsBytes(wide.substr(i, units)), &at, &converted))
+          ConvertFrom(toNarrow, AsBytes(wide.substr(i, units)), &at,
+                      &converted))
         narrow += converted;
       else
         narrow.append(units, '?');

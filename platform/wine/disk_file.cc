@@ -1,3 +1,5 @@
+#include "platform/disk_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,7 +10,6 @@
 
 #include <string>
 
-#include "platform/disk_file.h"
 #include "platform/wine/file_failures.h"
 #include "platform/wine/wine_path.h"
 #include "platform/wine/wine_prefix.h"
@@ -16,7 +17,8 @@
 FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   std::string hostPath;
   if (!MapWindowsPath(windowsPath, WinePrefixDirectory(), &hostPath)) {
-    NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, WinePrefixDirectory()));
+    NoteFileFailure(windowsPath, "",
+                    WhyUnmapped(windowsPath, WinePrefixDirectory()));
     return nullptr;
   }
   // Only a regular file opens, as on Windows: Linux would open a folder
@@ -25,13 +27,14 @@ FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   // waits, and what it opened is looked at again.
   struct stat info;
   if (stat(hostPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    NoteFileFailure(windowsPath, hostPath,
-                    S_ISDIR(info.st_mode) ? "a folder, not a file" : "not a regular file");
+    NoteFileFailure(
+        windowsPath, hostPath,
+        S_ISDIR(info.st_mode) ? "a folder, not a file" : "not a regular file");
     return nullptr;
   }
   const bool write = strchr(mode, 'w') != nullptr;
-  const int flags = (write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY) |
-                    O_NONBLOCK | O_NOCTTY;
+  const int flags =
+      (write ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY) | O_NONBLOCK | O_NOCTTY;
   const int fd = open(hostPath.c_str(), flags, 0666);
   if (fd < 0) {
     NoteFileFailure(windowsPath, hostPath, strerror(errno));

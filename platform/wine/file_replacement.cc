@@ -1,10 +1,12 @@
 // On Linux the destination is replaced with rename, which ignores the
 // destination's own permissions; a destination that Wine would show as
 // read-only (no write bit at all) is refused first, as Windows refuses it.
+#include "platform/file_replacement.h"
+
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_replacement.h"
 #include "platform/io_request.h"
 #include "platform/wine/file_failures.h"
 #include "platform/wine/wine_path.h"
@@ -63,7 +64,8 @@ bool HoldsOnDisk(const std::string& path, const unsigned char* data,
   struct stat info;
   bool same = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
               uint64_t(info.st_size) == size;
-  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest) : 0);
+  std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest)
+                                         : 0);
   for (size_t compared = 0; same && compared < size;) {
     const ssize_t got =
         read(fd, buffer.data(), std::min(buffer.size(), size - compared));
@@ -92,7 +94,8 @@ Leftover ClearTemporaryName(const std::string& temporary,
   if (lstat(temporary.c_str(), &info) != 0)
     return errno == ENOENT ? Leftover::kNone : Leftover::kInTheWay;
   if (S_ISDIR(info.st_mode))
-    return rmdir(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
+    return rmdir(temporary.c_str()) == 0 ? Leftover::kNone
+                                         : Leftover::kInTheWay;
   if (S_ISREG(info.st_mode) && !destinationExists &&
       HoldsOnDisk(temporary, data, size))
     return Leftover::kNewFile;
@@ -174,16 +177,18 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
   const bool exists = stat(destination.c_str(), &existing) == 0;
   if (exists && !Writable(destination, existing)) {
     NoteFileFailure(windowsPath, destination,
-                    !S_ISREG(existing.st_mode)     ? "not a file"
-                    : (existing.st_mode & 0222) == 0 ? "read-only, which Windows never replaces"
-                                                     : strerror(errno));
+                    !S_ISREG(existing.st_mode) ? "not a file"
+                    : (existing.st_mode & 0222) == 0
+                        ? "read-only, which Windows never replaces"
+                        : strerror(errno));
     return false;
   }
   const auto* bytes = static_cast<const unsigned char*>(data);
   bool replaced = false;
   switch (ClearTemporaryName(temporary, exists, bytes, size)) {
     case Leftover::kInTheWay:
-      NoteFileFailure(windowsPath, temporary, "in the way, and it cannot be removed");
+      NoteFileFailure(windowsPath, temporary,
+                      "in the way, and it cannot be removed");
       return false;
     case Leftover::kNewFile:
       replaced = PutInPlace(temporary, destination);

@@ -2,11 +2,11 @@
 // kernel has them: a fresh block's first touch costs a page fault per page,
 // and with 4 KiB pages that costs more than the copy through the block
 // (most of all in a virtual machine). Small blocks come from malloc.
+#include "platform/large_block.h"
+
 #include <stdint.h>
 #include <stdlib.h>
 #include <sys/mman.h>
-
-#include "platform/large_block.h"
 
 namespace {
 

@@ -1,17 +1,18 @@
 // The Linux stand-in for the message box: the caption and the text go to
 // standard output (plain style) or standard error (error style), converted
 // to UTF-8 from the ANSI code page, as Wine shows narrow text; then what
-// the program's follower adds (the Linux program's hints). Where the player reads the box on a terminal
-// and can answer there (standard input and the box's stream both are
-// terminals), the box says so and waits for Enter, as a real box waits for
-// OK.
+// the program's follower adds (the Linux program's hints). Where the player
+// reads the box on a terminal and can answer there (standard input and the
+// box's stream both are terminals), the box says so and waits for Enter, as a
+// real box waits for OK.
+#include "platform/message_box.h"
+
 #include <stdio.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/message_box.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // The Linux stand-in for the registry: HKEY_LOCAL_MACHINE is the Wine
 // prefix's system.reg. A missing or unreadable file means the key is absent.
+#include "platform/registry.h"
+
 #include <string>
 
-#include "platform/registry.h"
 #include "platform/wine/wine_prefix.h"
 #include "platform/wine/wine_registry.h"
 
@@ -15,6 +16,6 @@ RegistryStatus QueryRegistryValue(RegistryRoot root, const char* keyPath,
   int error;
   if (!ReadWineRegistryFile(prefix + "/system.reg", &text, &error))
     return REGISTRY_KEY_MISSING;
-  return FindWineRegistryValue(
-      text, KeyPathInView(text, keyPath, true).c_str(), valueName, value);
+  return FindWineRegistryValue(text, KeyPathInView(text, keyPath, true).c_str(),
+                               valueName, value);
 }

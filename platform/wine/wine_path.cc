@@ -1,7 +1,5 @@
 #include "platform/wine/wine_path.h"
 
-#include "platform/code_page.h"
-
 #include <dirent.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -10,6 +8,8 @@
 
 #include <algorithm>
 #include <vector>
+
+#include "platform/code_page.h"
 
 namespace {
 
@@ -186,8 +186,8 @@ StartingPoint StartOnDrive(char letter, bool fromRoot,
       if (start.letter == letter) return start;
     }
   }
-  return StartingPoint{DriveRoot(prefix, letter, HasDosdevices(prefix)), {},
-                       letter};
+  return StartingPoint{
+      DriveRoot(prefix, letter, HasDosdevices(prefix)), {}, letter};
 }
 
 // The entry of folder that the narrow name stands for: the name in host

@@ -56,11 +56,12 @@ bool IsFolder(const std::string& path) {
 // the folder <appid> itself holds Proton's own files, not a registry.
 bool IsProtonFolder(const std::string& folder) {
   const size_t slash = folder.rfind('/');
-  const size_t parentSlash =
-      slash == std::string::npos || slash == 0 ? std::string::npos
-                                               : folder.rfind('/', slash - 1);
+  const size_t parentSlash = slash == std::string::npos || slash == 0
+                                 ? std::string::npos
+                                 : folder.rfind('/', slash - 1);
   if (parentSlash == std::string::npos ||
-      folder.compare(parentSlash + 1, slash - parentSlash - 1, "compatdata") != 0)
+      folder.compare(parentSlash + 1, slash - parentSlash - 1, "compatdata") !=
+          0)
     return false;
   struct stat info;
   return IsFolder(folder + "/pfx") &&
@@ -135,7 +136,8 @@ bool WineServerRunning(const std::string& prefix) {
         own != "..") {
       const std::string temporary = Environment("TMPDIR");
       folders[1] = "/tmp/" + own;
-      if (!temporary.empty()) folders[2] = WithoutTrailingSlashes(temporary) + "/" + own;
+      if (!temporary.empty())
+        folders[2] = WithoutTrailingSlashes(temporary) + "/" + own;
     }
   }
   for (const std::string& folder : folders)

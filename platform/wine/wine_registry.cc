@@ -12,8 +12,6 @@
 // character as \x and its UTF-16 code unit in hex.
 #include "platform/wine/wine_registry.h"
 
-#include "platform/code_page.h"
-
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,6 +21,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "platform/code_page.h"
 
 namespace {
 
@@ -256,9 +256,9 @@ bool SeekKey(std::string_view* rest, const char* keyPath) {
   while (NextLine(rest, &line)) {
     if (!KeyOfLine(line, &path)) continue;
     if (SameWideNameIgnoringCase(path, wanted)) return true;
-    hasSubkey = hasSubkey ||
-                (path.size() > parent.size() &&
-                 SameWideNameIgnoringCase(path.substr(0, parent.size()), parent));
+    hasSubkey = hasSubkey || (path.size() > parent.size() &&
+                              SameWideNameIgnoringCase(
+                                  path.substr(0, parent.size()), parent));
   }
   return hasSubkey;
 }

@@ -26,11 +26,10 @@ std::string KeyPathInView(const std::string& fileText, const char* keyPath,
 // backslashes) in the text of a Wine registry file. Key and value names
 // compare without regard to letter case. Strings come back decoded from
 // Wine's escapes, in the ANSI code page as Windows' narrow registry read
-// converts them (WideToNarrow), with their terminating zero; other types as the bytes Windows would deliver.
-// value is written only for REGISTRY_VALUE_READ.
+// converts them (WideToNarrow), with their terminating zero; other types as the
+// bytes Windows would deliver. value is written only for REGISTRY_VALUE_READ.
 RegistryStatus FindWineRegistryValue(const std::string& fileText,
-                                     const char* keyPath,
-                                     const char* valueName,
+                                     const char* keyPath, const char* valueName,
                                      RegistryValue* value);
 
 #endif  // GRAVELHORN_PLATFORM_WINE_REGISTRY_H_

@@ -175,7 +175,8 @@ std::string WriteArchive(FILE* out, const std::string& outName,
       error = CopyBlocks(in, member.source, out, outName, member.size);
       std::fclose(in);
     }
-    if (!error.empty()) error = "member '" + Printable(member.shown) + "': " + error;
+    if (!error.empty())
+      error = "member '" + Printable(member.shown) + "': " + error;
   }
   if (error.empty() && !FlushToDisk(out, &error))
     error = "writing '" + Printable(outName) + "' failed: " + error;
@@ -226,7 +227,8 @@ std::string VerifyArchive(const std::string& path,
     const DirectoryEntry& entry = directory.entries[i];
     if (FindDirectoryEntry(directory, member.name,
                            NameHash(member.name.c_str())) != int32_t(i) ||
-        EntrySize(entry) != member.size || !DataWithinFile(directory, int32_t(i)) ||
+        EntrySize(entry) != member.size ||
+        !DataWithinFile(directory, int32_t(i)) ||
         !SeekFile(written.stream, EntryOffset(entry)))
       return quoted + "read back, '" + Printable(path) +
              "' does not hold it where it was written";
@@ -235,8 +237,8 @@ std::string VerifyArchive(const std::string& path,
     if (source == nullptr)
       return quoted + "cannot read '" + Printable(member.source) +
              "' again: " + error;
-    error = CompareBlocks(written.stream, path, source, member.source,
-                          member.size);
+    error =
+        CompareBlocks(written.stream, path, source, member.source, member.size);
     if (error.empty() && std::fgetc(source) != EOF)
       error = "'" + Printable(member.source) + "' holds more than the " +
               std::to_string(member.size) +
@@ -268,8 +270,8 @@ int RunCreate(const CommandArguments& arguments) {
   }
   error = WriteArchive(out, temporary, members);
   if (std::fclose(out) != 0 && error.empty())
-    error = "writing '" + Printable(temporary) + "' failed: " +
-            std::strerror(errno);
+    error = "writing '" + Printable(temporary) +
+            "' failed: " + std::strerror(errno);
   if (error.empty()) error = VerifyArchive(temporary, members);
   if (error.empty() && !ReplaceEntry(temporary, target, &error))
     error = "cannot rename '" + Printable(temporary) + "' into place: " + error;

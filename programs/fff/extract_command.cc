@@ -13,10 +13,10 @@
 // Then each member is written into a temporary file beside its place, and
 // all are put on the disk (on Linux in one flush of the file system, which
 // for many small files costs a fraction of one flush each); only then does
-// each take its name, in one rename. A failure before that removes the temporary files and the
-// folders made, so every file is as it was. Folders are opened one part at
-// a time from the chosen folder, never through a link: a folder that turns
-// into a link meanwhile is refused, not followed.
+// each take its name, in one rename. A failure before that removes the
+// temporary files and the folders made, so every file is as it was. Folders are
+// opened one part at a time from the chosen folder, never through a link: a
+// folder that turns into a link meanwhile is refused, not followed.
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -122,12 +122,13 @@ bool PlanExtractions(const std::string& archive, const std::string& folder,
     const Extraction& member = (*plan)[clash.member];
     const std::string other =
         DescribeEntry(directory, (*plan)[clash.other].index);
-    refuse(member.index,
-           clash.folderParts == 0
-               ? "it would land on the same file as " + other
-               : "it needs '" +
-                     Printable(LeadingParts(member.relative, clash.folderParts)) +
-                     "' as a folder, but " + other + " is a file");
+    refuse(
+        member.index,
+        clash.folderParts == 0
+            ? "it would land on the same file as " + other
+            : "it needs '" +
+                  Printable(LeadingParts(member.relative, clash.folderParts)) +
+                  "' as a folder, but " + other + " is a file");
   }
   return sound;
 }
@@ -207,8 +208,8 @@ class FolderWalk {
   bool OpenFolderOf(const std::string& relative, bool make,
                     std::string* error) {
     chain_.clear();
-    for (size_t start = 0, slash; (slash = relative.find('/', start)) !=
-                                  std::string::npos;
+    for (size_t start = 0, slash;
+         (slash = relative.find('/', start)) != std::string::npos;
          start = slash + 1) {
       const HostFolder& parent = Folder();
       const std::string part = relative.substr(start, slash - start);
@@ -273,10 +274,10 @@ std::string WriteTemporary(const OpenedArchive& archive,
                            const std::unordered_set<std::string>& keys,
                            Extraction* extraction) {
   static std::mt19937 random{std::random_device()()};
-  const std::string destination = folder.path + "/" +
-                                  FolderWalk::LastPart(extraction->relative);
-  const std::string beside = extraction->relative.substr(
-      0, extraction->relative.rfind('/') + 1);
+  const std::string destination =
+      folder.path + "/" + FolderWalk::LastPart(extraction->relative);
+  const std::string beside =
+      extraction->relative.substr(0, extraction->relative.rfind('/') + 1);
   FILE* out = nullptr;
   std::string error, name;
   for (int attempt = 0; out == nullptr; ++attempt) {
@@ -298,12 +299,12 @@ std::string WriteTemporary(const OpenedArchive& archive,
     error = CopyBlocks(archive.stream, archivePath, out, destination,
                        EntrySize(entry));
   if (error.empty() && !(FlushedWith(folder, root) ? std::fflush(out) == 0
-                                                  : FlushToDisk(out, &error)))
-    error = "writing '" + Printable(destination) + "' failed: " +
-            (error.empty() ? std::strerror(errno) : error);
+                                                   : FlushToDisk(out, &error)))
+    error = "writing '" + Printable(destination) +
+            "' failed: " + (error.empty() ? std::strerror(errno) : error);
   if (std::fclose(out) != 0 && error.empty())
-    error = "writing '" + Printable(destination) + "' failed: " +
-            std::strerror(errno);
+    error = "writing '" + Printable(destination) +
+            "' failed: " + std::strerror(errno);
   return error;
 }
 

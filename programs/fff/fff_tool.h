@@ -62,8 +62,8 @@ std::string LookupKey(std::string_view name);
 
 // Writes size bytes to the file toName (host text) in requests of at most
 // kLargestIoRequest; returns "", or what went wrong and with which file.
-std::string WriteBounded(FILE* to, const std::string& toName,
-                         const void* data, size_t size);
+std::string WriteBounded(FILE* to, const std::string& toName, const void* data,
+                         size_t size);
 
 // Copies count bytes from the file fromName to the file toName in bounded
 // blocks; a read or write of fewer bytes than asked is a failure. Returns

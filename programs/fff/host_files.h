@@ -69,7 +69,7 @@ struct HostFolder {
     return *this;
   }
 
-  std::string path;    // as messages show it; Windows works through it
+  std::string path;      // as messages show it; Windows works through it
   intptr_t handle = -1;  // a descriptor, or a HANDLE; -1 when closed
 };
 

@@ -68,8 +68,8 @@ void FindOverlaps(const ArchiveDirectory& directory,
   Span reach = head, reachBefore = head;
   const Span* first = nullptr;  // of the spans equal to the last one
   for (const Span& span : spans) {
-    const bool repeated =
-        first != nullptr && first->start == span.start && first->end == span.end;
+    const bool repeated = first != nullptr && first->start == span.start &&
+                          first->end == span.end;
     if (!repeated) {
       reachBefore = reach;
       first = &span;

@@ -59,9 +59,8 @@ bool SameAsciiWord(std::u16string_view text, std::string_view word) {
 bool IsWindowsDeviceName(std::u16string_view base) {
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
     if (SameAsciiWord(base, device)) return true;
-  if (base.size() != 4 ||
-      !(SameAsciiWord(base.substr(0, 3), "COM") ||
-        SameAsciiWord(base.substr(0, 3), "LPT")))
+  if (base.size() != 4 || !(SameAsciiWord(base.substr(0, 3), "COM") ||
+                            SameAsciiWord(base.substr(0, 3), "LPT")))
     return false;
   const char16_t digit = base[3];
   return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' ||
@@ -100,8 +99,8 @@ std::string WindowsFileNameProblem(std::string_view name) {
     if (c < 0x20)
       return "it holds a control character, which Windows does not allow "
              "in file names";
-    if (c < 0x80 && std::string_view("<>\"|?*").find(char(c)) !=
-                        std::string_view::npos)
+    if (c < 0x80 &&
+        std::string_view("<>\"|?*").find(char(c)) != std::string_view::npos)
       return "it holds a '" + std::string(1, char(c)) +
              "', which Windows does not allow in file names";
   }
@@ -155,7 +154,8 @@ std::vector<NameClash> FindNameClashes(const std::vector<std::string>& keys) {
          slash = keys[i].find('/', slash + 1)) {
       ++parts;
       auto file = fileWithKey.find(keys[i].substr(0, slash));
-      if (file != fileWithKey.end()) clashes.push_back({i, file->second, parts});
+      if (file != fileWithKey.end())
+        clashes.push_back({i, file->second, parts});
     }
   }
   return clashes;

@@ -38,11 +38,11 @@ std::string WindowsNameKey(std::string_view name);
 // Where two members cannot both be extracted, found from their paths'
 // keys ('/' between parts; paths that compare equal have equal keys).
 struct NameClash {
-  size_t member;      // the index, in keys, of the member refused
-  size_t other;       // the member it clashes with
-  size_t folderParts; // 0: both land on one file; otherwise the member
-                      // needs its first folderParts parts as a folder,
-                      // where the other member is a file
+  size_t member;       // the index, in keys, of the member refused
+  size_t other;        // the member it clashes with
+  size_t folderParts;  // 0: both land on one file; otherwise the member
+                       // needs its first folderParts parts as a folder,
+                       // where the other member is a file
 };
 std::vector<NameClash> FindNameClashes(const std::vector<std::string>& keys);
 

@@ -88,14 +88,14 @@ std::string LookupKey(std::string_view name) {
   return key;
 }
 
-std::string WriteBounded(FILE* to, const std::string& toName,
-                         const void* data, size_t size) {
+std::string WriteBounded(FILE* to, const std::string& toName, const void* data,
+                         size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const size_t wanted = size < kLargestIoRequest ? size : kLargestIoRequest;
     if (std::fwrite(bytes, 1, wanted, to) != wanted)
-      return "writing '" + Printable(toName) + "' failed: " +
-             std::strerror(errno);
+      return "writing '" + Printable(toName) +
+             "' failed: " + std::strerror(errno);
     bytes += wanted;
     size -= wanted;
   }

@@ -26,7 +26,8 @@ const uint32_t kLargestMenu = 1 << 20;
 
 GameKey ReadGameKey(const std::string& fileText, bool thirtyTwoBit) {
   GameKey key;
-  const std::string path = KeyPathInView(fileText, kGameRegistryKey, thirtyTwoBit);
+  const std::string path =
+      KeyPathInView(fileText, kGameRegistryKey, thirtyTwoBit);
   const struct {
     const char* name;
     GameValue* value;
@@ -61,7 +62,8 @@ bool ReadMenu(const std::string& hostPath, std::string* menu) {
   ArchiveDirectory directory;
   bool found = false;
   if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) &&
-      ReadArchiveDirectory(stream, info.st_size, &directory) == DirectoryError::kNone) {
+      ReadArchiveDirectory(stream, info.st_size, &directory) ==
+          DirectoryError::kNone) {
     const int32_t index =
         FindDirectoryEntry(directory, kMenuMember, NameHash(kMenuMember));
     if (index >= 0) {
@@ -88,12 +90,14 @@ std::string VersionInMenu(const std::string& menu) {
   for (const char* key : {"version=", "Version="}) {
     reader.sectionPattern = strdup("[Version]");
     reader.keyPattern = strdup(key);
-    const bool found = reader.sectionPattern != nullptr && reader.keyPattern != nullptr &&
+    const bool found = reader.sectionPattern != nullptr &&
+                       reader.keyPattern != nullptr &&
                        reader.FindValue(reader.textSize);
     free(reader.sectionPattern);
     free(reader.keyPattern);
     reader.sectionPattern = reader.keyPattern = nullptr;
-    if (found && reader.value[0] != '\0') return std::string(reader.value, strnlen(reader.value, 255));
+    if (found && reader.value[0] != '\0')
+      return std::string(reader.value, strnlen(reader.value, 255));
   }
   return "";
 }
@@ -111,7 +115,8 @@ void AddSubfolders(const std::string& folder, const char* suffix,
   if (directory == nullptr) return;
   while (const dirent* entry = readdir(directory)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != "..") paths->push_back(folder + "/" + name + suffix);
+    if (name != "." && name != "..")
+      paths->push_back(folder + "/" + name + suffix);
   }
   closedir(directory);
 }
@@ -126,7 +131,8 @@ std::vector<std::string> SteamLibraries(const std::string& steam) {
   char line[4096];
   while (fgets(line, sizeof line, file) != nullptr) {
     std::vector<std::string> quoted;
-    for (const char* at = strchr(line, '"'); at != nullptr && quoted.size() < 3;) {
+    for (const char* at = strchr(line, '"');
+         at != nullptr && quoted.size() < 3;) {
       const char* end = strchr(at + 1, '"');
       if (end == nullptr) break;
       quoted.emplace_back(at + 1, end);
@@ -163,7 +169,8 @@ std::string InstalledVersion(const GameInPrefix& game) {
     // A doubled backslash, where the folder ends in one, reads as one.
     const std::string path = game.key.installPath.text + "\\" + name;
     std::string host, menu;
-    if (MapWindowsPath(path.c_str(), game.prefix, &host) && ReadMenu(host, &menu))
+    if (MapWindowsPath(path.c_str(), game.prefix, &host) &&
+        ReadMenu(host, &menu))
       return VersionInMenu(menu);
   }
   return "";
@@ -201,7 +208,8 @@ std::vector<std::string> LauncherPrefixes() {
     if (resolved == nullptr) continue;
     const bool fresh = seen.insert(resolved).second;
     free(resolved);
-    if (fresh && Exists(candidate + "/system.reg")) prefixes.push_back(candidate);
+    if (fresh && Exists(candidate + "/system.reg"))
+      prefixes.push_back(candidate);
   }
   std::sort(prefixes.begin(), prefixes.end());
   return prefixes;
@@ -223,22 +231,28 @@ int ListGamePrefixes(FILE* out) {
     bool applies = false;
     for (const char* label : AcceptedBaseVersions)
       applies = applies || version.find(label) != std::string::npos;
-    fprintf(out, "%s\n  folder:   %s\n  language: %s\n  version:  %s\n  patch it: "
-                 "patch_installer --prefix %s\n\n",
-            game.prefix.c_str(),
-            game.key.installPath.present ? Shown(game.key.installPath.text).c_str()
-                                         : "none (the key has no Installpath value)",
-            game.key.language.present ? Shown(game.key.language.text).c_str()
-                                      : "none (the key has no Language value)",
-            version.empty() ? "unknown (Cfg\\Menu.cfg is in none of the game's archives)"
-                            : (Shown(version) + (applies ? " (the patch applies)"
-                                                         : " (not one this patch upgrades)"))
-                                  .c_str(),
-            ShellQuoted(game.prefix).c_str());
+    fprintf(
+        out,
+        "%s\n  folder:   %s\n  language: %s\n  version:  %s\n  patch it: "
+        "patch_installer --prefix %s\n\n",
+        game.prefix.c_str(),
+        game.key.installPath.present
+            ? Shown(game.key.installPath.text).c_str()
+            : "none (the key has no Installpath value)",
+        game.key.language.present ? Shown(game.key.language.text).c_str()
+                                  : "none (the key has no Language value)",
+        version.empty()
+            ? "unknown (Cfg\\Menu.cfg is in none of the game's archives)"
+            : (Shown(version) + (applies ? " (the patch applies)"
+                                         : " (not one this patch upgrades)"))
+                  .c_str(),
+        ShellQuoted(game.prefix).c_str());
   }
   if (games.empty()) {
-    fprintf(out, "No Wine prefix in the places where Wine and the launchers keep them holds the "
-                 "game's registry key (HKEY_LOCAL_MACHINE\\%s).\n",
+    fprintf(out,
+            "No Wine prefix in the places where Wine and the launchers keep "
+            "them holds the "
+            "game's registry key (HKEY_LOCAL_MACHINE\\%s).\n",
             kGameRegistryKey);
     return 1;
   }
@@ -248,6 +262,7 @@ int ListGamePrefixes(FILE* out) {
 
 std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }

@@ -28,8 +28,8 @@ struct GameInPrefix {
   std::string prefix;
   int readError = 0;  // errno when system.reg cannot be read, else 0
   bool win64 = false;
-  GameKey key;          // where the Windows program looks: the 32-bit view
-  GameKey otherView;    // the 64-bit view, in a 64-bit prefix only
+  GameKey key;        // where the Windows program looks: the 32-bit view
+  GameKey otherView;  // the 64-bit view, in a 64-bit prefix only
 };
 
 // Reads prefix/system.reg as the Windows program reads the registry.

@@ -12,16 +12,18 @@
 #include "installer/startup.h"
 #include "platform/code_page.h"
 #include "platform/wine/file_failures.h"
-#include "programs/linux/game_search.h"
 #include "platform/wine/wine_path.h"
 #include "platform/wine/wine_prefix.h"
+#include "programs/linux/game_search.h"
 
 namespace {
 
 class Hints {
  public:
   explicit Hints(FILE* out) : out_(out) {}
-  void Line(const std::string& text) { fprintf(out_, "patch_installer: %s\n", text.c_str()); }
+  void Line(const std::string& text) {
+    fprintf(out_, "patch_installer: %s\n", text.c_str());
+  }
 
  private:
   FILE* out_;
@@ -75,15 +77,18 @@ void ShowPrefixesWithTheGame(Hints& hints, const std::string& inUse) {
                PatchCommand(game.prefix));
     any = true;
   }
-  if (!any) hints.Line("no prefix that patch_installer --list looks through holds the game's key");
+  if (!any)
+    hints.Line(
+        "no prefix that patch_installer --list looks through holds the game's "
+        "key");
 }
 
 // A ~ that the shell left alone, as in WINEPREFIX='~/.wine'.
 void ShowUnexpandedTilde(Hints& hints, const WinePrefixChoice& choice) {
   const char* home = getenv("HOME");
   if (choice.given.compare(0, 2, "~/") != 0 || home == nullptr) return;
-  hints.Line("the shell expands ~ only outside quotes: did you mean " + std::string(home) +
-             choice.given.substr(1) + "?");
+  hints.Line("the shell expands ~ only outside quotes: did you mean " +
+             std::string(home) + choice.given.substr(1) + "?");
 }
 
 // What keeps the prefix from being read at all; false when it can be.
@@ -91,7 +96,8 @@ bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
   const std::string& prefix = choice.path;
   struct stat info;
   if (prefix.empty() || stat(prefix.c_str(), &info) != 0) {
-    if (!prefix.empty()) hints.Line("cannot open the prefix " + prefix + ": " + strerror(errno));
+    if (!prefix.empty())
+      hints.Line("cannot open the prefix " + prefix + ": " + strerror(errno));
     ShowUnexpandedTilde(hints, choice);
     if (choice.source == PrefixSource::kDefault)
       hints.Line("name the game's prefix: patch_installer --prefix DIR");
@@ -109,14 +115,16 @@ bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
     for (std::string folder = prefix; folder.size() > 1;) {
       folder = folder.substr(0, std::max<size_t>(folder.rfind('/'), 1));
       if (Exists(folder + "/system.reg")) {
-        hints.Line(prefix + " lies inside the prefix " + folder + ": " + PatchCommand(folder));
+        hints.Line(prefix + " lies inside the prefix " + folder + ": " +
+                   PatchCommand(folder));
         break;
       }
     }
     return true;
   }
   if (game.readError != 0) {
-    hints.Line("cannot read " + prefix + "/system.reg: " + strerror(game.readError));
+    hints.Line("cannot read " + prefix +
+               "/system.reg: " + strerror(game.readError));
     return true;
   }
   return false;
@@ -126,24 +134,32 @@ void ShowKeyFaults(Hints& hints, const GameInPrefix& game) {
   const std::string key = std::string("HKLM\\") + kGameRegistryKey;
   if (game.otherView.found) {
     hints.Line("the game's key is only in the registry's 64-bit view (" + key +
-               "), not in the 32-bit view where the game's setup writes it and the patch "
+               "), not in the 32-bit view where the game's setup writes it and "
+               "the patch "
                "reads it; to register it in the 32-bit view:");
-    const std::string add = "  WINEPREFIX=" + ShellQuoted(game.prefix) + " wine reg add " +
-                            ShellQuoted(key);
+    const std::string add = "  WINEPREFIX=" + ShellQuoted(game.prefix) +
+                            " wine reg add " + ShellQuoted(key);
     const GameKey& other = game.otherView;
     if (other.installPath.present)
-      hints.Line(add + " /v Installpath /d " + ShellQuoted(NarrowToHost(other.installPath.text)) +
+      hints.Line(add + " /v Installpath /d " +
+                 ShellQuoted(NarrowToHost(other.installPath.text)) +
                  " /reg:32 /f");
     if (other.language.present)
-      hints.Line(add + " /v Language /d " + ShellQuoted(NarrowToHost(other.language.text)) +
+      hints.Line(add + " /v Language /d " +
+                 ShellQuoted(NarrowToHost(other.language.text)) +
                  " /reg:32 /f");
-    if (!other.installPath.present && !other.language.present) hints.Line(add + " /reg:32 /f");
+    if (!other.installPath.present && !other.language.present)
+      hints.Line(add + " /reg:32 /f");
   }
   if (WineServerRunning(game.prefix))
-    hints.Line("a Wine server is running for this prefix, and Wine writes the registry to "
-               "system.reg only now and then and when it ends: close the prefix's programs or "
-               "run WINEPREFIX=" +
-               ShellQuoted(game.prefix) + " wineserver -w, then run patch_installer again");
+    hints.Line(
+        "a Wine server is running for this prefix, and Wine writes the "
+        "registry to "
+        "system.reg only now and then and when it ends: close the prefix's "
+        "programs or "
+        "run WINEPREFIX=" +
+        ShellQuoted(game.prefix) +
+        " wineserver -w, then run patch_installer again");
 }
 
 // The catalogue's language codes: "eng, hun, ...".
@@ -157,13 +173,20 @@ std::string CatalogueCodes() {
 void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
   const GameKey& key = game.key;
   if (!key.installPath.present)
-    hints.Line("the game's key has no Installpath value: the game's folder is unknown");
+    hints.Line(
+        "the game's key has no Installpath value: the game's folder is "
+        "unknown");
   if (!key.language.present) hints.Line("the game's key has no Language value");
   if (key.installPath.tooLong)
-    hints.Line("the game's Installpath value is longer than the 255 characters the patch reads");
+    hints.Line(
+        "the game's Installpath value is longer than the 255 characters the "
+        "patch reads");
   if (key.language.tooLong)
-    hints.Line("the game's Language value is longer than the 15 characters the patch reads "
-               "(" + CatalogueCodes() + ")");
+    hints.Line(
+        "the game's Language value is longer than the 15 characters the patch "
+        "reads "
+        "(" +
+        CatalogueCodes() + ")");
   std::string host;
   struct stat info;
   if (!key.installPath.present || key.installPath.tooLong ||
@@ -171,14 +194,15 @@ void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
       stat(host.c_str(), &info) == 0)
     return;
   const std::string reason = strerror(errno);
-  hints.Line("the game's folder " + NarrowToHost(key.installPath.text) + " is " +
-             WithoutLinks(host) + ": " + reason);
+  hints.Line("the game's folder " + NarrowToHost(key.installPath.text) +
+             " is " + WithoutLinks(host) + ": " + reason);
 }
 
 // Whether text names the file name as a word of its own: "\\x.exe" does not
 // name "\x.exe".
 bool NamedIn(const std::string& box, const std::string& name) {
-  for (size_t at = box.find(name); at != std::string::npos; at = box.find(name, at + 1)) {
+  for (size_t at = box.find(name); at != std::string::npos;
+       at = box.find(name, at + 1)) {
     const size_t end = at + name.size();
     if ((at == 0 || isspace(static_cast<unsigned char>(box[at - 1]))) &&
         (end == box.size() || isspace(static_cast<unsigned char>(box[end]))))
@@ -195,8 +219,10 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
   if (!choice.path.empty())
     hints.Line(Described(choice));
   else if (choice.source == PrefixSource::kEnvironment)
-    hints.Line("no Wine prefix: WINEPREFIX is not an absolute path, which Wine refuses: " +
-               choice.given);
+    hints.Line(
+        "no Wine prefix: WINEPREFIX is not an absolute path, which Wine "
+        "refuses: " +
+        choice.given);
   else
     hints.Line("no Wine prefix: neither WINEPREFIX nor HOME is set");
   if (!afterError) return;
@@ -208,9 +234,11 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
     struct stat info;
     if (stat((choice.path + "/dosdevices").c_str(), &info) == 0 &&
         lstat((choice.path + "/dosdevices/c:").c_str(), &info) != 0)
-      hints.Line(choice.path + "/dosdevices has no c: link, without which Wine cannot start: " +
-                 "ln -s ../drive_c " + ShellQuoted(choice.path + "/dosdevices/c:") +
-                 " puts it back");
+      hints.Line(
+          choice.path +
+          "/dosdevices has no c: link, without which Wine cannot start: " +
+          "ln -s ../drive_c " + ShellQuoted(choice.path + "/dosdevices/c:") +
+          " puts it back");
     if (!game.key.found) {
       ShowKeyFaults(hints, game);
       ShowPrefixesWithTheGame(hints, choice.path);
@@ -220,14 +248,17 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
   }
   for (const FileFailure& failure : FileFailures())
     if (failure.windowsPath == "Patch.dat")
-      hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " + failure.reason +
+      hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " +
+                 failure.reason +
                  ": run patch_installer in the folder that holds Patch.dat");
   for (const FileFailure& failure : FileFailures()) {
-    if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath)) continue;
+    if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath))
+      continue;
     const std::string name = NarrowToHost(failure.windowsPath);
-    hints.Line(failure.hostPath.empty() ? name + ": " + failure.reason
-                                        : name + " is " + WithoutLinks(failure.hostPath) + ": " +
-                                              failure.reason);
+    hints.Line(failure.hostPath.empty()
+                   ? name + ": " + failure.reason
+                   : name + " is " + WithoutLinks(failure.hostPath) + ": " +
+                         failure.reason);
   }
   fflush(out);
 }

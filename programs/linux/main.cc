@@ -7,11 +7,11 @@
 #include <string>
 
 #include "installer/startup.h"
-#include "programs/product_version.h"
 #include "platform/message_box.h"
+#include "platform/wine/wine_prefix.h"
 #include "programs/linux/game_search.h"
 #include "programs/linux/hints.h"
-#include "platform/wine/wine_prefix.h"
+#include "programs/product_version.h"
 
 namespace {
 
@@ -20,19 +20,23 @@ const char kUsage[] =
     "       patch_installer --list | --help | --version\n";
 
 const char kHelp[] =
-    "Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1, installed in a Wine prefix,\n"
+    "Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1, installed in a Wine "
+    "prefix,\n"
     "to v1.2. Run it in the folder that holds Patch.dat.\n"
     "\n"
     "  --prefix DIR  the Wine prefix that holds the game; without it\n"
     "                $WINEPREFIX, else ~/.wine, as for Wine. Steam's folder\n"
     "                steamapps/compatdata/<appid> stands for its pfx folder.\n"
-    "  --list        show the prefixes that hold the game, in the places where\n"
-    "                Wine and the launchers keep them, and the command for each\n"
+    "  --list        show the prefixes that hold the game, in the places "
+    "where\n"
+    "                Wine and the launchers keep them, and the command for "
+    "each\n"
     "  --help        show this help\n"
     "  --version     show the version\n"
     "\n"
     "The result comes in a message on the terminal; lines after it that begin\n"
-    "with \"patch_installer:\" name the prefix and, after an error, the cause.\n"
+    "with \"patch_installer:\" name the prefix and, after an error, the "
+    "cause.\n"
     "Exit status: 0 when the game was patched (--list: when it found the\n"
     "game), 255 after an error message, 1 when --list finds no game, 2 for a\n"
     "wrong command line.\n";
@@ -57,9 +61,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     Command named = Command::kRun;
-    if (strcmp(argument, "--list") == 0) named = Command::kList;
-    else if (strcmp(argument, "--help") == 0) named = Command::kHelp;
-    else if (strcmp(argument, "--version") == 0) named = Command::kVersion;
+    if (strcmp(argument, "--list") == 0)
+      named = Command::kList;
+    else if (strcmp(argument, "--help") == 0)
+      named = Command::kHelp;
+    else if (strcmp(argument, "--version") == 0)
+      named = Command::kVersion;
     if (named != Command::kRun) {
       if (command != Command::kRun || prefix != nullptr)
         return UsageError("one command at a time", argument);
@@ -87,7 +94,8 @@ int main(int argc, char** argv) {
       fputs(kHelp, stdout);
       return 0;
     case Command::kVersion:
-      printf("patch_installer (%s) %s\n", PRODUCT_NAME_TEXT, PRODUCT_VERSION_TEXT);
+      printf("patch_installer (%s) %s\n", PRODUCT_NAME_TEXT,
+             PRODUCT_VERSION_TEXT);
       return 0;
     case Command::kList:
       return ListGamePrefixes(stdout);

@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
     char* outAt = out;
     size_t inLeft = sizeof in, outLeft = sizeof out;
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    const bool converted = iconv(converter, &inAt, &inLeft, &outAt, &outLeft) != size_t(-1) &&
-                           iconv(converter, nullptr, nullptr, &outAt, &outLeft) != size_t(-1);
+    const bool converted =
+        iconv(converter, &inAt, &inLeft, &outAt, &outLeft) != size_t(-1) &&
+        iconv(converter, nullptr, nullptr, &outAt, &outLeft) != size_t(-1);
     printf("%04X", unit);
     if (!converted) printf(" FAIL");
     for (const char* byte = out; converted && byte < outAt; ++byte)

@@ -12,11 +12,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "tests/support/sample_patch.h"
 #include "filesystem/ascii_case.h"
 #include "filesystem/fff_format.h"
 #include "installer/messages.h"
 #include "platform/code_page.h"
+#include "tests/support/sample_patch.h"
 
 namespace {
 
@@ -51,8 +51,7 @@ std::string With32(std::string bytes, size_t offset, uint32_t value) {
 
 // Every code of the language list, as the Language hint lists them.
 #define GRAVELHORN_LISTED_CODE(code, languageId, codePage) ", " code
-const std::string kListedCodes =
-    std::string(CATALOGUE_LANGUAGES(GRAVELHORN_LISTED_CODE)).substr(2);
+const std::string kListedCodes = std::string(CATALOGUE_LANGUAGES(GRAVELHORN_LISTED_CODE)).substr(2);
 #undef GRAVELHORN_LISTED_CODE
 
 // A summary's labels: path, base version, upgraded version, last line.

@@ -18,8 +18,14 @@
 // 64-bit view, a system.reg that cannot be read (a folder), or missing from
 // system.reg while a Wine server still runs for the prefix.
 enum class Key {
-  kValues, kNoInstallpath, kMissing, kNoRegistry, kOnlySubkey,
-  kIn64BitView, kUnreadable, kNotSavedYet
+  kValues,
+  kNoInstallpath,
+  kMissing,
+  kNoRegistry,
+  kOnlySubkey,
+  kIn64BitView,
+  kUnreadable,
+  kNotSavedYet
 };
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 enum class Again { kNever, kRefused, kPatchedWithRoom };
@@ -78,7 +84,7 @@ struct Scenario {
 };
 
 const std::vector<Scenario>& Scenarios();
-const Scenario& ScenarioNamed(const std::string& name);  // throws if none
+const Scenario& ScenarioNamed(const std::string& name);     // throws if none
 void PrintTo(const Scenario& scenario, std::ostream* out);  // its name
 
 // Lays out the scenario's game and patch below driveC (after removing what

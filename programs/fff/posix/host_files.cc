@@ -1,11 +1,11 @@
 // The fff tool's disk operations on Linux and other POSIX systems.
+#include "programs/fff/host_files.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "programs/fff/host_files.h"
 
 namespace {
 
@@ -166,10 +166,10 @@ bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
 
 FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
                    std::string* error) {
-  return StreamOn(openat(FolderOf(folder), name.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                         0666),
-                  "wb", error);
+  return StreamOn(
+      openat(FolderOf(folder), name.c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
+      "wb", error);
 }
 
 bool RenameIn(const HostFolder& folder, const std::string& from,

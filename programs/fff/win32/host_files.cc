@@ -1,13 +1,13 @@
 // The fff tool's disk operations on Windows, through the ANSI interfaces,
 // so that host paths are the narrow text the tool was given.
+#include "programs/fff/host_files.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
-
-#include "programs/fff/host_files.h"
 
 namespace {
 
@@ -144,20 +144,19 @@ bool RemoveEmptyFolder(const std::string& path) {
 std::string HostPathProblem(const std::string& folder,
                             const std::string& relative, size_t extraLength) {
   char full[MAX_PATH * 4];
-  const DWORD length = GetFullPathNameA(folder.c_str(), sizeof full, full,
-                                        nullptr);
+  const DWORD length =
+      GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
   if (length == 0 || length >= sizeof full)
     return "the folder's full path cannot be worked out";
   const size_t slash = relative.rfind('/');
   const size_t besideLength =
       slash == std::string::npos ? extraLength : slash + 1 + extraLength;
-  const size_t longest = length + 1 +
-                         (relative.size() > besideLength ? relative.size()
-                                                         : besideLength);
+  const size_t longest =
+      length + 1 +
+      (relative.size() > besideLength ? relative.size() : besideLength);
   if (longest < MAX_PATH) return std::string();
   return "its path would be " + std::to_string(longest) +
-         " characters long, and Windows allows " +
-         std::to_string(MAX_PATH - 1);
+         " characters long, and Windows allows " + std::to_string(MAX_PATH - 1);
 }
 
 bool FlushToDisk(FILE* stream, std::string* error) {

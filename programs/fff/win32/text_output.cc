@@ -1,8 +1,9 @@
+#include "programs/fff/text_output.h"
+
 #include <io.h>
 #include <windows.h>
 
 #include "platform/code_page.h"
-#include "programs/fff/text_output.h"
 
 bool WriteText(FILE* stream, const std::string& text) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -19,8 +20,7 @@ bool WriteText(FILE* stream, const std::string& text) {
                              ? DWORD(wide.size() - done)
                              : kLargestRequest;
     DWORD written = 0;
-    if (!WriteConsoleW(handle, wide.data() + done, wanted, &written,
-                       nullptr) ||
+    if (!WriteConsoleW(handle, wide.data() + done, wanted, &written, nullptr) ||
         written == 0)
       return false;
     done += written;
