@@ -29,7 +29,7 @@ namespace {
 // "REGISTER_FFF: what (path)", in the file system's box.
 [[noreturn]] void ArchiveFatal(const char* what, const char* path) {
   char message[kFileNameSize + 64];
-  snprintf(message, sizeof message, "REGISTER_FFF: %s (%s)", what, path);
+  (void)snprintf(message, sizeof message, "REGISTER_FFF: %s (%s)", what, path);
   FileSystemFatal(message);
 }
 
@@ -45,7 +45,7 @@ void MountArchive(const char* path) {
   FILE* stream = OpenDiskStream(converted, "rb");
   if (stream == nullptr) return;
   if (Archives.registeredCount >= kArchiveSlotCount) {
-    fclose(stream);
+    (void)fclose(stream);
     ArchiveFatal("too many archives, cannot mount", converted);
   }
 
@@ -54,7 +54,7 @@ void MountArchive(const char* path) {
   const DirectoryError error =
       ReadArchiveDirectory(stream, MeasureStreamLength(stream), &slot);
   if (error != DirectoryError::kNone) {
-    fclose(stream);
+    (void)fclose(stream);
     if (error == DirectoryError::kNoMemory)
       FileSystemFatal(MessageText(MESSAGE_NO_MEMORY));
     ArchiveFatal(DirectoryErrorWords(error), converted);
@@ -71,7 +71,7 @@ void ResetArchives() { CloseAllArchives(); }
 void CloseAllArchives() {
   for (int32_t i = 0; i < Archives.registeredCount; ++i) {
     ArchiveSlot& slot = Archives.slots[i];
-    if (slot.stream != nullptr) fclose(slot.stream);
+    if (slot.stream != nullptr) (void)fclose(slot.stream);
     slot.stream = nullptr;
     slot.inUse = false;
     ReleaseArchiveDirectory(&slot);

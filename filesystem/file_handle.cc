@@ -16,12 +16,12 @@ void RequireStream(FILE* stream) {
 
 DiskFile::DiskFile(FILE* openStream, const char* fileName) {
   stream = openStream;
-  snprintf(name, sizeof name, "%s", fileName);
+  (void)snprintf(name, sizeof name, "%s", fileName);
 }
 
 void DiskFile::Close() {
   RequireStream(stream);
-  fclose(stream);
+  (void)fclose(stream);
   stream = nullptr;
 }
 
@@ -31,8 +31,8 @@ int32_t DiskFile::GetSize() {
     const int64_t length = MeasureStreamLength(stream);
     if (length < 0 || length > INT32_MAX) {
       char message[kFileNameSize + 64];
-      snprintf(message, sizeof message,
-               "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (%s)", name);
+      (void)snprintf(message, sizeof message,
+                     "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (%s)", name);
       FileSystemFatal(message);
     }
     size = static_cast<int32_t>(length);

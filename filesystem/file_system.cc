@@ -37,9 +37,9 @@ FileHandle* OpenArchivedMember(const char* wanted) {
 [[noreturn]] void ReportNotFound(const char* name) {
   FileSystemTrace("---\tFILE_SYSTEM ERROR:\tFile not found: %s!\n", name);
   char message[kFileNameSize * 2];
-  snprintf(message, sizeof message, "%s\t%s\n\n%s\n",
-           MessageText(MESSAGE_FILE_NOT_FOUND), name,
-           MessageText(MESSAGE_CANNOT_UPDATE));
+  (void)snprintf(message, sizeof message, "%s\t%s\n\n%s\n",
+                 MessageText(MESSAGE_FILE_NOT_FOUND), name,
+                 MessageText(MESSAGE_CANNOT_UPDATE));
   FileSystemFatal(message);
 }
 
@@ -55,8 +55,8 @@ FileHandle* FileSystemOpen(const char* name, int mode, bool report) {
     if (!report) return nullptr;
     FileSystemTrace("---\tFILE_SYSTEM: WRONG OPEN_FILE FLAG (%s)\n", name);
     char message[kFileNameSize + 64];
-    snprintf(message, sizeof message, "FILE_SYSTEM: WRONG OPEN_FILE FLAG (%s)",
-             name);
+    (void)snprintf(message, sizeof message,
+                   "FILE_SYSTEM: WRONG OPEN_FILE FLAG (%s)", name);
     FileSystemFatal(message);
   }
 

@@ -18,7 +18,7 @@ const int kErrorTextSize = kMessageFieldSize + kInstallPathSize;
 // "<message> <name>", shown by FatalError.
 [[noreturn]] void FatalWithName(MessageId id, const char* name) {
   char errorText[kErrorTextSize];
-  snprintf(errorText, sizeof errorText, "%s %s", MessageText(id), name);
+  (void)snprintf(errorText, sizeof errorText, "%s %s", MessageText(id), name);
   FatalError(errorText);
 }
 

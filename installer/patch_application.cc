@@ -57,7 +57,7 @@ void ApplyPatch() {
 
   char source[kInstallPathSize];
   char destination[kInstallPathSize];
-  snprintf(source, sizeof source, kLanguagePatchFormat, LanguageValue);
+  (void)snprintf(source, sizeof source, kLanguagePatchFormat, LanguageValue);
   JoinDestination(destination, sizeof destination, InstallPath,
                   kLanguagePatchDestination);
   CopyOneFile(source, destination);

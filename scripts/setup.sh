@@ -17,6 +17,8 @@ packages=(
   # localedef's locale sources: tests compile the locales they run under.
   locales
   clang libclang-rt-14-dev
+  # The format and static checks.
+  clang-format clang-tidy
   # The Wine tier: 64-bit Wine only (this kernel runs no 32-bit programs,
   # so never wine32 or the wine package), a virtual display, and input
   # and screenshots on it.

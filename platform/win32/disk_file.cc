@@ -12,7 +12,7 @@ FILE* OpenDiskStream(const char* windowsPath, const char* mode) {
   if (stream != nullptr &&
       GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) !=
           FILE_TYPE_DISK) {
-    fclose(stream);
+    (void)fclose(stream);
     return nullptr;
   }
   return stream;

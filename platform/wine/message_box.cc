@@ -32,13 +32,13 @@ void ShowPlatformMessage(const char* text, const char* caption,
   shown += '\n';
   shown += NarrowToHost(text);
   if (shown.back() != '\n') shown += '\n';
-  fwrite(shown.data(), 1, shown.size(), out);
-  fflush(out);
+  (void)fwrite(shown.data(), 1, shown.size(), out);
+  (void)fflush(out);
   if (MessageBoxFollower follower = CurrentMessageBoxFollower())
     follower(text, style);
   if (isatty(STDIN_FILENO) && isatty(fileno(out))) {
-    fputs("[Press Enter to close this message.]\n", out);
-    fflush(out);
+    (void)fputs("[Press Enter to close this message.]\n", out);
+    (void)fflush(out);
     WaitForEnter();
   }
 }

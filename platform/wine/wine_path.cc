@@ -111,7 +111,8 @@ bool FolderHolds(const std::string& folder, const std::string& path) {
 }
 
 char LowerCase(char letter) {
-  return letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter;
+  return letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a')
+                                        : letter;
 }
 
 // The host folder drive letter stands for: its dosdevices link. A prefix
@@ -194,7 +195,7 @@ StartingPoint StartOnDrive(char letter, bool fromRoot,
 // text when that exists, else the first entry (in name order) equal to it
 // but for letter case, as Windows compares names. Empty when there is none.
 std::string MatchEntry(const std::string& folder, const std::string& name) {
-  const std::string hostName = NarrowToHost(name);
+  std::string hostName = NarrowToHost(name);
   struct stat info;
   if (lstat(JoinPath(folder, hostName).c_str(), &info) == 0) return hostName;
   DIR* directory = opendir(folder.empty() ? "." : folder.c_str());

@@ -122,15 +122,15 @@ bool WineServerRunning(const std::string& prefix) {
   // the temporary folder instead, and names that folder in the prefix's
   // file "wineserver".
   char serverName[64];
-  snprintf(serverName, sizeof serverName, "/server-%llx-%llx",
-           static_cast<unsigned long long>(info.st_dev),
-           static_cast<unsigned long long>(info.st_ino));
+  (void)snprintf(serverName, sizeof serverName, "/server-%llx-%llx",
+                 static_cast<unsigned long long>(info.st_dev),
+                 static_cast<unsigned long long>(info.st_ino));
   std::string folders[3] = {"/tmp/.wine-" + std::to_string(getuid())};
   FILE* file = fopen((prefix + "/wineserver").c_str(), "rb");
   if (file != nullptr) {
     char name[64] = {};
     const size_t length = fread(name, 1, sizeof name - 1, file);
-    fclose(file);
+    (void)fclose(file);
     const std::string own(name, length);
     if (!own.empty() && own.find('/') == std::string::npos && own != "." &&
         own != "..") {

@@ -292,7 +292,7 @@ std::string KeyPathInView(const std::string& fileText, const char* keyPath,
                           bool thirtyTwoBit) {
   static const char kSoftware[] = "Software\\";
   const size_t length = sizeof kSoftware - 1;
-  const std::string path = keyPath;
+  std::string path = keyPath;
   if (!thirtyTwoBit || !WineRegistryIsWin64(fileText) ||
       path.size() <= length ||
       !SameWideNameIgnoringCase(NarrowToWide(path.substr(0, length)),

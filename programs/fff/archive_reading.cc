@@ -37,7 +37,7 @@ std::string DescribeRefusal(DirectoryError error,
 }  // namespace
 
 OpenedArchive::~OpenedArchive() {
-  if (stream != nullptr) std::fclose(stream);
+  if (stream != nullptr) (void)std::fclose(stream);
 }
 
 bool OpenArchive(const std::string& path, OpenedArchive* archive) {

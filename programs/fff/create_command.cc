@@ -80,7 +80,7 @@ void PlanMember(const std::string& folder, const std::string& operand,
   if (!problem.empty()) problems->push_back(quoted + problem);
   std::string error;
   if (FILE* stream = OpenRegularFile(member->source, &member->size, &error))
-    std::fclose(stream);
+    (void)std::fclose(stream);
   else
     problems->push_back(quoted + "cannot read '" + Printable(member->source) +
                         "': " + error);
@@ -150,7 +150,8 @@ std::vector<unsigned char> HeaderAndDirectory(
   uint64_t offset = bytes.size();
   unsigned char* entry = &bytes[kFffHeaderSize];
   for (const PlannedMember& member : members) {
-    std::memcpy(entry, member.name.data(), member.name.size());
+    // The field is zeroed: a name shorter than it ends with zeros.
+    std::copy(member.name.begin(), member.name.end(), entry);
     WriteLittleEndian32(entry + kDirectoryNameSize, uint32_t(offset));
     WriteLittleEndian32(entry + kDirectoryNameSize + 4, uint32_t(member.size));
     offset += member.size;
@@ -173,7 +174,7 @@ std::string WriteArchive(FILE* out, const std::string& outName,
       error = "cannot read '" + Printable(member.source) + "': " + error;
     } else {
       error = CopyBlocks(in, member.source, out, outName, member.size);
-      std::fclose(in);
+      (void)std::fclose(in);
     }
     if (!error.empty())
       error = "member '" + Printable(member.shown) + "': " + error;
@@ -243,7 +244,7 @@ std::string VerifyArchive(const std::string& path,
       error = "'" + Printable(member.source) + "' holds more than the " +
               std::to_string(member.size) +
               " bytes stored: it changed meanwhile";
-    std::fclose(source);
+    (void)std::fclose(source);
     if (!error.empty()) return quoted + error;
   }
   return std::string();

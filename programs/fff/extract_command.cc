@@ -282,7 +282,7 @@ std::string WriteTemporary(const OpenedArchive& archive,
   std::string error, name;
   for (int attempt = 0; out == nullptr; ++attempt) {
     char digits[9];
-    std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
+    (void)std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
     name = std::string(".fff") + digits + ".tmp";
     if (keys.count(HostKey(beside + name)) != 0) continue;  // a member's
     out = CreateFileIn(folder, name, &error);

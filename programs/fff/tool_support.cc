@@ -114,7 +114,7 @@ std::string CopyBlocks(FILE* from, const std::string& fromName, FILE* to,
                                      "' failed: " + std::strerror(errno)
                                : "'" + Printable(fromName) +
                                      "' ended before all its bytes were read";
-    const std::string error = WriteBounded(to, toName, block, wanted);
+    std::string error = WriteBounded(to, toName, block, wanted);
     if (!error.empty()) return error;
     count -= wanted;
   }

@@ -75,7 +75,7 @@ bool ReadMenu(const std::string& hostPath, std::string* menu) {
               fread(&(*menu)[0], 1, menu->size(), stream) == menu->size();
     }
   }
-  fclose(stream);
+  (void)fclose(stream);
   return found;
 }
 
@@ -143,7 +143,7 @@ std::vector<std::string> SteamLibraries(const std::string& steam) {
          quoted[0].find_first_not_of("0123456789") == std::string::npos))
       libraries.push_back(quoted[1]);
   }
-  fclose(file);
+  (void)fclose(file);
   return libraries;
 }
 
@@ -231,7 +231,7 @@ int ListGamePrefixes(FILE* out) {
     bool applies = false;
     for (const char* label : AcceptedBaseVersions)
       applies = applies || version.find(label) != std::string::npos;
-    fprintf(
+    (void)fprintf(
         out,
         "%s\n  folder:   %s\n  language: %s\n  version:  %s\n  patch it: "
         "patch_installer --prefix %s\n\n",
@@ -249,14 +249,15 @@ int ListGamePrefixes(FILE* out) {
         ShellQuoted(game.prefix).c_str());
   }
   if (games.empty()) {
-    fprintf(out,
-            "No Wine prefix in the places where Wine and the launchers keep "
-            "them holds the "
-            "game's registry key (HKEY_LOCAL_MACHINE\\%s).\n",
-            kGameRegistryKey);
+    (void)fprintf(
+        out,
+        "No Wine prefix in the places where Wine and the launchers keep "
+        "them holds the "
+        "game's registry key (HKEY_LOCAL_MACHINE\\%s).\n",
+        kGameRegistryKey);
     return 1;
   }
-  fprintf(out, "Run the command in the folder that holds Patch.dat.\n");
+  (void)fprintf(out, "Run the command in the folder that holds Patch.dat.\n");
   return 0;
 }
 

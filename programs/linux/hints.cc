@@ -22,7 +22,7 @@ class Hints {
  public:
   explicit Hints(FILE* out) : out_(out) {}
   void Line(const std::string& text) {
-    fprintf(out_, "patch_installer: %s\n", text.c_str());
+    (void)fprintf(out_, "patch_installer: %s\n", text.c_str());
   }
 
  private:
@@ -260,5 +260,5 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
                    : name + " is " + WithoutLinks(failure.hostPath) + ": " +
                          failure.reason);
   }
-  fflush(out);
+  (void)fflush(out);
 }

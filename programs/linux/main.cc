@@ -49,7 +49,7 @@ void PrintHintsAfterBox(const char* text, unsigned style) {
 }
 
 int UsageError(const char* what, const char* argument) {
-  fprintf(stderr, "patch_installer: %s: %s\n%s", what, argument, kUsage);
+  (void)fprintf(stderr, "patch_installer: %s: %s\n%s", what, argument, kUsage);
   return 2;
 }
 
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
 
   switch (command) {
     case Command::kHelp:
-      fputs(kUsage, stdout);
-      fputs(kHelp, stdout);
+      (void)fputs(kUsage, stdout);
+      (void)fputs(kHelp, stdout);
       return 0;
     case Command::kVersion:
       printf("patch_installer (%s) %s\n", PRODUCT_NAME_TEXT,

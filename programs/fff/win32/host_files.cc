@@ -63,7 +63,7 @@ FILE* OpenRegularFile(const std::string& path, uint64_t* length,
   const DWORD type = GetFileType(handle);
   if (type != FILE_TYPE_DISK) {
     *error = NotAFile(type);
-    fclose(stream);
+    (void)fclose(stream);
     return nullptr;
   }
   *length = uint64_t(_filelengthi64(_fileno(stream)));

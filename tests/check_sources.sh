@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The house's habits, as CTest tests:
+#   check_sources.sh format SOURCE_DIR
+#     every C++ file is as clang-format (.clang-format) lays it out;
+#   check_sources.sh tidy SOURCE_DIR NATIVE_BUILD WIN64_BUILD
+#     clang-tidy (.clang-tidy) finds nothing in the product's sources: the
+#     Linux ones with the native build's compile commands, the Windows ones
+#     with the win64 build's, where that build is there.
+# Exit code 77 tells CTest that the check was skipped, and why.
+set -uo pipefail
+mode=$1 source=$2
+cd "$source" || exit 1
+tidy() {  # BUILD [ARGUMENTS...] < FILES: clang-tidy without its counts of hidden warnings
+  local build=$1
+  shift
+  xargs -P2 -n6 clang-tidy -p "$build" --quiet "$@" 2>&1 | grep -v '^[0-9]* warnings\? generated\.$'
+  return "${PIPESTATUS[0]}"
+}
+sources() {  # FOLDER...: the C++ files directly in each
+  local folder
+  for folder in "$@"; do
+    find "$folder" -maxdepth 1 -type f \( -name '*.cc' -o -name '*.h' \) | sort
+  done
+}
+case $mode in
+  format)
+    command -v clang-format >/dev/null ||
+      { echo "skipped: clang-format not found (scripts/setup.sh installs it)"; exit 77; }
+    mapfile -t files < <(find config filesystem installer platform programs tests bench scripts \
+      -type f \( -name '*.cc' -o -name '*.h' \) | sort)
+    clang-format --dry-run --Werror "${files[@]}" || exit 1
+    echo "${#files[@]} files as clang-format lays them out"
+    ;;
+  tidy)
+    native=$3 win64=$4
+    command -v clang-tidy >/dev/null ||
+      { echo "skipped: clang-tidy not found (scripts/setup.sh installs it)"; exit 77; }
+    status=0
+    mapfile -t files < <(sources config filesystem installer platform platform/wine \
+      programs/linux programs/fff programs/fff/posix | grep '\.cc$')
+    printf '%s\n' "${files[@]}" | tidy "$native" || status=1
+    if [ -f "$win64/compile_commands.json" ]; then
+      # clang finds mingw-w64's C headers by the target, its C++ ones not.
+      extra=()
+      while read -r folder; do extra+=("--extra-arg=-isystem$folder"); done < <(
+        echo | x86_64-w64-mingw32-g++-posix -E -x c++ - -v 2>&1 |
+          sed -n 's|^ \(/.*/include/c++[^ ]*\)$|\1|p')
+      mapfile -t files < <(sources platform/win32 programs/windows programs/fff/win32 | grep '\.cc$')
+      printf '%s\n' "${files[@]}" | tidy "$win64" "${extra[@]}" || status=1
+    else
+      echo "the Windows sources were not checked: $win64 is not built (scripts/build.sh win64)"
+    fi
+    exit $status
+    ;;
+esac
