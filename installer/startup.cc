@@ -7,6 +7,7 @@
 #include "installer/patch_application.h"
 #include "installer/settings.h"
 #include "platform/message_box.h"
+#include "platform/run_lock.h"
 
 const char kGameRegistryKey[] = "Software\\Quillfern\\GHR";
 
@@ -54,6 +55,7 @@ int RunInstaller() {
     FatalError("The registry not correct!");
   LanguageIndex = SelectLanguage(LanguageValue);
   NormaliseInstallPath(InstallPath, sizeof InstallPath);
+  HoldGameForThisRun(InstallPath);
   ApplyPatch();
   return 0;
 }

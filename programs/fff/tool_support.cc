@@ -4,6 +4,7 @@
 #include "filesystem/ascii_case.h"
 #include "platform/code_page.h"
 #include "platform/io_request.h"
+#include "platform/shown_text.h"
 #include "programs/fff/fff_tool.h"
 #include "programs/fff/text_output.h"
 
@@ -11,51 +12,7 @@ void Complain(const std::string& archive, const std::string& text) {
   WriteText(stderr, "fff: " + archive + ": " + text + "\n");
 }
 
-namespace {
-
-// A control character's code as \xHH.
-std::string Escaped(unsigned code) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
-  return std::string("\\x") + kHexDigits[(code >> 4) & 0xF] +
-         kHexDigits[code & 0xF];
-}
-
-bool IsControl(unsigned code) {
-  return code < 0x20 || (code >= 0x7F && code < 0xA0);  // C0, DEL and C1
-}
-
-}  // namespace
-
-std::string Printable(std::string_view host) {
-  std::string shown;
-#ifdef _WIN32
-  // Host text is in the ANSI code page, where a byte may be half of a
-  // character: the characters are looked at in wide text.
-  std::u16string wide;
-  for (char16_t c : NarrowToWide(host)) {
-    if (!IsControl(c)) {
-      wide += c;
-      continue;
-    }
-    for (char digit : Escaped(c)) wide += char16_t(digit);
-  }
-  shown = WideToNarrow(wide);
-#else
-  // Host text is UTF-8; the C1 controls are 0xC2 0x80 to 0xC2 0x9F.
-  for (size_t i = 0; i < host.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(host[i]);
-    const unsigned char next =
-        i + 1 < host.size() ? static_cast<unsigned char>(host[i + 1]) : 0;
-    if (c == 0xC2 && IsControl(next))
-      shown += Escaped(host[++i] & 0xFF);
-    else if (IsControl(c) && c < 0x80)
-      shown += Escaped(c);
-    else
-      shown += static_cast<char>(c);
-  }
-#endif
-  return shown;
-}
+std::string Printable(std::string_view host) { return ShownEscaped(host); }
 
 std::string ShownName(std::string_view name) {
   return Printable(NarrowToHost(name));
