@@ -1,25 +1,35 @@
 #!/usr/bin/env python3
-"""Mutation check: which single-point changes to the sources does the native
-suite miss?
+"""Mutation check: which single-point changes to the sources do the tests
+miss?
 
 Usage, from anywhere (the script lowers its own priority to nice 15):
   scripts/mutation_check.py --list                  # print the mutants only
-  scripts/mutation_check.py --sample 230 --seed 1   # a fixed sample, spread
+  scripts/mutation_check.py --sample 300 --seed 11  # a fixed sample, spread
                                                     # over the files
   scripts/mutation_check.py --only ID [ID...]       # re-check given mutants
   scripts/mutation_check.py                         # every mutant
-  scripts/mutation_check.py --sanitize --only ID... # under ASan/UBSan/LSan,
-                                                    # as the test command's
-                                                    # second run of the suite
+  scripts/mutation_check.py --windows --sample 40   # the Windows code, through
+                                                    # the Wine tier
 
-Mutants come from the .cc/.h files under config/, filesystem/, installer/,
-platform/ and programs/ that the Linux build compiles (not platform/win32/,
-programs/windows/ or programs/fff/win32/).
-Each id is file:line:operator:index. The tree is copied to
-build/mutation/src, built in build/mutation/build (no Wine tier) and tested
-with ctest, leaving out wine_tier and the windows_* checks. A mutant is caught
-when the suite fails or times out. The report is printed and written to
-build/mutation/report.txt.
+Without --windows, mutants come from the .cc/.h files under config/,
+filesystem/, installer/, platform/ and programs/ that the Linux build
+compiles (not platform/win32/, programs/windows/ or programs/fff/win32/).
+The tree is copied to build/mutation/src and built twice, plainly
+(build/mutation/build) and under the sanitizers (build/mutation/
+build-sanitize), as the test command builds it. A mutant is caught when the
+native suite (without the Wine tier, the Windows checks and the source
+checks) fails or times out; one that survives gets a second run of the suite
+from the sanitizer build, as CI runs it, and counts as caught when that
+fails (a leak, an overflow).
+
+With --windows, mutants come from platform/win32/, programs/windows/ and
+programs/fff/win32/; each is built with the mingw-w64 preset's toolchain
+(build/mutation/win64) and caught when the Wine tier (build/mutation/
+wine, which runs the mutated patch_installer.exe, its fault-injection build
+and fff.exe) fails.
+
+Each id is file:line:operator:index. The report is printed and written to
+build/mutation/report.txt (report-windows.txt with --windows).
 """
 import argparse
 import os
@@ -38,7 +48,7 @@ SRC, BUILD, TMP = WORK / "src", WORK / "build", WORK / "tmp"
 FOLDERS = ("config", "filesystem", "installer", "platform", "programs")
 # Built for Windows alone: the mingw builds compile them, not the suite's.
 WINDOWS_ONLY = ("platform/win32/", "programs/windows/", "programs/fff/win32/")
-EXCLUDED_TESTS = r"^(wine_tier|windows_)"
+EXCLUDED_TESTS = r"^(wine_tier|windows_|signed_windows_programs)"
 HOST_ROOT = Path("/")
 
 COMPARISON = re.compile(r"(?<=\s)(==|!=|<=|>=|<|>)(?=\s)")
@@ -74,9 +84,11 @@ class Mutant:
         self.after = " ".join(after.split()) or "(nothing)"
 
 
-def code_only(text):
-    """text with comments, literals' contents, preprocessor lines, code for
-    Windows only and static_asserts blanked; newlines and offsets are kept."""
+def code_only(text, windows=False):
+    """text with comments, literals' contents, preprocessor lines, code the
+    build does not compile (#ifdef _WIN32 sections for Linux, their #else
+    for Windows) and static_asserts blanked; newlines and offsets are
+    kept."""
     out = list(text)
 
     def blank(a, b):
@@ -108,16 +120,22 @@ def code_only(text):
             j = i + 1
         i = j
     code = "".join(out)
-    # Preprocessor lines, with their continuations, and what only the
-    # Windows build compiles (#ifdef _WIN32 up to its #else or #endif).
-    start, windows_only = 0, False
+    # Preprocessor lines, with their continuations, and what the other
+    # system's build compiles (#ifdef _WIN32 up to its #else or #endif, or
+    # the #else).
+    start, other_system = 0, False
     for line in text.split("\n"):
         directive = code[start:start + len(line)].strip()
         if directive.startswith("#if"):
-            windows_only = directive.split()[-1] == "_WIN32" and "!" not in directive
-        elif directive.startswith(("#else", "#endif")):
-            windows_only = False
-        elif windows_only:
+            for_windows = (directive.split()[-1] == "_WIN32" and "!" not in directive
+                           and not directive.startswith("#ifndef"))
+            for_linux = directive.split()[-1] == "_WIN32" and not for_windows
+            other_system = for_linux if windows else for_windows
+        elif directive.startswith("#else"):
+            other_system = not other_system
+        elif directive.startswith("#endif"):
+            other_system = False
+        elif other_system:
             blank(start, start + len(line))
         if directive.startswith("#"):
             end = start + len(line)
@@ -183,8 +201,8 @@ def dropped_statements(path, text, code):
         offset += len(line) + 1
 
 
-def mutants_of(path, text):
-    code = code_only(text)
+def mutants_of(path, text, windows=False):
+    code = code_only(text, windows)
     found = []
 
     def add(op, start, end, replacement):
@@ -228,11 +246,12 @@ def mutants_of(path, text):
     return found
 
 
-def source_files():
-    for folder in FOLDERS:
+def source_files(windows):
+    for folder in WINDOWS_ONLY if windows else FOLDERS:
         for path in sorted((ROOT / folder).rglob("*")):
             relative = path.relative_to(ROOT).as_posix()
-            if path.suffix in (".cc", ".h") and not relative.startswith(WINDOWS_ONLY):
+            if (path.suffix in (".cc", ".h")
+                    and relative.startswith(WINDOWS_ONLY) == windows):
                 yield relative
 
 
@@ -300,16 +319,28 @@ def run(command, timeout=None):
         return None, output
 
 
-def build():
-    return run(["ninja", "-C", str(BUILD), "-j2"])
+def configure(build, *options):
+    if (build / "build.ninja").exists():
+        return
+    status, output = run(["cmake", "-S", str(SRC), "-B", str(build), "-G",
+                          "Ninja"] + list(options))
+    if status != 0:
+        sys.exit(output + "\nmutation check: configure of %s failed" % build)
 
 
-def suite(timeout):
+def build(folder):
+    return run(["ninja", "-C", str(folder), "-j2"])
+
+
+def suite(folder, timeout, only=None, exclude=EXCLUDED_TESTS):
+    """Runs folder's CTest tests (those matching only, else all but the
+    excluded); returns (exit status, output)."""
     shutil.rmtree(TMP, ignore_errors=True)
     TMP.mkdir(parents=True)
     before = set(os.listdir(HOST_ROOT))
-    result = run(["ctest", "--test-dir", str(BUILD), "-j2", "-E", EXCLUDED_TESTS,
-                  "--no-tests=error", "--timeout", str(timeout)], timeout)
+    chosen = ["-R", only] if only else ["-E", exclude]
+    result = run(["ctest", "--test-dir", str(folder), "-j2", "--no-tests=error",
+                  "--timeout", str(timeout)] + chosen, timeout)
     # A mutant that maps paths wrongly can write at the host's root, where
     # "\\name" leads from outside a prefix; such a file would shadow an
     # archive member in every later run.
@@ -322,20 +353,89 @@ def suite(timeout):
     return result
 
 
+class Checker:
+    """Builds and tests mutants. Linux: the native suite, then for a
+    survivor the same suite from the sanitizer build. Windows: the win64
+    programs, tested by the Wine tier."""
+
+    def __init__(self, windows):
+        self.windows = windows
+        native = ["-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                  "-DGRAVELHORN_SOURCE_CHECKS=OFF"]
+        if windows:
+            self.win64 = WORK / "win64"
+            self.wine = WORK / "wine"
+            configure(self.win64, "-DCMAKE_BUILD_TYPE=Release",
+                      "-DCMAKE_TOOLCHAIN_FILE=%s" % (SRC / "cmake" / "mingw-w64-x86_64.cmake"))
+            configure(self.wine, *native, "-DWIN64_BUILD_DIR=%s" % self.win64)
+            self.first = [self.wine, self.win64]
+        else:
+            self.plain = WORK / "build"
+            self.sanitized = WORK / "build-sanitize"
+            sanitizers = "-fsanitize=address,undefined"
+            configure(self.plain, *native, "-DGRAVELHORN_WINE_TIER=OFF")
+            configure(self.sanitized, *native, "-DGRAVELHORN_WINE_TIER=OFF",
+                      "-DCMAKE_CXX_FLAGS=%s -O0 -g1 -fno-omit-frame-pointer "
+                      "-fno-sanitize-recover=all" % sanitizers,
+                      "-DCMAKE_EXE_LINKER_FLAGS=" + sanitizers)
+            self.first = [self.plain, self.sanitized]
+        self.timeout = 3600
+
+    def test(self, folder):
+        if self.windows:
+            return suite(self.wine, self.timeout, only="^wine_tier$")
+        return suite(folder, self.timeout)
+
+    def check_clean(self):
+        for folder in self.first:
+            status, output = build(folder)
+            if status != 0:
+                sys.exit(output + "\nmutation check: the clean tree does not build")
+        began = time.monotonic()
+        folders = [self.wine] if self.windows else [self.plain, self.sanitized]
+        for folder in folders:
+            status, output = self.test(folder)
+            if status != 0 or "Skipped" in output:
+                sys.exit(output + "\nmutation check: the clean suite fails or skips; "
+                         "not starting")
+        self.clean_time = time.monotonic() - began
+        self.timeout = max(60, round(3 * self.clean_time))
+
+    def outcome(self):
+        """What the tests make of the tree as it is now (one mutant in)."""
+        if self.windows:
+            if build(self.win64)[0] != 0:
+                return "did not compile"
+            return "caught" if self.test(self.wine)[0] != 0 else "survived"
+        if build(self.plain)[0] != 0:
+            return "did not compile"
+        if self.test(self.plain)[0] != 0:
+            return "caught"
+        if build(self.sanitized)[0] == 0 and self.test(self.sanitized)[0] != 0:
+            return "caught by the sanitizers"
+        return "survived"
+
+    def restore(self):
+        """Brings the builds level with the restored tree, so that the next
+        mutant's build has only its own change to make."""
+        if self.windows:
+            build(self.win64)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--sample", type=int, help="check N mutants")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--only", nargs="+", metavar="ID")
-    parser.add_argument("--sanitize", action="store_true",
-                        help="build and test under the sanitizers")
+    parser.add_argument("--windows", action="store_true",
+                        help="mutate the Windows code; test it with the Wine tier")
     parser.add_argument("--list", action="store_true",
                         help="print the chosen mutants and stop")
     args = parser.parse_args()
     os.nice(max(0, 15 - os.nice(0)))
 
-    mutants = [m for path in source_files()
-               for m in mutants_of(path, (ROOT / path).read_text())]
+    mutants = [m for path in source_files(args.windows)
+               for m in mutants_of(path, (ROOT / path).read_text(), args.windows)]
     if args.only:
         by_id = {m.id: m for m in mutants}
         unknown = [i for i in args.only if i not in by_id]
@@ -352,37 +452,18 @@ def main():
         print("%d of %d mutants" % (len(chosen), len(mutants)))
         return
 
-    global BUILD
-    flags = []
-    if args.sanitize:
-        BUILD = WORK / "build-sanitize"
-        sanitizers = "-fsanitize=address,undefined"
-        flags = ["-DCMAKE_CXX_FLAGS=%s -fno-omit-frame-pointer "
-                 "-fno-sanitize-recover=all" % sanitizers,
-                 "-DCMAKE_EXE_LINKER_FLAGS=" + sanitizers]
     SRC.mkdir(parents=True, exist_ok=True)
     sync_copy()
-    if not (BUILD / "build.ninja").exists():
-        status, output = run(["cmake", "-S", str(SRC), "-B", str(BUILD),
-                              "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                              "-DGRAVELHORN_WINE_TIER=OFF"] + flags)
-        if status != 0:
-            sys.exit(output + "\nmutation check: configure failed")
-    status, output = build()
-    if status != 0:
-        sys.exit(output + "\nmutation check: the clean tree does not build")
-    began = time.monotonic()
-    status, output = suite(3600)
-    clean_time = time.monotonic() - began
-    if status != 0:
-        sys.exit(output + "\nmutation check: the clean suite fails; not starting")
-    timeout = max(60, round(3 * clean_time))
-    print("clean suite: %.1f s; timeout per mutant: %d s; %d of %d mutants"
-          % (clean_time, timeout, len(chosen), len(mutants)), flush=True)
+    checker = Checker(args.windows)
+    checker.check_clean()
+    print("clean run: %.1f s; timeout per test run: %d s; %d of %d mutants"
+          % (checker.clean_time, checker.timeout, len(chosen), len(mutants)),
+          flush=True)
 
-    results = []  # (mutant, "caught" | "survived" | "did not compile")
+    results = []  # (mutant, outcome)
     position = {m.id: k for k, m in enumerate(mutants)}
     chosen.sort(key=lambda m: position[m.id])  # one file after another
+    started = time.monotonic()
     try:
         for number, m in enumerate(chosen, 1):
             began = time.monotonic()
@@ -391,38 +472,40 @@ def main():
             mutated = original[:m.start] + m.replacement + original[m.end:]
             try:
                 file.write_text(mutated)
-                if build()[0] != 0:
-                    outcome = "did not compile"
-                else:
-                    outcome = "caught" if suite(timeout)[0] != 0 else "survived"
+                outcome = checker.outcome()
             finally:
                 file.write_text(original)
+                checker.restore()
             results.append((m, outcome))
-            print("[%d/%d] %-15s %s (%.0f s)" % (number, len(chosen), outcome,
+            print("[%d/%d] %-24s %s (%.0f s)" % (number, len(chosen), outcome,
                                                  m.id, time.monotonic() - began),
                   flush=True)
     except KeyboardInterrupt:
         print("interrupted; reporting the mutants checked so far")
+    elapsed = time.monotonic() - started
 
-    count = {k: sum(1 for _, o in results if o == k)
-             for k in ("caught", "survived", "did not compile")}
-    compiled = count["caught"] + count["survived"]
+    kinds = ("caught", "caught by the sanitizers", "survived", "did not compile")
+    count = {k: sum(1 for _, o in results if o == k) for k in kinds}
+    caught = count["caught"] + count["caught by the sanitizers"]
+    compiled = caught + count["survived"]
     head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short",
                            "HEAD"], capture_output=True, text=True).stdout.strip()
     chosen_by = ("--only, %d ids" % len(args.only) if args.only else
                  "--sample %d --seed %d" % (args.sample, args.seed)
                  if args.sample else "all mutants")
     lines = [
-        "Mutation check of %s (%s)" % (head or ROOT, chosen_by),
-        "clean suite: %.1f s, timeout per mutant: %d s" % (clean_time, timeout),
-        "tried: %d" % len(results),
+        "Mutation check of %s (%s%s)" % (head or ROOT, chosen_by,
+                                         ", --windows" if args.windows else ""),
+        "clean run: %.1f s, timeout per test run: %d s" % (checker.clean_time,
+                                                           checker.timeout),
+        "tried: %d in %.0f min" % (len(results), elapsed / 60),
         "did not compile: %d" % count["did not compile"],
         "compiled: %d" % compiled,
-        "caught: %d" % count["caught"],
+        "caught: %d (by the plain suite %d, by the sanitizers %d)" % (
+            caught, count["caught"], count["caught by the sanitizers"]),
         "survived: %d" % count["survived"],
         "share caught: %s" % ("%.1f%% (%d of %d)" % (
-            100.0 * count["caught"] / compiled, count["caught"], compiled)
-            if compiled else "n/a"),
+            100.0 * caught / compiled, caught, compiled) if compiled else "n/a"),
         "",
         "Survivors:",
     ]
@@ -436,7 +519,7 @@ def main():
         lines += ["  " + m.id, "      " + m.before, "   -> " + m.after]
     report = "\n".join(lines) + "\n"
     print(report)
-    (WORK / "report.txt").write_text(report)
+    (WORK / ("report-windows.txt" if args.windows else "report.txt")).write_text(report)
 
 
 if __name__ == "__main__":
