@@ -1,12 +1,18 @@
 // The fff archive tool, run as patch publishers and support people run it,
 // and held against the installer's own mount and lookup.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "filesystem/archive_table.h"
@@ -67,7 +73,9 @@ FolderFiles WithFolders(FolderFiles files) {
 // fff run in a fresh folder laid out with files as FolderTree gives them
 // (fifos and links too): its exit code, its output, its problems with the
 // archive (the second argument) on standard error, and the folder
-// afterwards: files with made laid over them, every folder an ordinary one.
+// afterwards: files with made laid over them (kGone: removed), every
+// folder an ordinary one.
+const char kGone[] = "<gone>";
 struct FffRun {
   FolderFiles files;
   Strings arguments;
@@ -96,7 +104,11 @@ void ExpectFffRuns(const std::vector<FffRun>& runs) {
     ExpectRun(Fff(run.arguments, dir.path()), run.exitCode, run.out,
               Complaints(run.arguments[1], run.problems));
     FolderFiles after = run.files;
-    for (const auto& file : run.made) after[file.first] = file.second;
+    for (const auto& [name, what] : run.made)
+      if (what == kGone)
+        after.erase(name);
+      else
+        after[name] = what;
     EXPECT_EQ(WithFolders(after), FolderTree(dir.path()));
     struct stat info;
     for (const auto& [name, what] : FolderTree(dir.path()))
@@ -204,16 +216,99 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   const FolderFiles before = FolderTree(dir.path());
   ExpectRun(Fff(arguments, dir.path()), 1, "", Complaints("a.fff", problems));
   EXPECT_EQ(before, FolderTree(dir.path()));
+}
 
-  // A folder in the archive's place makes the final rename fail after the
-  // whole archive was written beside it; that file goes too.
-  MakeFolders(dir.path() + "/b.fff");
-  CommandResult blocked = Fff({"create", "b.fff", "x.txt"}, dir.path());
-  EXPECT_EQ(1, blocked.exitCode);
-  EXPECT_EQ(0u, blocked.err.find("fff: b.fff: cannot rename")) << blocked.err;
-  FolderFiles expected = before;
-  expected["b.fff"] = kFolderEntry;
-  EXPECT_EQ(expected, FolderTree(dir.path()));
+// What is at path, a link itself, and what would tell another of its kind.
+std::string EntryKind(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return "nothing";
+  if (S_ISLNK(info.st_mode))
+    return "<link to " + std::filesystem::read_symlink(path).string() + ">";
+  if (S_ISREG(info.st_mode)) return ReadFileBytes(path);
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+    return "device " + std::to_string(info.st_rdev) + (S_ISCHR(info.st_mode) ? " c" : " b");
+  return S_ISDIR(info.st_mode) ? "folder" : S_ISFIFO(info.st_mode) ? "fifo" : "socket";
+}
+
+// create writes a new file or over a regular one, and nothing else: what is
+// in the archive's place is looked at without following a link, and left
+// as it was; so is /dev/null itself.
+TEST(FffToolTest, CreateReplacesOnlyARegularFile) {
+  const std::string archive =
+      "FFF archive" + std::string(13, '\0') + BuildFffArchive({{"x.txt", "x"}}).substr(24);
+  const std::string refused = "; create writes only a new file or over a regular file\n";
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"", ""}, {"old bytes", ""}, {"folder", "it is a folder, not a file"},
+      {"fifo", "it is a pipe, not a file"}, {"socket", "it is a socket, not a file"},
+      {"<link to x.txt>", "it is a link, not a file"}, {"<link to gone>", "it is a link, not a file"},
+      {"<link to /dev/null>", "it is a link, not a file"},
+      {"device " + std::to_string(makedev(1, 3)) + " c", "it is a device, not a file"},
+      {"device " + std::to_string(makedev(7, 0)) + " b", "it is a device, not a file"}};
+  // clang-format on
+  std::string skipped;
+  for (const auto& [what, problem] : rows) {
+    SCOPED_TRACE(what);
+    TempDir dir;
+    dir.Write("x.txt", "x");
+    const std::string path = dir.path() + "/a.fff";
+    if (what == "old bytes") {
+      dir.Write("a.fff", what);
+      ASSERT_EQ(0, link(path.c_str(), (dir.path() + "/hard").c_str()));
+    } else if (what == "folder") {
+      MakeFolders(path);
+    } else if (what == "fifo") {
+      ASSERT_EQ(0, mkfifo(path.c_str(), 0666));
+    } else if (what == "socket") {
+      sockaddr_un address = {};
+      address.sun_family = AF_UNIX;
+      ASSERT_LT(path.size(), sizeof address.sun_path);
+      std::copy(path.begin(), path.end(), address.sun_path);
+      const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+      ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+      close(fd);
+    } else if (what[0] == '<') {
+      ASSERT_EQ(0, symlink(what.substr(9, what.size() - 10).c_str(), path.c_str()));
+    } else if (!what.empty()) {  // a device node of this folder's own
+      const mode_t kind = what.back() == 'c' ? S_IFCHR : S_IFBLK;
+      if (mknod(path.c_str(), kind | 0600, what.back() == 'c' ? makedev(1, 3) : makedev(7, 0))) {
+        skipped += "mknod " + what + ": " + strerror(errno) + "; ";
+        continue;
+      }
+    }
+    ASSERT_EQ(what.empty() ? "nothing" : what, EntryKind(path));
+    ExpectRun(
+        Fff({"create", "a.fff", "x.txt"}, dir.path()), problem.empty() ? 0 : 1, "",
+        problem.empty() ? "" : "fff: a.fff: refusing to replace 'a.fff': " + problem + refused);
+    EXPECT_EQ(problem.empty() ? archive : what.empty() ? "nothing" : what, EntryKind(path));
+    Strings names, expected = {"a.fff", "x.txt"};
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    if (what == "old bytes") expected.insert(expected.begin() + 1, "hard");
+    EXPECT_EQ(expected, names) << "no file is left beside the archive";
+    EXPECT_TRUE(what != "old bytes" || ReadFileBytes(dir.path() + "/hard") == what);
+  }
+
+  // A rename that fails after the whole archive was written beside it (the
+  // file in the archive's place is a mount point) leaves no file behind.
+  TempDir dir;
+  dir.Write("x.txt", "x");
+  dir.Write("a.fff", "old");
+  const CommandResult blocked =
+      RunCommand({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                  "mount --bind x.txt a.fff || exit 99; \"$@\"", "sh", FffToolPath(), "create",
+                  "a.fff", "x.txt"},
+                 dir.path(), {"LC_ALL=C"});
+  if (blocked.exitCode == 99) {
+    skipped += "no mounts in a private mount namespace here (needs root): " + blocked.err;
+  } else {
+    EXPECT_EQ(1, blocked.exitCode);
+    EXPECT_EQ(0u, blocked.err.find("fff: a.fff: cannot rename 'a.fff.tmp")) << blocked.err;
+    EXPECT_NE(std::string::npos, blocked.err.find("' into place: Device or resource busy\n"));
+    EXPECT_EQ((FolderFiles{{"a.fff", "old"}, {"x.txt", "x"}}), FolderTree(dir.path()));
+  }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
@@ -272,6 +367,19 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
        {"extract", "a.fff", "-C", "ex"}, 0, "", {},
        {{"ex/victim.txt", "new"}, {"ex/dir/f.txt", "f"}, {"ex/old.txt", "new"},
         {"ex/dangling", "d"}}},
+      // What a killed extract left beside its files, temporary files and
+      // stand-in folders, goes, a link without what it points to; names
+      // like them stay.
+      {Archive({{"new.txt", "n"}, {"d/x", "x"}},
+               {{"ex/.fff0000abcd.tmp", "left"}, {"ex/.fff00000000.tmp/in/x", "left"},
+                {"ex/d/.fffffffffff.tmp", "left"}, {"ex/.fff99999999.tmp", "<link to ../keep>"},
+                {"keep", "k"}, {"ex/.fff0000abc.tmp", "1"}, {"ex/.fff0000abcg.tmp", "2"},
+                {"ex/.fff0000ABCD.tmp", "3"}, {"ex/.fff0000abcd.tmpx", "4"},
+                {"ex/.fff0000abcd_tmp", "5"}, {"ex/_fff0000abcd.tmp", "6"}}),
+       {"extract", "a.fff", "-C", "ex"}, 0, "", {},
+       {{"ex/new.txt", "n"}, {"ex/d/x", "x"}, {"ex/.fff0000abcd.tmp", kGone},
+        {"ex/.fff00000000.tmp/in/x", kGone}, {"ex/d/.fffffffffff.tmp", kGone},
+        {"ex/.fff99999999.tmp", kGone}}},
       // A name that an earlier entry hides: check reports it, extract skips it.
       {Archive(hidden), {"check", "a.fff"}, 1, "", {"entry 2 'text/READ.ME': the installer finds "
        "entry 1 'Text/Read.me' under this name, never this one"}},
@@ -336,6 +444,24 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
           {{{"a.fff", kFifoEntry}}, "it is a pipe, not a file"}})
       runs.push_back({files, {command, "a.fff"}, 1, "", {"cannot read the archive: " + why}});
   ExpectFffRuns(runs);
+  // An extract waits while another holds its folder (here the shell holds
+  // it, and lets go once fff has said that it waits): nothing is written
+  // meanwhile.
+  TempDir held;
+  held.Write("a.fff", BuildFffArchive({{"new.txt", "n"}}));
+  held.Write("out/old.txt", "o");
+  const CommandResult waited =
+      RunCommand({"/bin/sh", "-c",
+                  "command -v flock >/dev/null || exit 77; exec 9<out && flock -x 9 || exit 1; "
+                  "\"$0\" extract a.fff -C out 2>&1 9<&- | { read -r line; echo \"$line\"; ls out; "
+                  "flock -u 9; cat; }; ls out",
+                  FffToolPath()},
+                 held.path());
+  if (waited.exitCode != 77)
+    ExpectRun(waited, 0,
+              "fff: a.fff: waiting while another fff extract works in 'out'\nold.txt\n"
+              "new.txt\nold.txt\n",
+              "");
   // A listing that cannot be written fails.
   TempDir dir;
   dir.Write("a.fff", BuildFffArchive(selectable));
@@ -345,28 +471,38 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
 }
 
 // On a disk that fills up, extract writes nothing in place: every old file
-// stays, and no temporary file or new folder is left.
-TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAsItWas) {
-  TempDir dir;
-  dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"},
-                                      {"sub/new.txt", "new"},
-                                      {"big.bin", std::string(200 * 1024, 'B')}}));
-  const FolderFiles old = {{"a.txt", "old a"}, {"big.bin", "old big"}};
-  RestoreFolderFiles(dir.path() + "/stash", old);
-  // out is a tmpfs of 128 KiB in a mount namespace of the run's own; what
-  // the run leaves there is copied to after.
-  const CommandResult result = RunCommand(
-      {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-       "mkdir out && mount -t tmpfs -o size=128k tmpfs out && cp -a stash/. out || exit 99; "
-       "\"$@\"; status=$?; cp -a out after; exit $status",
-       "sh", FffToolPath(), "extract", "a.fff", "-C", "out"},
-      dir.path(), {"LC_ALL=C"});
-  if (result.exitCode == 99)
-    GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
-  ExpectRun(result, 1, "",
-            "fff: a.fff: member 'big.bin': writing 'out/big.bin' failed: No space left on device; "
-            "no file was changed\n");
-  EXPECT_EQ(old, FolderTree(dir.path() + "/after"));
+// stays, a link where a folder belongs stays a link to the same folder, and
+// no temporary file or new folder is left; so the message is true.
+TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
+  const std::string big(200 * 1024, 'B');
+  // The archive's last member, which fills the disk.
+  for (const char* last : {"big.bin", "sub/big.bin"}) {
+    SCOPED_TRACE(last);
+    TempDir dir;
+    dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"}, {"sub/new.txt", "new"}, {last, big}}));
+    const FolderFiles old = {{"a.txt", "old a"},
+                             {"big.bin", "old big"},
+                             {"elsewhere/keep.txt", "keep"},
+                             {"sub", "<link to elsewhere>"}};
+    RestoreFolderFiles(
+        dir.path() + "/stash",
+        {{"a.txt", "old a"}, {"big.bin", "old big"}, {"elsewhere/keep.txt", "keep"}});
+    ASSERT_EQ(0, symlink("elsewhere", (dir.path() + "/stash/sub").c_str()));
+    // out is a tmpfs of 128 KiB in a mount namespace of the run's own; what
+    // the run leaves there is copied to after.
+    const CommandResult result = RunCommand(
+        {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+         "mkdir out && mount -t tmpfs -o size=128k tmpfs out && cp -a stash/. out || exit 99; "
+         "\"$@\"; status=$?; cp -a out after; exit $status",
+         "sh", FffToolPath(), "extract", "a.fff", "-C", "out"},
+        dir.path(), {"LC_ALL=C"});
+    if (result.exitCode == 99)
+      GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
+    ExpectRun(result, 1, "",
+              "fff: a.fff: member '" + std::string(last) + "': writing 'out/" + last +
+                  "' failed: No space left on device; no file was changed\n");
+    EXPECT_EQ(WithFolders(old), FolderTree(dir.path() + "/after"));
+  }
 }
 
 // Every archive the installer refuses to mount, fff refuses in list, check
@@ -474,6 +610,46 @@ TEST(FffToolTest, UsageErrorsExitWithTwoAndChangeNothing) {
                                   "that order, or writes nothing\n           when any"));
     EXPECT_NE(std::string::npos, result.out.find("(here 1252)"));
     EXPECT_EQ("", result.err);
+  }
+}
+
+// Every name and argument fff echoes, in listings, messages and usage
+// errors, shows its control characters (ESC, BEL, line feed, C1) and bytes
+// that are not UTF-8 as \xHH: none can drive the terminal or forge a line.
+TEST(FffToolTest, ArgumentsAndNamesAreShownEscaped) {
+  const std::string hostile = "\x1B]0;owned\x07\x1B[2J\n\xFF\xC2\x85";
+  const std::string shown = "\\x1B]0;owned\\x07\\x1B[2J\\x0A\\xFF\\x85";
+  TempDir dir;
+  dir.Write("x.txt", "x");
+  const std::string stored = "e\x1B[2J\x07\n\x9D";  // code page 1252, 0x9D unassigned
+  const std::string archive = BuildFffArchive({{stored, "e"}});
+  dir.Write("m.fff", archive);
+  dir.Write("o" + hostile + ".fff", BuildFffArchive({{"a", "1"}}));
+  const std::string storedShown = "e\\x1B[2J\\x07\\x0A\\x9D";
+  const std::string usage = "Try 'fff --help' for more.\n";
+  // clang-format off
+  const std::tuple<Strings, int, std::string, std::string> rows[] = {
+      {{"list", "m" + hostile}, 1, "",
+       "fff: m" + shown + ": cannot read the archive: No such file or directory\n"},
+      {{"list", "m.fff", hostile}, 1, "", "fff: m.fff: member '" + shown + "': not in the archive\n"},
+      {{"list", "m.fff"}, 0, "164\t1\t" + storedShown + "\n", ""},
+      {{"check", "m.fff"}, 1, "", "fff: m.fff: entry 1 '" + storedShown + "': extract on Windows "
+       "cannot create it: it holds a control character, which Windows does not allow in file names\n"},
+      {{"check", "o" + hostile + ".fff"}, 0, "o" + shown + ".fff: OK, 1 members, 165 bytes\n", ""},
+      {{"create", "n.fff", hostile + "=x.txt"}, 1, "", "fff: n.fff: member '" + shown + "': the "
+       "name has a character that is not in code page 1252, in which the installer reads names\n"},
+      {{"create", "n" + hostile, "x.txt"}, 1, "", "fff: n" + shown + ": refusing to replace 'n" +
+       shown + "': it is a link, not a file; create writes only a new file or over a regular file\n"},
+      {{"create", "n.fff", "nul.t\x7F=x.txt"}, 1, "", "fff: n.fff: member 'nul.t\\x7F': extract "
+       "on Windows cannot create it: 'nul.t\\x7F" + kDevice + "\n"},
+      {{hostile}, 2, "", "fff: unknown command '" + shown + "'\n" + usage},
+      {{"list", "-" + hostile}, 2, "", "fff: unknown option '-" + shown + "'\nusage: fff list "
+       "ARCHIVE [MEMBER...]\n" + usage}};
+  // clang-format on
+  ASSERT_EQ(0, symlink("x.txt", (dir.path() + "/n" + hostile).c_str()));
+  for (const auto& [arguments, exitCode, out, err] : rows) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    ExpectRun(Fff(arguments, dir.path()), exitCode, out, err);
   }
 }
 

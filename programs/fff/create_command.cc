@@ -253,17 +253,25 @@ std::string VerifyArchive(const std::string& path,
 }  // namespace
 
 int RunCreate(const CommandArguments& arguments) {
+  // create makes a new file or replaces a regular one, nothing else: not a
+  // device (as root, /dev/null), a pipe, a socket, a folder, nor a link or
+  // what it points to.
+  const std::string& target = arguments.archive;
+  std::string error = ReplacementProblem(target);
+  if (!error.empty())
+    Complain(target, "refusing to replace '" + Printable(target) +
+                         "': " + error +
+                         "; create writes only a new file or over "
+                         "a regular file");
   std::vector<PlannedMember> members;
-  if (!PlanMembers(arguments, &members)) return kExitFailure;
+  if (!PlanMembers(arguments, &members) || !error.empty()) return kExitFailure;
   // Written beside the target and renamed into place, so that a failure
   // never leaves a half archive under the archive's name.
-  const std::string& target = arguments.archive;
   std::string temporary;
   std::random_device random;
   do {
     temporary = target + ".tmp" + std::to_string(random() % 1000000);
   } while (InspectHostEntry(temporary) != HostEntry::kMissing);
-  std::string error;
   FILE* out = CreateNewFile(temporary, &error);
   if (out == nullptr) {
     Complain(target, "cannot create '" + Printable(temporary) + "': " + error);
@@ -274,11 +282,12 @@ int RunCreate(const CommandArguments& arguments) {
     error = "writing '" + Printable(temporary) +
             "' failed: " + std::strerror(errno);
   if (error.empty()) error = VerifyArchive(temporary, members);
-  if (error.empty() && !ReplaceEntry(temporary, target, &error))
+  if (error.empty() && !ReplaceRegularFile(temporary, target, &error))
     error = "cannot rename '" + Printable(temporary) + "' into place: " + error;
   if (error.empty()) return kExitSuccess;
   Complain(target, error);
   std::string ignored;
-  RemoveEntry(temporary, &ignored);
+  if (InspectHostEntry(temporary) == HostEntry::kFile)  // never what it met
+    RemoveEntry(temporary, &ignored);
   return kExitFailure;
 }

@@ -8,23 +8,25 @@
 // file and as a folder, and nothing in the folder stands in the way. A file
 // there is replaced; so is a link, which is never followed, for a file or a
 // folder alike; a folder where a file belongs, or a file where a folder
-// belongs, refuses the extraction.
+// belongs, refuses the extraction. (Under Wine a Unix link where a folder
+// belongs is refused: Wine would follow it even to remove it.)
 //
-// Then each member is written into a temporary file beside its place, and
-// all are put on the disk (on Linux in one flush of the file system, which
-// for many small files costs a fraction of one flush each); only then does
-// each take its name, in one rename. A failure before that removes the
-// temporary files and the folders made, so every file is as it was. Folders are
-// opened one part at a time from the chosen folder, never through a link: a
-// folder that turns into a link meanwhile is refused, not followed.
+// Then each member is written into a temporary file beside its place (or
+// into the stand-in folder that replaces a link, folder_walk.h), and all
+// are put on the disk (on Linux in one flush of the file system, which for
+// many small files costs a fraction of one flush each); only then do the
+// stand-ins take their links' places, and each file its name, in one
+// rename. A failure before that removes the temporary files, stand-ins and
+// folders made, so every file, link and folder is as it was. Two extracts
+// never work in one folder at once, and each clears what a killed one left.
 #include <cerrno>
 #include <cstring>
-#include <random>
 #include <set>
 #include <unordered_set>
 
 #include "platform/code_page.h"
 #include "programs/fff/fff_tool.h"
+#include "programs/fff/folder_walk.h"
 #include "programs/fff/host_files.h"
 #include "programs/fff/member_name.h"
 
@@ -35,27 +37,6 @@ const char kFolderSeparators[] = "/\\";
 #else
 const char kFolderSeparators[] = "/";
 #endif
-
-// ".fff" and eight hexadecimal digits and ".tmp": short, so that a name
-// that fits fits beside it.
-const size_t kTemporaryNameLength = 16;
-
-struct Extraction {
-  int32_t index;
-  std::string relative;   // host text below the folder, '/' separators
-  std::string temporary;  // its temporary file beside it, while there is one
-};
-
-// Names as this system's file system compares them: on Windows every
-// script's letter case; on Linux bytes, and ASCII letter case, in which the
-// installer and Wine find names.
-std::string HostKey(const std::string& relative) {
-#ifdef _WIN32
-  return WindowsNameKey(relative);  // host text is the narrow text
-#else
-  return LookupKey(relative);
-#endif
-}
 
 // What keeps this system from creating the member's path below folder.
 std::string HostNameProblem(std::string_view name, const std::string& folder,
@@ -160,6 +141,13 @@ bool CheckFolder(const std::string& archive, const ArchiveDirectory& directory,
       if (there == HostEntry::kLink)
         linkedFolders->insert(extraction.relative.substr(0, slash));
       if (there == HostEntry::kMissing || there == HostEntry::kLink) break;
+      if (there == HostEntry::kUnmarkedLink) {
+        problem = quoted +
+                  " is a link that Windows programs see as a plain folder "
+                  "here (a Unix link under Wine): extract neither follows "
+                  "nor replaces it";
+        break;
+      }
       if (there != HostEntry::kFolder) {
         problem = quoted + " is a file, and the member needs a folder there";
         break;
@@ -194,104 +182,17 @@ bool MakeExtractionFolder(const std::string& folder,
   }
 }
 
-// The folders of one extraction's paths, each reached from the chosen
-// folder one part at a time and held while it is worked in.
-class FolderWalk {
- public:
-  FolderWalk(const HostFolder& root, const std::set<std::string>& linkedFolders)
-      : root_(root), linkedFolders_(linkedFolders) {}
-
-  // Opens the folder that holds relative (its parts but the last). With
-  // make, missing folders are made and listed, and a link that the check
-  // saw where a folder belongs is replaced by one; otherwise, and for any
-  // other link, the walk fails.
-  bool OpenFolderOf(const std::string& relative, bool make,
-                    std::string* error) {
-    chain_.clear();
-    for (size_t start = 0, slash;
-         (slash = relative.find('/', start)) != std::string::npos;
-         start = slash + 1) {
-      const HostFolder& parent = Folder();
-      const std::string part = relative.substr(start, slash - start);
-      const std::string below = relative.substr(0, slash);
-      HostFolder next;
-      std::string why;
-      if (!OpenFolderIn(parent, part, &next, &why)) {
-        const HostEntry there = InspectEntryIn(parent, part);
-        const bool replace =
-            there == HostEntry::kLink && linkedFolders_.count(below) != 0;
-        if (!make || !(there == HostEntry::kMissing || replace) ||
-            (replace && !RemoveEntryIn(parent, part, &why)) ||
-            !MakeFolderIn(parent, part, &why) ||
-            !OpenFolderIn(parent, part, &next, &why)) {
-          *error = "cannot open the folder '" +
-                   Printable(parent.path + "/" + part) + "': " + why;
-          return false;
-        }
-        if (there == HostEntry::kMissing) made_.push_back(below);
-      }
-      chain_.push_back(std::move(next));
-    }
-    return true;
-  }
-
-  // The folder the last OpenFolderOf opened.
-  const HostFolder& Folder() const {
-    return chain_.empty() ? root_ : chain_.back();
-  }
-
-  // Removes the extractions' temporary files and, last made first, the
-  // folders made, wherever they can still be reached.
-  void Undo(const std::vector<Extraction>& plan) {
-    std::string ignored;
-    for (const Extraction& extraction : plan)
-      if (!extraction.temporary.empty() &&
-          OpenFolderOf(extraction.relative, false, &ignored))
-        RemoveEntryIn(Folder(), extraction.temporary, &ignored);
-    for (auto made = made_.rbegin(); made != made_.rend(); ++made)
-      if (OpenFolderOf(*made, false, &ignored))
-        RemoveEmptyFolderIn(Folder(), LastPart(*made));
-    chain_.clear();
-  }
-
-  static std::string LastPart(const std::string& relative) {
-    return relative.substr(relative.rfind('/') + 1);
-  }
-
- private:
-  const HostFolder& root_;
-  const std::set<std::string>& linkedFolders_;
-  std::vector<HostFolder> chain_;
-  std::vector<std::string> made_;  // below the root, in the order made
-};
-
-// Writes the member of extraction into a new temporary file in folder and
-// notes its name; the file is on the disk once root's file system is
-// flushed, or at once. Returns what went wrong, or "".
-std::string WriteTemporary(const OpenedArchive& archive,
-                           const std::string& archivePath,
-                           const HostFolder& root, const HostFolder& folder,
-                           const std::unordered_set<std::string>& keys,
-                           Extraction* extraction) {
-  static std::mt19937 random{std::random_device()()};
-  const std::string destination =
-      folder.path + "/" + FolderWalk::LastPart(extraction->relative);
-  const std::string beside =
-      extraction->relative.substr(0, extraction->relative.rfind('/') + 1);
-  FILE* out = nullptr;
-  std::string error, name;
-  for (int attempt = 0; out == nullptr; ++attempt) {
-    char digits[9];
-    (void)std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
-    name = std::string(".fff") + digits + ".tmp";
-    if (keys.count(HostKey(beside + name)) != 0) continue;  // a member's
-    out = CreateFileIn(folder, name, &error);
-    if (out == nullptr &&
-        (attempt >= 16 || InspectEntryIn(folder, name) == HostEntry::kMissing))
-      return "cannot create a file in '" + Printable(folder.path) +
-             "': " + error;
-  }
-  extraction->temporary = name;
+// Writes the member of extraction into a new file in the folder walk
+// opened; the file is on the disk once root's file system is flushed, or
+// at once. Returns what went wrong, or "".
+std::string WriteMember(const OpenedArchive& archive,
+                        const std::string& archivePath, const HostFolder& root,
+                        FolderWalk* walk, Extraction* extraction) {
+  const HostFolder& folder = walk->Folder();
+  std::string error;
+  FILE* out = walk->CreateFileFor(extraction, &error);
+  if (out == nullptr) return error;
+  const std::string destination = root.path + "/" + extraction->relative;
   const DirectoryEntry& entry = archive.directory.entries[extraction->index];
   if (!SeekFile(archive.stream, EntryOffset(entry)))
     error = "cannot seek in '" + Printable(archivePath) + "'";
@@ -317,12 +218,12 @@ std::string ExtractAll(const OpenedArchive& archive,
   std::unordered_set<std::string> keys;
   for (const Extraction& extraction : *plan)
     keys.insert(HostKey(extraction.relative));
-  FolderWalk walk(root, linkedFolders);
+  FolderWalk walk(root, linkedFolders, keys);
+  walk.ClearLeftoversInRoot();
   std::string error;
   for (Extraction& extraction : *plan) {
     if (!walk.OpenFolderOf(extraction.relative, true, &error) ||
-        !(error = WriteTemporary(archive, archivePath, root, walk.Folder(),
-                                 keys, &extraction))
+        !(error = WriteMember(archive, archivePath, root, &walk, &extraction))
              .empty()) {
       walk.Undo(*plan);
       return "member '" +
@@ -335,7 +236,15 @@ std::string ExtractAll(const OpenedArchive& archive,
     return "cannot put the files written in '" + Printable(root.path) +
            "' on the disk: " + error + "; no file was changed";
   }
+  if (!(error = walk.PutStandInsInPlace()).empty()) {
+    walk.Undo(*plan);
+    return error;
+  }
+  for (Extraction& extraction : *plan)
+    if (extraction.inStandIn) extraction.temporary.clear();  // in place
+  const std::string standIns = walk.StandInsShown();
   for (Extraction& extraction : *plan) {
+    if (extraction.inStandIn) continue;
     const std::string name = FolderWalk::LastPart(extraction.relative);
     if (!walk.OpenFolderOf(extraction.relative, false, &error) ||
         !RenameIn(walk.Folder(), extraction.temporary, name, &error)) {
@@ -343,7 +252,11 @@ std::string ExtractAll(const OpenedArchive& archive,
       walk.Undo(*plan);
       return "cannot put '" + shown + "' in its place: " + error +
              "; the members before it were extracted, it and those after "
-             "it not";
+             "it not" +
+             (standIns.empty() ? ""
+                               : " (but for those beneath " + standIns +
+                                     ", which took the place of links: all "
+                                     "of them were)");
     }
     extraction.temporary.clear();
   }
@@ -351,6 +264,14 @@ std::string ExtractAll(const OpenedArchive& archive,
   // the same.
   FlushFileSystem(root, &error);
   return std::string();
+}
+
+// Holds root for this extract, saying so when another extract holds it.
+void HoldForThisExtract(const std::string& archive, const HostFolder& root) {
+  if (HoldFolderForThisRun(root, false)) return;
+  Complain(archive, "waiting while another fff extract works in '" +
+                        Printable(root.path) + "'");
+  HoldFolderForThisRun(root, true);
 }
 
 }  // namespace
@@ -365,18 +286,24 @@ int RunExtract(const CommandArguments& arguments) {
   std::vector<Extraction> plan;
   std::set<std::string> linkedFolders;
   if (!ChooseEntries(arguments, directory, &chosen) ||
-      !PlanExtractions(archive, folder, directory, chosen, &plan) ||
-      !CheckFolder(archive, directory, folder, plan, &linkedFolders))
+      !PlanExtractions(archive, folder, directory, chosen, &plan))
+    return kExitFailure;
+  // Held before the folder is looked at: another extract there changes it.
+  HostFolder root;
+  std::string error;
+  if (OpenHostFolder(folder, &root, &error)) HoldForThisExtract(archive, root);
+  if (!CheckFolder(archive, directory, folder, plan, &linkedFolders))
     return kExitFailure;
 
   std::vector<std::string> made;
-  std::string error;
   if (MakeExtractionFolder(folder, &made, &error)) {
-    HostFolder root;
-    if (!OpenHostFolder(folder, &root, &error))
+    const bool held = root.handle != -1;
+    if (!held && !OpenHostFolder(folder, &root, &error)) {
       error = "cannot open the folder '" + Printable(folder) + "': " + error;
-    else
+    } else {
+      if (!held) HoldForThisExtract(archive, root);
       error = ExtractAll(opened, archive, root, linkedFolders, &plan);
+    }
   }
   if (error.empty()) return kExitSuccess;
   for (auto path = made.rbegin(); path != made.rend(); ++path)

@@ -32,7 +32,8 @@ const Command kCommands[] = {
      "or =FILE, is stored under its own relative path. An operand\n"
      "holding '=' that is also an existing file is refused: write\n"
      "=FILE for the file, or NAME=./FILE. With -C, FILEs are read\n"
-     "relative to DIR.\n",
+     "relative to DIR. ARCHIVE is a new file or replaces a regular\n"
+     "file; a link, folder, pipe, socket or device there is refused.\n",
      RunCreate, true, 1, SIZE_MAX},
     {"list", "ARCHIVE [MEMBER...]",
      "prints the offset, size and name of every member (or of the\n"
@@ -44,8 +45,9 @@ const Command kCommands[] = {
      "is replaced; so is a link in the way, never followed; a\n"
      "folder where a file belongs, or a file where a folder belongs,\n"
      "is refused. Every member is checked before anything is written,\n"
-     "and the files are replaced only once all are written: a failure\n"
-     "leaves the folder's files as they were.\n",
+     "and files and links are replaced only once all are written: a\n"
+     "failure leaves the folder's files, links and folders as they\n"
+     "were. Leftovers of a killed extract (.fff*.tmp) are removed.\n",
      RunExtract, true, 0, SIZE_MAX},
     {"check", "ARCHIVE",
      "reports everything that keeps the installer from mounting\n"
@@ -121,7 +123,7 @@ int main(int argc, char** argv) {
   for (const Command& candidate : kCommands)
     if (word == candidate.word) command = &candidate;
   if (command == nullptr)
-    return UsageError("unknown command '" + word + "'", nullptr);
+    return UsageError("unknown command '" + Printable(word) + "'", nullptr);
 
   // -C may come anywhere before "--"; the first operand is the archive.
   CommandArguments arguments;
@@ -136,7 +138,8 @@ int main(int argc, char** argv) {
         return UsageError("-C needs one non-empty DIR", command);
       arguments.folder = argv[++i];
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      return UsageError("unknown option '" + argument + "'", command);
+      return UsageError("unknown option '" + Printable(argument) + "'",
+                        command);
     } else {
       operands.push_back(argument);
     }

@@ -30,13 +30,13 @@ int RunList(const CommandArguments& arguments);
 int RunExtract(const CommandArguments& arguments);
 int RunCheck(const CommandArguments& arguments);
 
-// Prints "fff: ARCHIVE: text" on standard error.
+// Prints "fff: ARCHIVE: text" on standard error, ARCHIVE Printable.
 void Complain(const std::string& archive, const std::string& text);
 
-// Host text as messages and listings show it: control characters (C0, DEL
-// and C1, what code-page bytes such as 0x81 and 0x9D become) show as \xHH,
-// so a damaged name can neither upset the terminal nor break a listing's
-// line.
+// Host text as messages and listings show it (ShownEscaped): control
+// characters (C0, DEL and C1, what code-page bytes such as 0x81 and 0x9D
+// become) and bytes that are not host text show as \xHH, so a damaged
+// name can neither upset the terminal nor break a listing's line.
 std::string Printable(std::string_view host);
 
 // A stored name (code-page bytes) as the user reads it: host text,
@@ -86,6 +86,14 @@ struct OpenedArchive {
 // Opens path and reads its directory. Complains and returns false when the
 // file cannot be read or the installer refuses to mount it.
 bool OpenArchive(const std::string& path, OpenedArchive* archive);
+
+// Everything check reports about an archive the installer mounts, whose
+// directory it read: what keeps the installer from finding a member, or
+// extract on Linux or Windows from writing it (problems, returned), and
+// members sharing the same bytes (notes, added to *notes). An archive with
+// no problem extracts whole.
+std::vector<std::string> FindArchiveProblems(const ArchiveDirectory& directory,
+                                             std::vector<std::string>* notes);
 
 // Whether entry index's data lies within the file.
 bool DataWithinFile(const ArchiveDirectory& directory, int32_t index);

@@ -10,11 +10,21 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 // What is at a path, the link itself where there is one. On Windows every
-// reparse point (a symbolic link, a junction) is a link.
-enum class HostEntry { kMissing, kFile, kFolder, kLink, kOther };
+// reparse point (a symbolic link, a junction) is a link. An unmarked link
+// is one that the system shows as a plain file or folder, with no reparse
+// point: a Unix link under Wine, found because the entry turns out to be
+// elsewhere than its folder says. Wine follows it even when it is removed,
+// so it is neither removed nor followed. (Linux never finds one.)
+enum class HostEntry { kMissing, kFile, kFolder, kLink, kUnmarkedLink, kOther };
 HostEntry InspectHostEntry(const std::string& path);
+
+// Why a file written for path must not take its place: "" when nothing is
+// there or a regular file is; otherwise what is there, the link itself
+// where there is one ("it is a pipe, not a file").
+std::string ReplacementProblem(const std::string& path);
 
 // Opens a regular file (links followed) for reading and gives its length.
 // A folder, a fifo, a device or a socket is refused at once, in words a
@@ -31,9 +41,12 @@ bool MakeFolder(const std::string& path, std::string* error);
 // Removes a file or a link (to a folder too), never what a link points to.
 bool RemoveEntry(const std::string& path, std::string* error);
 
-// Renames from to to, replacing a file or link at to.
-bool ReplaceEntry(const std::string& from, const std::string& to,
-                  std::string* error);
+// Renames the file from to to when nothing or a regular file is at to,
+// looking again at what the rename actually replaces (on Linux it swaps
+// the two and puts back anything but a regular file). Anything else at to
+// stays, and *error says what it is.
+bool ReplaceRegularFile(const std::string& from, const std::string& to,
+                        std::string* error);
 
 // Whether the two paths name one file (hard links included).
 bool SameFile(const std::string& a, const std::string& b);
@@ -105,6 +118,24 @@ FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
 // at to, never writing through it.
 bool RenameIn(const HostFolder& folder, const std::string& from,
               const std::string& to, std::string* error);
+
+// The names in folder, but "." and "..".
+bool ListEntriesIn(const HostFolder& folder, std::vector<std::string>* names,
+                   std::string* error);
+
+// Swaps the entries a and b of folder (a link and a folder), never
+// following a link: in one step on Linux; on Windows, and on a Linux file
+// system that cannot swap, in three renames through the unused name aside,
+// each step undone when a later one fails.
+bool ExchangeIn(const HostFolder& folder, const std::string& a,
+                const std::string& b, const std::string& aside,
+                std::string* error);
+
+// Holds root for this process, so that two extracts never work in one
+// folder at once; the system lets go when the process ends, however it
+// ends. With wait, waits for another process to let go; without, returns
+// false at once when one holds it. Where the system cannot hold it, true.
+bool HoldFolderForThisRun(const HostFolder& root, bool wait);
 
 // Puts every file written and renamed on root's file system on the disk at
 // once (Linux): far cheaper than a flush for each of many small files. On

@@ -120,11 +120,9 @@ void FindUnextractableNames(const ArchiveDirectory& directory,
 
 }  // namespace
 
-int RunCheck(const CommandArguments& arguments) {
-  OpenedArchive archive;
-  if (!OpenArchive(arguments.archive, &archive)) return kExitFailure;
-  const ArchiveDirectory& directory = archive.directory;
-  std::vector<std::string> problems, notes;
+std::vector<std::string> FindArchiveProblems(const ArchiveDirectory& directory,
+                                             std::vector<std::string>* notes) {
+  std::vector<std::string> problems;
   if (PartialEntryBytes(directory) != 0)
     problems.push_back("the directory size " +
                        std::to_string(DirectorySize(directory.header)) +
@@ -149,16 +147,25 @@ int RunCheck(const CommandArguments& arguments) {
                          " runs past the end of the file (" +
                          std::to_string(directory.fileLength) + " bytes)");
   }
-  FindOverlaps(directory, &problems, &notes);
+  FindOverlaps(directory, &problems, notes);
   FindUnextractableNames(directory, named, &problems);
+  return problems;
+}
+
+int RunCheck(const CommandArguments& arguments) {
+  OpenedArchive archive;
+  if (!OpenArchive(arguments.archive, &archive)) return kExitFailure;
+  const ArchiveDirectory& directory = archive.directory;
+  std::vector<std::string> notes;
+  const std::vector<std::string> problems =
+      FindArchiveProblems(directory, &notes);
   for (const std::string& problem : problems)
     Complain(arguments.archive, problem);
   if (!problems.empty()) return kExitFailure;
+  const std::string shown = Printable(arguments.archive);
   std::string report;
-  for (const std::string& note : notes)
-    report += arguments.archive + ": " + note + "\n";
-  report += arguments.archive + ": OK, " +
-            std::to_string(directory.entryCount) + " members, " +
-            std::to_string(directory.fileLength) + " bytes\n";
+  for (const std::string& note : notes) report += shown + ": " + note + "\n";
+  report += shown + ": OK, " + std::to_string(directory.entryCount) +
+            " members, " + std::to_string(directory.fileLength) + " bytes\n";
   return WriteText(stdout, report) ? kExitSuccess : kExitFailure;
 }

@@ -6,6 +6,7 @@
 #include "filesystem/ascii_case.h"
 #include "filesystem/fff_format.h"
 #include "platform/code_page.h"
+#include "platform/shown_text.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ std::string WindowsFileNameProblem(std::string_view name) {
     std::u16string_view base = parts[i].substr(0, parts[i].find(u'.'));
     while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
     if (IsWindowsDeviceName(base))
-      return "'" + NarrowToHost(narrowParts[i]) +
+      return "'" + ShownEscaped(NarrowToHost(narrowParts[i])) +
              "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, "
              "COM0 to COM9 and LPT0 to LPT9, also with a superscript 1, 2 or "
              "3), not a file";

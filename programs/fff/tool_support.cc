@@ -9,7 +9,7 @@
 #include "programs/fff/text_output.h"
 
 void Complain(const std::string& archive, const std::string& text) {
-  WriteText(stderr, "fff: " + archive + ": " + text + "\n");
+  WriteText(stderr, "fff: " + Printable(archive) + ": " + text + "\n");
 }
 
 std::string Printable(std::string_view host) { return ShownEscaped(host); }

@@ -218,6 +218,49 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
             FolderTree(dir.path() + "/out"));
 }
 
+// Under Wine a Unix link shows as a plain file or folder and Wine follows
+// it, even to remove it; fff.exe finds one, as the installer does, by where
+// it turns out to be. It never writes through a linked folder nor replaces
+// an archive that is a link; a link where a file belongs is replaced, not
+// what it points to; and of a killed extract's leftovers it clears the
+// files but a link, which stays with what it points to.
+TEST_P(OnEnglish, FffExeNeverWritesThroughAUnixLink) {
+  if (!FileExists(windowsFff)) GTEST_SKIP() << windowsFff << " is not built";
+  TempDir dir;
+  dir.Write("a.fff", BuildFffArchive({{"a.txt", "a"}, {"sub/x.txt", "x"}}));
+  dir.Write("outside/keep", "k");
+  dir.Write("out/.fff0000abcd.tmp", "left");
+  for (const auto& [target, link] : {std::pair<const char*, const char*>{"../outside", "out/sub"},
+                                     {"../outside/keep", "out/.fff99999999.tmp"},
+                                     {"../outside/keep", "out/a.txt"},
+                                     {"outside/keep", "l.fff"}})
+    ASSERT_EQ(0, symlink(target, (dir.path() + "/" + link).c_str()));
+  FolderFiles files = FolderTree(dir.path());
+  const CommandResult refused =
+      session->RunConsole({windowsFff, "extract", "a.fff", "-C", "out"}, dir.path());
+  EXPECT_EQ(1, refused.exitCode);
+  EXPECT_EQ(
+      "fff: a.fff: refusing entry 2 'sub/x.txt': 'out/sub' is a link that Windows programs "
+      "see as a plain folder here (a Unix link under Wine): extract neither follows nor "
+      "replaces it\r\n",
+      refused.err);
+  EXPECT_EQ(files, FolderTree(dir.path()));
+  const CommandResult create =
+      session->RunConsole({windowsFff, "create", "l.fff", "a.fff"}, dir.path());
+  EXPECT_EQ(1, create.exitCode);
+  EXPECT_EQ(
+      "fff: l.fff: refusing to replace 'l.fff': it is a link, not a file; create writes "
+      "only a new file or over a regular file\r\n",
+      create.err);
+  EXPECT_EQ(files, FolderTree(dir.path()));
+  EXPECT_EQ(0,
+            session->RunConsole({windowsFff, "extract", "a.fff", "-C", "out", "a.txt"}, dir.path())
+                .exitCode);
+  files.erase("out/.fff0000abcd.tmp");
+  files["out/a.txt"] = "a";
+  EXPECT_EQ(files, FolderTree(dir.path()));
+}
+
 // The Windows test build, run one fault list after another on one game:
 // exit code 9 is a killed run, which shows no box. stopped is the game file
 // the run stopped at (4: after all four; -1: the game folder stays as it

@@ -1,9 +1,12 @@
 // The fff tool's disk operations on Linux and other POSIX systems.
 #include "programs/fff/host_files.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +23,7 @@ const char* NotAFile(mode_t mode) {
   if (S_ISFIFO(mode)) return "it is a pipe, not a file";
   if (S_ISSOCK(mode)) return "it is a socket, not a file";
   if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
+  if (S_ISLNK(mode)) return "it is a link, not a file";
   return "it is not a regular file";
 }
 
@@ -86,9 +90,45 @@ bool RemoveEntry(const std::string& path, std::string* error) {
   return unlink(path.c_str()) == 0 || Failed(error);
 }
 
-bool ReplaceEntry(const std::string& from, const std::string& to,
-                  std::string* error) {
-  return rename(from.c_str(), to.c_str()) == 0 || Failed(error);
+std::string ReplacementProblem(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return "";
+  return NotAFile(info.st_mode);
+}
+
+bool ReplaceRegularFile(const std::string& from, const std::string& to,
+                        std::string* error) {
+  for (int attempt = 0;; ++attempt) {
+    struct stat info;
+    const bool missing = lstat(to.c_str(), &info) != 0;
+    if (missing && errno != ENOENT) return Failed(error);
+    if (!missing && !S_ISREG(info.st_mode)) {
+      *error = NotAFile(info.st_mode);
+      return false;
+    }
+#ifdef __linux__
+    // What was looked at may have changed since: the rename itself must
+    // find nothing there, or the file swapped out must be a regular one.
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                  missing ? RENAME_NOREPLACE : RENAME_EXCHANGE) == 0) {
+      if (missing) return true;
+      if (lstat(from.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        (void)unlink(from.c_str());
+        return true;
+      }
+      const char* swappedOut = NotAFile(info.st_mode);
+      if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                    RENAME_EXCHANGE) != 0)
+        return Failed(error);
+      *error = swappedOut;
+      return false;
+    }
+    // Something came or went since it was looked at: look again.
+    if ((errno == EEXIST || errno == ENOENT) && attempt < 2) continue;
+    if (errno != EINVAL && errno != ENOSYS) return Failed(error);
+#endif
+    return rename(from.c_str(), to.c_str()) == 0 || Failed(error);  // no swap
+  }
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -177,6 +217,51 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
   return renameat(FolderOf(folder), from.c_str(), FolderOf(folder),
                   to.c_str()) == 0 ||
          Failed(error);
+}
+
+bool ListEntriesIn(const HostFolder& folder, std::vector<std::string>* names,
+                   std::string* error) {
+  // fdopendir takes the descriptor it is given.
+  DIR* listing = fdopendir(
+      openat(FolderOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (listing == nullptr) return Failed(error);
+  errno = 0;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names->push_back(name);
+  }
+  const bool listed = errno == 0 || Failed(error);
+  closedir(listing);
+  return listed;
+}
+
+bool ExchangeIn(const HostFolder& folder, const std::string& a,
+                const std::string& b, const std::string& aside,
+                std::string* error) {
+  const int fd = FolderOf(folder);
+#ifdef __linux__
+  if (renameat2(fd, a.c_str(), fd, b.c_str(), RENAME_EXCHANGE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return Failed(error);
+#endif
+  if (renameat(fd, a.c_str(), fd, aside.c_str()) != 0) return Failed(error);
+  if (renameat(fd, b.c_str(), fd, a.c_str()) != 0) {
+    Failed(error);
+    (void)renameat(fd, aside.c_str(), fd, a.c_str());
+    return false;
+  }
+  if (renameat(fd, aside.c_str(), fd, b.c_str()) != 0) {
+    Failed(error);
+    if (renameat(fd, a.c_str(), fd, b.c_str()) == 0)
+      (void)renameat(fd, aside.c_str(), fd, a.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool HoldFolderForThisRun(const HostFolder& root, bool wait) {
+  return flock(FolderOf(root), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 ||
+         errno != EWOULDBLOCK;
 }
 
 bool FlushFileSystem(const HostFolder& root, std::string* error) {

@@ -35,15 +35,116 @@ std::string PathIn(const HostFolder& folder, const std::string& name) {
   return folder.path + "\\" + name;
 }
 
+const DWORD kEveryShare =
+    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens the entry at path to look at it: a link itself, never what it
+// points to.
+HANDLE OpenToLookAt(const std::string& path) {
+  return CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Where the open file or folder turns out to be after every link; "" when
+// the system cannot say.
+std::string FinalPathOf(HANDLE handle) {
+  std::string final(MAX_PATH, '\0');
+  DWORD length = GetFinalPathNameByHandleA(handle, &final[0], MAX_PATH, 0);
+  if (length >= MAX_PATH) {  // the size needed, with the zero
+    final.assign(length, '\0');
+    length = GetFinalPathNameByHandleA(handle, &final[0], length, 0);
+  }
+  if (length == 0 || length >= final.size()) return std::string();
+  final.resize(length);
+  return final;
+}
+
+// Where the folder at path turns out to be, links followed (a game folder
+// that is a junction holds its files where the junction points); "" when
+// the system cannot say.
+std::string FolderFinalPath(const std::string& path) {
+  const HANDLE handle =
+      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  std::string final = FinalPathOf(handle);
+  CloseHandle(handle);
+  return final;
+}
+
+// Whether entry, open on name in the folder that turns out to be at
+// folderFinal, is that entry itself. Under Wine a Unix link has no reparse
+// point and Wine follows it, even to remove it; only where the entry turns
+// out to be, against where its folder does, tells (the installer finds
+// its leftovers so too). What the system cannot say counts as a link.
+bool IsItself(HANDLE entry, std::string folderFinal, const std::string& name) {
+  const std::string final = FinalPathOf(entry);
+  if (final.empty() || folderFinal.empty()) return false;
+  if (folderFinal.back() != '\\') folderFinal += '\\';
+  return lstrcmpiA(final.c_str(), (folderFinal + name).c_str()) == 0;
+}
+
 }  // namespace
 
 HostEntry InspectHostEntry(const std::string& path) {
+  // Looked at through a handle on the entry itself: under Wine a Unix link
+  // to a folder has the reparse attribute in its attributes but not in its
+  // handle's, and a fifo has no attributes at all.
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return HostEntry::kMissing;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HostEntry::kLink;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return HostEntry::kFolder;
-  return attributes & FILE_ATTRIBUTE_DEVICE ? HostEntry::kOther
-                                            : HostEntry::kFile;
+  const HANDLE handle = OpenToLookAt(path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    WIN32_FIND_DATAA found;
+    const HANDLE listed = attributes == INVALID_FILE_ATTRIBUTES
+                              ? FindFirstFileA(path.c_str(), &found)
+                              : INVALID_HANDLE_VALUE;
+    if (listed != INVALID_HANDLE_VALUE) FindClose(listed);
+    // Listed but neither looked at nor opened: a dangling Unix link under
+    // Wine. What cannot be opened is never followed nor removed.
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return listed == INVALID_HANDLE_VALUE ? HostEntry::kMissing
+                                            : HostEntry::kUnmarkedLink;
+    return attributes & FILE_ATTRIBUTE_REPARSE_POINT ? HostEntry::kUnmarkedLink
+           : attributes & FILE_ATTRIBUTE_DEVICE      ? HostEntry::kOther
+           : attributes & FILE_ATTRIBUTE_DIRECTORY   ? HostEntry::kFolder
+                                                     : HostEntry::kFile;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) &&
+                     GetFileType(handle) == FILE_TYPE_DISK;
+  const size_t cut = path.find_last_of("/\\");
+  const std::string name =
+      cut == std::string::npos ? path : path.substr(cut + 1);
+  // A drive, or a folder given as "." or "..", is no link of its own.
+  const bool itself = name.empty() || name == "." || name == ".." ||
+                      name.find(':') != std::string::npos ||
+                      IsItself(handle,
+                               FolderFinalPath(cut == std::string::npos
+                                                   ? std::string(".")
+                                                   : path.substr(0, cut + 1)),
+                               name);
+  CloseHandle(handle);
+  if (!known) return HostEntry::kOther;
+  if (!itself) return HostEntry::kUnmarkedLink;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return HostEntry::kLink;
+  return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? HostEntry::kFolder
+                                                          : HostEntry::kFile;
+}
+
+std::string ReplacementProblem(const std::string& path) {
+  switch (InspectHostEntry(path)) {
+    case HostEntry::kMissing:
+    case HostEntry::kFile:
+      return std::string();
+    case HostEntry::kFolder:
+      return "it is a folder, not a file";
+    case HostEntry::kLink:
+    case HostEntry::kUnmarkedLink:
+      return "it is a link, not a file";
+    default:
+      return "it is not a regular file";
+  }
 }
 
 FILE* OpenRegularFile(const std::string& path, uint64_t* length,
@@ -105,9 +206,15 @@ bool RemoveEntry(const std::string& path, std::string* error) {
          Failed(error);
 }
 
-bool ReplaceEntry(const std::string& from, const std::string& to,
-                  std::string* error) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+bool ReplaceRegularFile(const std::string& from, const std::string& to,
+                        std::string* error) {
+  // Looked at again just before: Windows has no rename that replaces only
+  // a regular file. One that finds nothing there replaces nothing.
+  *error = ReplacementProblem(to);
+  if (!error->empty()) return false;
+  const bool missing = InspectHostEntry(to) == HostEntry::kMissing;
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     missing ? 0 : MOVEFILE_REPLACE_EXISTING) ||
          Failed(error);
 }
 
@@ -211,7 +318,13 @@ bool OpenHostFolder(const std::string& path, HostFolder* folder,
 
 bool OpenFolderIn(const HostFolder& parent, const std::string& name,
                   HostFolder* folder, std::string* error) {
-  return HoldFolder(PathIn(parent, name), true, folder, error);
+  if (!HoldFolder(PathIn(parent, name), true, folder, error)) return false;
+  if (IsItself(reinterpret_cast<HANDLE>(folder->handle),
+               FinalPathOf(reinterpret_cast<HANDLE>(parent.handle)), name))
+    return true;
+  *folder = HostFolder();  // closes it
+  *error = "it is a link, which is never followed";
+  return false;
 }
 
 HostEntry InspectEntryIn(const HostFolder& folder, const std::string& name) {
@@ -247,6 +360,59 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
   return MoveFileExA(PathIn(folder, from).c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
          Failed(error);
+}
+
+bool ListEntriesIn(const HostFolder& folder, std::vector<std::string>* names,
+                   std::string* error) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(PathIn(folder, "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_FILE_NOT_FOUND || Failed(error);
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names->push_back(name);
+  } while (FindNextFileA(search, &found));
+  const bool listed = GetLastError() == ERROR_NO_MORE_FILES || Failed(error);
+  FindClose(search);
+  return listed;
+}
+
+bool ExchangeIn(const HostFolder& folder, const std::string& a,
+                const std::string& b, const std::string& aside,
+                std::string* error) {
+  const std::string first = PathIn(folder, a), second = PathIn(folder, b),
+                    third = PathIn(folder, aside);
+  if (!MoveFileExA(first.c_str(), third.c_str(), 0)) return Failed(error);
+  if (!MoveFileExA(second.c_str(), first.c_str(), 0)) {
+    Failed(error);
+    (void)MoveFileExA(third.c_str(), first.c_str(), 0);
+    return false;
+  }
+  if (!MoveFileExA(third.c_str(), second.c_str(), 0)) {
+    Failed(error);
+    if (MoveFileExA(first.c_str(), second.c_str(), 0))
+      (void)MoveFileExA(third.c_str(), first.c_str(), 0);
+    return false;
+  }
+  return true;
+}
+
+bool HoldFolderForThisRun(const HostFolder& root, bool wait) {
+  // A mutex named after the folder's identity, which the system lets go of
+  // (abandons) when its holder ends; it is kept until this process ends.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(root.handle), &info))
+    return true;
+  char name[64];
+  (void)snprintf(name, sizeof name, "Local\\fff-extract-%08lx-%08lx%08lx",
+                 info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                 info.nFileIndexLow);
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return true;
+  if (WaitForSingleObject(mutex, wait ? INFINITE : 0) != WAIT_TIMEOUT)
+    return true;
+  CloseHandle(mutex);
+  return false;
 }
 
 bool FlushFileSystem(const HostFolder&, std::string*) { return true; }
