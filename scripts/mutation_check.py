@@ -358,8 +358,8 @@ class Checker:
     survivor the same suite from the sanitizer build. Windows: the win64
     programs, tested by the Wine tier."""
 
-    def __init__(self, windows):
-        self.windows = windows
+    def __init__(self, windows, tests=None):
+        self.windows, self.tests = windows, tests
         native = ["-DCMAKE_BUILD_TYPE=RelWithDebInfo",
                   "-DGRAVELHORN_SOURCE_CHECKS=OFF"]
         if windows:
@@ -384,7 +384,7 @@ class Checker:
     def test(self, folder):
         if self.windows:
             return suite(self.wine, self.timeout, only="^wine_tier$")
-        return suite(folder, self.timeout)
+        return suite(folder, self.timeout, only=self.tests)
 
     def check_clean(self):
         for folder in self.first:
@@ -431,10 +431,15 @@ def main():
                         help="mutate the Windows code; test it with the Wine tier")
     parser.add_argument("--list", action="store_true",
                         help="print the chosen mutants and stop")
+    parser.add_argument("--files", metavar="REGEX",
+                        help="only mutants of the files whose path matches")
+    parser.add_argument("--tests", metavar="REGEX",
+                        help="only the CTest tests that match (a quicker, partial verdict)")
     args = parser.parse_args()
     os.nice(max(0, 15 - os.nice(0)))
 
     mutants = [m for path in source_files(args.windows)
+               if not args.files or re.search(args.files, path)
                for m in mutants_of(path, (ROOT / path).read_text(), args.windows)]
     if args.only:
         by_id = {m.id: m for m in mutants}
@@ -454,7 +459,7 @@ def main():
 
     SRC.mkdir(parents=True, exist_ok=True)
     sync_copy()
-    checker = Checker(args.windows)
+    checker = Checker(args.windows, args.tests)
     checker.check_clean()
     print("clean run: %.1f s; timeout per test run: %d s; %d of %d mutants"
           % (checker.clean_time, checker.timeout, len(chosen), len(mutants)),
@@ -494,8 +499,10 @@ def main():
                  "--sample %d --seed %d" % (args.sample, args.seed)
                  if args.sample else "all mutants")
     lines = [
-        "Mutation check of %s (%s%s)" % (head or ROOT, chosen_by,
-                                         ", --windows" if args.windows else ""),
+        "Mutation check of %s (%s%s%s%s)" % (
+            head or ROOT, chosen_by, ", --windows" if args.windows else "",
+            ", --files " + args.files if args.files else "",
+            ", --tests " + args.tests if args.tests else ""),
         "clean run: %.1f s, timeout per test run: %d s" % (checker.clean_time,
                                                            checker.timeout),
         "tried: %d in %.0f min" % (len(results), elapsed / 60),
