@@ -39,29 +39,57 @@ bool LocaleInstalled(const std::string& name) {
 }  // namespace
 
 unsigned CodePageOfLocale(const std::string& name) {
-  // As measured under Wine 8 with each locale generated; languages whose
-  // Windows locale has no ANSI code page get UTF-8 (65001).
+  // As measured under Wine 8 with each locale compiled: a language's code
+  // page, and a country's or a script's (@modifier) where Wine gives it
+  // another; anything else is 1252. Languages whose Windows locale has no
+  // ANSI code page get UTF-8 (65001).
   static const struct {
-    const char* language;
+    const char* locale;  // language[_COUNTRY][@modifier]
     unsigned codePage;
-  } kLanguages[] = {
-      {"cs", 1250},  {"hu", 1250},  {"pl", 1250},  {"sk", 1250},  {"sl", 1250},
-      {"hr", 1250},  {"ro", 1250},  {"sq", 1250},  {"be", 1251},  {"bg", 1251},
-      {"ky", 1251},  {"mk", 1251},  {"mn", 1251},  {"ru", 1251},  {"tt", 1251},
-      {"uk", 1251},  {"tg", 1251},  {"el", 1253},  {"tr", 1254},  {"he", 1255},
-      {"ar", 1256},  {"fa", 1256},  {"ur", 1256},  {"et", 1257},  {"lt", 1257},
-      {"lv", 1257},  {"vi", 1258},  {"th", 874},   {"ja", 932},   {"ko", 949},
-      {"kk", 65001}, {"hi", 65001}, {"bn", 65001}, {"ta", 65001}, {"ka", 65001},
-      {"hy", 65001}, {"am", 65001}, {"lo", 65001}, {"km", 65001}, {"mt", 65001},
+  } kLocales[] = {
+      {"am", 65001},         {"ar", 1256},          {"ar_IN", 1252},
+      {"ar_SD", 1252},       {"ar_SS", 1252},       {"as", 65001},
+      {"be", 1251},          {"be_BY@latin", 1252}, {"bg", 1251},
+      {"bn", 65001},         {"bo", 65001},         {"bo_IN", 1252},
+      {"chr", 65001},        {"ckb", 1256},         {"cs", 1250},
+      {"dv", 65001},         {"dz", 65001},         {"el", 1253},
+      {"el_CY", 1252},       {"et", 1257},          {"fa", 1256},
+      {"gu", 65001},         {"he", 1255},          {"hi", 65001},
+      {"hr", 1250},          {"hu", 1250},          {"hy", 65001},
+      {"ja", 932},           {"ka", 65001},         {"kk", 65001},
+      {"km", 65001},         {"kn", 65001},         {"ko", 949},
+      {"kok", 65001},        {"ks", 65001},         {"ks_IN", 1252},
+      {"ky", 1251},          {"lo", 65001},         {"lt", 1257},
+      {"lv", 1257},          {"mi", 65001},         {"mk", 1251},
+      {"ml", 65001},         {"mn", 1251},          {"mni", 65001},
+      {"mr", 65001},         {"mt", 65001},         {"my", 65001},
+      {"ne", 65001},         {"om", 65001},         {"om_KE", 1252},
+      {"or", 65001},         {"pa", 65001},         {"pa_PK", 1252},
+      {"pl", 1250},          {"ps", 65001},         {"ro", 1250},
+      {"ru", 1251},          {"ru_UA", 1252},       {"sa", 65001},
+      {"sah", 1251},         {"sd", 65001},         {"sd_IN", 1252},
+      {"si", 65001},         {"sk", 1250},          {"sl", 1250},
+      {"so_SO", 65001},      {"sq", 1250},          {"sq_MK", 1252},
+      {"sr_RS@latin", 1250}, {"st", 65001},         {"syr", 65001},
+      {"ta", 65001},         {"te", 65001},         {"tg", 1251},
+      {"th", 874},           {"ti", 65001},         {"tk", 1250},
+      {"tr", 1254},          {"tr_CY", 1252},       {"ts", 65001},
+      {"tt", 1251},          {"ug", 1256},          {"uk", 1251},
+      {"ur", 1256},          {"uz", 1251},          {"uz_UZ", 1252},
+      {"ve", 65001},         {"vi", 1258},          {"zh", 936},
+      {"zh_HK", 950},        {"zh_TW", 950},
   };
-  const std::string language = name.substr(0, name.find_first_of("_.@"));
-  if (language == "sr" && name.find("@latin") != std::string::npos) return 1250;
-  if (language == "zh") {
-    const std::string region = name.substr(2, 3);
-    return region == "_TW" || region == "_HK" || region == "_MO" ? 950 : 936;
-  }
-  for (const auto& row : kLanguages)
-    if (language == row.language) return row.codePage;
+  const size_t languageEnd = name.find_first_of("_.@");
+  const std::string language = name.substr(0, languageEnd);
+  const size_t at = name.find('@');
+  const size_t countryEnd = name.find_first_of(".@", languageEnd);
+  std::string specific = name.substr(0, countryEnd);
+  if (at != std::string::npos) specific += name.substr(at);
+  // A locale with a modifier is its own or its language's, never its
+  // country's: ks_IN@devanagari is not ks_IN.
+  for (const std::string& key : {specific, language})
+    for (const auto& row : kLocales)
+      if (key == row.locale) return row.codePage;
   return 1252;
 }
 
