@@ -12,13 +12,17 @@
 namespace {
 
 // Room for the longest message and the longest name a caller builds (a
-// destination in InstallPath's buffer), so that the box names the whole file.
-const int kErrorTextSize = kMessageFieldSize + kInstallPathSize;
+// destination in InstallPath's buffer, maybe with the temporary file's
+// ending), so that the box names the whole file.
+const int kErrorTextSize =
+    kMessageFieldSize + kInstallPathSize + sizeof kReplacementEnding;
 
-// "<message> <name>", shown by FatalError.
-[[noreturn]] void FatalWithName(MessageId id, const char* name) {
+// "<message> <name><ending>", shown by FatalError.
+[[noreturn]] void FatalWithName(MessageId id, const char* name,
+                                const char* ending = "") {
   char errorText[kErrorTextSize];
-  (void)snprintf(errorText, sizeof errorText, "%s %s", MessageText(id), name);
+  (void)snprintf(errorText, sizeof errorText, "%s %s%s", MessageText(id), name,
+                 ending);
   FatalError(errorText);
 }
 
@@ -31,8 +35,14 @@ bool WriteBufferToFile(const unsigned char* data, uint32_t size,
   // never leaves the player's file cut short, so the patch can run again.
   // A name too long for the file system's 256-byte buffer is a file that
   // cannot be opened, as for every other open; it is never cut.
-  if (strlen(name) >= kFileNameSize || !ReplaceDiskFile(name, data, size))
-    FatalWithName(MESSAGE_CANNOT_WRITE, name);
+  // Where the temporary file beside it is what cannot be written (a link,
+  // a file another program holds), the box names that file: the player
+  // sees to it, not to the game file.
+  bool temporaryInTheWay = false;
+  if (strlen(name) >= kFileNameSize ||
+      !ReplaceDiskFile(name, data, size, &temporaryInTheWay))
+    FatalWithName(MESSAGE_CANNOT_WRITE, name,
+                  temporaryInTheWay ? kReplacementEnding : "");
   return true;
 }
 

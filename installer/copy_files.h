@@ -14,7 +14,8 @@ typedef const char* const ExecutableSet[3];
 // Replaces the disk file name with size bytes of data, whole or not at all
 // (see file_replacement.h). A file that cannot be written, and any failure
 // on the way (a full disk among them), is reported with message 1 and the
-// name; the file is then as it was.
+// name (the temporary file's, where that is what cannot be written); the
+// file is then as it was.
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name);
 

@@ -7,7 +7,7 @@
 // The temporary file beside a destination is named after it, with this
 // ending: a run killed midway leaves at most this one file, which the next
 // run clears.
-extern const char kReplacementEnding[];
+extern const char kReplacementEnding[5];  // ".tmp"
 
 // Puts size bytes of data in place of the disk file windowsPath (a Windows
 // path, mapped on Linux as disk_file.h says). The bytes go into
@@ -33,8 +33,12 @@ extern const char kReplacementEnding[];
 // read-only or locked file) or the temporary name cannot be cleared. The
 // destination is then as it was, and no temporary file is left, except one
 // holding the whole new file while the destination is missing: that is the
-// only copy, which the next run puts in place.
-bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size);
+// only copy, which the next run puts in place. When what failed is the
+// temporary name (what is there stays in the way: a link, a file another
+// program holds, a folder with something in it), *temporaryInTheWay, when
+// given, is set to true, so that the player is shown that name.
+bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
+                     bool* temporaryInTheWay = nullptr);
 
 // Makes the replacements since the last call survive a power cut. On Linux
 // each file is flushed before its rename, and this flushes the folders the

@@ -35,7 +35,7 @@ TEST(LargeBlock, HoldsEveryByteAskedFor) {
 // leftover that holds the new bytes is the only copy of a file whose move
 // failed: it is moved as it is (its mode no umask gives shows it), not
 // written again. Any other leftover gives way; a folder with something in
-// it stays in the way, and nothing is written.
+// it stays in the way, is said to, and nothing is written.
 TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   FakePrefix prefix;
   ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
@@ -54,7 +54,9 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   MakeFolders(drive + "/Full.tmp/inside");
   for (const char* name : {"C:\\game.COD", "C:\\Moved", "C:\\Shorter", "C:\\Longer"})
     EXPECT_TRUE(ReplaceDiskFile(name, "new", 3)) << name;
-  EXPECT_FALSE(ReplaceDiskFile("C:\\Full", "new", 3));
+  bool temporaryInTheWay = false;  // which the box then names
+  EXPECT_FALSE(ReplaceDiskFile("C:\\Full", "new", 3, &temporaryInTheWay));
+  EXPECT_TRUE(temporaryInTheWay);
   EXPECT_EQ(0604u, mode("/Game.cod"));
   EXPECT_EQ(0604u, mode("/Moved"));
   EXPECT_NE(0604u, mode("/Shorter"));

@@ -92,12 +92,9 @@ std::string FinalPath(const std::string& path) {
   return final;
 }
 
-// Whether path is the file itself rather than a link to one elsewhere.
-// Wine shows a Unix symbolic link as a plain file and follows it when the
-// file is deleted, moved or given attributes: the link's target, maybe
-// outside the game folder, would go instead. Only where the file turns out
-// to be, against where its folder does, tells.
-bool IsItself(const std::string& path) {
+// Whether the file path turns out to be in its own folder under its own
+// name.
+bool FinalPathIsItsOwn(const std::string& path) {
   const size_t slash = path.rfind('\\');
   if (slash == std::string::npos) return false;
   const std::string file = FinalPath(path);
@@ -108,14 +105,67 @@ bool IsItself(const std::string& path) {
   return lstrcmpiA(file.c_str(), expected.c_str()) == 0;
 }
 
+// The file path is: its volume's serial number and its index there, opened
+// with flags (FILE_FLAG_OPEN_REPARSE_POINT: a link as the link itself).
+bool Identify(const std::string& path, DWORD flags,
+              BY_HANDLE_FILE_INFORMATION* identity) {
+  const HANDLE handle =
+      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(handle, identity) != FALSE;
+  CloseHandle(handle);
+  return known;
+}
+
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr &&
+         GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Whether path is the file itself rather than a link to one elsewhere.
+// Windows tells by identity: a link opened as itself is another file than
+// the one it leads to. (The final paths would not tell in a game folder
+// reached through a junction: the file's is the target's path, the
+// folder's the junction's own.) Wine shows a Unix symbolic link as the
+// file it leads to, one identity either way, and follows it when the file
+// is deleted, moved or given attributes: the link's target, maybe outside
+// the game folder, would go instead. Under Wine only where the file turns
+// out to be, against where its folder does, tells.
+bool IsItself(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION asItIs, followed;
+  if (!Identify(path, FILE_FLAG_OPEN_REPARSE_POINT, &asItIs) ||
+      !Identify(path, 0, &followed) ||
+      asItIs.dwVolumeSerialNumber != followed.dwVolumeSerialNumber ||
+      asItIs.nFileIndexHigh != followed.nFileIndexHigh ||
+      asItIs.nFileIndexLow != followed.nFileIndexLow)
+    return false;
+  static const bool underWine = RunsUnderWine();
+  return !underWine || FinalPathIsItsOwn(path);
+}
+
+enum class Contents { kSame, kOther, kUnreadable };
+
 // Whether the file path holds exactly size bytes of data; if so it is
-// flushed to the disk, as a new file must be before its move.
-bool HoldsOnDisk(const std::string& path, const unsigned char* data,
-                 size_t size) {
-  const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+// flushed to the disk, as a new file must be before its move. It is opened
+// sharing everything, so that a program that holds it (a virus scanner, a
+// backup) never makes it look like another file. Where that program does
+// not share writing, it is only read: it was flushed by the run that wrote
+// it before anything could fail at its move, and only a kill between the
+// two leaves it to the system's own writing.
+Contents HoldsOnDisk(const std::string& path, const unsigned char* data,
+                     size_t size) {
+  bool flush = true;
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kEveryShare,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    flush = false;
+    file = CreateFileA(path.c_str(), GENERIC_READ, kEveryShare, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (file == INVALID_HANDLE_VALUE) return Contents::kUnreadable;
   LARGE_INTEGER length;
   bool same = GetFileSizeEx(file, &length) && uint64_t(length.QuadPart) == size;
   std::vector<unsigned char> buffer(same ? std::min(size, kLargestIoRequest)
@@ -128,20 +178,25 @@ bool HoldsOnDisk(const std::string& path, const unsigned char* data,
            got > 0 && memcmp(buffer.data(), data + compared, got) == 0;
     compared += got;
   }
-  same = same && FlushFileBuffers(file);
+  same = same && (!flush || FlushFileBuffers(file));
   CloseHandle(file);
-  return same;
+  return same ? Contents::kSame : Contents::kOther;
 }
 
-enum class Leftover { kNone, kBusy, kNewFile, kInTheWay };
+// What is under the temporary name: nothing (any more); something that
+// may go in a while; the new file already; something that stays in the
+// way. kRefused: the name is free, but the file cannot be created there
+// (a missing folder, or one that refuses).
+enum class Leftover { kNone, kBusy, kNewFile, kInTheWay, kRefused };
 
 // Clears the temporary name of what a killed run or anything else left
 // there: a file of any attributes, or an empty folder. A link stays in the
 // way, and so does what cannot be removed (a folder with something in it;
 // under Wine a fifo). A file there while the destination is missing holds
 // the new file when its bytes are the new ones (the move of an earlier run
-// failed): then it is the only copy, and stays to be moved. Any other file
-// there is no copy of the destination, which has none.
+// failed): then it is the only copy, and stays to be moved; it goes only
+// once it is known to hold other bytes, which are no copy of the
+// destination, since there is none.
 Leftover ClearTemporaryName(const std::string& temporary,
                             bool destinationExists, const unsigned char* data,
                             size_t size) {
@@ -156,9 +211,16 @@ Leftover ClearTemporaryName(const std::string& temporary,
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     if (win32::RemoveDirectoryA(temporary.c_str())) return Leftover::kNone;
   } else {
-    if (!destinationExists && (attributes & FILE_ATTRIBUTE_READONLY) == 0 &&
-        HoldsOnDisk(temporary, data, size))
-      return Leftover::kNewFile;
+    if (!destinationExists && (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+      switch (HoldsOnDisk(temporary, data, size)) {
+        case Contents::kSame:
+          return Leftover::kNewFile;
+        case Contents::kUnreadable:
+          return Leftover::kBusy;
+        case Contents::kOther:
+          break;
+      }
+    }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
       win32::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (win32::DeleteFileA(temporary.c_str())) return Leftover::kNone;
@@ -166,9 +228,18 @@ Leftover ClearTemporaryName(const std::string& temporary,
   return Busy(GetLastError()) ? Leftover::kBusy : Leftover::kInTheWay;
 }
 
+// Whether anything has the name path, even a file whose deletion waits
+// for another program to close it.
+bool NameTaken(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 // Creates the temporary file, new, with attributes, clearing its name
 // first. Returns kNone with *file open for writing, kNewFile when a
-// leftover there is the new file already, or kInTheWay.
+// leftover there is the new file already, kInTheWay when something under
+// the name stays, or kRefused.
 Leftover CreateTemporary(const std::string& temporary, DWORD attributes,
                          bool destinationExists, const unsigned char* data,
                          size_t size, Backoff* backoff, HANDLE* file) {
@@ -189,9 +260,10 @@ Leftover CreateTemporary(const std::string& temporary, DWORD attributes,
         continue;
       }
     } else if (!Busy(error)) {
-      return Leftover::kInTheWay;
+      return Leftover::kRefused;
     }
-    if (!backoff->Wait()) return Leftover::kInTheWay;
+    if (!backoff->Wait())
+      return NameTaken(temporary) ? Leftover::kInTheWay : Leftover::kRefused;
   }
 }
 
@@ -236,7 +308,8 @@ bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
 
 }  // namespace
 
-bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
+bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
+                     bool* temporaryInTheWay) {
   const std::string destination = FullPath(windowsPath);
   if (destination.empty()) return false;
   const std::string temporary = destination + kReplacementEnding;
@@ -255,14 +328,23 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
                           carried != 0 ? carried : FILE_ATTRIBUTE_NORMAL,
                           exists, bytes, size, &backoff, &file)) {
     case Leftover::kNone:
-      break;
+      return WriteTemporary(file, temporary, bytes, size) &&
+             MoveIntoPlace(temporary, destination, &backoff);
     case Leftover::kNewFile:
-      return MoveIntoPlace(temporary, destination, &backoff);
-    default:
+      // Moved, it would keep whatever attributes were given to it since
+      // (hidden, system): the new file takes none, as there was no old
+      // one to take them from.
+      if (win32::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL))
+        return MoveIntoPlace(temporary, destination, &backoff);
+      break;
+    case Leftover::kRefused:
       return false;
+    case Leftover::kBusy:
+    case Leftover::kInTheWay:
+      break;
   }
-  return WriteTemporary(file, temporary, bytes, size) &&
-         MoveIntoPlace(temporary, destination, &backoff);
+  if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
+  return false;
 }
 
 // Every move was written through to the disk.

@@ -156,7 +156,8 @@ bool PutInPlace(const std::string& temporary, const std::string& destination) {
 
 }  // namespace
 
-bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
+bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
+                     bool* temporaryInTheWay) {
   const std::string prefix = WinePrefixDirectory();
   std::string destination, temporary;
   bool onDrive = false;
@@ -189,6 +190,7 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size) {
     case Leftover::kInTheWay:
       NoteFileFailure(windowsPath, temporary,
                       "in the way, and it cannot be removed");
+      if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
       return false;
     case Leftover::kNewFile:
       replaced = PutInPlace(temporary, destination);

@@ -4,14 +4,26 @@
 //   CALL#N=WHAT  the Nth call of CALL in the run (N+: that call and every
 //                later one) fails with the Windows error number WHAT; or,
 //                for WHAT "kill", the process ends at once before the call
-//                as if killed, for "killafter" right after it;
+//                as if killed, for "killafter" right after it; for "hold"
+//                the run stops before the call until the file "held",
+//                which it makes in its current folder, is removed;
+//   CALL#N+=WHAT/MS  as CALL#N+=WHAT until the run's waits add up to MS
+//                milliseconds: a file busy for that long;
 //   scanner      a file about to be moved is first held open for 300 ms
 //                without delete sharing, as a virus scanner holds a fresh
-//                file.
+//                file;
+//   heldleftover a file under a temporary name when the run first creates
+//                that name is held open from then on for reading and
+//                writing, sharing reading and deletion but not writing, as
+//                a sync client or a backup may hold it;
+//   lockedleftover  the same, sharing deletion only.
+// GRAVELHORN_WAITS, when set, names a file to which every wait the run asks
+// for is added, in milliseconds, one a line.
 // A killed run ends with exit code 9 and shows no box; a list that cannot
 // be read ends the run with exit code 99.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -27,13 +39,16 @@ struct Fault {
   std::string call, what;
   unsigned first;
   bool andLater;
+  unsigned long untilWaited = 0;  // 0: for good
 };
 
 struct FaultList {
   std::vector<Fault> faults;
   bool scanner = false;
+  DWORD leftoverSharing = 0;              // 0: leftovers are not held
   std::map<std::string, unsigned> calls;  // so far, by name
-  std::set<std::string> scanned;
+  std::set<std::string> scanned, held;
+  unsigned long waited = 0;  // milliseconds
 };
 
 FaultList ReadFaultList() {
@@ -44,10 +59,16 @@ FaultList ReadFaultList() {
     const size_t hash = item.find('#'), equals = item.find('=');
     if (item == "scanner") {
       list.scanner = true;
+    } else if (item == "heldleftover" || item == "lockedleftover") {
+      list.leftoverSharing =
+          item == "heldleftover" ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_DELETE;
     } else if (hash != std::string::npos && equals != std::string::npos && hash + 1 < equals &&
                atoi(item.c_str() + hash + 1) > 0) {
-      list.faults.push_back({item.substr(0, hash), item.substr(equals + 1),
-                             unsigned(atoi(item.c_str() + hash + 1)), item[equals - 1] == '+'});
+      const size_t slash = item.find('/', equals);
+      list.faults.push_back(
+          {item.substr(0, hash), item.substr(equals + 1, slash - equals - 1),
+           unsigned(atoi(item.c_str() + hash + 1)), item[equals - 1] == '+',
+           slash == std::string::npos ? 0 : strtoul(&item[slash + 1], nullptr, 10)});
     } else {
       ExitProcess(99);
     }
@@ -65,14 +86,26 @@ FaultList& Faults() {
   ExitProcess(9);
 }
 
+// Until the test removes "held" (at most a minute).
+void Hold() {
+  ::CloseHandle(::CreateFileA("held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  for (int i = 0; i < 6000 && GetFileAttributesA("held") != INVALID_FILE_ATTRIBUTES; ++i)
+    ::Sleep(10);
+}
+
 // Counts a call of name and makes it, or fails it as the list says.
 template <typename Result, typename Call>
 Result Inject(const char* name, Result failure, Call call) {
   FaultList& list = Faults();
   const unsigned count = ++list.calls[name];
   for (const Fault& fault : list.faults) {
-    if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)))
+    if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)) ||
+        (fault.untilWaited > 0 && list.waited >= fault.untilWaited))
       continue;
+    if (fault.what == "hold") {
+      Hold();
+      continue;  // and then what the list says next
+    }
     if (fault.what == "killafter") call();
     if (fault.what == "kill" || fault.what == "killafter") Killed();
     SetLastError(DWORD(atoi(fault.what.c_str())));
@@ -104,6 +137,10 @@ namespace win32 {
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
+  // The holder's handle stays open until the process ends.
+  const DWORD sharing = Faults().leftoverSharing;
+  if (sharing != 0 && disposition == CREATE_NEW && Faults().held.insert(name).second)
+    ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
   return Inject("CreateFileA", INVALID_HANDLE_VALUE, [&] {
     return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
   });
@@ -143,6 +180,14 @@ BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
                 [&] { return ::SetFileAttributesA(name, attributes); });
 }
 
-void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+void Sleep(DWORD milliseconds) {
+  Faults().waited += milliseconds;
+  if (const char* waits = getenv("GRAVELHORN_WAITS")) {
+    FILE* record = fopen(waits, "a");
+    if (record != nullptr) fprintf(record, "%lu\n", static_cast<unsigned long>(milliseconds));
+    if (record != nullptr) fclose(record);
+  }
+  ::Sleep(milliseconds);
+}
 
 }  // namespace win32

@@ -6,6 +6,7 @@
 #ifndef GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
 #define GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
@@ -93,7 +94,7 @@ class WineSession {
   WineTools tools_;
   std::string folder_, prefix_, display_;
   std::unique_ptr<ChildProcess> xvfb_;
-  int runs_ = 0;
+  std::atomic<int> runs_ = 0;  // two runs may be started from two threads
 };
 
 #endif  // GRAVELHORN_TESTS_WINE_WINE_SESSION_H_

@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 
+#include "tests/support/sample_patch.h"
 #include "tests/support/scenarios.h"
 #include "tests/wine/wine_session.h"
 
@@ -265,18 +269,37 @@ TEST_P(OnEnglish, FffExeNeverWritesThroughAUnixLink) {
 // exit code 9 is a killed run, which shows no box. stopped is the game file
 // the run stopped at (4: after all four; -1: the game folder stays as it
 // was), temporaryLeft whether that file's new bytes stay under its
-// temporary name. "" runs the program players run.
+// temporary name, temporaryNamed whether the box names that name. When
+// waited is given, the waits the run asked for add up to between its two
+// bounds (milliseconds). before changes the game folder before the run.
+// "" runs the program players run.
 struct FaultRun {
   std::string faults;
   int exitCode, stopped;
-  bool temporaryLeft;
+  bool temporaryLeft, temporaryNamed = false;
+  std::pair<unsigned long, unsigned long> waited = {0, 0};
+  void (*before)(const std::string& gameFolder) = nullptr;
 };
 struct FaultCase {
   std::string name;
   const char* scenario;  // its game, registry and summary
   std::vector<FaultRun> runs;
   void (*prepare)(const std::string& gameFolder) = nullptr;
+  void (*check)(const std::string& gameFolder) = nullptr;  // after the last run
 };
+
+// The German edition's first executable, which the game does not have.
+std::string NewExecutable(const std::string& game) {
+  return game + "/" + InstalledFiles("ger").at(0).gameFile;
+}
+void HideLeftoverOfNewExecutable(const std::string& game) {
+  ASSERT_EQ(0, setxattr((NewExecutable(game) + ".tmp").c_str(), "user.DOSATTRIB", "0x2", 3, 0));
+}
+void ExpectNewExecutableWithoutAttributes(const std::string& game) {
+  char value[64] = "";
+  EXPECT_GT(0, getxattr(NewExecutable(game).c_str(), "user.DOSATTRIB", value, sizeof value - 1))
+      << "Wine's DOS attributes: " << value;
+}
 
 std::vector<FaultCase> FaultCases() {
   // Each step of putting a file in place fails at each of the four files in
@@ -305,27 +328,48 @@ std::vector<FaultCase> FaultCases() {
     cases.push_back(steps);
   }
   // A new file that can be neither moved nor removed stays beside the old
-  // one until the next run; one that the game did not have stays, the only
-  // copy, for the next run to move.
+  // one until the next run.
   cases.push_back({"MoveAndCleanUpFail",
                    "English",
                    {{"MoveFileExA#2=17,DeleteFileA#1=5", 255, 1, true}, {"", 0, 4, false}}});
-  cases.push_back({"NewFileNotMoved",
+  // One that the game did not have stays, the only copy, for a later run to
+  // move. Another program holds it without sharing reading: it is not
+  // removed unread, and the box names it. Held sharing reading and deletion
+  // (and made hidden meanwhile), it is read and moved into place, and the
+  // new executable has no attributes.
+  cases.push_back({"LeftoverOfANewFile",
                    "GermanEdition",
-                   {{"MoveFileExA#1=17", 255, 0, true}, {"", 0, 4, false}}});
+                   {{"MoveFileExA#1=17", 255, 0, true},
+                    {"lockedleftover", 255, 0, true, true},
+                    {"heldleftover", 0, 4, false, false, {}, HideLeftoverOfNewExecutable}},
+                   nullptr,
+                   ExpectNewExecutableWithoutAttributes});
   // A stand-in virus scanner holds each new file for a moment, and creating
-  // one meets a busy file three times: all are tried again. A file busy
-  // for longer than two seconds ends the run, as it was.
+  // one meets a busy file three times: all are tried again.
   cases.push_back({"BusyForAMoment",
                    "English",
                    {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}});
-  cases.push_back({"BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false}}});
+  // Waiting from 10 ms, twice as long each time, a file busy for 600 ms is
+  // still replaced; one busy for good is given up after about two seconds
+  // (the waits asked for, as the test build records them), as it was.
+  cases.push_back(
+      {"BusyFor600ms", "English", {{"MoveFileExA#1+=32/600", 0, 4, false, false, {600, 1500}}}});
+  cases.push_back(
+      {"BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false, false, {1500, 3000}}}});
   // Under Wine deleting a link deletes its target (here a game file): a
-  // link under a temporary name stays, and the run ends at its file. (The
-  // Linux program removes the link itself.)
-  cases.push_back({"LinkLeftOver", "English", {{"", 255, -1, false}}, [](const std::string& game) {
-                     std::filesystem::create_symlink("Language.cod",
-                                                     game + "/Gravelhorn_d3d.exe.tmp");
+  // link under a temporary name stays, and the run ends at its file, named
+  // as the box names it. (The Linux program removes the link itself.)
+  cases.push_back(
+      {"LinkLeftOver", "English", {{"", 255, -1, false, true}}, [](const std::string& game) {
+         std::filesystem::create_symlink("Language.cod", game + "/Gravelhorn_d3d.exe.tmp");
+       }});
+  // A leftover that is not the new file, held by another program, cannot
+  // be cleared in time: the box names it.
+  cases.push_back({"HeldLeftoverInTheWay",
+                   "English",
+                   {{"heldleftover", 255, 0, false, true}, {"", 0, 4, false}},
+                   [](const std::string& game) {
+                     WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over");
                    }});
   return cases;
 }
@@ -337,26 +381,90 @@ TEST_P(OnEnglish, WindowsTestBuildNeverLosesAGameFile) {
     s.prepare = c.prepare;
     const FolderFiles before = LayOutScenario(s, session->DriveC());
     session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+    const std::string game = session->DriveC() + "/" + s.gameFolder;
+    const std::string waits = session->DriveC() + "/" + s.workingFolder + "/waits.txt";
     for (size_t i = 0; i < c.runs.size(); ++i) {
       const FaultRun& run = c.runs[i];
       SCOPED_TRACE(c.name + ", run " + std::to_string(i + 1) + ": GRAVELHORN_FAULTS=" + run.faults);
-      const WindowsRun windows =
-          session->Run(run.faults.empty() ? windowsInstaller : windowsTestBuild,
-                       session->DriveC() + "/" + s.workingFolder,
-                       screenshots + "Faults-" + c.name + "-" + std::to_string(i + 1),
-                       {{}, "", "", {"GRAVELHORN_FAULTS=" + run.faults}});
+      if (run.before != nullptr) run.before(game);
+      std::filesystem::remove(waits);
+      const WindowsRun windows = session->Run(
+          run.faults.empty() ? windowsInstaller : windowsTestBuild,
+          session->DriveC() + "/" + s.workingFolder,
+          screenshots + "Faults-" + c.name + "-" + std::to_string(i + 1),
+          {{}, "", "", {"GRAVELHORN_FAULTS=" + run.faults, "GRAVELHORN_WAITS=waits.txt"}});
       EXPECT_EQ(run.exitCode, windows.exitCode);
       std::vector<std::string> boxes, expected;
       for (const WindowsBox& box : windows.boxes) boxes.push_back(box.caption + "|" + box.text);
       if (run.exitCode == 0) expected = {s.caption + "|" + s.text};
       if (run.exitCode == 255)
         expected = {"ERROR|" + (run.stopped == 4 ? kTooOldText
-                                                 : CannotWriteText(s, std::max(run.stopped, 0)))};
+                                                 : CannotWriteText(s, std::max(run.stopped, 0)) +
+                                                       (run.temporaryNamed ? ".tmp" : ""))};
       EXPECT_EQ(expected, boxes);
       EXPECT_EQ(
           run.stopped < 0 ? before : StoppedGameFiles(s, before, run.stopped, run.temporaryLeft),
-          FolderTree(session->DriveC() + "/" + s.gameFolder));
+          FolderTree(game));
+      if (run.waited.second > 0) {
+        unsigned long waited = 0;
+        std::istringstream lines(FileExists(waits) ? ReadFileBytes(waits) : "");
+        for (unsigned long wait; lines >> wait;) waited += wait;
+        EXPECT_LE(run.waited.first, waited) << "milliseconds waited";
+        EXPECT_GE(run.waited.second, waited) << "milliseconds waited";
+      }
     }
+    std::filesystem::remove(waits);
+    SCOPED_TRACE(c.name + ", after its runs");
+    if (c.check != nullptr) c.check(game);
+  }
+}
+
+// Two runs on one game at once: the test build, held before its first move
+// with that file's new bytes whole under the temporary name, and the
+// program players run, started meanwhile. The second waits for the first,
+// then finds the patch applied; or, when the first is killed there, takes
+// the game and completes the patch. The game is whole and new, and a third
+// run finds the patch applied.
+TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
+  const Scenario& s = GetParam();
+  const std::string working = session->DriveC() + "/" + s.workingFolder;
+  const std::string summary = s.caption + "|" + s.text,
+                    applied = "ERROR|" + std::string(kTooOldText);
+  auto run = [&](const std::string& exe, const std::string& faults, const std::string& name) {
+    return std::async(std::launch::async, [&, exe, faults, name] {
+      return session->Run(exe, working, screenshots + name,
+                          {{}, "", "", {"GRAVELHORN_FAULTS=" + faults}});
+    });
+  };
+  // {the first run's faults, its exit code and boxes, the second's}
+  const std::tuple<std::string, int, std::vector<std::string>, int, std::string> rows[] = {
+      {"MoveFileExA#1=hold", 0, {summary}, 255, applied},
+      {"MoveFileExA#1=hold,MoveFileExA#1=kill", 9, {}, 0, summary}};
+  for (const auto& [faults, firstExit, firstBoxes, secondExit, secondBox] : rows) {
+    SCOPED_TRACE(faults);
+    const FolderFiles before = LayOutScenario(s, session->DriveC());
+    session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+    const std::string name = "TwoRuns-" + std::to_string(firstExit) + "-";
+    auto first = run(windowsTestBuild, faults, name + "1");
+    while (!FileExists(working + "/held") &&
+           first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+    }
+    auto second = run(windowsInstaller, "", name + "2");
+    // Time enough for the second to patch the game, were it not held off.
+    second.wait_for(std::chrono::seconds(5));
+    std::filesystem::remove(working + "/held");
+    const std::tuple<WindowsRun, int, std::vector<std::string>> runs[] = {
+        {first.get(), firstExit, firstBoxes},
+        {second.get(), secondExit, {secondBox}},
+        {session->Run(windowsInstaller, working, screenshots + name + "3"), 255, {applied}}};
+    for (const auto& [windows, exitCode, boxes] : runs) {
+      EXPECT_EQ(exitCode, windows.exitCode);
+      std::vector<std::string> shown;
+      for (const WindowsBox& box : windows.boxes) shown.push_back(box.caption + "|" + box.text);
+      EXPECT_EQ(boxes, shown);
+    }
+    EXPECT_EQ(StoppedGameFiles(s, before, 4, false),
+              FolderTree(session->DriveC() + "/" + s.gameFolder));
   }
 }
 
