@@ -26,27 +26,29 @@ void FileSystemFatal(const char* text) {
 
 namespace {
 
-// "REGISTER_FFF: what (path)", in the file system's box.
-[[noreturn]] void ArchiveFatal(const char* what, const char* path) {
-  char message[kFileNameSize + 64];
-  (void)snprintf(message, sizeof message, "REGISTER_FFF: %s (%s)", what, path);
-  FileSystemFatal(message);
+// "REGISTER_FFF: what (path)", the text of the file system's box.
+MountResult ArchiveFailure(const char* what, const char* path, char* failure,
+                           size_t failureSize) {
+  (void)snprintf(failure, failureSize, "REGISTER_FFF: %s (%s)", what, path);
+  return MountResult::kFailed;
 }
 
 }  // namespace
 
-void MountArchive(const char* path) {
-  if (path == nullptr || *path == '\0') return;
+MountResult TryMountArchive(const char* path, char* failure,
+                            size_t failureSize) {
+  if (path == nullptr || *path == '\0') return MountResult::kNotOpened;
   char converted[kFileNameSize] = {};
-  if (strlen(path) >= sizeof converted) return;  // no such file
+  if (strlen(path) >= sizeof converted) return MountResult::kNotOpened;
   strcpy(converted, path);
   ToBackslashes(converted);
 
   FILE* stream = OpenDiskStream(converted, "rb");
-  if (stream == nullptr) return;
+  if (stream == nullptr) return MountResult::kNotOpened;
   if (Archives.registeredCount >= kArchiveSlotCount) {
     (void)fclose(stream);
-    ArchiveFatal("too many archives, cannot mount", converted);
+    return ArchiveFailure("too many archives, cannot mount", converted, failure,
+                          failureSize);
   }
 
   ArchiveSlot& slot = Archives.slots[Archives.registeredCount];
@@ -55,13 +57,22 @@ void MountArchive(const char* path) {
       ReadArchiveDirectory(stream, MeasureStreamLength(stream), &slot);
   if (error != DirectoryError::kNone) {
     (void)fclose(stream);
-    if (error == DirectoryError::kNoMemory)
-      FileSystemFatal(MessageText(MESSAGE_NO_MEMORY));
-    ArchiveFatal(DirectoryErrorWords(error), converted);
+    if (error != DirectoryError::kNoMemory)
+      return ArchiveFailure(DirectoryErrorWords(error), converted, failure,
+                            failureSize);
+    (void)snprintf(failure, failureSize, "%s", MessageText(MESSAGE_NO_MEMORY));
+    return MountResult::kFailed;
   }
   slot.inUse = true;
   slot.stream = stream;
   ++Archives.registeredCount;
+  return MountResult::kMounted;
+}
+
+void MountArchive(const char* path) {
+  char failure[kFileNameSize + 64];
+  if (TryMountArchive(path, failure, sizeof failure) == MountResult::kFailed)
+    FileSystemFatal(failure);
 }
 
 // Forgetting an archive also closes its stream, so that a reset never leaks

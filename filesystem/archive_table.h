@@ -38,6 +38,13 @@ extern ArchiveTable Archives;
 // FileSystemFatal.
 void MountArchive(const char* path);
 
+// MountArchive without a box: the archive is mounted, could not be opened
+// (nothing registered, as MountArchive says nothing), or failed, with the
+// text of MountArchive's box in failure. Ends nothing.
+enum class MountResult { kMounted, kNotOpened, kFailed };
+MountResult TryMountArchive(const char* path, char* failure,
+                            size_t failureSize);
+
 // Forgets all registered archives, closes their streams and releases their
 // directories.
 void ResetArchives();

@@ -2,13 +2,30 @@
 #ifndef GRAVELHORN_INSTALLER_VERSION_DETECTION_H_
 #define GRAVELHORN_INSTALLER_VERSION_DETECTION_H_
 
+#include <cstddef>
+
 extern const char* const GameArchiveNames[3];
 extern const char* const AcceptedBaseVersions[2];
 
 // Mounts the game's archives from InstallPath, reads the version from
 // "Cfg\Menu.cfg" and accepts it when it holds "v1.0" or "v1.1"; then stores
 // the whole value in BaseVersion (cut to its 255 bytes). The archive table
-// is empty again on return. A missing "Cfg\Menu.cfg" ends the run.
+// is empty again on return. A missing "Cfg\Menu.cfg" and a damaged archive
+// end the run with their boxes.
 bool DetectBaseVersion();
+
+// The same detection, for the game whose folder is installPath (ending in
+// a backslash), showing nothing and ending nothing: what the run would
+// make of the installed version. The archive table is empty on return.
+enum class VersionVerdict {
+  kAccepted,  // the run patches the game
+  kRefused,   // a version the patch does not upgrade (possibly none)
+  kNoMenu,    // "Cfg\Menu.cfg" is nowhere: the run's "File not found:" box
+  kFailed,    // the run ends with the box whose text is in failure
+};
+// label receives the version's value, cut to labelSize - 1 bytes.
+VersionVerdict JudgeBaseVersion(const char* installPath, char* label,
+                                size_t labelSize, char* failure,
+                                size_t failureSize);
 
 #endif  // GRAVELHORN_INSTALLER_VERSION_DETECTION_H_

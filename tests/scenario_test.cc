@@ -4,6 +4,7 @@
 // folder, where --list finds it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,33 +15,52 @@
 
 namespace {
 
-// What a run answers when it may not mount anything here.
+// What a run answers when it may not mount anything here, and when the
+// test cannot plant another user's server folder.
 const int kCannotMount = 99;
+const int kCannotPlant = 98;
 
 // A Wine server running for prefix, as Debian's Wine lays it out: the
 // prefix's file "wineserver" names the server's folder in the temporary
 // folder, which holds a folder named after the prefix's device and inode
-// with the lock the server holds while it runs.
+// with the lock the server holds while it runs. Or, where kind says, what
+// another user could have put there instead.
 class RunningWineServer {
  public:
-  explicit RunningWineServer(const std::string& prefix) {
+  RunningWineServer(const std::string& prefix, Server kind) {
     struct stat info;
     EXPECT_EQ(0, stat(prefix.c_str(), &info));
-    char server[64];
-    snprintf(server, sizeof server, "/server-%llx-%llx", (unsigned long long)info.st_dev,
+    char name[64];
+    snprintf(name, sizeof name, "/server-%llx-%llx", (unsigned long long)info.st_dev,
              (unsigned long long)info.st_ino);
-    MakeFolders(folder_.path() + server);
-    WriteFileBytes(prefix + "/wineserver", folder_.path().substr(folder_.path().rfind('/') + 1));
-    lock_ = open((folder_.path() + server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    EXPECT_EQ(0, fcntl(lock_, F_SETLK, &lock));
+    const std::string server = folder_.path() + name, nameFile = prefix + "/wineserver";
+    MakeFolders(server);
+    if (kind == Server::kNameIsAFifo)
+      planted_ = mkfifo(nameFile.c_str(), 0644) == 0;
+    else
+      WriteFileBytes(nameFile, folder_.path().substr(folder_.path().rfind('/') + 1));
+    if (kind == Server::kLockIsAFifo) {
+      planted_ = mkfifo((server + "/lock").c_str(), 0600) == 0;
+    } else {
+      lock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      struct flock lock = {};
+      lock.l_type = F_WRLCK;
+      EXPECT_EQ(0, fcntl(lock_, F_SETLK, &lock));
+    }
+    // Only root gives a folder away.
+    if (kind == Server::kFolderOfAnotherUser)
+      planted_ = chown(folder_.path().c_str(), getuid() + 1, getgid()) == 0;
+    if (kind == Server::kFolderOpenToOthers) planted_ = chmod(server.c_str(), 0777) == 0;
   }
-  ~RunningWineServer() { close(lock_); }
+  ~RunningWineServer() {
+    if (lock_ >= 0) close(lock_);
+  }
+  bool planted() const { return planted_; }
 
  private:
   TempDir folder_;
-  int lock_;
+  int lock_ = -1;
+  bool planted_ = true;
 };
 
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
@@ -51,14 +71,17 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     const Scenario& s = GetParam();
     const std::vector<std::pair<std::string, std::string>> values = {{"Installpath", s.installPath},
                                                                      {"Language", s.language}};
-    if (s.key == Key::kMissing || s.key == Key::kNotSavedYet) prefix_.WriteRegistryWithoutKey();
+    const std::string reg = prefix_.path() + "/system.reg";
+    if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
+    if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
+    if (s.key == Key::kEndlessRegistry && symlink("/dev/zero", reg.c_str()) != 0)
+      ADD_FAILURE() << reg;
     if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
     if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
     if (s.key == Key::kUnreadable) MakeFolders(prefix_.path() + "/system.reg");
     if (s.key == Key::kIn64BitView) {
       // A 64-bit prefix whose key lies outside Wow6432Node.
       prefix_.WriteGameKey(values, false);
-      const std::string reg = prefix_.path() + "/system.reg";
       WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
     }
     if (s.key == Key::kValues)
@@ -103,8 +126,16 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
       argv.insert(argv.end(), {"--prefix", given.substr(9)});
     else if (!given.empty())
       environment.push_back(given);
+    if (s.stdoutReaderGone) {
+      // A fifo whose only reader is closed before the program starts.
+      const std::string fifo = scratch_.path() + "/gone";
+      EXPECT_EQ(0, mkfifo(fifo.c_str(), 0600));
+      argv.insert(argv.begin(),
+                  {"/bin/sh", "-c", "exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-", fifo});
+    }
     std::optional<RunningWineServer> server;
-    if (s.key == Key::kNotSavedYet) server.emplace(prefix_.path());
+    if (s.server != Server::kNone) server.emplace(prefix_.path(), s.server);
+    if (server && !server->planted()) return {kCannotPlant, "", "", false};
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 
@@ -145,6 +176,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const CommandResult result = Run(s.mount);
   if (result.exitCode == kCannotMount)
     GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
+  if (result.exitCode == kCannotPlant)
+    GTEST_SKIP() << "cannot plant another user's files here (needs root)";
   const FolderFiles expected = ExpectedGameFiles(s, before);
   const bool copiedOut = s.mount == Mount::kSmallDisk;
   std::string printed;
@@ -152,7 +185,7 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
     // The box's narrow text as the run's own code page shows it.
     ScopedEnvironment locale("LC_ALL", s.locale),
         locales("LOCPATH", ownLocale ? CompiledLocale(s.locale).c_str() : nullptr);
-    printed = PrintedBox(s.caption, s.text);
+    printed = s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text);
   }
   Expect(result, s.exitCode, printed, s.hints, expected, copiedOut ? afterwards_ : Game());
   if (s.check != nullptr) s.check(Game());
@@ -220,6 +253,74 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
                   std::nullopt, prefix.path(), "");
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
   }
+}
+
+// Two runs on one game take turns. The first is stopped between writing its
+// first new file and renaming it (strace stops it after that file's flush);
+// a second run started meanwhile waits for it, says so, and is interrupted.
+// The first then completes, and waits at its very end; a third run waits
+// for it too (the game is held to the end, not only while a folder handle
+// is open), and once the first is killed, finds the patch applied.
+TEST(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
+  const std::string strace = "/usr/bin/strace";
+  if (RunCommand({strace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
+    GTEST_SKIP() << strace << " cannot trace here (scripts/setup.sh installs strace)";
+  const Scenario& s = ScenarioNamed("English");
+  FakePrefix prefix;
+  const FolderFiles before = LayOutScenario(s, prefix.DriveC());
+  prefix.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+  const std::string game = prefix.DriveC() + "/" + s.gameFolder;
+  const std::string patch = prefix.DriveC() + "/" + s.workingFolder;
+  const std::vector<std::string> environment = {"WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8",
+                                                "ASAN_OPTIONS=detect_leaks=0"};
+  TempDir outputs;
+  auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
+  // Waits up to half a minute for text in the file name; false when it does
+  // not come, or when the process ends first.
+  auto waitFor = [&](const std::string& name, const std::string& text, ChildProcess& process) {
+    for (int i = 0; i < 3000; ++i) {
+      if (FileExists(file(name)) && ReadFileBytes(file(name)).find(text) != std::string::npos)
+        return true;
+      int exitCode;
+      if (process.Ended(&exitCode)) return false;
+      usleep(10000);
+    }
+    return false;
+  };
+  const std::string waiting =
+      "patch_installer: another run is patching the game in " + game + "; waiting for it to end\n";
+
+  ChildProcess first({strace, "-f", "-o", file("trace"), "-e", "trace=fsync,exit_group", "-e",
+                      "inject=fsync:signal=STOP:when=1", "-e",
+                      "inject=exit_group:delay_enter=600000000", PatchInstallerPath()},
+                     patch, environment, file("first.out"), file("first.err"));
+  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", first)) << ReadFileBytes(file("first.err"));
+  const pid_t held = std::stoi(ReadFileBytes(file("trace")));
+  {
+    ChildProcess second({PatchInstallerPath()}, patch, environment, file("second.out"),
+                        file("second.err"));
+    EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
+    kill(second.pid(), SIGINT);
+    int exitCode = 0;
+    EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
+    EXPECT_EQ(-1, exitCode);
+  }
+  kill(held, SIGCONT);
+  ASSERT_TRUE(waitFor("trace", "exit_group(", first));
+  EXPECT_EQ(PrintedBox(s.caption, s.text), ReadFileBytes(file("first.out")));
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+
+  ChildProcess third({PatchInstallerPath()}, patch, environment, file("third.out"),
+                     file("third.err"));
+  EXPECT_TRUE(waitFor("third.err", waiting, third)) << ReadFileBytes(file("third.err"));
+  kill(held, SIGKILL);
+  first.Kill();  // strace lets go of it: it ends, killed
+  int exitCode = 0;
+  EXPECT_TRUE(third.WaitForEnd(30, &exitCode));
+  ExpectPrinted(
+      {exitCode, ReadFileBytes(file("third.out")), ReadFileBytes(file("third.err")), false}, 255,
+      waiting + PrintedBox("ERROR", kTooOldText), std::nullopt, prefix.path(), "");
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 }
 
 }  // namespace

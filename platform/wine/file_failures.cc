@@ -13,7 +13,7 @@ std::deque<FileFailure>& NotedFailures() {
 }  // namespace
 
 void NoteFileFailure(const char* windowsPath, const std::string& hostPath,
-                     const std::string& reason) {
+                     const std::string& reason, bool folder) {
   std::deque<FileFailure>& failures = NotedFailures();
   for (auto failure = failures.begin(); failure != failures.end(); ++failure)
     if (failure->windowsPath == windowsPath) {
@@ -21,7 +21,7 @@ void NoteFileFailure(const char* windowsPath, const std::string& hostPath,
       break;
     }
   if (failures.size() == kFailuresKept) failures.pop_front();
-  failures.push_back(FileFailure{windowsPath, hostPath, reason});
+  failures.push_back(FileFailure{windowsPath, hostPath, reason, folder});
 }
 
 const std::deque<FileFailure>& FileFailures() { return NotedFailures(); }

@@ -26,9 +26,9 @@ const char kReplacementEnding[] = ".tmp";
 namespace {
 
 // Where Wine keeps a file's DOS attributes (hidden, system), as text such
-// as "0x2". Wine's values are a few bytes long.
+// as "0x2", and newer Wine more after it; a value is at most 64 KiB long.
 const char kDosAttributes[] = "user.DOSATTRIB";
-const size_t kDosAttributesSize = 256;
+const size_t kLargestAttributeValue = 65536;
 
 // The folders that renames have changed since the last flush.
 std::vector<std::string> foldersToFlush;
@@ -50,6 +50,24 @@ bool Writable(const std::string& path, const struct stat& info) {
          access(path.c_str(), W_OK) == 0;
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+// Notes why the file at destination could not be replaced. A new file is
+// made and renamed in its folder: where that folder cannot be written, the
+// note names the folder, not the file.
+void NoteReplacementFailure(const char* windowsPath,
+                            const std::string& destination,
+                            const std::string& reason) {
+  const std::string folder = FolderOf(destination);
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    NoteFileFailure(windowsPath, folder, strerror(errno), true);
+  else
+    NoteFileFailure(windowsPath, destination, reason);
+}
+
 bool Exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
@@ -60,7 +78,9 @@ bool Exists(const std::string& path) {
 // before its rename.
 bool HoldsOnDisk(const std::string& path, const unsigned char* data,
                  size_t size) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // O_NONBLOCK: a fifo put in its place meanwhile never holds the open.
+  const int fd =
+      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
   bool same = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
               uint64_t(info.st_size) == size;
@@ -103,13 +123,18 @@ Leftover ClearTemporaryName(const std::string& temporary,
 }
 
 // Wine's DOS attributes of the destination (through a link, as Wine reads
-// them) go to the new file.
+// them) go to the new file. A value that cannot be read (none, a file
+// system without them, one that changes while it is read) is no
+// attributes; one that cannot be set fails the copy.
 bool CopyDosAttributes(const std::string& destination, int fd) {
-  char value[kDosAttributesSize];
+  const ssize_t size =
+      getxattr(destination.c_str(), kDosAttributes, nullptr, 0);
+  if (size <= 0 || size_t(size) > kLargestAttributeValue) return true;
+  std::vector<char> value(static_cast<size_t>(size));
   const ssize_t length =
-      getxattr(destination.c_str(), kDosAttributes, value, sizeof value);
-  if (length < 0) return errno == ENODATA || errno == ENOTSUP;
-  return fsetxattr(fd, kDosAttributes, value, size_t(length), 0) == 0;
+      getxattr(destination.c_str(), kDosAttributes, value.data(), value.size());
+  if (length < 0) return true;
+  return fsetxattr(fd, kDosAttributes, value.data(), size_t(length), 0) == 0;
 }
 
 // Writes the new file whole and durably under the cleared temporary name,
@@ -141,8 +166,7 @@ bool WriteTemporary(const std::string& temporary, const unsigned char* data,
 // next run to move.
 bool PutInPlace(const std::string& temporary, const std::string& destination) {
   if (rename(temporary.c_str(), destination.c_str()) == 0) {
-    const size_t slash = destination.rfind('/');
-    const std::string folder = slash == 0 ? "/" : destination.substr(0, slash);
+    const std::string folder = FolderOf(destination);
     if (std::find(foldersToFlush.begin(), foldersToFlush.end(), folder) ==
         foldersToFlush.end())
       foldersToFlush.push_back(folder);
@@ -177,19 +201,21 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
   struct stat existing;
   const bool exists = stat(destination.c_str(), &existing) == 0;
   if (exists && !Writable(destination, existing)) {
-    NoteFileFailure(windowsPath, destination,
-                    !S_ISREG(existing.st_mode) ? "not a file"
-                    : (existing.st_mode & 0222) == 0
-                        ? "read-only, which Windows never replaces"
-                        : strerror(errno));
+    if (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0)
+      NoteFileFailure(windowsPath, destination,
+                      !S_ISREG(existing.st_mode)
+                          ? "not a file"
+                          : "read-only, which Windows never replaces");
+    else
+      NoteReplacementFailure(windowsPath, destination, strerror(errno));
     return false;
   }
   const auto* bytes = static_cast<const unsigned char*>(data);
   bool replaced = false;
   switch (ClearTemporaryName(temporary, exists, bytes, size)) {
     case Leftover::kInTheWay:
-      NoteFileFailure(windowsPath, temporary,
-                      "in the way, and it cannot be removed");
+      NoteReplacementFailure(windowsPath, temporary,
+                             "in the way, and it cannot be removed");
       if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
       return false;
     case Leftover::kNewFile:
@@ -201,7 +227,8 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
                  PutInPlace(temporary, destination);
       break;
   }
-  if (!replaced) NoteFileFailure(windowsPath, destination, strerror(errno));
+  if (!replaced)
+    NoteReplacementFailure(windowsPath, destination, strerror(errno));
   return replaced;
 }
 

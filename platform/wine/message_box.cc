@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/shown_text.h"
 
 namespace {
 
@@ -28,9 +29,11 @@ void WaitForEnter() {
 void ShowPlatformMessage(const char* text, const char* caption,
                          unsigned style) {
   FILE* out = style == MESSAGE_STYLE_PLAIN ? stdout : stderr;
-  std::string shown = NarrowToHost(caption);
+  // The text may hold names and values from outside (the game's folder):
+  // shown escaped, but for its own tabs and line ends.
+  std::string shown = ShownEscaped(NarrowToHost(caption));
   shown += '\n';
-  shown += NarrowToHost(text);
+  shown += ShownEscaped(NarrowToHost(text), true);
   if (shown.back() != '\n') shown += '\n';
   (void)fwrite(shown.data(), 1, shown.size(), out);
   (void)fflush(out);

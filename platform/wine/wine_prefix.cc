@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "platform/wine/regular_file.h"
+
 namespace {
 
 std::unique_ptr<WinePrefixChoice> chosen;
@@ -68,10 +70,22 @@ bool IsProtonFolder(const std::string& folder) {
          stat((folder + "/system.reg").c_str(), &info) != 0;
 }
 
+// Whether folder can be a Wine server's: a folder (not a link) of this
+// user's that no one else may write to, which the Wine server requires of
+// its folders. Anything else in the shared temporary folder is another
+// user's, and nothing in it counts.
+bool OwnFolder(const std::string& folder) {
+  struct stat info;
+  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == getuid() && (info.st_mode & 022) == 0;
+}
+
 // Whether the lock in a Wine server's folder is held: the server holds it
 // as long as it runs.
 bool LockHeld(const std::string& serverFolder) {
-  const int fd = open((serverFolder + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
+  size_t size = 0;
+  int error = 0;
+  const int fd = OpenRegularFile(serverFolder + "/lock", &size, &error);
   if (fd < 0) return false;
   struct flock lock = {};  // the whole file, from its start (SEEK_SET)
   lock.l_type = F_WRLCK;
@@ -126,21 +140,20 @@ bool WineServerRunning(const std::string& prefix) {
                  static_cast<unsigned long long>(info.st_dev),
                  static_cast<unsigned long long>(info.st_ino));
   std::string folders[3] = {"/tmp/.wine-" + std::to_string(getuid())};
-  FILE* file = fopen((prefix + "/wineserver").c_str(), "rb");
-  if (file != nullptr) {
-    char name[64] = {};
-    const size_t length = fread(name, 1, sizeof name - 1, file);
-    (void)fclose(file);
-    const std::string own(name, length);
-    if (!own.empty() && own.find('/') == std::string::npos && own != "." &&
-        own != "..") {
-      const std::string temporary = Environment("TMPDIR");
-      folders[1] = "/tmp/" + own;
-      if (!temporary.empty())
-        folders[2] = WithoutTrailingSlashes(temporary) + "/" + own;
-    }
+  std::string own;
+  int error = 0;
+  // The file holds a folder's name, a few bytes long.
+  if (ReadRegularFile(prefix + "/wineserver", 63, &own, &error) &&
+      !own.empty() && own.find('/') == std::string::npos &&
+      own.find('\0') == std::string::npos && own != "." && own != "..") {
+    const std::string temporary = Environment("TMPDIR");
+    folders[1] = "/tmp/" + own;
+    if (!temporary.empty())
+      folders[2] = WithoutTrailingSlashes(temporary) + "/" + own;
   }
   for (const std::string& folder : folders)
-    if (!folder.empty() && LockHeld(folder + serverName)) return true;
+    if (!folder.empty() && OwnFolder(folder) &&
+        OwnFolder(folder + serverName) && LockHeld(folder + serverName))
+      return true;
   return false;
 }

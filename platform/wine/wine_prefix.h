@@ -33,7 +33,10 @@ WinePrefixChoice CurrentWinePrefix();
 std::string WinePrefixDirectory();  // CurrentWinePrefix().path
 
 // Whether a Wine server runs for prefix: while one does, Wine may not have
-// written the registry's latest changes to system.reg yet.
+// written the registry's latest changes to system.reg yet. Only a server
+// folder that the Wine server itself would use counts (this user's, and no
+// one else may write to it or to the folder that holds it), and its files
+// are read without waiting (platform/wine/regular_file.h).
 bool WineServerRunning(const std::string& prefix);
 
 #endif  // GRAVELHORN_PLATFORM_WINE_PREFIX_H_

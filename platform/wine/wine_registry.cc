@@ -12,10 +12,6 @@
 // character as \x and its UTF-16 code unit in hex.
 #include "platform/wine/wine_registry.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,6 +19,7 @@
 #include <string_view>
 
 #include "platform/code_page.h"
+#include "platform/wine/regular_file.h"
 
 namespace {
 
@@ -267,25 +264,10 @@ bool SeekKey(std::string_view* rest, const char* keyPath) {
 
 bool ReadWineRegistryFile(const std::string& path, std::string* text,
                           int* error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = errno;
-    return false;
-  }
-  std::string contents;
-  char block[65536];
-  for (;;) {
-    const ssize_t got = read(fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) *error = errno;
-    if (got <= 0) {
-      close(fd);
-      if (got < 0) return false;
-      *text = std::move(contents);
-      return true;
-    }
-    contents.append(block, size_t(got));
-  }
+  // Wine's own registry files take a few MiB; anything past this is no
+  // prefix's.
+  const size_t kLargestRegistryFile = size_t(1) << 30;
+  return ReadRegularFile(path, kLargestRegistryFile, text, error);
 }
 
 std::string KeyPathInView(const std::string& fileText, const char* keyPath,

@@ -7,8 +7,10 @@
 
 #include "platform/registry.h"
 
-// Reads the registry file at path whole into *text. False when it cannot
-// be read; *error is then the system's error number.
+// Reads the registry file at path whole into *text, never waiting at a
+// fifo or reading past the file's size (platform/wine/regular_file.h).
+// False when it cannot be read: *error is then the system's error number,
+// or kNotARegularFile.
 bool ReadWineRegistryFile(const std::string& path, std::string* text,
                           int* error);
 

@@ -8,21 +8,18 @@
 #include <cstring>
 #include <set>
 
-#include "config/config_reader.h"
-#include "filesystem/archive_directory.h"
+#include "filesystem/archive_table.h"
 #include "installer/settings.h"
 #include "installer/startup.h"
 #include "installer/version_detection.h"
 #include "platform/code_page.h"
 #include "platform/registry.h"
-#include "platform/wine/wine_path.h"
+#include "platform/shown_text.h"
+#include "platform/wine/wine_prefix.h"
 #include "platform/wine/wine_registry.h"
+#include "programs/linux/library_folders.h"
 
 namespace {
-
-const char kMenuMember[] = "Cfg/Menu.cfg";
-// A menu larger than this is no game's: it is not read.
-const uint32_t kLargestMenu = 1 << 20;
 
 GameKey ReadGameKey(const std::string& fileText, bool thirtyTwoBit) {
   GameKey key;
@@ -52,56 +49,6 @@ GameKey ReadGameKey(const std::string& fileText, bool thirtyTwoBit) {
   return key;
 }
 
-// The bytes of Cfg/Menu.cfg in the archive at hostPath, read with the
-// installer's own directory reader and lookup. False when the archive
-// cannot be read or holds no such member.
-bool ReadMenu(const std::string& hostPath, std::string* menu) {
-  FILE* stream = fopen(hostPath.c_str(), "rb");
-  if (stream == nullptr) return false;
-  struct stat info;
-  ArchiveDirectory directory;
-  bool found = false;
-  if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) &&
-      ReadArchiveDirectory(stream, info.st_size, &directory) ==
-          DirectoryError::kNone) {
-    const int32_t index =
-        FindDirectoryEntry(directory, kMenuMember, NameHash(kMenuMember));
-    if (index >= 0) {
-      const uint32_t offset = EntryOffset(directory.entries[index]);
-      const uint32_t size = EntrySize(directory.entries[index]);
-      menu->assign(std::min(size, kLargestMenu), '\0');
-      found = uint64_t(offset) + size <= uint64_t(info.st_size) &&
-              fseeko(stream, offset, SEEK_SET) == 0 &&
-              fread(&(*menu)[0], 1, menu->size(), stream) == menu->size();
-    }
-  }
-  (void)fclose(stream);
-  return found;
-}
-
-// The version as version detection reads it: "version", else "Version",
-// in the section [Version], cut to the 255 bytes the installer keeps.
-std::string VersionInMenu(const std::string& menu) {
-  ConfigReader reader;
-  reader.textSize = uint32_t(menu.size());
-  reader.text = static_cast<char*>(calloc(menu.size() + 1, 1));
-  if (reader.text == nullptr) return "";
-  memcpy(reader.text, menu.data(), menu.size());
-  for (const char* key : {"version=", "Version="}) {
-    reader.sectionPattern = strdup("[Version]");
-    reader.keyPattern = strdup(key);
-    const bool found = reader.sectionPattern != nullptr &&
-                       reader.keyPattern != nullptr &&
-                       reader.FindValue(reader.textSize);
-    free(reader.sectionPattern);
-    free(reader.keyPattern);
-    reader.sectionPattern = reader.keyPattern = nullptr;
-    if (found && reader.value[0] != '\0')
-      return std::string(reader.value, strnlen(reader.value, 255));
-  }
-  return "";
-}
-
 bool Exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
@@ -121,33 +68,18 @@ void AddSubfolders(const std::string& folder, const char* suffix,
   closedir(directory);
 }
 
-// Steam's folder and the further libraries its libraryfolders.vdf names:
-// lines such as   "path"    "/mnt/games/SteamLibrary"   (older files
-// number them: "1" "/mnt/...").
+// Steam's folder and the further libraries its libraryfolders.vdf names.
 std::vector<std::string> SteamLibraries(const std::string& steam) {
-  std::vector<std::string> libraries = {steam};
-  FILE* file = fopen((steam + "/steamapps/libraryfolders.vdf").c_str(), "rb");
-  if (file == nullptr) return libraries;
-  char line[4096];
-  while (fgets(line, sizeof line, file) != nullptr) {
-    std::vector<std::string> quoted;
-    for (const char* at = strchr(line, '"');
-         at != nullptr && quoted.size() < 3;) {
-      const char* end = strchr(at + 1, '"');
-      if (end == nullptr) break;
-      quoted.emplace_back(at + 1, end);
-      at = strchr(end + 1, '"');
-    }
-    if (quoted.size() == 2 && !quoted[1].empty() && quoted[1][0] == '/' &&
-        (quoted[0] == "path" ||
-         quoted[0].find_first_not_of("0123456789") == std::string::npos))
-      libraries.push_back(quoted[1]);
-  }
-  (void)fclose(file);
+  std::vector<std::string> libraries = ReadLibraryFolders(steam);
+  libraries.insert(libraries.begin(), steam);
   return libraries;
 }
 
-std::string Shown(const std::string& narrow) { return NarrowToHost(narrow); }
+// Narrow text from the registry or the game's files, as the terminal may
+// show it.
+std::string Shown(const std::string& narrow) {
+  return ShownEscaped(NarrowToHost(narrow));
+}
 
 }  // namespace
 
@@ -164,16 +96,34 @@ GameInPrefix ReadGameInPrefix(const std::string& prefix) {
 }
 
 std::string InstalledVersion(const GameInPrefix& game) {
-  if (!game.key.found) return "";
-  for (const char* name : GameArchiveNames) {
-    // A doubled backslash, where the folder ends in one, reads as one.
-    const std::string path = game.key.installPath.text + "\\" + name;
-    std::string host, menu;
-    if (MapWindowsPath(path.c_str(), game.prefix, &host) &&
-        ReadMenu(host, &menu))
-      return VersionInMenu(menu);
+  const GameKey& key = game.key;
+  if (!key.found) return "unknown (the prefix does not hold the game's key)";
+  // The run ends at start-up with the registry's box.
+  if (key.installPath.tooLong || key.language.tooLong)
+    return "unknown (a value of the game's key is longer than the patch "
+           "reads)";
+  // The registry read holds at most 255 bytes: a folder ends in a
+  // backslash within the buffer.
+  char installPath[kInstallPathSize] = {};
+  (void)snprintf(installPath, sizeof installPath - 1, "%s",
+                 key.installPath.text.c_str());
+  NormaliseInstallPath(installPath, sizeof installPath);
+  UseWinePrefix(ChooseWinePrefix(game.prefix.c_str()));
+  char label[kBaseVersionSize];
+  char failure[kFileNameSize + 64];
+  switch (JudgeBaseVersion(installPath, label, sizeof label, failure,
+                           sizeof failure)) {
+    case VersionVerdict::kAccepted:
+      return Shown(label) + " (the patch applies)";
+    case VersionVerdict::kRefused:
+      return (label[0] != '\0' ? Shown(label) : "none") +
+             " (not one this patch upgrades)";
+    case VersionVerdict::kNoMenu:
+      break;
+    case VersionVerdict::kFailed:
+      return "unknown (" + Shown(failure) + ")";
   }
-  return "";
+  return "unknown (Cfg\\Menu.cfg is in none of the game's archives)";
 }
 
 std::vector<std::string> LauncherPrefixes() {
@@ -198,18 +148,21 @@ std::vector<std::string> LauncherPrefixes() {
         flatpak + "com.usebottles.bottles/data/bottles/bottles",
         home + "/.PlayOnLinux/wineprefix"})
     AddSubfolders(folder, "", &candidates);
+  // Last, so that a launcher's name for the same folder wins.
+  const WinePrefixChoice named = ChooseWinePrefix(nullptr);
+  if (named.source == PrefixSource::kEnvironment && !named.path.empty())
+    candidates.push_back(named.path);
 
-  // Each prefix once, however many links lead to it (~/.steam/steam is
-  // Steam's folder).
+  // Each prefix once, however many links or mounts lead to it
+  // (~/.steam/steam is Steam's folder; a library may be mounted twice).
   std::vector<std::string> prefixes;
-  std::set<std::string> seen;
+  std::set<std::pair<dev_t, ino_t>> seen;
   for (const std::string& candidate : candidates) {
-    char* resolved = realpath(candidate.c_str(), nullptr);
-    if (resolved == nullptr) continue;
-    const bool fresh = seen.insert(resolved).second;
-    free(resolved);
-    if (fresh && Exists(candidate + "/system.reg"))
-      prefixes.push_back(candidate);
+    struct stat info;
+    if (stat(candidate.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        !seen.insert({info.st_dev, info.st_ino}).second)
+      continue;
+    if (Exists(candidate + "/system.reg")) prefixes.push_back(candidate);
   }
   std::sort(prefixes.begin(), prefixes.end());
   return prefixes;
@@ -227,26 +180,18 @@ std::vector<GameInPrefix> PrefixesWithTheGame() {
 int ListGamePrefixes(FILE* out) {
   const std::vector<GameInPrefix> games = PrefixesWithTheGame();
   for (const GameInPrefix& game : games) {
-    const std::string version = InstalledVersion(game);
-    bool applies = false;
-    for (const char* label : AcceptedBaseVersions)
-      applies = applies || version.find(label) != std::string::npos;
-    (void)fprintf(
-        out,
-        "%s\n  folder:   %s\n  language: %s\n  version:  %s\n  patch it: "
-        "patch_installer --prefix %s\n\n",
-        game.prefix.c_str(),
-        game.key.installPath.present
-            ? Shown(game.key.installPath.text).c_str()
-            : "none (the key has no Installpath value)",
-        game.key.language.present ? Shown(game.key.language.text).c_str()
-                                  : "none (the key has no Language value)",
-        version.empty()
-            ? "unknown (Cfg\\Menu.cfg is in none of the game's archives)"
-            : (Shown(version) + (applies ? " (the patch applies)"
-                                         : " (not one this patch upgrades)"))
-                  .c_str(),
-        ShellQuoted(game.prefix).c_str());
+    const GameKey& key = game.key;
+    const std::string listed =
+        ShownEscaped(game.prefix) + "\n  folder:   " +
+        (key.installPath.present ? Shown(key.installPath.text)
+                                 : "none (the key has no Installpath value)") +
+        "\n  language: " +
+        (key.language.present ? Shown(key.language.text)
+                              : "none (the key has no Language value)") +
+        "\n  version:  " + InstalledVersion(game) +
+        "\n  patch it: patch_installer --prefix " +
+        ShownEscaped(ShellQuoted(game.prefix)) + "\n\n";
+    (void)fputs(listed.c_str(), out);
   }
   if (games.empty()) {
     (void)fprintf(

@@ -35,8 +35,10 @@ struct GameInPrefix {
 // Reads prefix/system.reg as the Windows program reads the registry.
 GameInPrefix ReadGameInPrefix(const std::string& prefix);
 
-// The installed version as the installer reads it from the game's archives
-// (the value of [Version] in Cfg\Menu.cfg); empty when it finds none.
+// The installed version and whether the patch applies, as a run on the
+// game's prefix from the current folder would find them: the run's own
+// version detection, without its boxes. Makes game's prefix the one in use
+// (UseWinePrefix). Text as --list shows it, in the host's text.
 std::string InstalledVersion(const GameInPrefix& game);
 
 // Every prefix (a folder with a system.reg) in the places where Wine and the
@@ -44,15 +46,17 @@ std::string InstalledVersion(const GameInPrefix& game);
 // steamapps/compatdata/*/pfx in each of its libraries (native and
 // Flatpak), Lutris's ~/Games/*, Bottles' bottles (native and Flatpak),
 // PlayOnLinux's ~/.PlayOnLinux/wineprefix/*, Heroic's
-// ~/Games/Heroic/Prefixes. Sorted, each once.
+// ~/Games/Heroic/Prefixes; and $WINEPREFIX. Sorted, each folder once
+// (by device and inode), whatever links or mounts lead to it.
 std::vector<std::string> LauncherPrefixes();
 
 // Those of LauncherPrefixes() whose registry holds the game's key.
 std::vector<GameInPrefix> PrefixesWithTheGame();
 
 // The --list command: prints each prefix with the game, its folder,
-// language and installed version and the command that patches it. Returns
-// the exit code: 0 when it found the game, 1 when not.
+// language and installed version and the command that patches it, every
+// name and value shown escaped (platform/shown_text.h). Returns the exit
+// code: 0 when it found the game, 1 when not.
 int ListGamePrefixes(FILE* out);
 
 // text quoted for a POSIX shell.

@@ -10,8 +10,11 @@
 
 #include "installer/messages.h"
 #include "installer/startup.h"
+#include "installer/version_detection.h"
 #include "platform/code_page.h"
+#include "platform/shown_text.h"
 #include "platform/wine/file_failures.h"
+#include "platform/wine/regular_file.h"
 #include "platform/wine/wine_path.h"
 #include "platform/wine/wine_prefix.h"
 #include "programs/linux/game_search.h"
@@ -21,8 +24,10 @@ namespace {
 class Hints {
  public:
   explicit Hints(FILE* out) : out_(out) {}
+  // Every line is shown escaped: most name a folder, a file or a value
+  // from outside, which must neither drive the terminal nor forge a line.
   void Line(const std::string& text) {
-    (void)fprintf(out_, "patch_installer: %s\n", text.c_str());
+    (void)fprintf(out_, "patch_installer: %s\n", ShownEscaped(text).c_str());
   }
 
  private:
@@ -124,7 +129,7 @@ bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
   }
   if (game.readError != 0) {
     hints.Line("cannot read " + prefix +
-               "/system.reg: " + strerror(game.readError));
+               "/system.reg: " + FileErrorText(game.readError));
     return true;
   }
   return false;
@@ -198,6 +203,36 @@ void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
              " is " + WithoutLinks(host) + ": " + reason);
 }
 
+// Where the game's menu is not on disk, the run looked for it in the game's
+// archives: which of them are missing in the game's folder. False when the
+// registry names no folder to look in.
+bool ShowMenuNotInArchives(Hints& hints, const GameInPrefix& game) {
+  const GameValue& path = game.key.installPath;
+  std::string folder;
+  if (!game.key.found || !path.present || path.tooLong ||
+      !MapWindowsPath(path.text.c_str(), game.prefix, &folder))
+    return false;
+  std::string missing, all;
+  for (const char* name : GameArchiveNames) {
+    std::string host;
+    struct stat info;
+    if (!MapWindowsPath((path.text + "\\" + name).c_str(), game.prefix,
+                        &host) ||
+        stat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      missing += (missing.empty() ? "" : ", ") + std::string(name);
+    all += (all.empty() ? "" : ", ") + std::string(name);
+  }
+  const std::string where = " the game's folder " + NarrowToHost(path.text) +
+                            " (" + WithoutLinks(folder) + "): ";
+  hints.Line(missing.empty()
+                 ? "Cfg\\Menu.cfg is in none of the game's archives in" +
+                       where + all
+                 : "Cfg\\Menu.cfg is read from the game's archives, missing "
+                   "in" +
+                       where + missing);
+  return true;
+}
+
 // Whether text names the file name as a word of its own: "\\x.exe" does not
 // name "\x.exe".
 bool NamedIn(const std::string& box, const std::string& name) {
@@ -227,10 +262,11 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
     hints.Line("no Wine prefix: neither WINEPREFIX nor HOME is set");
   if (!afterError) return;
 
+  GameInPrefix game;
   if (ShowPrefixFaults(hints, choice)) {
     ShowPrefixesWithTheGame(hints, "");
   } else {
-    const GameInPrefix game = ReadGameInPrefix(choice.path);
+    game = ReadGameInPrefix(choice.path);
     struct stat info;
     if (stat((choice.path + "/dosdevices").c_str(), &info) == 0 &&
         lstat((choice.path + "/dosdevices/c:").c_str(), &info) != 0)
@@ -255,10 +291,19 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
     if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath))
       continue;
     const std::string name = NarrowToHost(failure.windowsPath);
-    hints.Line(failure.hostPath.empty()
-                   ? name + ": " + failure.reason
-                   : name + " is " + WithoutLinks(failure.hostPath) + ": " +
-                         failure.reason);
+    // The menu that is not on disk where the run started comes from the
+    // game's archives: that is where it is missing.
+    if (failure.windowsPath == "Cfg\\Menu.cfg" && !failure.hostPath.empty() &&
+        !Exists(failure.hostPath) && ShowMenuNotInArchives(hints, game))
+      continue;
+    if (failure.folder)
+      hints.Line("the folder " + WithoutLinks(failure.hostPath) + ", where " +
+                 name + " goes, cannot be written: " + failure.reason);
+    else
+      hints.Line(failure.hostPath.empty()
+                     ? name + ": " + failure.reason
+                     : name + " is " + WithoutLinks(failure.hostPath) + ": " +
+                           failure.reason);
   }
   (void)fflush(out);
 }

@@ -12,7 +12,10 @@
 // such folder, no registry, an unreadable one, a missing c: drive), with
 // the registry (the game's key missing, only in the 64-bit view, or not
 // saved yet by a running Wine server; the prefixes that hold it; values
-// missing; the game's folder missing) and with each file the box names.
+// missing; the game's folder missing) and with each file the box names
+// (its folder where the folder cannot be written; the game's archives
+// where the menu is not on disk). Every line is shown escaped
+// (platform/shown_text.h).
 void PrintHints(FILE* out, const char* boxText, bool afterError);
 
 #endif  // GRAVELHORN_PROGRAMS_LINUX_HINTS_H_

@@ -1,6 +1,7 @@
 // The Linux program's entry: a command line for naming the Wine prefix
 // (the Windows program has none), then the same run as on Windows. An exit
 // code of -1 reaches the shell as 255.
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -8,6 +9,7 @@
 
 #include "installer/startup.h"
 #include "platform/message_box.h"
+#include "platform/shown_text.h"
 #include "platform/wine/wine_prefix.h"
 #include "programs/linux/game_search.h"
 #include "programs/linux/hints.h"
@@ -49,13 +51,17 @@ void PrintHintsAfterBox(const char* text, unsigned style) {
 }
 
 int UsageError(const char* what, const char* argument) {
-  (void)fprintf(stderr, "patch_installer: %s: %s\n%s", what, argument, kUsage);
+  (void)fprintf(stderr, "patch_installer: %s: %s\n%s", what,
+                ShownEscaped(argument).c_str(), kUsage);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that went away fails the message it was sent (EPIPE), never
+  // the run: what the run did and its exit code stay the same.
+  (void)signal(SIGPIPE, SIG_IGN);
   Command command = Command::kRun;
   const char* prefix = nullptr;
   for (int i = 1; i < argc; ++i) {

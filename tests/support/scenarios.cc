@@ -16,6 +16,7 @@
 #include "filesystem/fff_format.h"
 #include "installer/messages.h"
 #include "platform/code_page.h"
+#include "platform/shown_text.h"
 #include "tests/support/sample_patch.h"
 
 namespace {
@@ -79,13 +80,20 @@ void SetDosAttributes(const std::string& path, const char* value) {
   if (setxattr(path.c_str(), kDosAttributes, value, strlen(value), 0) != 0 && errno != ENOTSUP)
     throw std::runtime_error("cannot set the DOS attributes of " + path);
 }
-void ExpectHidden(const std::string& path) {
-  char value[64] = "";
-  const ssize_t length = getxattr(path.c_str(), kDosAttributes, value, sizeof value - 1);
+// Expects path's DOS attributes to be value, where the file system keeps
+// them (nullptr: hidden, whatever else the value holds).
+void ExpectDosAttributes(const std::string& path, const char* value = nullptr) {
+  char held[1024] = "";
+  const ssize_t length = getxattr(path.c_str(), kDosAttributes, held, sizeof held - 1);
   if (length < 0 && errno == ENOTSUP) return;
-  EXPECT_TRUE(length > 0 && (strtoul(value, nullptr, 16) & 0x2) != 0)
-      << path << " is not hidden: " << kDosAttributes << " '" << value << "'";
+  if (value != nullptr)
+    EXPECT_EQ(value, std::string(held, size_t(std::max<ssize_t>(length, 0))));
+  else
+    EXPECT_TRUE(length > 0 && (strtoul(held, nullptr, 16) & 0x2) != 0)
+        << path << " is not hidden: " << kDosAttributes << " '" << held << "'";
 }
+// Newer Wine keeps more than the attributes' text in the value.
+const std::string kLongDosAttributes = "0x2" + std::string(397, '.');
 
 // A file beside the game's folder, which no run may change.
 std::string Outside(const std::string& game, const std::string& name) {
@@ -139,6 +147,9 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
   std::filesystem::remove(drive);
   if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
 }
+// A game folder's name that would drive a terminal and forge a line, as
+// the hints show it.
+const std::string kControls = "C:\\Games\\GHR\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x81";
 // The UTF-8 name of an accented folder.
 const char kKieselfuechs[] =
     "Kieself\xC3\xBC"
@@ -255,7 +266,7 @@ std::vector<Scenario> BuildScenarios() {
          SetDosAttributes(game + "/Patch12.cod", "0x2");
        }, .check = [](Folder game) {
          EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
-         ExpectHidden(game + "/Patch12.cod");
+         ExpectDosAttributes(game + "/Patch12.cod");
        }, .onWindows = true},
       // The install folder is a small file system that fills up while one
       // file is written: that file stays as it was, and with room the next
@@ -263,7 +274,10 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk,
        .error = CannotWrite("Patch12.cod"), .newFiles = Executables(), .again = Again::kPatchedWithRoom},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly,
-       .error = CannotWrite("Gravelhorn_d3d.exe")},
+       .error = CannotWrite("Gravelhorn_d3d.exe"),
+       .hints = kPrefixLine + "the folder <prefix>/drive_c/Games/GHR, where "
+                              "C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: "
+                              "Read-only file system\n"s},
       // A damaged Patch.dat is named, and nothing is written.
       {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); },
        .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
@@ -334,12 +348,54 @@ std::vector<Scenario> BuildScenarios() {
                 "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR' /v Language "
                 "/d 'eng' /reg:32 /f\n"s + kFoundNowhere},
       // Wine saves the registry only now and then while its server runs.
-      {.name = "KeyNotSavedYet", .key = Key::kNotSavedYet, .error = kNoGame,
-       .hints = kPrefixLine +
+      {.name = "KeyNotSavedYet", .key = Key::kMissing, .error = kNoGame,
+       .server = Server::kRunning, .hints = kPrefixLine +
                 "a Wine server is running for this prefix, and Wine writes the registry to "
                 "system.reg only now and then and when it ends: close the prefix's programs or run "
                 "WINEPREFIX='<prefix>' wineserver -w, then run patch_installer again\n"s +
                 kFoundNowhere},
+      // What another user could have planted in the shared temporary folder
+      // is no Wine server of the player's, and no file of one is waited for.
+      {.name = "WineserverFileIsAFifo", .key = Key::kMissing, .error = kNoGame,
+       .server = Server::kNameIsAFifo, .hints = kPrefixLine + std::string(kFoundNowhere)},
+      {.name = "ServerLockIsAFifo", .key = Key::kMissing, .error = kNoGame,
+       .server = Server::kLockIsAFifo, .hints = kPrefixLine + std::string(kFoundNowhere)},
+      {.name = "ServerFolderOfAnotherUser", .key = Key::kMissing, .error = kNoGame,
+       .server = Server::kFolderOfAnotherUser, .hints = kPrefixLine + std::string(kFoundNowhere)},
+      {.name = "ServerFolderOpenToOthers", .key = Key::kMissing, .error = kNoGame,
+       .server = Server::kFolderOpenToOthers, .hints = kPrefixLine + std::string(kFoundNowhere)},
+      // Nor is a registry or a launcher's list that is no regular file.
+      {.name = "SystemRegIsAFifo", .key = Key::kFifoRegistry, .error = kNoGame,
+       .hints = kPrefixLine + "cannot read <prefix>/system.reg: not a regular file\n"s + kFoundNowhere},
+      {.name = "SystemRegIsDevZero", .key = Key::kEndlessRegistry, .error = kNoGame,
+       .hints = kPrefixLine + "cannot read <prefix>/system.reg: not a regular file\n"s + kFoundNowhere},
+      {.name = "LibraryFoldersIsAFifo", .key = Key::kMissing,
+       .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); },
+       .error = kNoGame, .hints = kPrefixLine + std::string(kFoundNowhere)},
+      // Names and values from outside are shown escaped: no control
+      // character reaches the terminal, and none breaks or forges a line.
+      {.name = "ControlsInTheInstallpath",
+       .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81",
+       .exitCode = 255, .text = kNoMenu,
+       .hints = kPrefixLine + "the game's folder "s + kControls + " is <prefix>/drive_c/Games/" +
+                kControls.substr(9) + ": No such file or directory\nCfg\\Menu.cfg is read from "
+                "the game's archives, missing in the game's folder " + kControls +
+                " (<prefix>/drive_c/Games/" + kControls.substr(9) +
+                "): Patch12.cod, Language.cod, Game.cod\n"},
+      // A reader that went away changes nothing the run does.
+      {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = kPrefixLine},
+      // The hints name where the fault is: the game's archives missing in
+      // its folder, a folder that cannot be written.
+      {.name = "NoGameArchives", .prepare = [](Folder game) {
+         for (const char* name : {"Language.cod", "Game.cod"}) std::filesystem::remove(game + "/" + name);
+       }, .exitCode = 255, .text = kNoMenu,
+       .hints = kPrefixLine + "Cfg\\Menu.cfg is read from the game's archives, missing in the game's "
+                "folder C:\\Games\\GHR (<prefix>/drive_c/Games/GHR): Language.cod, Game.cod\n"s},
+      {.name = "LongDosAttributes", .prepare = [](Folder game) {
+         SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongDosAttributes.c_str());
+       }, .check = [](Folder game) {
+         ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongDosAttributes.c_str());
+       }},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
       {.name = "NoDosdevices",
@@ -353,8 +409,9 @@ std::vector<Scenario> BuildScenarios() {
                 "../drive_c '<prefix>/dosdevices/c:' puts it back\n"
                 "the game's folder C:\\Games\\GHR is <prefix>/dosdevices/c:/Games/GHR: No such "
                 "file or directory\n"
-                "Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or "
-                "directory\n"s},
+                "Cfg\\Menu.cfg is read from the game's archives, missing in the game's folder "
+                "C:\\Games\\GHR (<prefix>/dosdevices/c:/Games/GHR): Patch12.cod, Language.cod, "
+                "Game.cod\n"s},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
       // drive the run starts on, c: or another (a menu on disk takes the run
@@ -484,7 +541,8 @@ FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
 std::string PrintedBox(const std::string& caption, const std::string& text) {
-  std::string printed = NarrowToHost(caption) + "\n" + NarrowToHost(text);
+  std::string printed =
+      ShownEscaped(NarrowToHost(caption)) + "\n" + ShownEscaped(NarrowToHost(text), true);
   return printed.back() == '\n' ? printed : printed + "\n";
 }
 
@@ -499,6 +557,14 @@ void ExpectPrinted(const CommandResult& result, int exitCode, const std::string&
                    const std::optional<std::string>& hints, const std::string& prefix,
                    const std::string& home) {
   EXPECT_EQ(exitCode, result.exitCode) << result.err;
+  // C0 but tab and line feed, DEL, and C1 (U+0080 to U+009F in UTF-8).
+  for (const std::string& printed : {result.out, result.err})
+    for (size_t i = 0; i < printed.size(); ++i) {
+      const unsigned char c = printed[i], next = i + 1 < printed.size() ? printed[i + 1] : 0;
+      EXPECT_FALSE((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F ||
+                   (c == 0xC2 && next >= 0x80 && next < 0xA0))
+          << "a control character reaches the terminal at " << i << ": " << printed;
+    }
   // A box that ends the run with an error goes to standard error.
   const size_t boxOnErr = exitCode == 0 ? 0 : std::min(box.size(), result.err.size());
   EXPECT_EQ(exitCode == 0 ? box : "", result.out);

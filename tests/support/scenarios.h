@@ -15,8 +15,8 @@
 
 // The game's key: with both values; without Installpath; missing; no
 // system.reg at all; only through a subkey; and (Linux only) only in the
-// 64-bit view, a system.reg that cannot be read (a folder), or missing from
-// system.reg while a Wine server still runs for the prefix.
+// 64-bit view, or a system.reg that is a folder, a fifo, or a link to
+// /dev/zero.
 enum class Key {
   kValues,
   kNoInstallpath,
@@ -25,9 +25,21 @@ enum class Key {
   kOnlySubkey,
   kIn64BitView,
   kUnreadable,
-  kNotSavedYet
+  kFifoRegistry,
+  kEndlessRegistry
 };
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
+// Linux only: a Wine server for the prefix as Debian's Wine lays it out (the
+// prefix's file "wineserver" names its folder in the temporary folder):
+// running, or what another user could have planted there instead.
+enum class Server {
+  kNone,
+  kRunning,
+  kNameIsAFifo,
+  kLockIsAFifo,
+  kFolderOfAnotherUser,
+  kFolderOpenToOthers
+};
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
 const char kEveryFile[] = "*";
@@ -77,6 +89,8 @@ struct Scenario {
   // the prefix and the home folder.
   std::string prefixGiven = "WINEPREFIX=<prefix>";
   const char* locale = "C.UTF-8";
+  Server server = Server::kNone;
+  bool stdoutReaderGone = false;  // standard output: a pipe nobody reads
   // The lines after the box, on standard error: exactly these (<prefix>
   // and <home> as above), or, when not given, lines that each begin with
   // "patch_installer: ".
@@ -107,8 +121,9 @@ FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before
 // The box of a second run that is refused.
 const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
 
-// What the Linux program prints for a box: caption and text in UTF-8, and a
-// line feed unless the text ends in one.
+// What the Linux program prints for a box: caption and text in UTF-8, shown
+// escaped but for the text's tabs and line feeds, and a line feed unless
+// the text ends in one.
 std::string PrintedBox(const std::string& caption, const std::string& text);
 
 // text with <prefix> and <home> filled in.
@@ -117,7 +132,8 @@ std::string WithPaths(std::string text, const std::string& prefix, const std::st
 // Expects the Linux program's output: the box on standard output (exit
 // code 0) or standard error, and after it on standard error the hints
 // (WithPaths filled in), or where there are none, lines that each begin
-// with "patch_installer: ".
+// with "patch_installer: "; and no control character but tab and line feed
+// on either stream.
 void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
                    const std::optional<std::string>& hints, const std::string& prefix,
                    const std::string& home);

@@ -301,15 +301,16 @@ FakePrefix::FakePrefix(const std::string& below)
 
 namespace {
 
-// text (UTF-8) as a string of a Wine registry file: every character past
-// ASCII as \x and its UTF-16 unit, as Wine writes it.
+// text (UTF-8) as a string of a Wine registry file: every control
+// character and every character past ASCII as \x and its UTF-16 unit, as
+// Wine writes it.
 std::string WineRegistryEscape(const std::string& text) {
   std::string escaped;
   for (char16_t unit : HostToWide(text)) {
     char hex[8];
     snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
     if (unit == '\\' || unit == '"') escaped += '\\';
-    escaped += unit < 0x80 ? std::string(1, char(unit)) : hex;
+    escaped += unit >= 0x20 && unit < 0x7F ? std::string(1, char(unit)) : hex;
   }
   return escaped;
 }
