@@ -1,59 +1,132 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds the Linux program
-# and both Windows programs, and runs every test with CTest.
+# and both Windows programs, and runs every test with CTest. It ends with
+# the time of each stage, every test that was skipped and why, and the
+# totals.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Adds the counts of a CTest log to the totals printed at the end; stops
-# the run when the log shows a failure.
 passed=0
 failed=0
+stages=()   # "name  seconds"
+skipped=()  # "test: reason"
+logs=$(mktemp -d)
+wine_group=""
+# The times, the skipped tests and the totals; a Wine tier still running
+# is stopped with all its processes.
+finish() {  # FAILED
+  if [ -n "$wine_group" ]; then kill -KILL -- "-$wine_group" 2>/dev/null || true; fi
+  echo
+  echo "== stage times (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
+  printf '  %s\n' "${stages[@]}"
+  echo "== skipped tests: ${#skipped[@]}"
+  if [ ${#skipped[@]} -gt 0 ]; then printf '  SKIPPED %s\n' "${skipped[@]}"; fi
+  rm -rf "$logs"
+  echo "total: $passed passed, $1 failed"
+  [ "$1" -eq 0 ] || exit 1
+}
+stage() {  # NAME START_SECONDS [NOTE]: the stage begun then has ended
+  stages+=("$(printf '%-16s %4d s %s' "$1" $((SECONDS - $2)) "${3:-}")")
+}
+build() {  # PRESET
+  local start=$SECONDS
+  scripts/build.sh "$1"
+  stage "build $1" "$start"
+}
+
+# In CTest's verbose log each test's lines begin "N: ", N being its number.
+# Notes every skipped test with the reason it gave: the line after gtest's
+# "Skipped", or else its first line that says skipped. A test CTest ran
+# as a whole (the Wine tier's shards) may have skipped gtest tests inside.
+note_skipped() {  # LOG
+  local line
+  while IFS= read -r line; do skipped+=("$line"); done < <(awk '
+    /^The following tests did not run:/ { listing = 1; next }
+    listing && /^\t/ { sub(/^\t */, ""); n = $1; sub(/^[0-9]+ - /, ""); sub(/ \([A-Za-z ]+\)$/, "")
+                       name[n] = $0; order[++count] = n; next }
+    { listing = 0 }
+    match($0, /^[0-9]+: /) {
+      n = substr($0, 1, RLENGTH - 2); text = substr($0, RLENGTH + 1)
+      if (after[n]) { reason[n] = text; if (!(n in first)) first[n] = text }
+      after[n] = text ~ /: Skipped$/
+      if (text ~ /^\[  SKIPPED \] .* \([0-9]+ ms\)$/) {
+        sub(/^\[  SKIPPED \] /, "", text); sub(/ \([0-9]+ ms\)$/, "", text)
+        inner[++inners] = n; innerText[inners] = text ": " reason[n]
+      } else if (!(n in said) && tolower(text) ~ /skipped/ && text !~ /^\[  SKIPPED \]|: Skipped$/ &&
+                 text !~ /^(Test command|Working Directory|Environment variables|Test timeout|  )/)
+        said[n] = text
+    }
+    END {
+      for (i = 1; i <= count; i++) { n = order[i]
+        print name[n] ": " ((n in first) ? first[n] : (n in said) ? said[n] : "(no reason given)") }
+      for (i = 1; i <= inners; i++) if (!(inner[i] in name)) print innerText[i]
+    }' "$1")
+}
+
+# Adds the counts of a CTest log to the totals and notes the skipped tests;
+# stops the run, with the failed tests' output, when the log shows a failure.
 count_ctest() {  # LOG STATUS NAME
-  local total failures
+  local total failures numbers n
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$1" | tail -1)
   failures=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$1" | tail -1)
   passed=$((passed + ${total:-0} - ${failures:-0}))
   failed=$((failed + ${failures:-0}))
+  note_skipped "$1"
   if [ "$2" -ne 0 ] || [ -z "$total" ]; then
+    numbers=$(sed -n 's/^ *[0-9]*\/[0-9]* Test *#\([0-9]*\):.*\*\*\*\(Failed\|Timeout\|Exception\).*/\1/p' "$1")
+    for n in $numbers; do grep "^$n: " "$1" | tail -80; done
+    sed -n '/tests passed\|tests failed/,$p' "$1"
     echo "test: $3 failed"
-    echo "total: $passed passed, $((failed > 0 ? failed : 1)) failed"
-    exit 1
+    finish $((failed > 0 ? failed : 1))
   fi
 }
-run_ctest() {  # PRESET [CTEST ARGUMENTS...]
-  local log status=0
-  log=$(mktemp)
-  ctest --preset "$@" -j2 2>&1 | tee "$log" || status=$?
-  count_ctest "$log" "$status" "ctest --preset $*"
-  rm -f "$log"
+# CTest with its verbose output in a log; only the tests' results are shown.
+results='^ *[0-9]+/[0-9]+ Test|tests passed|tests failed'
+run_ctest() {  # STAGE PRESET [CTEST ARGUMENTS...]
+  local log="$logs/$1.log" status start=$SECONDS
+  set +e
+  ctest --preset "${@:2}" -j2 --verbose 2>&1 | tee "$log" | grep --line-buffered -E "$results"
+  status=${PIPESTATUS[0]}
+  set -e
+  stage "$1" "$start"
+  count_ctest "$log" "$status" "ctest --preset ${*:2}"
 }
 
+start=$SECONDS
 scripts/setup.sh
-scripts/build.sh native win64 win32
+stage setup "$start"
+
+# The Windows program and the native build first: the Wine tier needs both,
+# and runs beside everything after them.
+build win64
+build native
 
 # CTest lists a GoogleTest program's tests by running it, and writes the
 # list into the build; two CTest runs that start together on a fresh build
 # can read it half-written and run only a few tests. So it is listed once
 # here, before the two runs below share the build, and the count is kept.
-native_tests=$(ctest --preset native -N -E '^wine_tier$' | sed -n 's/^Total Tests: //p')
+native_tests=$(ctest --preset native -N -LE wine | sed -n 's/^Total Tests: //p')
 
-# The Windows program under Wine mostly waits on Wine and on its boxes, so
-# it runs beside the rest of the suite and the other builds.
-wine_log=$(mktemp)
-ctest --preset native -R '^wine_tier$' --verbose >"$wine_log" 2>&1 &
-wine_tier=$!
+# The Windows program under Wine mostly waits on Wine and on its boxes:
+# its shards run side by side, beside the rest of the suite and the other
+# builds, in a process group of their own.
+wine_start=$SECONDS
+setsid bash -c 'ctest --preset native -L wine -j3 --verbose >"$1" 2>&1; echo $? >"$1.status"' \
+  wine "$logs/wine.log" &
+wine_group=$!
+
+build win32
 passed_before=$passed
-run_ctest native -E '^wine_tier$'
+run_ctest "native suite" native -LE wine
 if [ $((passed - passed_before)) -ne "${native_tests:-0}" ] || [ "${native_tests:-0}" -lt 50 ]; then
   echo "test: the native suite ran $((passed - passed_before)) tests of ${native_tests:-0} listed"
-  echo "total: $passed passed, 1 failed"
-  exit 1
+  finish 1
 fi
 
 # The same suite under AddressSanitizer and UBSan: the tests' children and
 # the programs they run come from the same build, so they are checked too.
-scripts/build.sh sanitize
-run_ctest sanitize
+build sanitize
+run_ctest "sanitize suite" sanitize
 
 # A short run of each fuzz target, where clang can link libFuzzer.
 fuzzer_links() {
@@ -66,18 +139,15 @@ fuzzer_links() {
   return $status
 }
 if command -v clang++ >/dev/null && fuzzer_links; then
-  scripts/build.sh fuzz
-  run_ctest fuzz
+  build fuzz
+  run_ctest "fuzz smoke" fuzz
 else
-  echo "test: clang++ with libFuzzer not found; the fuzz smoke runs are skipped"
+  skipped+=("fuzz smoke runs: clang++ with libFuzzer not found (scripts/setup.sh installs clang)")
 fi
 
-wine_status=0
-wait "$wine_tier" || wine_status=$?
-# Its summary, and why it was skipped if it was (CTest alone does not say).
-sed -n '/tests passed\|tests failed/,$p' "$wine_log"
-grep -h -m1 "Wine tier skipped:" "$wine_log" || true
-count_ctest "$wine_log" "$wine_status" "the Wine tier"
-rm -f "$wine_log"
-
-echo "total: $passed passed, $failed failed"
+wait "$wine_group" || true
+wine_group=""
+stage "Wine tier" "$wine_start" "(beside the stages after \"build native\"; $(grep -c '^[0-9]*: \[       OK \]' "$logs/wine.log") gtest tests passed)"
+grep -E "$results" "$logs/wine.log" || true
+count_ctest "$logs/wine.log" "$(cat "$logs/wine.log.status" 2>/dev/null || echo 1)" "the Wine tier"
+finish 0
