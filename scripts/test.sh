@@ -10,7 +10,10 @@ passed=0
 failed=0
 stages=()   # "name  seconds"
 skipped=()  # "test: reason"
-logs=$(mktemp -d)
+jobs=$(nproc)
+# Every CTest run's verbose output, kept for reading afterwards.
+logs=build/test-logs
+rm -rf "$logs" && mkdir -p "$logs"
 wine_group=""
 # The times, the skipped tests and the totals; a Wine tier still running
 # is stopped with all its processes.
@@ -19,19 +22,28 @@ finish() {  # FAILED
   echo
   echo "== stage times (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
   printf '  %s\n' "${stages[@]}"
+  printf '  %-24s %4d s  (CPU %4d s)\n' "the whole command" $SECONDS "$(cpu)"
   echo "== skipped tests: ${#skipped[@]}"
   if [ ${#skipped[@]} -gt 0 ]; then printf '  SKIPPED %s\n' "${skipped[@]}"; fi
-  rm -rf "$logs"
+  echo "(CTest's output of every test: $logs/)"
   echo "total: $passed passed, $1 failed"
   [ "$1" -eq 0 ] || exit 1
 }
-stage() {  # NAME START_SECONDS [NOTE]: the stage begun then has ended
-  stages+=("$(printf '%-16s %4d s %s' "$1" $((SECONDS - $2)) "${3:-}")")
+# The CPU seconds of this shell's finished children: what a stage costs,
+# whatever else the machine is doing.
+cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%d", ($16 + $17) / hz }' /proc/$$/stat; }
+stage() {  # NAME START_SECONDS START_CPU [NOTE]: the stage begun then has ended
+  stages+=("$(printf '%-24s %4d s  (CPU %4d s) %s' "$1" $((SECONDS - $2)) $(($(cpu) - $3)) "${4:-}")")
 }
-build() {  # PRESET
-  local start=$SECONDS
-  scripts/build.sh "$1"
-  stage "build $1" "$start"
+build() {  # PRESET [TARGET]
+  local start=$SECONDS start_cpu
+  start_cpu=$(cpu)
+  if [ $# -eq 1 ]; then
+    scripts/build.sh "$1"
+  else
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1" --target "$2" -- -j"$jobs" --quiet
+  fi
+  stage "build $1${2:+ ($2)}" "$start" "$start_cpu"
 }
 
 # In CTest's verbose log each test's lines begin "N: ", N being its number.
@@ -83,39 +95,39 @@ count_ctest() {  # LOG STATUS NAME
 # CTest with its verbose output in a log; only the tests' results are shown.
 results='^ *[0-9]+/[0-9]+ Test|tests passed|tests failed'
 run_ctest() {  # STAGE PRESET [CTEST ARGUMENTS...]
-  local log="$logs/$1.log" status start=$SECONDS
+  local log="$logs/${1// /-}.log" status start=$SECONDS start_cpu
+  start_cpu=$(cpu)
   set +e
-  ctest --preset "${@:2}" -j2 --verbose 2>&1 | tee "$log" | grep --line-buffered -E "$results"
+  ctest --preset "${@:2}" -j"$jobs" --verbose 2>&1 | tee "$log" | grep --line-buffered -E "$results"
   status=${PIPESTATUS[0]}
   set -e
-  stage "$1" "$start"
+  stage "$1" "$start" "$start_cpu"
   count_ctest "$log" "$status" "ctest --preset ${*:2}"
 }
 
-start=$SECONDS
+start=$SECONDS start_cpu=$(cpu)
 scripts/setup.sh
-stage setup "$start"
+stage setup "$start" "$start_cpu"
 
-# The Windows program and the native build first: the Wine tier needs both,
-# and runs beside everything after them.
+# The Windows program and the Wine tier's part of the native build first:
+# the tier runs beside everything after them, in a process group of its
+# own. It mostly waits on Wine and on its boxes; its shards run side by
+# side. (CTest runs it from its own folder of the build, so that it never
+# lists the native suite's tests while that is still being built.)
 build win64
-build native
-
-# CTest lists a GoogleTest program's tests by running it, and writes the
-# list into the build; two CTest runs that start together on a fresh build
-# can read it half-written and run only a few tests. So it is listed once
-# here, before the two runs below share the build, and the count is kept.
-native_tests=$(ctest --preset native -N -LE wine | sed -n 's/^Total Tests: //p')
-
-# The Windows program under Wine mostly waits on Wine and on its boxes:
-# its shards run side by side, beside the rest of the suite and the other
-# builds, in a process group of their own.
-wine_start=$SECONDS
-setsid bash -c 'ctest --preset native -L wine -j3 --verbose >"$1" 2>&1; echo $? >"$1.status"' \
-  wine "$logs/wine.log" &
+build native wine_tier_tests
+setsid bash -c 'ctest --test-dir build/native/tests/wine -j4 --verbose >"$1" 2>&1
+  echo $? >"$1.status"; date +%s >"$1.end"
+  awk -v hz="$(getconf CLK_TCK)" "{ printf \"%d\", (\$16 + \$17) / hz }" /proc/$$/stat >"$1.cpu"' \
+  wine "$logs/wine-tier.log" &
 wine_group=$!
+wine_began=$(date +%s)
 
+build native
 build win32
+# CTest lists a GoogleTest program's tests by running it; the count is
+# kept, and a run that counts fewer fails.
+native_tests=$(ctest --preset native -N -LE wine | sed -n 's/^Total Tests: //p')
 passed_before=$passed
 run_ctest "native suite" native -LE wine
 if [ $((passed - passed_before)) -ne "${native_tests:-0}" ] || [ "${native_tests:-0}" -lt 50 ]; then
@@ -147,7 +159,9 @@ fi
 
 wait "$wine_group" || true
 wine_group=""
-stage "Wine tier" "$wine_start" "(beside the stages after \"build native\"; $(grep -c '^[0-9]*: \[       OK \]' "$logs/wine.log") gtest tests passed)"
-grep -E "$results" "$logs/wine.log" || true
-count_ctest "$logs/wine.log" "$(cat "$logs/wine.log.status" 2>/dev/null || echo 1)" "the Wine tier"
+wine_log=$logs/wine-tier.log
+stages+=("$(printf '%-24s %4d s  (CPU %4s s) %s' "Wine tier" $(($(cat "$wine_log.end") - wine_began)) \
+  "$(cat "$wine_log.cpu")" "beside the stages after its build, $(grep -c '^[0-9]*: \[       OK \]' "$wine_log") gtest tests passed")")
+grep -E "$results" "$wine_log" || true
+count_ctest "$wine_log" "$(cat "$wine_log.status" 2>/dev/null || echo 1)" "the Wine tier"
 finish 0
