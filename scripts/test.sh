@@ -22,7 +22,7 @@ finish() {  # FAILED
   echo
   echo "== stage times (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
   printf '  %s\n' "${stages[@]}"
-  printf '  %-24s %4d s  (CPU %4d s)\n' "the whole command" $SECONDS "$(cpu)"
+  printf '  %-32s %4d s  (CPU %4d s)\n' "the whole command" $SECONDS "$(cpu)"
   echo "== skipped tests: ${#skipped[@]}"
   if [ ${#skipped[@]} -gt 0 ]; then printf '  SKIPPED %s\n' "${skipped[@]}"; fi
   echo "(CTest's output of every test: $logs/)"
@@ -33,7 +33,7 @@ finish() {  # FAILED
 # whatever else the machine is doing.
 cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%d", ($16 + $17) / hz }' /proc/$$/stat; }
 stage() {  # NAME START_SECONDS START_CPU [NOTE]: the stage begun then has ended
-  stages+=("$(printf '%-24s %4d s  (CPU %4d s) %s' "$1" $((SECONDS - $2)) $(($(cpu) - $3)) "${4:-}")")
+  stages+=("$(printf '%-32s %4d s  (CPU %4d s) %s' "$1" $((SECONDS - $2)) $(($(cpu) - $3)) "${4:-}")")
 }
 build() {  # PRESET [TARGET]
   local start=$SECONDS start_cpu
@@ -160,7 +160,7 @@ fi
 wait "$wine_group" || true
 wine_group=""
 wine_log=$logs/wine-tier.log
-stages+=("$(printf '%-24s %4d s  (CPU %4s s) %s' "Wine tier" $(($(cat "$wine_log.end") - wine_began)) \
+stages+=("$(printf '%-32s %4d s  (CPU %4s s) %s' "Wine tier" $(($(cat "$wine_log.end") - wine_began)) \
   "$(cat "$wine_log.cpu")" "beside the stages after its build, $(grep -c '^[0-9]*: \[       OK \]' "$wine_log") gtest tests passed")")
 grep -E "$results" "$wine_log" || true
 count_ctest "$wine_log" "$(cat "$wine_log.status" 2>/dev/null || echo 1)" "the Wine tier"
