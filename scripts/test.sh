@@ -14,11 +14,12 @@ jobs=$(nproc)
 # Every CTest run's verbose output, kept for reading afterwards.
 logs=build/test-logs
 rm -rf "$logs" && mkdir -p "$logs"
-wine_group=""
-# The times, the skipped tests and the totals; a Wine tier still running
-# is stopped with all its processes.
+groups=()  # the process groups of the CTest runs beside the rest
+# The times, the skipped tests and the totals; a CTest run still going on
+# beside is stopped with all its processes.
 finish() {  # FAILED
-  if [ -n "$wine_group" ]; then kill -KILL -- "-$wine_group" 2>/dev/null || true; fi
+  local group
+  for group in "${groups[@]}"; do kill -KILL -- "-$group" 2>/dev/null || true; done
   echo
   echo "== stage times (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
   printf '  %s\n' "${stages[@]}"
@@ -105,31 +106,59 @@ run_ctest() {  # STAGE PRESET [CTEST ARGUMENTS...]
   count_ctest "$log" "$status" "ctest --preset ${*:2}"
 }
 
+# A CTest run beside the rest, in a process group of its own; its log, its
+# exit status, when it ended and its CPU time go to LOG, LOG.status,
+# LOG.end and LOG.cpu.
+beside() {  # LOG CTEST ARGUMENTS...
+  date +%s >"$1.start"
+  setsid bash -c 'log=$1; shift; ctest "$@" --verbose >"$log" 2>&1; echo $? >"$log.status"
+    date +%s >"$log.end"
+    awk -v hz="$(getconf CLK_TCK)" "{ printf \"%d\", (\$16 + \$17) / hz }" /proc/$$/stat >"$log.cpu"' \
+    beside "$@" &
+  groups+=($!)
+}
+# Waits for a run beside, then takes its stage time, results and counts.
+collect() {  # STAGE LOG GROUP NOTE
+  local group kept=()
+  wait "$3" || true
+  for group in "${groups[@]}"; do  # ended: its number may be taken again
+    if [ "$group" != "$3" ]; then kept+=("$group"); fi
+  done
+  groups=("${kept[@]}")
+  stages+=("$(printf '%-32s %4d s  (CPU %4s s) %s' "$1" $(($(cat "$2.end") - $(cat "$2.start"))) \
+    "$(cat "$2.cpu")" "$4")")
+  grep -E "$results" "$2" || true
+  count_ctest "$2" "$(cat "$2.status" 2>/dev/null || echo 1)" "$1"
+}
+
 start=$SECONDS start_cpu=$(cpu)
 scripts/setup.sh
 stage setup "$start" "$start_cpu"
 
-# The Windows program and the Wine tier's part of the native build first:
-# the tier runs beside everything after them, in a process group of its
-# own. It mostly waits on Wine and on its boxes; its shards run side by
-# side. (CTest runs it from its own folder of the build, so that it never
-# lists the native suite's tests while that is still being built.)
+# The format and static checks read only the sources and the builds'
+# compile commands: they run beside everything from the start. (CTest runs
+# them, and the Wine tier, from their own folders of the build, so that it
+# never lists the native suite's tests while that is still being built.)
+cmake --preset native >/dev/null
+cmake --preset win64 >/dev/null
+beside "$logs/source-checks.log" --test-dir build/native/tests/source_checks -j"$jobs"
+source_checks=$!
+
+# The Windows program and the Wine tier's part of the native build next:
+# the tier runs beside everything after them. It mostly waits on Wine and
+# on its boxes; its shards run side by side.
 build win64
 build native wine_tier_tests
-setsid bash -c 'ctest --test-dir build/native/tests/wine -j4 --verbose >"$1" 2>&1
-  echo $? >"$1.status"; date +%s >"$1.end"
-  awk -v hz="$(getconf CLK_TCK)" "{ printf \"%d\", (\$16 + \$17) / hz }" /proc/$$/stat >"$1.cpu"' \
-  wine "$logs/wine-tier.log" &
-wine_group=$!
-wine_began=$(date +%s)
+beside "$logs/wine-tier.log" --test-dir build/native/tests/wine -j4
+wine_tier=$!
 
 build native
 build win32
 # CTest lists a GoogleTest program's tests by running it; the count is
 # kept, and a run that counts fewer fails.
-native_tests=$(ctest --preset native -N -LE wine | sed -n 's/^Total Tests: //p')
+native_tests=$(ctest --preset native -N -LE 'wine|source' | sed -n 's/^Total Tests: //p')
 passed_before=$passed
-run_ctest "native suite" native -LE wine
+run_ctest "native suite" native -LE 'wine|source'
 if [ $((passed - passed_before)) -ne "${native_tests:-0}" ] || [ "${native_tests:-0}" -lt 50 ]; then
   echo "test: the native suite ran $((passed - passed_before)) tests of ${native_tests:-0} listed"
   finish 1
@@ -157,11 +186,7 @@ else
   skipped+=("fuzz smoke runs: clang++ with libFuzzer not found (scripts/setup.sh installs clang)")
 fi
 
-wait "$wine_group" || true
-wine_group=""
-wine_log=$logs/wine-tier.log
-stages+=("$(printf '%-32s %4d s  (CPU %4s s) %s' "Wine tier" $(($(cat "$wine_log.end") - wine_began)) \
-  "$(cat "$wine_log.cpu")" "beside the stages after its build, $(grep -c '^[0-9]*: \[       OK \]' "$wine_log") gtest tests passed")")
-grep -E "$results" "$wine_log" || true
-count_ctest "$wine_log" "$(cat "$wine_log.status" 2>/dev/null || echo 1)" "the Wine tier"
+collect "format and static checks" "$logs/source-checks.log" "$source_checks" "beside, from the start"
+collect "Wine tier" "$logs/wine-tier.log" "$wine_tier" \
+  "beside, after its build; $(grep -c '^[0-9]*: \[       OK \]' "$logs/wine-tier.log") gtest tests passed"
 finish 0
