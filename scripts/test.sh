@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 passed=0
 failed=0
-stages=()   # "name  seconds"
+stages=()   # a line for each, with its times
 skipped=()  # "test: reason"
 jobs=$(nproc)
 # Every CTest run's verbose output, kept for reading afterwards.
@@ -42,6 +42,7 @@ build() {  # PRESET [TARGET]
   if [ $# -eq 1 ]; then
     scripts/build.sh "$1"
   else
+    echo "== building $1 ($2)"
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1" --target "$2" -- -j"$jobs" --quiet
   fi
   stage "build $1${2:+ ($2)}" "$start" "$start_cpu"
