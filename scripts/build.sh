@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds the given presets (default: all three).
+# Configures and builds the given presets (default: all three), one job per
+# core.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 presets=("$@")
@@ -9,5 +10,5 @@ fi
 for preset in "${presets[@]}"; do
   echo "== building $preset"
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -- -j2 --quiet
+  cmake --build --preset "$preset" -- -j"$(nproc)" --quiet
 done

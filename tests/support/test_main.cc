@@ -3,7 +3,7 @@
 // the code page of C.UTF-8: every test, and every program a test starts,
 // runs in that locale, whatever locale the suite itself was started in.
 // Tests that need another locale set it themselves, with the locale
-// compiled into a folder of their own.
+// compiled by localedef (CompiledLocale).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

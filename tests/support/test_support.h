@@ -118,9 +118,11 @@ EndedRun RunToEnd(const std::function<void()>& body);
 void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text);
 
 // The folder for LOCPATH that holds the locale named (such as
-// "vi_VN.UTF-8"), compiled by localedef on first use in this process, so
-// that tests need no locale generated on the machine. Empty when localedef
-// cannot compile it (the package locales is missing).
+// "vi_VN.UTF-8"), so that tests need no locale generated on the machine:
+// the suite's, compiled once by the CTest fixture "locales"
+// ($GRAVELHORN_TEST_LOCALES), or else compiled by localedef on first use in
+// this process. Empty when localedef cannot compile it (the package
+// locales is missing).
 std::string CompiledLocale(const std::string& name);
 
 // Changes the current folder for one scope.

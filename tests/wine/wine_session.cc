@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -91,6 +92,37 @@ std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
   return texts;
 }
 
+// Copies a prefix that no wineserver runs for. Wine's system files, which
+// it only reads, become hard links (they are 700 MB); the rest is copied,
+// and the user's folders that Wine linked to the old HOME lead to home.
+void CopyPrefix(const std::string& from, const std::string& to, const std::string& home) {
+  namespace fs = std::filesystem;
+  fs::copy(from, to,
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks |
+               fs::copy_options::create_hard_links);
+  const std::set<std::string> readOnly = {".dll", ".exe", ".sys", ".drv", ".ocx", ".acm",
+                                          ".cpl", ".tlb", ".nls", ".ds",  ".com", ".msstyles"};
+  std::vector<fs::path> copied, homeLinks;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(to)) {
+    const std::string path = entry.path().string();
+    if (entry.is_symlink() && path.find("/drive_c/users/") != std::string::npos &&
+        fs::read_symlink(entry.path()).is_absolute())
+      homeLinks.push_back(entry.path());
+    else if (!entry.is_symlink() && entry.is_regular_file() &&
+             !readOnly.count(entry.path().extension().string()))
+      copied.push_back(entry.path());
+  }
+  for (const fs::path& file : copied) {
+    fs::path copy = file.string() + ".copy";
+    fs::copy_file(file, copy);
+    fs::rename(copy, file);
+  }
+  for (const fs::path& link : homeLinks) {
+    fs::remove(link);
+    fs::create_directory_symlink(home, link);
+  }
+}
+
 }  // namespace
 
 std::string FindWineTools(WineTools* tools) {
@@ -105,7 +137,8 @@ std::string FindWineTools(WineTools* tools) {
   return missing;
 }
 
-WineSession::WineSession(const WineTools& tools, const std::string& folder)
+WineSession::WineSession(const WineTools& tools, const std::string& folder,
+                         const std::string& madePrefix)
     : tools_(tools), folder_(folder), prefix_(folder + "/prefix") {
   std::filesystem::remove_all(folder_);
   MakeFolders(folder_ + "/home");
@@ -125,6 +158,14 @@ WineSession::WineSession(const WineTools& tools, const std::string& folder)
   }
   display_ = ":" + WithoutFinalNewline(number);
 
+  if (!madePrefix.empty()) {
+    try {
+      CopyPrefix(madePrefix, prefix_, Home());
+    } catch (const std::exception& error) {
+      throw std::runtime_error("cannot copy the prefix " + madePrefix + ": " + error.what());
+    }
+    return;
+  }
   try {
     Wine({"wineboot", "-i"}, kPrefixSeconds);
     // No window manager runs on the display: Wine draws the boxes' captions
@@ -181,6 +222,12 @@ void WineSession::SetGameKey(const std::vector<std::pair<std::string, std::strin
   for (const auto& [name, value] : values)
     Wine({"reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"},
          kCommandSeconds);
+}
+
+void WineSession::SavePrefix(const std::string& path) {
+  EndWineServer();
+  std::filesystem::remove_all(path);
+  std::filesystem::rename(prefix_, path);
 }
 
 void WineSession::DeleteGameKey() {

@@ -49,11 +49,18 @@ struct WineRunOptions {
 
 class WineSession {
  public:
-  // Starts Xvfb on a free display and makes a fresh prefix in folder/prefix.
-  // Throws std::runtime_error saying which step failed.
-  WineSession(const WineTools& tools, const std::string& folder);
+  // Starts Xvfb on a free display and makes a fresh prefix in folder/prefix,
+  // or copies madePrefix there (one that SavePrefix kept), which takes a
+  // second where making one takes half a minute. Throws std::runtime_error
+  // saying which step failed.
+  WineSession(const WineTools& tools, const std::string& folder,
+              const std::string& madePrefix = "");
   // Ends the prefix's wineserver and Xvfb, and removes folder.
   ~WineSession();
+
+  // Ends the wineserver and moves the prefix, as yet unused, to path for
+  // other sessions to copy; this session has no prefix afterwards.
+  void SavePrefix(const std::string& path);
 
   const std::string& prefix() const { return prefix_; }
   std::string Home() const { return folder_ + "/home"; }  // HOME of every run

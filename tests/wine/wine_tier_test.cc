@@ -39,8 +39,11 @@ const std::string linuxInstaller = FromEnvironment("PATCH_INSTALLER", LINUX_PATC
 const std::string windowsFff = FromEnvironment("WINDOWS_FFF", WINDOWS_FFF);
 const std::string windowsTestBuild = FromEnvironment("WINDOWS_TEST_BUILD", WINDOWS_TEST_BUILD);
 const std::string screenshots = tierFolder + "/screenshots/";
+// The prefix made once for the tier (by the CTest fixture wine_prefix, which
+// runs WinePrefix.IsSavedForTheRows below), which each process copies.
+const std::string madePrefix = FromEnvironment("WINE_TIER_PREFIX", "");
 
-// One prefix and one display for the whole run.
+// One prefix and one display for the whole process (a shard of the tier).
 std::string skipReason, setUpError;
 std::unique_ptr<WineSession> session;
 
@@ -54,7 +57,8 @@ class WineTier : public ::testing::Environment {
       skipReason = windowsInstaller + " is not built (scripts/build.sh win64 builds it)";
     if (!skipReason.empty()) return;
     try {
-      session.reset(new WineSession(tools, tierFolder + "/run-" + std::to_string(getpid())));
+      session.reset(
+          new WineSession(tools, tierFolder + "/run-" + std::to_string(getpid()), madePrefix));
     } catch (const std::exception& error) {
       setUpError = error.what();
     }
@@ -70,13 +74,26 @@ std::vector<Scenario> WindowsScenarios() {
   return rows;
 }
 
+// Where every test of the tier starts: skipped, with the reason, when the
+// tier cannot run here.
+void SetUpTier() {
+  if (!skipReason.empty()) GTEST_SKIP() << "Wine tier skipped: " << skipReason;
+  ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
+  MakeFolders(screenshots);
+}
+
+// Run by the CTest fixture wine_prefix alone, which names the folder: the
+// session's fresh prefix, kept for the tier's processes to copy.
+TEST(WinePrefix, IsSavedForTheRows) {
+  const std::string saveAs = FromEnvironment("WINE_TIER_SAVE_PREFIX", "");
+  if (saveAs.empty()) GTEST_SKIP() << "only for the CTest fixture wine_prefix";
+  SetUpTier();
+  if (!IsSkipped() && !HasFatalFailure()) session->SavePrefix(saveAs);
+}
+
 class WindowsProgram : public ::testing::TestWithParam<Scenario> {
  protected:
-  void SetUp() override {
-    if (!skipReason.empty()) GTEST_SKIP() << "Wine tier skipped: " << skipReason;
-    ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
-    MakeFolders(screenshots);
-  }
+  void SetUp() override { SetUpTier(); }
 };
 
 // The Windows program, then the Linux program on the same prefix from the
@@ -374,9 +391,15 @@ std::vector<FaultCase> FaultCases() {
   return cases;
 }
 
-// Each fault case is a trace of its own: its runs follow one another on one game.
-TEST_P(OnEnglish, WindowsTestBuildNeverLosesAGameFile) {
-  for (const FaultCase& c : FaultCases()) {
+// Each fault case is a trace of its own: its runs follow one another on one
+// game. Each case is a test, so that the tier's shards share them out.
+class WindowsTestBuild : public ::testing::TestWithParam<FaultCase> {
+ protected:
+  void SetUp() override { SetUpTier(); }
+};
+TEST_P(WindowsTestBuild, NeverLosesAGameFile) {
+  {
+    const FaultCase& c = GetParam();
     Scenario s = ScenarioNamed(c.scenario);
     s.prepare = c.prepare;
     const FolderFiles before = LayOutScenario(s, session->DriveC());
@@ -467,5 +490,7 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
               FolderTree(session->DriveC() + "/" + s.gameFolder));
   }
 }
+INSTANTIATE_TEST_SUITE_P(FaultCases, WindowsTestBuild, ::testing::ValuesIn(FaultCases()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
