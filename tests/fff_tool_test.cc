@@ -451,10 +451,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
               "new.txt\nold.txt\n",
               "");
   // A listing that cannot be written fails.
-  TempDir dir;
-  dir.Write("a.fff", BuildFffArchive(selectable));
   ExpectRun(
-      RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, dir.path()), 1,
+      RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, held.path()), 1,
       "", "fff: a.fff: cannot write the listing\n");
 }
 
@@ -472,10 +470,8 @@ TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
                              {"big.bin", "old big"},
                              {"elsewhere/keep.txt", "keep"},
                              {"sub", "<link to elsewhere>"}};
-    RestoreFolderFiles(
-        dir.path() + "/stash",
-        {{"a.txt", "old a"}, {"big.bin", "old big"}, {"elsewhere/keep.txt", "keep"}});
-    ASSERT_EQ(0, symlink("elsewhere", (dir.path() + "/stash/sub").c_str()));
+    for (const auto& [name, what] : old)
+      ASSERT_EQ(0, MakeEntry(dir.path() + "/stash/" + name, what));
     // out is a tmpfs of 128 KiB in a mount namespace of the run's own; what
     // the run leaves there is copied to after.
     const CommandResult result = RunCommand(
@@ -499,16 +495,13 @@ TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
 TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
   const std::string one = BuildFffArchive({{"a", "1"}});  // 137 bytes of room
   const std::string two = BuildFffArchive({{"a", "x"}, {"b", "y"}});
-  const std::string empty(28, '\0'),
-      header = "file header error!", entries = "file entries error",
-      pastEnd = " runs past the end of the file",
-      partial =
-          " is not a multiple of 136: it ends in a partial entry, which the "
-          "installer ignores";
+  const std::string empty(28, '\0'), header = "file header error!", entries = "file entries error";
+  const std::string pastEnd = " runs past the end of the file";
+  const std::string partial =
+      " is not a multiple of 136: it ends in a partial entry, which the installer ignores";
   struct Row {
     std::string archive;
-    std::string refusal;  // the installer's words, or "" when it mounts
-    std::string problem;  // what fff check says, or "" when it accepts
+    std::string refusal, problem;  // the installer's words and check's, or "" when they accept
   } rows[] = {
       // clang-format off
       {empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"},
@@ -545,11 +538,9 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
     const int members = Archives.slots[0].entryCount;
     CloseAllArchives();
     const bool refused = !row.refusal.empty(), accepted = row.problem.empty();
-    const std::string complaint = Complaints(
-        "Data/a.cod",
-        accepted  ? Strings{}
-        : refused ? Strings{"the installer refuses it with \"" + row.refusal + "\": " + row.problem}
-                  : Strings{row.problem});
+    const std::string why =
+        refused ? "the installer refuses it with \"" + row.refusal + "\": " : "";
+    const std::string complaint = accepted ? "" : Complaints("Data/a.cod", {why + row.problem});
     ExpectRun(Fff({"check", "Data/a.cod"}, dir.path()), accepted ? 0 : 1,
               accepted ? "Data/a.cod: OK, " + std::to_string(members) + " members, " +
                              std::to_string(row.archive.size()) + " bytes\n"

@@ -66,7 +66,6 @@ TEST_F(FileSystem, MountsUpToTenArchivesOfPathsShorterThan256Bytes) {
   const std::string n250(250, 'n'), n251(251, 'n');
   for (const std::string& path : {std::string("Data/a.cod"), n250 + ".cod", n251 + ".cod"})
     dir_.Write(path, BuildFffArchive({{"x", "1"}}));
-  EXPECT_FALSE(Archives.slots[kArchiveSlotCount - 1].inUse);
   MountArchive("Data/a.cod");
   EXPECT_STREQ("Data\\a.cod", Archives.slots[0].fileName);
   // 255 bytes mount; 256 and 257 are files that do not exist, never cut.
@@ -192,11 +191,8 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
     const EndedRun run = RunToEnd([&] { CopyOneFile(member, "out.bin"); });
     failAt = LONG_MAX;
     EXPECT_EQ(request, largestReadRequest);
-    EXPECT_EQ(failsAt != SIZE_MAX, run.ended);
-    if (failsAt != SIZE_MAX) {
-      ASSERT_EQ(1u, run.boxes.size());
-      EXPECT_EQ("Unable to update the files.  big", run.boxes[0].text);
-    }
+    EXPECT_EQ(failsAt != SIZE_MAX, run.ended && run.boxes.size() == 1 &&
+                                       run.boxes[0].text == "Unable to update the files.  big");
     EXPECT_EQ(failsAt != SIZE_MAX            ? "old"
               : member == std::string("one") ? big.substr(0, request)
                                              : big,

@@ -68,15 +68,13 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
   SetDrive("d:", "../drive_c");
   // clang-format off
   const struct {
-    std::string windows;
-    std::string host;
+    std::string windows, host;
     std::string in = "";  // the current folder below drive_c, or "" for one on b: and z:
   } cases[] = {
       {"C:\\\\Games/\\GHR\\Patch12.cod\\", patch},
       {"C:\\Games\\.\\GHR\\..\\GHR\\.\\Patch12.cod", patch},
       // Drive-relative, from a current folder on another drive: at the root.
-      {"C:Games\\GHR\\Patch12.cod", patch},
-      {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
+      {"C:Games\\GHR\\Patch12.cod", patch}, {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
       // A folder name loses one trailing dot, the last name every trailing
       // dot and blank; blanks end a folder's name as part of it.
       {"C:\\Games\\GHR.\\Patch12.cod. .", patch},
