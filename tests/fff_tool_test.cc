@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,6 +20,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 const std::string kDevice =
@@ -74,8 +73,7 @@ FolderFiles WithFolders(FolderFiles files) {
 std::string EntryKind(const std::string& path) {
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) return "nothing";
-  if (S_ISLNK(info.st_mode))
-    return "<link to " + std::filesystem::read_symlink(path).string() + ">";
+  if (S_ISLNK(info.st_mode)) return "<link to " + fs::read_symlink(path).string() + ">";
   if (S_ISREG(info.st_mode)) return ReadFileBytes(path);
   if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
     return "<device " + std::to_string(info.st_rdev) + (S_ISCHR(info.st_mode) ? " c>" : " b>");
@@ -86,7 +84,7 @@ std::string EntryKind(const std::string& path) {
 // sockets and devices.
 FolderFiles Tree(const std::string& root) {
   FolderFiles entries;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+  for (const auto& entry : fs::recursive_directory_iterator(root))
     entries[entry.path().lexically_relative(root).generic_string()] = EntryKind(entry.path());
   return entries;
 }
@@ -95,7 +93,7 @@ FolderFiles Tree(const std::string& root) {
 // beside it, and the folders on its way; returns 0, or the errno of the
 // failure.
 int MakeEntry(const std::string& path, const std::string& what) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const fs::path folder = fs::path(path).parent_path();
   MakeFolders(what == kFolderEntry ? path : folder.string());
   int failed = 0;
   if (what.rfind("<link to ", 0) == 0)
@@ -116,7 +114,8 @@ int MakeEntry(const std::string& path, const std::string& what) {
 // MakeEntry): its exit code, its output, its problems with the archive (the
 // second argument) on standard error, and the folder afterwards: files
 // with made laid over them (kGone: removed), every folder an ordinary one.
-// A run that needs a device node is skipped where none can be made.
+// Where no device node can be made, the first run that needs one ends the
+// runs as skipped: such runs come last.
 const char kGone[] = "<gone>";
 struct FffRun {
   FolderFiles files;
@@ -130,31 +129,25 @@ struct FffRun {
 void ExpectFffRuns(const std::vector<FffRun>& runs) {
   const mode_t mask = umask(0);
   umask(mask);
-  std::string skipped;
   for (const FffRun& run : runs) {
     SCOPED_TRACE(::testing::PrintToString(run.arguments));
     TempDir dir;
-    int error = 0;
-    for (const auto& [name, what] : run.files)
-      error = error != 0 ? error : MakeEntry(dir.path() + "/" + name, what);
-    if (error == EPERM) {
-      skipped = "mknod needs root here; ";
-      continue;
+    for (const auto& [name, what] : run.files) {
+      const int error = MakeEntry(dir.path() + "/" + name, what);
+      if (error == EPERM) GTEST_SKIP() << "making " << what << " needs root";
+      ASSERT_EQ(0, error);
     }
-    ASSERT_EQ(0, error);
     ExpectRun(Fff(run.arguments, dir.path()), run.exitCode, run.out,
               Complaints(run.arguments[1], run.problems));
     FolderFiles after = run.files;
     for (const auto& [name, what] : run.made) after[name] = what;
     std::erase_if(after, [](const auto& entry) { return entry.second == kGone; });
     EXPECT_EQ(WithFolders(after), Tree(dir.path()));
-    struct stat info;
     for (const auto& [name, what] : Tree(dir.path()))
-      EXPECT_TRUE(what != kFolderEntry || (lstat((dir.path() + "/" + name).c_str(), &info) == 0 &&
-                                           (info.st_mode & 07777) == (0777 & ~mask)))
-          << name << " has mode " << std::oct << info.st_mode;
+      EXPECT_TRUE(what != kFolderEntry ||
+                  fs::status(dir.path() + "/" + name).permissions() == fs::perms(0777 & ~mask))
+          << name;
   }
-  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
@@ -195,14 +188,12 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   const std::string archive = BuildFffArchive(stored);
   EXPECT_EQ("FFF archive" + std::string(13, '\0') + archive.substr(24),
             ReadFileBytes(dir.path() + "/patch.fff"));
-  {
-    ScopedCurrentDirectory cwd(dir.path());
-    ResetArchives();
-    MountArchive("patch.fff");
-    for (const Row& row : rows)
-      EXPECT_EQ(row.data, ReadThroughFileSystem(row.lookedUpAs)) << row.operand;
-    CloseAllArchives();
-  }
+  ScopedCurrentDirectory cwd(dir.path());
+  ResetArchives();
+  MountArchive("patch.fff");
+  for (const Row& row : rows)
+    EXPECT_EQ(row.data, ReadThroughFileSystem(row.lookedUpAs)) << row.operand;
+  CloseAllArchives();
   ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,
             "patch.fff: OK, 9 members, " + std::to_string(archive.size()) + " bytes\n", "");
   ExpectRun(Fff({"extract", "patch.fff", "-C", "out/new"}, dir.path()), 0, "", "");
@@ -242,7 +233,7 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"y=x.txt", "member 'y': the archive would end at byte 4294967296, past the 4 GiB that its "
                   "32-bit offsets reach"}};
   // clang-format on
-  std::filesystem::resize_file(big, 0xFFFFFFFFull - 28 - 136 * rows.size() - 3);  // x.txt thrice
+  fs::resize_file(big, 0xFFFFFFFFull - 28 - 136 * rows.size() - 3);  // x.txt thrice
   Strings arguments = {"create", "a.fff"};
   Strings problems;
   for (const auto& row : rows) {
@@ -328,10 +319,6 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       // 0) fails the command.
       {x, {"create", "a.fff", "É.txt=x.txt", "é.txt=x.txt"}, 1, "", {"member 'é.txt': Windows "
        "takes it for the same file as member 'É.txt', so extract there could write only one"}},
-      {x, {"create", "a.fff", "d=x.txt", "D/e=x.txt"}, 1, "", {"member 'D/e': it needs 'D' as a "
-       "folder, but member 'd' is a file of that name (as Windows compares names)"}},
-      {x, {"create", "a.fff", "COM³=x.txt"}, 1, "",
-       {"member 'COM³': extract on Windows cannot create it: 'COM³" + kDevice}},
       {{}, {"create", "a.fff", "p=/proc/self/stat"}, 1, "",
        {"member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed meanwhile"}},
       // Extract checks every member and the folder before it writes.
@@ -509,7 +496,6 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
       {With32(empty, 24, 1), entries, "the directory size 1" + pastEnd + " (28 bytes)"},
       {With32(empty, 24, 0xFFFFFFFFu), entries,
        "the directory size 4294967295" + pastEnd + " (28 bytes)"},
-      {two.substr(0, 228), entries, "the directory size 272" + pastEnd + " (228 bytes)"},
       {one, "", ""},
       {With32(one, 24, 135), "", "the directory size 135" + partial},
       {With32(one, 24, 137), "", "the directory size 137" + partial},
