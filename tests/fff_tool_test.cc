@@ -168,9 +168,8 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
        "Data/Levels.bin"},
       {"maps\\town.map", "maps/town.map", "town", "Maps\\Town.map", "maps/town.map"},
       {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
-      {"a=./b.txt", "a", "b.txt", "A", "a"},
       {"Menü.cfg=menü.txt", "Men\xFC.cfg", "menü.txt", "MEN\xFC.CFG", "Menü.cfg"},
-      {n127 + "=b.txt", n127, "b.txt", n127, n127},
+      {"a=./b.txt", "a", "b.txt", "A", "a"}, {n127 + "=b.txt", n127, "b.txt", n127, n127},
       {"-C", "-C", "-C", "-c", "-C"}};  // after "--": a file, not the option
   // clang-format on
   Strings arguments = {"create", "patch.fff", "-C", "src"};
@@ -211,13 +210,11 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   const std::string hint = "; name the member with NAME=FILE";
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> rows = {
-      {"x.txt", ""},
-      {"./x.txt", "member './x.txt': it has a '.' part" + hint},
+      {"x.txt", ""}, {"./x.txt", "member './x.txt': it has a '.' part" + hint},
       {dir.path() + "/x.txt",
        "member '" + dir.path() + "/x.txt': the name is an absolute path" + hint},
-      {"a=b.txt", "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from file "
-                  "'b.txt'): write '=a=b.txt' to store the file under its own name, or "
-                  "'a=./b.txt' for the other"},
+      {"a=b.txt", "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from file 'b.txt'):"
+       " write '=a=b.txt' to store the file under its own name, or 'a=./b.txt' for the other"},
       {"name=", "member 'name': no FILE after '=' in 'name='"},
       {"null=/dev/null", "member 'null': cannot read '/dev/null': it is a device, not a file"},
       {"s=sub", "member 's': cannot read 'sub': it is a folder, not a file"},
@@ -267,8 +264,8 @@ TEST(FffToolTest, CreateReplacesOnlyARegularFile) {
            {"<link to x.txt>", "link"}, {"<link to gone>", "link"}, {"<link to /dev/null>", "link"},
            {"<device " + std::to_string(makedev(1, 3)) + " c>", "device"},
            {"<device " + std::to_string(makedev(7, 0)) + " b>", "device"}})
-    runs.push_back({{{"x.txt", "x"}, {"a.fff", what}}, create, 1, "", {"refusing to replace 'a.fff': "
-        "it is a " + kind + ", not a file; create writes only a new file or over a regular file"}});
+    runs.push_back({{{"x.txt", "x"}, {"a.fff", what}}, create, 1, "", {"refusing to replace 'a.fff':"
+        " it is a " + kind + ", not a file; create writes only a new file or over a regular file"}});
   // clang-format on
   ExpectFffRuns(runs);
 
