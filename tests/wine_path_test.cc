@@ -124,27 +124,26 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
   const std::string noDrive = "the current folder lies on no drive of the prefix";
   TempDir outside;
   outside.Write("Outside.txt", "outside");
+  // With no drive holding the current folder (a sibling whose name merely
+  // starts with "drive_c" is not on c:), "\name" lies on no drive and is
+  // refused; a relative name is the folder's own, off every drive.
+  SetDrive("z:", nullptr);
+  MakeFolders(prefix_ + "/drive_c_old");
+  for (const std::string& folder : {prefix_ + "/drive_c_old", outside.path()}) {
+    ScopedCurrentDirectory in(folder);
+    for (const char* path : {"\\Gravelhorn_d3d.exe", "\\"})
+      EXPECT_EQ(noDrive, Refusal(path, prefix_)) << path << " in " << folder;
+  }
   std::string hostPath;
   bool onDrive = true;
   {
-    // With no drive holding the current folder, "\name" lies on no drive
-    // and is refused; a relative name is the folder's own, off every drive.
-    SetDrive("z:", nullptr);
     ScopedCurrentDirectory inOutside(outside.path());
-    EXPECT_EQ(noDrive, Refusal("\\Gravelhorn_d3d.exe", prefix_));
-    EXPECT_EQ(noDrive, Refusal("\\", prefix_));
     EXPECT_TRUE(MapWindowsPath("outside.txt", prefix_, &hostPath, &onDrive));
     EXPECT_EQ(outside.path() + "/Outside.txt", hostPath);
     EXPECT_FALSE(onDrive);
     ScopedEnvironment wine("WINEPREFIX", prefix_.c_str());
     EXPECT_FALSE(ReplaceDiskFile("outside.txt", "x", 1));
     EXPECT_EQ("outside", ReadFileBytes(outside.path() + "/Outside.txt"));
-  }
-  {
-    // A sibling whose name merely starts with "drive_c" is not on c:.
-    MakeFolders(prefix_ + "/drive_c_old");
-    ScopedCurrentDirectory inSibling(prefix_ + "/drive_c_old");
-    EXPECT_EQ(noDrive, Refusal("\\Gravelhorn_d3d.exe", prefix_));
   }
   ScopedCurrentDirectory inGames(OnDisk("/Games"));
   EXPECT_TRUE(MapWindowsPath("x", prefix_, &hostPath, &onDrive) && onDrive);
