@@ -193,8 +193,6 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   for (const Row& row : rows)
     EXPECT_EQ(row.data, ReadThroughFileSystem(row.lookedUpAs)) << row.operand;
   CloseAllArchives();
-  ExpectRun(Fff({"check", "patch.fff"}, dir.path()), 0,
-            "patch.fff: OK, 9 members, " + std::to_string(archive.size()) + " bytes\n", "");
   ExpectRun(Fff({"extract", "patch.fff", "-C", "out/new"}, dir.path()), 0, "", "");
   EXPECT_EQ(WithFolders(extracted), FolderTree(dir.path() + "/out/new"));
 }
@@ -568,10 +566,7 @@ TEST(FffToolTest, ArgumentsNamesAndUsageErrorsAreShownEscaped) {
   const std::string noDir = "-C needs one non-empty DIR";
   // clang-format off
   const std::tuple<Strings, int, std::string, std::string> rows[] = {
-      {{"list", "m" + hostile}, 1, "",
-       "fff: m" + shown + ": cannot read the archive: No such file or directory\n"},
       {{"list", "m.fff", hostile}, 1, "", "fff: m.fff: member '" + shown + "': not in the archive\n"},
-      {{"list", "m.fff"}, 0, "164\t1\t" + storedShown + "\n", ""},
       {{"check", "m.fff"}, 1, "", "fff: m.fff: entry 1 '" + storedShown + "': extract on Windows "
        "cannot create it: it holds a control character, which Windows does not allow in file names\n"},
       {{"check", "o" + hostile + ".fff"}, 0, "o" + shown + ".fff: OK, 1 members, 165 bytes\n", ""},
