@@ -22,8 +22,10 @@ using std::string_literals::operator""s;
 std::string Ask(ConfigReader& reader, const std::string& name, const std::string& section,
                 const std::string& key) {
   for (const auto& [field, text] :
-       {std::pair{reader.configName, name}, {reader.sectionName, section}, {reader.keyName, key}})
-    memset(field, 0, ConfigReader::kNameSize), text.copy(field, ConfigReader::kNameSize);
+       {std::pair{reader.configName, name}, {reader.sectionName, section}, {reader.keyName, key}}) {
+    memset(field, 0, ConfigReader::kNameSize);
+    text.copy(field, ConfigReader::kNameSize);
+  }
   reader.ReadValue();
   return reader.value;
 }
