@@ -17,56 +17,42 @@ namespace {
 
 using std::string_literals::operator""s;
 
-// text in field, zero-filled; text that fills it is written without a zero.
-template <size_t N>
-void Put(char (&field)[N], const std::string& text) {
-  memset(field, 0, N);
-  text.copy(field, N);
-}
-
-// Asks reader for key in section of the file name: its value.
+// Asks reader for key in section of the file name: its value. Each name is
+// zero-filled in its field; one that fills it is written without a zero.
 std::string Ask(ConfigReader& reader, const std::string& name, const std::string& section,
                 const std::string& key) {
-  Put(reader.configName, name);
-  Put(reader.sectionName, section);
-  Put(reader.keyName, key);
+  for (const auto& [field, text] :
+       {std::pair{reader.configName, name}, {reader.sectionName, section}, {reader.keyName, key}}) {
+    memset(field, 0, ConfigReader::kNameSize);
+    text.copy(field, ConfigReader::kNameSize);
+  }
   reader.ReadValue();
   return reader.value;
 }
 
 TEST(ConfigReader, FindsTheValueAsTheFormatSays) {
+  const std::string menu = "[Menu]\r\nversion=menu\r\n[Version]\r\nbuild=7\r\nversion=v1.1\r\n";
+  // clang-format off
   const struct {
-    std::string text;
-    const char* section;
-    const char* key;
-    std::string value;
+    std::string text, value;
+    const char *section = "V", *key = "version";
   } rows[] = {
-      // clang-format off
-      {"[Menu]\r\nversion=menu\r\n[Version]\r\nbuild=7\r\nversion=v1.1\r\n", "Version", "version",
-       "v1.1"},
-      {"[Menu]\r\nversion=menu\r\n[Version]\r\nversion=v1.1\r\n", "Menu", "version", "menu"},
-      {"[V]\r\n[W]\r\nkey=later\r\n", "V", "key", ""},  // only in a later section
-      {"[V]\r\nVersion=1\r\n", "V", "version", ""},     // names are case-sensitive
-      {"[V]\r\nversion=1\r\n", "v", "version", ""},
+      {menu, "v1.1", "Version"}, {menu, "menu", "Menu"},
+      {"[V]\r\n[W]\r\nversion=later\r\n", ""},  // only in a later section
+      {"[V]\r\nVersion=1\r\n", ""}, {"[V]\r\nversion=1\r\n", "", "v"},  // names are case-sensitive
       // "[" ends the section behind a byte that is at most 32 as a signed
       // byte (a line break, a blank, 0x80 and up), not behind 0x21 to 0x7F;
       // a "[" right behind the header does not count.
-      {"[V]\r\nnote=a[b]\r\nversion=v1.0\r\n", "V", "version", "v1.0"},
-      {"[V]\r\nnote=\x7F[b]\r\nversion=v1.0\r\n", "V", "version", "v1.0"},
-      {"[V]\r\nnote= [x]version=v1.0\r\n", "V", "version", ""},
-      {"[V]\r\nnote=\x80[x]version=v1.0\r\n", "V", "version", ""},
-      {"[V][x]version=v1.0\r\n", "V", "version", "v1.0"},
+      {"[V]\r\nnote=![b]\r\nversion=1\r\n", "1"}, {"[V]\r\nnote=\x7F[b]\r\nversion=1\r\n", "1"},
+      {"[V]\r\nnote= [x]version=1\r\n", ""}, {"[V]\r\nnote=\x80[x]version=1\r\n", ""},
+      {"[V][x]version=1\r\n", "1"},
       // The key at the tail of a longer word, or inside another value.
-      {"[V]\r\nsubversion=9\r\nversion=1\r\n", "V", "version", "9"},
-      {"[V]\r\nnote=version=x\r\n", "V", "version", "x"},
+      {"[V]\r\nsubversion=9\r\nversion=1\r\n", "9"}, {"[V]\r\nnote=version=x\r\n", "x"},
       // A blank before "=" hides the entry; blanks after it stay.
-      {"[V]\r\nversion =v1.1\r\n", "V", "version", ""},
-      {"[V]\r\nversion=  v1.1 \r\n", "V", "version", "  v1.1 "},
-      {"x=1\r\n[V]", "V", "x", ""},  // the header is the last thing
-      {"junk[V]x=2\r\n", "V", "x", "2"},
-      {"[V]\r\nversion=v1\0.1\r\n"s, "V", "version", "v1"},  // a zero ends the text
-      {"[V]\r\nversion=" + std::string(20000, 'v') + "\r\n", "V", "version",
-       std::string(16383, 'v')}};
+      {"[V]\r\nversion =v1.1\r\n", ""}, {"[V]\r\nversion=  v1.1 \r\n", "  v1.1 "},
+      {"version=1\r\n[V]", ""}, {"junk[V]version=2\r\n", "2"},  // the header last, or first
+      {"[V]\r\nversion=v1\0.1\r\n"s, "v1"},  // a zero ends the text
+      {"[V]\r\nversion=" + std::string(20000, 'v') + "\r\n", std::string(16383, 'v')}};
   // clang-format on
   TempDir dir;
   ScopedCurrentDirectory cwd(dir.path());
@@ -82,19 +68,19 @@ TEST(ConfigReader, FindsTheValueAsTheFormatSays) {
 // file replaces it, and no value keeps bytes of an earlier one.
 TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   TempDir dir;
-  ScopedCurrentDirectory cwd(dir.path());
   std::string archive =
       BuildFffArchive({{"Cfg/Menu.cfg", "[V]\r\nversion=\r\nlong=abcdef\r\nVersion=v1.0\r\n"},
                        {"big.cfg", "[V]\r\nk=v\r\n"}});
-  // big.cfg claims 2 GiB - 1 bytes; the text is what the file holds.
+  // big.cfg claims 2 GiB - 1 bytes; the text is what the file holds. A name
+  // filling its field is read to the field's end and no further.
   WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[28 + 136 + 132]), 0x7FFFFFFF);
-  dir.Write("a.cod", archive);
-  dir.Write("empty.cfg", "");
-  dir.Write("one.cfg", "x");
-  // A name filling its field is read to the field's end and no further.
-  dir.Write("long.cfg", "[" + std::string(255, 'S') + "]\r\nk=long\r\n");
-  dir.Write("key.cfg",
-            "[V]\r\n" + std::string(254, 'K') + "=short\r\n" + std::string(255, 'K') + "=long\r\n");
+  // clang-format off
+  RestoreFolderFiles(dir.path(), {{"a.cod", archive}, {"empty.cfg", ""}, {"one.cfg", "x"},
+      {"long.cfg", "[" + std::string(255, 'S') + "]\r\nk=long\r\n"},
+      {"key.cfg", "[V]\r\n" + std::string(254, 'K') + "=short\r\n" + std::string(255, 'K') +
+                  "=long\r\n"}});
+  // clang-format on
+  ScopedCurrentDirectory cwd(dir.path());
   ResetArchives();
   MountArchive("a.cod");
   ConfigReader reader;

@@ -27,9 +27,7 @@ class WinePathTest : public ::testing::Test {
   void SetDrive(const std::string& name, const char* target) const {
     const std::string link = prefix_ + "/dosdevices/" + name;
     unlink(link.c_str());
-    if (target != nullptr) {
-      EXPECT_EQ(0, symlink(target, link.c_str())) << link;
-    }
+    EXPECT_TRUE(target == nullptr || symlink(target, link.c_str()) == 0) << link;
   }
 
   std::string Map(const std::string& windowsPath) const { return MapWith(windowsPath, prefix_); }
@@ -38,9 +36,12 @@ class WinePathTest : public ::testing::Test {
     EXPECT_TRUE(MapWindowsPath(windowsPath.c_str(), prefix, &hostPath)) << windowsPath;
     return hostPath;
   }
-  static bool Refused(const char* windowsPath, const std::string& prefix) {
+  // Why windowsPath is refused in prefix (its host path left empty), or
+  // where it maps.
+  static std::string Refusal(const char* windowsPath, const std::string& prefix) {
     std::string hostPath;
-    return !MapWindowsPath(windowsPath, prefix, &hostPath) && hostPath.empty();
+    const bool mapped = MapWindowsPath(windowsPath, prefix, &hostPath);
+    return mapped || !hostPath.empty() ? "mapped to " + hostPath : WhyUnmapped(windowsPath, prefix);
   }
 
   // Paths below the c: and z: links, and below c:'s real folder.
@@ -53,34 +54,27 @@ class WinePathTest : public ::testing::Test {
 };
 
 TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows) {
-  root_.Write("prefix/drive_c/Variants/DATA.TXT", "upper");
-  root_.Write("prefix/drive_c/Variants/Data.txt", "mixed");
-  root_.Write("prefix/drive_c/Variants/data.txt", "lower");
-  root_.Write("prefix/drive_c/Games/\xC3\x84rger.txt", "umlaut");
+  for (const char* name :
+       {"Variants/DATA.TXT", "Variants/Data.txt", "Variants/data.txt", "Games/\xC3\x84rger.txt"})
+    root_.Write(std::string("prefix/drive_c/") + name, name);
   const std::string patch = C("/Games/GHR/Patch12.cod"), longName(100000, 'a');
   const std::string deep = "/Games/" + std::string(120, 'd') + "/" + std::string(120, 'e');
   MakeFolders(OnDisk(deep));
   std::string deepWindows = "C:", deepHost = C(), climbing = "C:";
-  for (int i = 0; i < 2000; ++i) {
-    deepWindows += "\\Games";
-    deepHost += "/Games";
-    climbing += "\\..";
-  }
+  for (int i = 0; i < 2000; ++i) deepWindows += "\\Games", deepHost += "/Games", climbing += "\\..";
   // b: holds every folder too and comes first, but c: reaches deeper; d:
   // reaches as deep, and the first letter wins.
   SetDrive("b:", "/");
   SetDrive("d:", "../drive_c");
   // clang-format off
   const struct {
-    std::string windows;
-    std::string host;
+    std::string windows, host;
     std::string in = "";  // the current folder below drive_c, or "" for one on b: and z:
   } cases[] = {
       {"C:\\\\Games/\\GHR\\Patch12.cod\\", patch},
       {"C:\\Games\\.\\GHR\\..\\GHR\\.\\Patch12.cod", patch},
       // Drive-relative, from a current folder on another drive: at the root.
-      {"C:Games\\GHR\\Patch12.cod", patch},
-      {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
+      {"C:Games\\GHR\\Patch12.cod", patch}, {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
       // A folder name loses one trailing dot, the last name every trailing
       // dot and blank; blanks end a folder's name as part of it.
       {"C:\\Games\\GHR.\\Patch12.cod. .", patch},
@@ -127,19 +121,23 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
 }
 
 TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
+  const std::string noDrive = "the current folder lies on no drive of the prefix";
   TempDir outside;
   outside.Write("Outside.txt", "outside");
+  // With no drive holding the current folder (a sibling whose name merely
+  // starts with "drive_c" is not on c:), "\name" lies on no drive and is
+  // refused; a relative name is the folder's own, off every drive.
+  SetDrive("z:", nullptr);
+  MakeFolders(prefix_ + "/drive_c_old");
+  for (const std::string& folder : {prefix_ + "/drive_c_old", outside.path()}) {
+    ScopedCurrentDirectory in(folder);
+    for (const char* path : {"\\Gravelhorn_d3d.exe", "\\"})
+      EXPECT_EQ(noDrive, Refusal(path, prefix_)) << path << " in " << folder;
+  }
   std::string hostPath;
   bool onDrive = true;
   {
-    // With no drive holding the current folder, "\name" lies on no drive
-    // and is refused; a relative name is the folder's own, off every drive.
-    SetDrive("z:", nullptr);
     ScopedCurrentDirectory inOutside(outside.path());
-    EXPECT_TRUE(Refused("\\Gravelhorn_d3d.exe", prefix_));
-    EXPECT_EQ("the current folder lies on no drive of the prefix",
-              WhyUnmapped("\\Gravelhorn_d3d.exe", prefix_));
-    EXPECT_TRUE(Refused("\\", prefix_));
     EXPECT_TRUE(MapWindowsPath("outside.txt", prefix_, &hostPath, &onDrive));
     EXPECT_EQ(outside.path() + "/Outside.txt", hostPath);
     EXPECT_FALSE(onDrive);
@@ -147,15 +145,8 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
     EXPECT_FALSE(ReplaceDiskFile("outside.txt", "x", 1));
     EXPECT_EQ("outside", ReadFileBytes(outside.path() + "/Outside.txt"));
   }
-  {
-    // A sibling whose name merely starts with "drive_c" is not on c:.
-    MakeFolders(prefix_ + "/drive_c_old");
-    ScopedCurrentDirectory inSibling(prefix_ + "/drive_c_old");
-    EXPECT_TRUE(Refused("\\Gravelhorn_d3d.exe", prefix_));
-  }
   ScopedCurrentDirectory inGames(OnDisk("/Games"));
-  EXPECT_TRUE(MapWindowsPath("x", prefix_, &hostPath, &onDrive));
-  EXPECT_TRUE(onDrive);
+  EXPECT_TRUE(MapWindowsPath("x", prefix_, &hostPath, &onDrive) && onDrive);
   // A prefix copied without dosdevices: c: is drive_c and z: the host's
   // root, as Wine links them on its next start. With dosdevices but no c:
   // link, Wine does not start, and c: stays its missing link.
@@ -164,18 +155,19 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
   EXPECT_EQ("/tmp", Map("z:\\tmp"));
   EXPECT_EQ(prefix_ + "/dosdevices/d:/x", Map("D:\\x"));
   MakeFolders(prefix_ + "/dosdevices");
-  EXPECT_TRUE(Refused("\\Gravelhorn_d3d.exe", prefix_));
-  EXPECT_TRUE(Refused("\\Gravelhorn_d3d.exe", ""));  // inside drive_c, but of no prefix
+  EXPECT_EQ(noDrive, Refusal("\\Gravelhorn_d3d.exe", prefix_));
+  // Inside drive_c, but of no prefix.
+  for (const char* path : {"\\Gravelhorn_d3d.exe", "C:\\Games\\GHR\\Patch12.cod", "c:"})
+    EXPECT_EQ("there is no Wine prefix", Refusal(path, "")) << path;
   // Network and device paths (two separators of either kind), and a folder
   // name that collapses to "..", which Windows refuses.
-  for (const char* path : {"", "\\\\Gravelhorn_d3d.exe", "\\\\server\\share\\GHR", "//x", "\\/x",
-                           "/\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x", "C:\\Games\\...\\x", "...\\x"})
-    EXPECT_TRUE(Refused(path, "/prefix")) << path;
-  EXPECT_TRUE(Refused(nullptr, "/prefix"));
-  EXPECT_TRUE(Refused("C:\\Games\\GHR\\Patch12.cod", ""));
-  EXPECT_TRUE(Refused("c:", ""));
-  EXPECT_EQ("a network path, never a file of this computer", WhyUnmapped("//x", "/prefix"));
-  EXPECT_EQ("a name that Windows refuses", WhyUnmapped("...\\x", "/prefix"));
+  for (const char* path : {"\\\\Gravelhorn_d3d.exe", "\\\\server\\share\\GHR", "//x", "\\/x",
+                           "/\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x"})
+    EXPECT_EQ("a network path, never a file of this computer", Refusal(path, "/prefix")) << path;
+  for (const char* path : {"C:\\Games\\...\\x", "...\\x"})
+    EXPECT_EQ("a name that Windows refuses", Refusal(path, "/prefix")) << path;
+  for (const char* path : {"", static_cast<const char*>(nullptr)})
+    EXPECT_EQ("no file name", Refusal(path, "/prefix"));
 }
 
 }  // namespace
