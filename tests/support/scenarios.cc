@@ -126,6 +126,11 @@ const char kFoundInSteam[] =
 const std::string kFoundNowhere =
     "no prefix that patch_installer --list looks through holds the game's key\n";
 const std::string kNoKeyHints = kPrefixLine + kFoundNowhere;
+const std::string kServerRunning =
+    "a Wine server is running for this prefix, and Wine writes the registry to system.reg only now "
+    "and then and when it ends: close the prefix's programs or run WINEPREFIX='<prefix>' "
+    "wineserver "
+    "-w, then run patch_installer again\n";
 const std::string kNoInstallpathLine =
     "the game's key has no Installpath value: the game's folder is unknown\n";
 const std::string kNoInstallpathHints =
@@ -288,6 +293,13 @@ std::vector<Scenario> BuildScenarios() {
          SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
          MakeFolders(game + "/Patch12.cod.tmp");
        }, .onWindows = true},
+      // A folder with something in it where a temporary file goes stays in
+      // the way.
+      {.name = "FolderInTheWayOfATemporaryFile",
+       .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); },
+       .error = CannotWrite("Patch12.cod.tmp"), .newFiles = 3, .hints = kPrefixLine +
+       "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and "
+       "it cannot be removed\n"},
       {.name = "LinksAndAFifoLeftOver", .prepare = [](Folder game) {
          WriteFileBytes(Outside(game, "target"), "outside");
          if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) != 0 ||
@@ -399,9 +411,10 @@ std::vector<Scenario> BuildScenarios() {
        .registryLines = "\"Version\"=\"1.1\"\n", .error = kNoGame, .hints = In64BitViewHints({""})},
       // Wine saves the registry only now and then while its server runs.
       {.name = "KeyNotSavedYet", .key = kMissing, .error = kNoGame, .server = kRunning,
-       .hints = kPrefixLine + "a Wine server is running for this prefix, and Wine writes the "
-       "registry to system.reg only now and then and when it ends: close the prefix's programs or "
-       "run WINEPREFIX='<prefix>' wineserver -w, then run patch_installer again\n" + kFoundNowhere},
+       .hints = kPrefixLine + kServerRunning + kFoundNowhere},
+      // Nor has it saved a new prefix's registry yet.
+      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame,
+       .server = kRunning, .hints = kPrefixLine + kServerRunning + kFoundNowhere},
       // What another user could have planted in the shared temporary folder
       // is no Wine server of the player's, and no file of one is waited for.
       {.name = "WineserverFileIsAFifo", .key = kMissing, .error = kNoGame, .server = kNameIsAFifo,
@@ -423,6 +436,11 @@ std::vector<Scenario> BuildScenarios() {
        .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81",
        .exitCode = 255, .text = kNoMenu,
        .hints = kPrefixLine + MissingFolderHints(kControls, kControlsOnHost)},
+      // The game's folder on a disk this computer lacks, through drive z: (a
+      // prefix copied from a Mac).
+      {.name = "GameFolderOnDriveZ", .installPath = "Z:\\Volumes\\External\\GHR", .exitCode = 255,
+       .text = kNoMenu,
+       .hints = kPrefixLine + MissingFolderHints("Z:\\Volumes\\External\\GHR", "/Volumes/External/GHR")},
       // A reader that went away changes nothing the run does.
       {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = kPrefixLine},
       // The hints name where the fault is: the game's archives missing in
@@ -545,8 +563,13 @@ std::string CannotWriteText(const Scenario& scenario, int index) {
 
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft) {
-  FolderFiles files = before;  // whatever held a temporary name is gone
-  std::erase_if(files, [](const auto& file) { return file.first.ends_with(".tmp"); });
+  // Whatever held a temporary name is gone, but for a folder with something in it.
+  FolderFiles files = before;
+  std::erase_if(files, [&](const auto& file) {
+    const auto next = before.upper_bound(file.first);
+    return file.first.ends_with(".tmp") &&
+           (next == before.end() || next->first.rfind(file.first + "/", 0) != 0);
+  });
   const std::vector<PatchFile> installed = InstalledFiles(scenario.language);
   for (size_t i = 0; i < size_t(stopped) + temporaryLeft; ++i)
     files[installed.at(i).gameFile + (i < size_t(stopped) ? "" : ".tmp")] =

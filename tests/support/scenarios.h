@@ -14,12 +14,12 @@
 #include "tests/support/test_support.h"
 
 // The game's key: with both values (or registryLines); without
-// Installpath; missing; only through a subkey; and (Linux only) only in the
-// 64-bit view (with both values, or registryLines), or a system.reg that is
-// a folder or a fifo.
+// Installpath; missing; only through a subkey; and (Linux only) no
+// system.reg at all, only in the 64-bit view (with both values, or
+// registryLines), or a system.reg that is a folder or a fifo.
 // clang-format off
-enum class Key { kValues, kNoInstallpath, kMissing, kOnlySubkey, kIn64BitView, kUnreadable,
-                 kFifoRegistry };
+enum class Key { kValues, kNoInstallpath, kMissing, kOnlySubkey, kNoRegistry, kIn64BitView,
+                 kUnreadable, kFifoRegistry };
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 // Linux only: a Wine server for the prefix as Debian's Wine lays it out (the
 // prefix's file "wineserver" names its folder in the temporary folder):
