@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,51 +21,12 @@ namespace {
 const int kCannotMount = 99;
 const int kCannotPlant = 98;
 
-// A Wine server running for prefix, as Debian's Wine lays it out: the
-// prefix's file "wineserver" names the server's folder in the temporary
-// folder, which holds a folder named after the prefix's device and inode
-// with the lock the server holds while it runs. Or, where kind says, what
-// another user could have put there instead.
-class RunningWineServer {
- public:
-  RunningWineServer(const std::string& prefix, Server kind) {
-    struct stat info;
-    EXPECT_EQ(0, stat(prefix.c_str(), &info));
-    char name[64];
-    snprintf(name, sizeof name, "/server-%llx-%llx", (unsigned long long)info.st_dev,
-             (unsigned long long)info.st_ino);
-    const std::string server = folder_.path() + name, nameFile = prefix + "/wineserver";
-    MakeFolders(server);
-    if (kind == Server::kNameIsAFifo)
-      planted_ = mkfifo(nameFile.c_str(), 0644) == 0;
-    else
-      WriteFileBytes(nameFile, folder_.path().substr(folder_.path().rfind('/') + 1));
-    if (kind == Server::kLockIsAFifo) {
-      planted_ = mkfifo((server + "/lock").c_str(), 0600) == 0;
-    } else {
-      lock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-      struct flock lock = {};
-      lock.l_type = F_WRLCK;
-      EXPECT_EQ(0, fcntl(lock_, F_SETLK, &lock));
-    }
-    // Only root gives a folder away.
-    if (kind == Server::kFolderOfAnotherUser)
-      planted_ = chown(folder_.path().c_str(), getuid() + 1, getgid()) == 0;
-    if (kind == Server::kFolderOpenToOthers) planted_ = chmod(server.c_str(), 0777) == 0;
-  }
-  ~RunningWineServer() {
-    if (lock_ >= 0) close(lock_);
-  }
-  bool planted() const { return planted_; }
-
- private:
-  TempDir folder_;
-  int lock_ = -1;
-  bool planted_ = true;
-};
-
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
  protected:
+  ~LinuxProgram() override {
+    if (serverLock_ >= 0) close(serverLock_);
+  }
+
   std::string Game() const { return prefix_.DriveC() + "/" + GetParam().gameFolder; }
 
   void WriteRegistry() {
@@ -74,19 +36,42 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     const std::string reg = prefix_.path() + "/system.reg";
     if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
     if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
-    if (s.key == Key::kEndlessRegistry && symlink("/dev/zero", reg.c_str()) != 0)
-      ADD_FAILURE() << reg;
     if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
     if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
-    if (s.key == Key::kUnreadable) MakeFolders(prefix_.path() + "/system.reg");
-    if (s.key == Key::kIn64BitView) {
-      // A 64-bit prefix whose key lies outside Wow6432Node.
-      prefix_.WriteGameKey(values, false);
-      WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
-    }
-    if (s.key == Key::kValues)
-      prefix_.WriteGameKey(s.registryLines.empty() ? values : decltype(values){}, true, "",
-                           s.registryLines);
+    if (s.key == Key::kUnreadable) MakeFolders(reg);
+    if (s.key == Key::kValues || s.key == Key::kIn64BitView)
+      prefix_.WriteGameKey(s.registryLines.empty() ? values : decltype(values){},
+                           s.key == Key::kValues, "", s.registryLines);
+    // A 64-bit prefix whose key lies outside Wow6432Node.
+    if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
+  }
+
+  // A Wine server running for the prefix, as Debian's Wine lays it out: the
+  // prefix's file "wineserver" names the server's folder in the temporary
+  // folder, which holds a folder named after the prefix's device and inode
+  // with the lock the server holds while it runs. Or, where kind says, what
+  // another user could have put there instead. False when the test cannot
+  // plant that here.
+  bool StartWineServer(Server kind) {
+    struct stat info;
+    EXPECT_EQ(0, stat(prefix_.path().c_str(), &info));
+    char name[64];
+    snprintf(name, sizeof name, "/server-%llx-%llx", (unsigned long long)info.st_dev,
+             (unsigned long long)info.st_ino);
+    const std::string folder = scratch_.path() + "/wine", server = folder + name;
+    MakeFolders(server);
+    if (kind == Server::kNameIsAFifo)
+      return mkfifo((prefix_.path() + "/wineserver").c_str(), 0644) == 0;
+    WriteFileBytes(prefix_.path() + "/wineserver", "wine");
+    if (kind == Server::kLockIsAFifo) return mkfifo((server + "/lock").c_str(), 0600) == 0;
+    serverLock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    EXPECT_EQ(0, fcntl(serverLock_, F_SETLK, &lock));
+    // Only root gives a folder away.
+    if (kind == Server::kFolderOfAnotherUser)
+      return chown(folder.c_str(), getuid() + 1, getgid()) == 0;
+    return kind != Server::kFolderOpenToOthers || chmod(server.c_str(), 0777) == 0;
   }
 
   // Runs the program from the scenario's working folder; with a mount, in a
@@ -133,9 +118,10 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
       argv.insert(argv.begin(),
                   {"/bin/sh", "-c", "exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-", fifo});
     }
-    std::optional<RunningWineServer> server;
-    if (s.server != Server::kNone) server.emplace(prefix_.path(), s.server);
-    if (server && !server->planted()) return {kCannotPlant, "", "", false};
+    if (s.server != Server::kNone) {
+      if (!StartWineServer(s.server)) return {kCannotPlant, "", "", false};
+      environment.push_back("TMPDIR=" + scratch_.path());
+    }
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 
@@ -162,6 +148,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   TempDir scratch_;
   const std::string afterwards_ = scratch_.path() + "/afterwards";
   FolderFiles restBefore_;
+  int serverLock_ = -1;
 };
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
@@ -203,15 +190,37 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
 INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxProgram, ::testing::ValuesIn(Scenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Runs stopped by strace, on the English game (or another scenario's) in a
+// prefix of their own.
+class StoppedLinuxProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (RunCommand({kStrace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
+      GTEST_SKIP() << kStrace << " cannot trace here (scripts/setup.sh installs strace)";
+  }
+  // Lays out the scenario's game and key; returns the game's files.
+  FolderFiles LayOut(const Scenario& s) {
+    prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
+    return LayOutScenario(s, prefix_.DriveC());
+  }
+  CommandResult Run(const std::vector<std::string>& argv) {
+    return RunCommand(argv, patch_, environment_);
+  }
+
+  const std::string kStrace = "/usr/bin/strace";
+  FakePrefix prefix_;
+  const std::string game_ = prefix_.DriveC() + "/Games/GHR", patch_ = prefix_.DriveC() + "/Patch";
+  // The sanitizers' leak check traces the process itself at its end.
+  const std::vector<std::string> environment_ = {"WINEPREFIX=" + prefix_.path(), "LC_ALL=C.UTF-8",
+                                                 "ASAN_OPTIONS=detect_leaks=0"};
+};
+
 // strace stops the program at one step of putting a file in place: a
 // SIGKILL at each rename and at the folder's flush after the last one, a
 // rename that fails. No game file is ever missing (a new one whose rename
 // failed stays whole under its temporary name), and the next run completes
 // the patch and leaves nothing else.
-TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
-  const std::string strace = "/usr/bin/strace";
-  if (RunCommand({strace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
-    GTEST_SKIP() << strace << " cannot trace here (scripts/setup.sh installs strace)";
+TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
   struct Row {
     const char* scenario;
     std::string inject;
@@ -229,29 +238,20 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
     const Scenario& s = ScenarioNamed(row.scenario);
-    FakePrefix prefix;
-    const FolderFiles before = LayOutScenario(s, prefix.DriveC());
-    prefix.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
-    const std::string game = prefix.DriveC() + "/" + s.gameFolder;
-    const std::string patch = prefix.DriveC() + "/" + s.workingFolder;
-    // The sanitizers' leak check traces the process itself at its end.
-    const std::vector<std::string> environment = {"WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8",
-                                                  "ASAN_OPTIONS=detect_leaks=0"};
-    const CommandResult stopped = RunCommand(
-        {strace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
-        patch, environment);
+    const FolderFiles before = LayOut(s);
+    const CommandResult stopped =
+        Run({kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()});
     if (row.exitCode == 255)
       ExpectPrinted(stopped, 255, PrintedBox("ERROR", CannotWriteText(s, row.stopped)),
-                    std::nullopt, prefix.path(), "");
+                    std::nullopt, prefix_.path(), "");
     EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
-    EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game));
+    EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game_));
 
-    const CommandResult next = RunCommand({PatchInstallerPath()}, patch, environment);
     const bool refused = row.stopped == 4;  // the game reads as v1.2 now
-    ExpectPrinted(next, refused ? 255 : 0,
+    ExpectPrinted(Run({PatchInstallerPath()}), refused ? 255 : 0,
                   refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
-                  std::nullopt, prefix.path(), "");
-    EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+                  std::nullopt, prefix_.path(), "");
+    EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
   }
 }
 
@@ -261,66 +261,55 @@ TEST(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
 // The first then completes, and waits at its very end; a third run waits
 // for it too (the game is held to the end, not only while a folder handle
 // is open), and once the first is killed, finds the patch applied.
-TEST(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
-  const std::string strace = "/usr/bin/strace";
-  if (RunCommand({strace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
-    GTEST_SKIP() << strace << " cannot trace here (scripts/setup.sh installs strace)";
+TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
   const Scenario& s = ScenarioNamed("English");
-  FakePrefix prefix;
-  const FolderFiles before = LayOutScenario(s, prefix.DriveC());
-  prefix.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
-  const std::string game = prefix.DriveC() + "/" + s.gameFolder;
-  const std::string patch = prefix.DriveC() + "/" + s.workingFolder;
-  const std::vector<std::string> environment = {"WINEPREFIX=" + prefix.path(), "LC_ALL=C.UTF-8",
-                                                "ASAN_OPTIONS=detect_leaks=0"};
+  const FolderFiles before = LayOut(s);
   TempDir outputs;
   auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
+  auto start = [&](const std::vector<std::string>& argv, const std::string& name) {
+    return std::make_unique<ChildProcess>(argv, patch_, environment_, file(name + ".out"),
+                                          file(name + ".err"));
+  };
   // Waits up to half a minute for text in the file name; false when it does
   // not come, or when the process ends first.
   auto waitFor = [&](const std::string& name, const std::string& text, ChildProcess& process) {
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0, exitCode; i < 3000 && !process.Ended(&exitCode); ++i, usleep(10000))
       if (FileExists(file(name)) && ReadFileBytes(file(name)).find(text) != std::string::npos)
         return true;
-      int exitCode;
-      if (process.Ended(&exitCode)) return false;
-      usleep(10000);
-    }
     return false;
   };
   const std::string waiting =
-      "patch_installer: another run is patching the game in " + game + "; waiting for it to end\n";
+      "patch_installer: another run is patching the game in " + game_ + "; waiting for it to end\n";
 
-  ChildProcess first({strace, "-f", "-o", file("trace"), "-e", "trace=fsync,exit_group", "-e",
+  auto first = start({kStrace, "-f", "-o", file("trace"), "-e", "trace=fsync,exit_group", "-e",
                       "inject=fsync:signal=STOP:when=1", "-e",
                       "inject=exit_group:delay_enter=600000000", PatchInstallerPath()},
-                     patch, environment, file("first.out"), file("first.err"));
-  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", first)) << ReadFileBytes(file("first.err"));
+                     "first");
+  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", *first)) << ReadFileBytes(file("first.err"));
   const pid_t held = std::stoi(ReadFileBytes(file("trace")));
   {
-    ChildProcess second({PatchInstallerPath()}, patch, environment, file("second.out"),
-                        file("second.err"));
-    EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
-    kill(second.pid(), SIGINT);
+    auto second = start({PatchInstallerPath()}, "second");
+    EXPECT_TRUE(waitFor("second.err", waiting, *second)) << ReadFileBytes(file("second.err"));
+    kill(second->pid(), SIGINT);
     int exitCode = 0;
-    EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
+    EXPECT_TRUE(second->WaitForEnd(30, &exitCode));
     EXPECT_EQ(-1, exitCode);
   }
   kill(held, SIGCONT);
-  ASSERT_TRUE(waitFor("trace", "exit_group(", first));
+  ASSERT_TRUE(waitFor("trace", "exit_group(", *first));
   EXPECT_EQ(PrintedBox(s.caption, s.text), ReadFileBytes(file("first.out")));
-  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
 
-  ChildProcess third({PatchInstallerPath()}, patch, environment, file("third.out"),
-                     file("third.err"));
-  EXPECT_TRUE(waitFor("third.err", waiting, third)) << ReadFileBytes(file("third.err"));
+  auto third = start({PatchInstallerPath()}, "third");
+  EXPECT_TRUE(waitFor("third.err", waiting, *third)) << ReadFileBytes(file("third.err"));
   kill(held, SIGKILL);
-  first.Kill();  // strace lets go of it: it ends, killed
+  first->Kill();  // strace lets go of it: it ends, killed
   int exitCode = 0;
-  EXPECT_TRUE(third.WaitForEnd(30, &exitCode));
+  EXPECT_TRUE(third->WaitForEnd(30, &exitCode));
   ExpectPrinted(
       {exitCode, ReadFileBytes(file("third.out")), ReadFileBytes(file("third.err")), false}, 255,
-      waiting + PrintedBox("ERROR", kTooOldText), std::nullopt, prefix.path(), "");
-  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+      waiting + PrintedBox("ERROR", kTooOldText), std::nullopt, prefix_.path(), "");
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
 }
 
 }  // namespace

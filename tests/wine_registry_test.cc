@@ -66,10 +66,10 @@ std::string ReadValue(const std::string& text, const std::string& key, const std
   return status == REGISTRY_VALUE_TOO_LONG ? "<too long>" : "<unknown>";
 }
 
-std::string WithCrLf(const std::string& text) {
-  std::string converted;
-  for (char c : text) converted += c == '\n' ? "\r\n" : std::string(1, c);
-  return converted;
+std::string WithCrLf(std::string text) {
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2)
+    text.insert(at, "\r");
+  return text;
 }
 
 // A file whose game key holds valueLines, followed by a key named alike.
@@ -80,42 +80,10 @@ std::string GameKeyWith(const std::string& valueLines) {
          valueLines + "\n[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR3] 1\n";
 }
 
-TEST(WineRegistryTest, ReadsAFileLaidOutAsWineWritesIt) {
-  const std::string sub = kGameKey + "\\Sub"s;
-  // clang-format off
-  const struct {
-    std::string key;
-    const char* name;
-    std::string expected;
-  } cases[] = {
-      {kGameKey, "Installpath", "C:\\Games\\GHR\0"s},
-      {kGameKey, "Language", "eng\0"s},
-      // Keys and values named alike are not confused.
-      {"Software\\Quillfern\\GHR", "Installpath", "C:\\Program Files\\GHR64\0"s},
-      {kGameKey + "2"s, "Installpath", "C:\\Games\\GHR2\0"s},
-      {sub, "OnlyInSub", "sub\0"s},
-      {kGameKey, "OnlyInSub", "<value missing>"},
-      {kGameKey, "OnlyInGhr2", "<value missing>"},
-      {"Software\\Wow6432Node\\Quillfern\\GH", "Installpath", "<key missing>"},
-      {kGameKey, "Missing", "<value missing>"},
-      // Names compare without regard to ASCII case.
-      {"SOFTWARE\\wow6432node\\QuillFern\\ghr", "INSTALLPATH", "C:\\Games\\GHR\0"s},
-      {kGameKey, "zERO", ""},
-      // The default value is "@"; a key's name is unescaped before it is
-      // compared.
-      {kGameKey, "", "Default of the game key\0"s},
-      {"Software\\Classes\\.txt", "Content Type", "text/plain\0"s},
-      {kGameKey + "\\Odd]\xE9"s, "Name", "odd\0"s}};
-  // clang-format on
-  for (const std::string& text : {kSystemReg, WithCrLf(kSystemReg)}) {
-    EXPECT_TRUE(WineRegistryIsWin64(text));
-    for (const auto& c : cases)
-      EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name)) << c.key << " " << c.name;
-  }
-}
-
-// Value lines as Wine reads them, and lines it cannot read, which are skipped.
+// Values in a file laid out as Wine writes it; value lines as Wine reads
+// them, and lines it cannot read, which are skipped.
 TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
+  const std::string sub = kGameKey + "\\Sub"s;
   std::string hex256 = "\"Value\"=hex:";
   for (int i = 0; i < 256; ++i) hex256 += i % 24 == 23 ? "ab,\\\n  " : "ab,";
   hex256.pop_back();
@@ -134,7 +102,27 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
     std::string expected;
     bool whole = false;  // text is the whole file
     std::string key = kGameKey;
+    const char* name = "Value";
   } cases[] = {
+      {kSystemReg, "C:\\Games\\GHR\0"s, true, kGameKey, "Installpath"},
+      {kSystemReg, "eng\0"s, true, kGameKey, "Language"},
+      // Keys and values named alike are not confused.
+      {kSystemReg, "C:\\Program Files\\GHR64\0"s, true, "Software\\Quillfern\\GHR", "Installpath"},
+      {kSystemReg, "C:\\Games\\GHR2\0"s, true, kGameKey + "2"s, "Installpath"},
+      {kSystemReg, "sub\0"s, true, sub, "OnlyInSub"},
+      {kSystemReg, "<value missing>", true, kGameKey, "OnlyInSub"},
+      {kSystemReg, "<value missing>", true, kGameKey, "OnlyInGhr2"},
+      {kSystemReg, "<key missing>", true, "Software\\Wow6432Node\\Quillfern\\GH", "Installpath"},
+      {kSystemReg, "<value missing>", true, kGameKey, "Missing"},
+      // Names compare without regard to ASCII case.
+      {kSystemReg, "C:\\Games\\GHR\0"s, true, "SOFTWARE\\wow6432node\\QuillFern\\ghr",
+       "INSTALLPATH"},
+      {kSystemReg, "", true, kGameKey, "zERO"},
+      // The default value is "@"; a key's name is unescaped before it is
+      // compared.
+      {kSystemReg, "Default of the game key\0"s, true, kGameKey, ""},
+      {kSystemReg, "text/plain\0"s, true, "Software\\Classes\\.txt", "Content Type"},
+      {kSystemReg, "odd\0"s, true, kGameKey + "\\Odd]\xE9"s, "Name"},
       // \x takes at most four digits and gives one UTF-16 unit, '?' where
       // code page 1252 has none; a backslash before anything else keeps it;
       // octal takes at most three digits.
@@ -199,15 +187,16 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
   std::string broken;  // every broken line above, then a good one
   for (const auto& c : cases) {
     const std::string text = c.whole ? c.text : GameKeyWith(c.text);
-    EXPECT_EQ(c.expected, ReadValue(text, c.key, "Value")) << c.text;
-    EXPECT_EQ(c.expected, ReadValue(WithCrLf(text), c.key, "Value")) << "with CR LF: " << c.text;
+    EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name)) << c.name << " in " << c.text;
+    EXPECT_EQ(c.expected, ReadValue(WithCrLf(text), c.key, c.name)) << "with CR LF: " << c.text;
     if (!c.whole && c.expected == "<value missing>" && c.text.back() == '\n') broken += c.text;
   }
   EXPECT_EQ("eng\0"s, ReadValue(GameKeyWith(broken + "\"Value\"=\"eng\""), kGameKey, "Value"));
 }
 
 TEST(WineRegistryTest, TellsA64BitPrefixByItsArchLine) {
-  EXPECT_TRUE(WineRegistryIsWin64("WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software] 1\n"));
+  EXPECT_TRUE(WineRegistryIsWin64(kSystemReg));
+  EXPECT_TRUE(WineRegistryIsWin64(WithCrLf(kSystemReg)));
   // Only a whole line before the first key counts.
   for (const char* text : {"WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
                            "#arch=win32\n\n[Software] 1\n",

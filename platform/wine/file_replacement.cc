@@ -214,8 +214,10 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
   bool replaced = false;
   switch (ClearTemporaryName(temporary, exists, bytes, size)) {
     case Leftover::kInTheWay:
-      NoteReplacementFailure(windowsPath, temporary,
-                             "in the way, and it cannot be removed");
+      // Under the name the box shows: the temporary file's.
+      NoteReplacementFailure(
+          (std::string(windowsPath) + kReplacementEnding).c_str(), temporary,
+          "in the way, and it cannot be removed");
       if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
       return false;
     case Leftover::kNewFile:

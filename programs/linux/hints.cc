@@ -54,9 +54,11 @@ std::string WithoutLinks(const std::string& path) {
        end = path.rfind('/', end - 1)) {
     char* resolved = realpath(path.substr(0, end).c_str(), nullptr);
     if (resolved == nullptr) continue;
-    std::string result = std::string(resolved) + path.substr(end);
+    std::string result = resolved;
     free(resolved);
-    return result;
+    // Past a link to the root, such as drive z:, the rest brings its slash.
+    if (result == "/" && end < path.size()) result.clear();
+    return result + path.substr(end);
   }
   return path;
 }
@@ -96,6 +98,15 @@ void ShowUnexpandedTilde(Hints& hints, const WinePrefixChoice& choice) {
              std::string(home) + choice.given.substr(1) + "?");
 }
 
+// The prefix's registry as its running Wine server has not saved it yet.
+void ShowServerRunning(Hints& hints, const std::string& prefix) {
+  hints.Line(
+      "a Wine server is running for this prefix, and Wine writes the registry "
+      "to system.reg only now and then and when it ends: close the prefix's "
+      "programs or run WINEPREFIX=" +
+      ShellQuoted(prefix) + " wineserver -w, then run patch_installer again");
+}
+
 // What keeps the prefix from being read at all; false when it can be.
 bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
   const std::string& prefix = choice.path;
@@ -114,7 +125,11 @@ bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
   }
   const GameInPrefix game = ReadGameInPrefix(prefix);
   if (game.readError == ENOENT) {
-    hints.Line(prefix + " has no system.reg: it is not a Wine prefix");
+    // A new prefix has none until its Wine server first saves the registry.
+    if (WineServerRunning(prefix))
+      ShowServerRunning(hints, prefix);
+    else
+      hints.Line(prefix + " has no system.reg: it is not a Wine prefix");
     if (Exists(prefix + "/pfx/system.reg"))
       hints.Line(prefix + "/pfx has one: " + PatchCommand(prefix + "/pfx"));
     for (std::string folder = prefix; folder.size() > 1;) {
@@ -156,15 +171,7 @@ void ShowKeyFaults(Hints& hints, const GameInPrefix& game) {
     if (!other.installPath.present && !other.language.present)
       hints.Line(add + " /reg:32 /f");
   }
-  if (WineServerRunning(game.prefix))
-    hints.Line(
-        "a Wine server is running for this prefix, and Wine writes the "
-        "registry to "
-        "system.reg only now and then and when it ends: close the prefix's "
-        "programs or "
-        "run WINEPREFIX=" +
-        ShellQuoted(game.prefix) +
-        " wineserver -w, then run patch_installer again");
+  if (WineServerRunning(game.prefix)) ShowServerRunning(hints, game.prefix);
 }
 
 // The catalogue's language codes: "eng, hun, ...".

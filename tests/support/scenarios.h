@@ -13,36 +13,23 @@
 
 #include "tests/support/test_support.h"
 
-// The game's key: with both values; without Installpath; missing; no
-// system.reg at all; only through a subkey; and (Linux only) only in the
-// 64-bit view, or a system.reg that is a folder, a fifo, or a link to
-// /dev/zero.
-enum class Key {
-  kValues,
-  kNoInstallpath,
-  kMissing,
-  kNoRegistry,
-  kOnlySubkey,
-  kIn64BitView,
-  kUnreadable,
-  kFifoRegistry,
-  kEndlessRegistry
-};
+// The game's key: with both values (or registryLines); without
+// Installpath; missing; only through a subkey; and (Linux only) no
+// system.reg at all, only in the 64-bit view (with both values, or
+// registryLines), or a system.reg that is a folder or a fifo.
+// clang-format off
+enum class Key { kValues, kNoInstallpath, kMissing, kOnlySubkey, kNoRegistry, kIn64BitView,
+                 kUnreadable, kFifoRegistry };
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 // Linux only: a Wine server for the prefix as Debian's Wine lays it out (the
 // prefix's file "wineserver" names its folder in the temporary folder):
 // running, or what another user could have planted there instead.
-enum class Server {
-  kNone,
-  kRunning,
-  kNameIsAFifo,
-  kLockIsAFifo,
-  kFolderOfAnotherUser,
-  kFolderOpenToOthers
-};
+enum class Server { kNone, kRunning, kNameIsAFifo, kLockIsAFifo, kFolderOfAnotherUser,
+                    kFolderOpenToOthers };
+// clang-format on
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
-const char kEveryFile[] = "*";
+const int kEveryFile = -1;
 const char kTitle[] = "Gravelhorn Patch Installer";
 // The English summary box's text.
 std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
@@ -76,17 +63,17 @@ struct Scenario {
   std::string caption = kTitle;
   std::string text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
   std::string error = "";
-  // The game files that are new after the run, each holding its member of
-  // the sample Patch.dat (bench/sample_patch.h names the files a run
-  // installs for the row's language, and their members); kEveryFile: all
-  // of them when the run succeeds, none when it fails.
-  std::vector<std::string> newFiles = {kEveryFile};
+  // How many of the files a run installs for the row's language are new
+  // after the run, the first ones in the order they are installed
+  // (tests/support/sample_patch.h names them, and their members);
+  // kEveryFile: all of them when the run succeeds, none when it fails.
+  int newFiles = kEveryFile;
   Again again = Again::kNever;  // what a second run does
   bool onWindows = false;       // run the Windows program too
   // Linux only: how the run names the prefix (an environment variable, or
-  // --prefix and its folder; "" for neither), and its locale, compiled into
-  // a private LOCPATH unless it is C.UTF-8. <prefix> and <home> stand for
-  // the prefix and the home folder.
+  // --prefix and its folder; "" for neither; a bare name unsets that
+  // variable), and its locale, compiled into a private LOCPATH unless it is
+  // C.UTF-8. <prefix> and <home> stand for the prefix and the home folder.
   std::string prefixGiven = "WINEPREFIX=<prefix>";
   const char* locale = "C.UTF-8";
   Server server = Server::kNone;
