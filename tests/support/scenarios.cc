@@ -29,17 +29,16 @@ const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
 // The bytes of the sample's member name, found as the installer finds it,
-// in any letter case: a language's archive holds its texts and the menu of
-// v1.2.
+// in any letter case: an executable names itself, a language's archive
+// holds its own text and the menu of v1.2.
 std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
       return std::string(kLargeSize, 'L');
-    std::string code;
-    if (!LanguageOfMember(member, &code)) return "MZ " + member + " v1.2";
+    if (member.ends_with(".exe")) return "MZ " + member + " v1.2";
     return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
-                            {"Text/" + code + ".txt", "text of " + code}});
+                            {"Text" + member, "text of " + member}});
   }
   throw std::runtime_error("the sample Patch.dat has no member " + name);
 }
@@ -129,14 +128,12 @@ const std::string kNoKeyHints = kPrefixLine + kFoundNowhere;
 const std::string kServerRunning =
     "a Wine server is running for this prefix, and Wine writes the registry to system.reg only now "
     "and then and when it ends: close the prefix's programs or run WINEPREFIX='<prefix>' "
-    "wineserver "
-    "-w, then run patch_installer again\n";
+    "wineserver -w, then run patch_installer again\n";
 const std::string kNoInstallpathLine =
     "the game's key has no Installpath value: the game's folder is unknown\n";
 const std::string kNoInstallpathHints =
     kPrefixLine + kNoInstallpathLine +
-    "\\\\Gravelhorn_d3d.exe: a network path, never a file of this "
-    "computer\n";
+    "\\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
 // Where the menu is looked for in the game's archives.
 const std::string kGameOnHost = "<prefix>/drive_c/Games/GHR";
 const std::string kArchivesIn = " the game's folder C:\\Games\\GHR (" + kGameOnHost + "): ";
@@ -148,10 +145,11 @@ const std::string kNotRegular =
 // adds each of the values named (or, without any, the key) to the 32-bit
 // view.
 std::string In64BitViewHints(const std::vector<std::string>& values) {
-  std::string hints = kPrefixLine +
-                      "the game's key is only in the registry's 64-bit view (HKLM\\Software\\"
-                      "Quillfern\\GHR), not in the 32-bit view where the game's setup writes it "
-                      "and the patch reads it; to register it in the 32-bit view:\n"s;
+  std::string hints =
+      kPrefixLine +
+      "the game's key is only in the registry's 64-bit view (HKLM\\Software\\Quillfern\\GHR), "
+      "not in the 32-bit view where the game's setup writes it and the patch reads it; to "
+      "register it in the 32-bit view:\n"s;
   for (const std::string& value : values)
     hints += "  WINEPREFIX='<prefix>' wine reg add 'HKLM\\Software\\Quillfern\\GHR'" + value +
              " /reg:32 /f\n";
