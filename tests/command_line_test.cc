@@ -4,12 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "filesystem/fff_format.h"
 #include "tests/support/scenarios.h"
 
 namespace {
@@ -22,7 +20,7 @@ const char kUsage[] =
 // folder; <b> is a plain prefix. Both hold the v1.1 game; the run starts in <a>'s patch folder, and
 // a run that patches patches <a>.
 TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
-  const std::string patched = PrintedBox(kTitle, EnglishSummary("C:\\Games\\GHR\\", "v1.1"));
+  const std::string patched = PrintedBox(kTitle, EnglishSummary());
   const struct {
     std::vector<std::string> arguments;
     const char* wineprefix;  // nullptr: not set
@@ -52,14 +50,10 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
     SCOPED_TRACE(CommandLine(row.arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
     TempDir home;
-    auto fill = [&](std::string text) {
-      for (const auto& [name, path] :
-           {std::pair{"<a-app>", a.root() + "/steamapps/compatdata/4711"},
-            {"<a>", a.path()},
-            {"<b>", b.path()}})
-        for (size_t at; (at = text.find(name)) != std::string::npos;)
-          text.replace(at, strlen(name), path);
-      return text;
+    auto fill = [&](const std::string& text) {
+      return WithPaths(text, {{"<a-app>", a.root() + "/steamapps/compatdata/4711"},
+                              {"<a>", a.path()},
+                              {"<b>", b.path()}});
     };
     const Scenario game{.name = "CommandLine"};
     const FolderFiles before = LayOutScenario(game, a.DriveC());
@@ -96,14 +90,14 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "home/Games/evil\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x9b\xff";
   const std::string shownWithControls =
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
-  const std::string label300 = std::string(296, 'x') + "v1.1";
+  const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
   const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
     // As --list shows them, and the run's box.
     std::string folder = "C:\\Games\\GHR", version = "v1.1 (the patch applies)";
-    std::string caption = kTitle, text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
+    std::string caption = kTitle, text = EnglishSummary();
     bool fromEnvironment = false;  // WINEPREFIX names the prefix
     void (*prepare)(const std::string& root) = nullptr;
     bool bindMounted = false;  // <root>/mounted is <root>/library
@@ -123,16 +117,13 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "elsewhere/pfx",
        .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
        .version = label300.substr(0, 255) + " (the patch applies)",
-       .text = EnglishSummary("C:\\Games\\GHR\\", label300.substr(0, 255)),
+       .text = EnglishSummary(ghr, label300.substr(0, 255)),
        .fromEnvironment = true},
       // A menu in Patch12.cod that runs past the archive's end is read to
       // that end, and wins over Game.cod's.
       {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n",
        .prepare = [](const std::string& game) {
-         std::string bytes = ReadFileBytes(game + "/Patch12.cod");
-         auto* size = reinterpret_cast<unsigned char*>(&bytes[28 + 136 + 132]);
-         WriteLittleEndian32(size, 0x7FFFFFFF);
-         WriteFileBytes(game + "/Patch12.cod", bytes);
+         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF));
        }},
        .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
@@ -166,10 +157,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       root.Write(other + std::string("/system.reg"), "WINE REGISTRY Version 2\n\n#arch=win64\n");
     MakeFolders(root.path() + "/home/.steam");
     ASSERT_EQ(0, symlink("../.local/share/Steam", (root.path() + "/home/.steam/steam").c_str()));
-    root.Write(kLibraries + 1, "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                   root.path() +
-                                   "/library\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                   root.path() + "/mounted\"\n\t}\n}\n");
+    const std::string home = root.path() + "/home",
+                      library = "\t{\n\t\t\"path\"\t\t\"" + root.path();
+    root.Write(kLibraries + 1, "\"libraryfolders\"\n{\n\t\"0\"\n" + library +
+                                   "/library\"\n\t}\n\t\"1\"\n" + library + "/mounted\"\n\t}\n}\n");
     MakeFolders(root.path() + "/mounted");
     if (row.prepare != nullptr) row.prepare(root.path());
     std::vector<std::string> argv = {PatchInstallerPath(), "--list"};
@@ -179,11 +170,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
           {"/usr/bin/unshare", getuid() == 0 ? "-m" : "-rm", "--propagation", "private", "/bin/sh",
            "-c", "mount --bind \"$0/library\" \"$0/mounted\" || exit 99; exec \"$@\"",
            root.path()});
-    const std::vector<std::string> environment = {
-        "LC_ALL=C.UTF-8", "HOME=" + root.path() + "/home", "XDG_DATA_HOME",
-        row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX"};
     const FolderFiles all = FolderTree(root.path());
-    const CommandResult list = RunCommand(argv, root.path(), environment, 20);
+    const std::string wineprefix = row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX";
+    const CommandResult list = RunCommand(
+        argv, root.path(), {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix}, 20);
     if (row.bindMounted && list.exitCode == 99)
       GTEST_SKIP() << "no bind mounts in a private mount namespace here: " << list.err;
     const std::string shown =
@@ -198,7 +188,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
 
     const CommandResult run =
         RunCommand({PatchInstallerPath(), "--prefix", prefix}, prefix + "/drive_c/Patch",
-                   {"LC_ALL=C.UTF-8", "HOME=" + root.path() + "/home", "WINEPREFIX"}, 20);
+                   {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
     const bool patched = row.caption == kTitle && row.text != kNoMenu;
     ExpectPrinted(run, patched ? 0 : 255, PrintedBox(row.caption, row.text), std::nullopt, prefix,
                   "");

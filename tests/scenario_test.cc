@@ -16,6 +16,8 @@
 
 namespace {
 
+using std::string_literals::operator""s;
+
 // What a run answers when it may not mount anything here, and when the
 // test cannot plant another user's server folder.
 const int kCannotMount = 99;
@@ -31,8 +33,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   void WriteRegistry() {
     const Scenario& s = GetParam();
-    const std::vector<std::pair<std::string, std::string>> values = {{"Installpath", s.installPath},
-                                                                     {"Language", s.language}};
+    const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
     const std::string reg = prefix_.path() + "/system.reg";
     if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
     if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
@@ -40,7 +41,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
     if (s.key == Key::kUnreadable) MakeFolders(reg);
     if (s.key == Key::kValues || s.key == Key::kIn64BitView)
-      prefix_.WriteGameKey(s.registryLines.empty() ? values : decltype(values){},
+      prefix_.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{},
                            s.key == Key::kValues, "", s.registryLines);
     // A 64-bit prefix whose key lies outside Wow6432Node.
     if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
@@ -102,11 +103,11 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     }
     // The prefix as the row names it, in a home of the test's own; a bare
     // name unsets the variable.
-    std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "LOCPATH",
-                                            "HOME=" + home_, std::string("LC_ALL=") + s.locale};
-    if (std::string(s.locale) != "C.UTF-8")
-      environment.push_back("LOCPATH=" + CompiledLocale(s.locale));
-    const std::string given = WithPaths(s.prefixGiven, prefix_.path(), home_);
+    std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "HOME=" + home_,
+                                            std::string("LC_ALL=") + s.locale, "LOCPATH"};
+    if (!locales_.empty()) environment.back() += "=" + locales_;
+    const std::string given =
+        WithPaths(s.prefixGiven, {{"<prefix>", prefix_.path()}, {"<home>", home_}});
     if (given.rfind("--prefix ", 0) == 0)
       argv.insert(argv.end(), {"--prefix", given.substr(9)});
     else if (!given.empty())
@@ -143,6 +144,9 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     return rest;
   }
 
+  // The folder that holds the row's locale, for LOCPATH; "" for C.UTF-8.
+  const std::string locales_ =
+      GetParam().locale == "C.UTF-8"s ? "" : CompiledLocale(GetParam().locale);
   FakePrefix prefix_{"home/.local/share/Steam/steamapps/compatdata/4711/pfx"};
   const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
@@ -153,8 +157,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
-  const bool ownLocale = std::string(s.locale) != "C.UTF-8";
-  if (ownLocale && CompiledLocale(s.locale).empty())
+  if (locales_.empty() && s.locale != "C.UTF-8"s)
     GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
   const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
   WriteRegistry();
@@ -166,15 +169,11 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   if (result.exitCode == kCannotPlant)
     GTEST_SKIP() << "cannot plant another user's files here (needs root)";
   const FolderFiles expected = ExpectedGameFiles(s, before);
-  const bool copiedOut = s.mount == Mount::kSmallDisk;
-  std::string printed;
-  {
-    // The box's narrow text as the run's own code page shows it.
-    ScopedEnvironment locale("LC_ALL", s.locale),
-        locales("LOCPATH", ownLocale ? CompiledLocale(s.locale).c_str() : nullptr);
-    printed = s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text);
-  }
-  Expect(result, s.exitCode, printed, s.hints, expected, copiedOut ? afterwards_ : Game());
+  // The box's narrow text as the run's own code page shows it.
+  ScopedEnvironment locale("LC_ALL", s.locale),
+      locales("LOCPATH", locales_.empty() ? nullptr : locales_.c_str());
+  Expect(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text), s.hints,
+         expected, s.mount == Mount::kSmallDisk ? afterwards_ : Game());
   if (s.check != nullptr) s.check(Game());
 
   if (s.again == Again::kRefused)
@@ -182,8 +181,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
            Game());
   if (s.again == Again::kPatchedWithRoom) {
     RestoreFolderFiles(Game(), FolderTree(afterwards_));
-    Expect(Run(Mount::kNone), 0, PrintedBox(kTitle, EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
-           std::nullopt, StoppedGameFiles(s, before, 4, false), Game());
+    Expect(Run(Mount::kNone), 0, PrintedBox(kTitle, EnglishSummary()), std::nullopt,
+           StoppedGameFiles(s, before, 4, false), Game());
   }
 }
 
@@ -202,9 +201,6 @@ class StoppedLinuxProgram : public ::testing::Test {
   FolderFiles LayOut(const Scenario& s) {
     prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
     return LayOutScenario(s, prefix_.DriveC());
-  }
-  CommandResult Run(const std::vector<std::string>& argv) {
-    return RunCommand(argv, patch_, environment_);
   }
 
   const std::string kStrace = "/usr/bin/strace";
@@ -239,8 +235,9 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
     SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
     const Scenario& s = ScenarioNamed(row.scenario);
     const FolderFiles before = LayOut(s);
-    const CommandResult stopped =
-        Run({kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()});
+    const CommandResult stopped = RunCommand(
+        {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
+        patch_, environment_);
     if (row.exitCode == 255)
       ExpectPrinted(stopped, 255, PrintedBox("ERROR", CannotWriteText(s, row.stopped)),
                     std::nullopt, prefix_.path(), "");
@@ -248,7 +245,7 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
     EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game_));
 
     const bool refused = row.stopped == 4;  // the game reads as v1.2 now
-    ExpectPrinted(Run({PatchInstallerPath()}), refused ? 255 : 0,
+    ExpectPrinted(RunCommand({PatchInstallerPath()}, patch_, environment_), refused ? 255 : 0,
                   refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
                   std::nullopt, prefix_.path(), "");
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
@@ -41,12 +41,6 @@ std::string MemberBytes(const Scenario& scenario, const std::string& name) {
                             {"Text" + member, "text of " + member}});
   }
   throw std::runtime_error("the sample Patch.dat has no member " + name);
-}
-
-// bytes with a 32-bit field at offset set to value.
-std::string With32(std::string bytes, size_t offset, uint32_t value) {
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
-  return bytes;
 }
 
 // Every code of the language list, as the Language hint lists them.
@@ -535,11 +529,16 @@ std::string PrintedBox(const std::string& caption, const std::string& text) {
   return printed.back() == '\n' ? printed : printed + "\n";
 }
 
-std::string WithPaths(std::string text, const std::string& prefix, const std::string& home) {
-  for (const auto& [name, path] : {std::pair{"<prefix>", prefix}, std::pair{"<home>", home}})
+std::string WithPaths(std::string text, const std::map<std::string, std::string>& paths) {
+  for (const auto& [name, path] : paths)
     for (size_t at; (at = text.find(name)) != std::string::npos;)
-      text.replace(at, strlen(name), path);
+      text.replace(at, name.size(), path);
   return text;
+}
+
+std::string With32(std::string bytes, size_t offset, uint32_t value) {
+  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
+  return bytes;
 }
 
 void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
@@ -560,7 +559,7 @@ void ExpectPrinted(const CommandResult& result, int exitCode, const std::string&
   EXPECT_EQ(exitCode == 0 ? "" : box, result.err.substr(0, boxOnErr));
   const std::string after = result.err.substr(boxOnErr);
   if (hints) {
-    EXPECT_EQ(WithPaths(*hints, prefix, home), after);
+    EXPECT_EQ(WithPaths(*hints, {{"<prefix>", prefix}, {"<home>", home}}), after);
     return;
   }
   EXPECT_NE("", after) << "no line names the prefix";
