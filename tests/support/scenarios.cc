@@ -202,61 +202,52 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "GermanEdition", .language = "ger", .caption = kGermanTitle, .text = GermanEditionSummary(kGhr), .onWindows = true},
       // German texts, but the edition's search for "ger" is case-sensitive;
       // \Patch_GER.cod finds the member Patch_ger.cod.
-      {.name = "UpperCaseGer", .language = "GER", .caption = kGermanTitle,
-       .text = Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, "GER"), .onWindows = true},
-      {.name = "GermanWithoutItsLanguagePatch", .language = "german", .error = "File not found: \\Patch_german.cod", .newFiles = 3,
+      {.name = "UpperCaseGer", .language = "GER", .caption = kGermanTitle, .text = Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, "GER"),
        .onWindows = true},
+      {.name = "GermanWithoutItsLanguagePatch", .language = "german", .error = "File not found: \\Patch_german.cod", .newFiles = 3, .onWindows = true},
       {.name = "EmptyLanguage", .language = "", .text = Summary(kEnglish, ""), .onWindows = true},
       // 15 characters fill LanguageValue with its zero; 16 do not fit.
       {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod", .newFiles = 3},
       {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!", .onWindows = true,
        .hints = kPrefixLine + "the game's Language value is longer than the 15 characters the patch reads (" + kListedCodes + ")\n"},
-      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n",
-       .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn", .onWindows = true},
+      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n", .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .onWindows = true},
       // Run where Patch.dat is not.
-      {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere",
-       .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true,
-       .hints = kPrefixLine + "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: "
-                "run patch_installer in the folder that holds Patch.dat\n"},
+      {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere", .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true,
+       .hints = kPrefixLine + "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run patch_installer in the folder that holds Patch.dat\n"},
       {.name = "NoRegistryKey", .key = kMissing, .error = kNoGame, .onWindows = true},
       // Wine saves a key with a subkey but no values through the subkey
       // alone: it opens, empty, and the install path is "\".
       {.name = "KeyOnlyThroughItsSubkey", .key = kOnlySubkey, .exitCode = 255, .text = kNoMenu, .onWindows = true,
-       .hints = kPrefixLine + kNoInstallpathLine + "the game's key has no Language value\n"
-                "Cfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
+       .hints = kPrefixLine + kNoInstallpathLine + "the game's key has no Language value\nCfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
       // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
       {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .text = kNoMenu, .onWindows = true},
       {.name = "InstallPathOf256", .installPath = longPath + "z", .error = kNoGame, .onWindows = true,
        .hints = kPrefixLine + "the game's Installpath value is longer than the 255 characters the patch reads\n"},
       // Destinations of 256 bytes and more are never cut, but refused.
       {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227, .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
-      {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226, .error = CannotWrite("Gravelhorn_glide.exe", g226),
-       .newFiles = 1},
-      {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita", .exitCode = 255,
-       .caption = "Installer della patch di Gravelhorn", .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
-       .onWindows = true},
+      {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226, .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = 1},
+      {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita", .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
+       .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n", .onWindows = true},
       // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
-      {.name = "AccentedGermanFolder", .installPath = "C:\\Spiele\\" + kKieselfuechs, .language = "ger", .gameFolder = "Spiele/" + kKieselfuechs,
-       .caption = kGermanTitle, .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\"), .onWindows = true},
-      {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS", .language = "ger",
-       .gameFolder = "Spiele/" + kKieselfuechs, .caption = kGermanTitle, .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\"),
-       .onWindows = true},
+      {.name = "AccentedGermanFolder", .installPath = "C:\\Spiele\\" + kKieselfuechs, .language = "ger", .gameFolder = "Spiele/" + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\"), .onWindows = true},
+      {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS", .language = "ger", .gameFolder = "Spiele/" + kKieselfuechs, .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\"), .onWindows = true},
       // The patch's files come from Patch.dat alone: files named like them
       // at the root of the drive, where any user may write, are not installed.
-      {.name = "FilesPlantedAtTheDriveRoot",
-       .prepare = [](Folder game) { for (const char* name : kPlantedAtTheDriveRoot) WriteFileBytes(game + "/../../" + name, "MZ"); },
+      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](Folder game) { for (const char* name : kPlantedAtTheDriveRoot) WriteFileBytes(game + "/../../" + name, "MZ"); },
        .onWindows = true},
       // An archive that is a fifo is a file that cannot be opened; nothing
       // waits for a writer at its other end.
       {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); }, .exitCode = 255, .text = kNoMenu, .onWindows = true,
        .hints = kPrefixLine + kMissingIn + kArchivesIn + "Game.cod\n"},
-      {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); }, .workingFolder = "Games/GHR",
-       .error = "File not found: \\Gravelhorn_d3d.exe", .onWindows = true},
+      {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); }, .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
+       .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
-      {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"),
-       .newFiles = 3, .onWindows = true},
-      {.name = "FolderWhereAnExecutableBelongs",
-       .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
+      {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
+       .onWindows = true},
+      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
        .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = 2,
        .hints = kPrefixLine + "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
       // A killed run's temporary file, or whatever else holds a temporary
@@ -274,9 +265,8 @@ std::vector<Scenario> BuildScenarios() {
        .onWindows = true},
       // A folder with something in it where a temporary file goes stays in
       // the way.
-      {.name = "FolderInTheWayOfATemporaryFile", .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); },
-       .error = CannotWrite("Patch12.cod.tmp"), .newFiles = 3,
-       .hints = kPrefixLine + "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
+      {.name = "FolderInTheWayOfATemporaryFile", .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); }, .error = CannotWrite("Patch12.cod.tmp"),
+       .newFiles = 3, .hints = kPrefixLine + "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
       {.name = "LinksAndAFifoLeftOver",
        .prepare = [](Folder game) {
          WriteFileBytes(Outside(game, "target"), "outside");
@@ -292,22 +282,16 @@ std::vector<Scenario> BuildScenarios() {
          std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe", game + "/Gravelhorn_gl.exe");
          SetDosAttributes(game + "/Patch12.cod", "0x2");
        },
-       .check = [](Folder game) {
-         EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
-         ExpectDosAttributes(game + "/Patch12.cod");
-       },
-       .onWindows = true},
+       .check = [](Folder game) { EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe"))); ExpectDosAttributes(game + "/Patch12.cod"); }, .onWindows = true},
       // The install folder is a small file system that fills up while one
       // file is written: that file stays as it was, and with room the next
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .again = Again::kPatchedWithRoom},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .error = CannotWrite("Gravelhorn_d3d.exe"),
-       .hints = kPrefixLine + "the folder " + kGameOnHost +
-                ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
+       .hints = kPrefixLine + "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
       // A damaged Patch.dat is named, and nothing is written.
-      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); }, .exitCode = 255,
-       .text = "REGISTER_FFF: file header error! (Patch.dat)"},
+      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); }, .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
       {.name = "PatchDatClaimsAHugeDirectory", .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); }, .exitCode = 255,
        .text = "REGISTER_FFF: file entries error (Patch.dat)"},
       {.name = "MemberPastTheEndOfPatchDat", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
@@ -315,12 +299,10 @@ std::vector<Scenario> BuildScenarios() {
       // Values of other types come as their bytes: a dword path is "\x01";
       // a binary language without a zero is measured by its length.
       {.name = "DwordInstallPath", .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255, .text = kNoMenu},
-      {.name = "BinaryLanguageOf16",
-       .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
+      {.name = "BinaryLanguageOf16", .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
        .error = "The registry not correct!"},
       // The version as the reader finds it.
-      {.name = "LabelInsideALongerValue", .menu = kVersion + "Gravelhorn v1.1 (build 2)\r\n",
-       .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
+      {.name = "LabelInsideALongerValue", .menu = kVersion + "Gravelhorn v1.1 (build 2)\r\n", .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
       {.name = "LabelsAreCaseSensitive", .menu = kVersion + "V1.1\r\n", .error = kTooOldText},
       {.name = "AFirstKeyWithAValueIsFinal", .menu = kVersion + "v1.2\r\nVersion=v1.0\r\n", .error = kTooOldText},
       {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = kVersion + "\r\nVersion=v1.0\r\n", .text = EnglishSummary(kGhr, "v1.0")},
@@ -328,17 +310,14 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
       {.name = "NoLineEndAtTheEnd", .menu = kVersion + "v1.1"},
       // A value is cut to 16383 bytes, the version shown to 255.
-      {.name = "ValueOver16KiB", .menu = kVersion + "v1.1" + std::string(20000, 'x') + "\r\n",
-       .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
+      {.name = "ValueOver16KiB", .menu = kVersion + "v1.1" + std::string(20000, 'x') + "\r\n", .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
       {.name = "LabelPastTheValuesRoom", .menu = kVersion + std::string(16383, 'x') + "v1.1\r\n", .error = kTooOldText},
       {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s, .error = kTooOldText},
       // The prefix named wrongly: the box of a prefix without the game, and
       // after it what is wrong and the command that finds the game.
       {.name = "NoPrefixNamedAndNoDotWine", .error = kNoGame, .prefixGiven = "",
-       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\n"
-                "cannot open the prefix <home>/.wine: No such file or directory\n"s + kNameIt + kFoundInSteam},
-      {.name = "NoHomeAndNoWineprefix", .error = kNoGame, .prefixGiven = "HOME",
-       .hints = "no Wine prefix: neither WINEPREFIX nor HOME is set\n"s + kNameIt + kFoundNowhere},
+       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\ncannot open the prefix <home>/.wine: No such file or directory\n"s + kNameIt + kFoundInSteam},
+      {.name = "NoHomeAndNoWineprefix", .error = kNoGame, .prefixGiven = "HOME", .hints = "no Wine prefix: neither WINEPREFIX nor HOME is set\n"s + kNameIt + kFoundNowhere},
       {.name = "NoSuchPrefix", .error = kNoGame, .prefixGiven = "--prefix <home>/gone/",
        .hints = "Wine prefix: <home>/gone (from --prefix)\ncannot open the prefix <home>/gone: No such file or directory\n"s + kFoundInSteam},
       {.name = "PrefixIsItsSystemReg", .error = kNoGame, .prefixGiven = "WINEPREFIX=<prefix>/system.reg",
@@ -347,11 +326,10 @@ std::vector<Scenario> BuildScenarios() {
        .hints = "Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n<prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
                 "<prefix>/drive_c lies inside the prefix <prefix>: patch_installer --prefix '<prefix>'\n"s + kFoundInSteam},
       // A new prefix, still without dosdevices, that is not the game's.
-      {.name = "PrefixWithoutTheGame", .prepare = [](Folder game) { WritePrefixInHome(game, ".wine"); }, .error = kNoGame,
-       .prefixGiven = "WINEPREFIX=<home>/.wine", .hints = "Wine prefix: <home>/.wine (from WINEPREFIX)\n"s + kFoundInSteam},
+      {.name = "PrefixWithoutTheGame", .prepare = [](Folder game) { WritePrefixInHome(game, ".wine"); }, .error = kNoGame, .prefixGiven = "WINEPREFIX=<home>/.wine",
+       .hints = "Wine prefix: <home>/.wine (from WINEPREFIX)\n"s + kFoundInSteam},
       // A Proton prefix's folder moved out of Steam's compatdata.
-      {.name = "PfxBesideIt", .prepare = [](Folder game) { WritePrefixInHome(game, "Games/ghr/pfx"); }, .error = kNoGame,
-       .prefixGiven = "WINEPREFIX=<home>/Games/ghr",
+      {.name = "PfxBesideIt", .prepare = [](Folder game) { WritePrefixInHome(game, "Games/ghr/pfx"); }, .error = kNoGame, .prefixGiven = "WINEPREFIX=<home>/Games/ghr",
        .hints = "Wine prefix: <home>/Games/ghr (from WINEPREFIX)\n<home>/Games/ghr has no system.reg: it is not a Wine prefix\n"
                 "<home>/Games/ghr/pfx has one: patch_installer --prefix '<home>/Games/ghr/pfx'\n"s + kFoundInSteam},
       {.name = "TildeInQuotes", .error = kNoGame, .prefixGiven = "WINEPREFIX=~/.wine",
@@ -365,17 +343,14 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "UnreadableRegistry", .key = kUnreadable, .error = kNoGame, .server = kRunning,
        .hints = kPrefixLine + "cannot read <prefix>/system.reg: Is a directory\n" + kFoundNowhere},
       // The key where 64-bit programs find it, with or without its values.
-      {.name = "KeyIn64BitView", .key = kIn64BitView, .error = kNoGame,
-       .hints = In64BitViewHints({" /v Installpath /d 'C:\\Games\\GHR'", " /v Language /d 'eng'"})},
+      {.name = "KeyIn64BitView", .key = kIn64BitView, .error = kNoGame, .hints = In64BitViewHints({" /v Installpath /d 'C:\\Games\\GHR'", " /v Language /d 'eng'"})},
       {.name = "KeyIn64BitViewWithLanguageOnly", .key = kIn64BitView, .registryLines = "\"Language\"=\"eng\"\n", .error = kNoGame,
        .hints = In64BitViewHints({" /v Language /d 'eng'"})},
-      {.name = "KeyIn64BitViewWithoutItsValues", .key = kIn64BitView, .registryLines = "\"Version\"=\"1.1\"\n", .error = kNoGame,
-       .hints = In64BitViewHints({""})},
+      {.name = "KeyIn64BitViewWithoutItsValues", .key = kIn64BitView, .registryLines = "\"Version\"=\"1.1\"\n", .error = kNoGame, .hints = In64BitViewHints({""})},
       // Wine saves the registry only now and then while its server runs.
       {.name = "KeyNotSavedYet", .key = kMissing, .error = kNoGame, .server = kRunning, .hints = kPrefixLine + kServerRunning + kFoundNowhere},
       // Nor has it saved a new prefix's registry yet.
-      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame, .server = kRunning,
-       .hints = kPrefixLine + kServerRunning + kFoundNowhere},
+      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame, .server = kRunning, .hints = kPrefixLine + kServerRunning + kFoundNowhere},
       // What another user could have planted in the shared temporary folder
       // is no Wine server of the player's, and no file of one is waited for.
       {.name = "WineserverFileIsAFifo", .key = kMissing, .error = kNoGame, .server = kNameIsAFifo, .hints = kNoKeyHints},
@@ -384,12 +359,12 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kNoKeyHints},
       // Nor is a registry or a launcher's list that is no regular file.
       {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = kNotRegular},
-      {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); },
-       .error = kNoGame, .hints = kNoKeyHints},
+      {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
+       .hints = kNoKeyHints},
       // Names and values from outside are shown escaped: no control
       // character reaches the terminal, and none breaks or forges a line.
-      {.name = "ControlsInTheInstallpath", .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81", .exitCode = 255,
-       .text = kNoMenu, .hints = kPrefixLine + MissingFolderHints(kControls, kControlsOnHost)},
+      {.name = "ControlsInTheInstallpath", .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81", .exitCode = 255, .text = kNoMenu,
+       .hints = kPrefixLine + MissingFolderHints(kControls, kControlsOnHost)},
       // The game's folder on a disk this computer lacks, through drive z: (a
       // prefix copied from a Mac).
       {.name = "GameFolderOnDriveZ", .installPath = "Z:\\Volumes\\External\\GHR", .exitCode = 255, .text = kNoMenu,
@@ -398,38 +373,31 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = kPrefixLine},
       // The hints name where the fault is: the game's archives missing in
       // its folder, or without the menu.
-      {.name = "NoGameArchives",
-       .prepare = [](Folder game) { for (const char* name : {"/Language.cod", "/Game.cod"}) std::filesystem::remove(game + name); }, .exitCode = 255,
+      {.name = "NoGameArchives", .prepare = [](Folder game) { for (const char* name : {"/Language.cod", "/Game.cod"}) std::filesystem::remove(game + name); }, .exitCode = 255,
        .text = kNoMenu, .hints = kPrefixLine + kMissingIn + kArchivesIn + "Language.cod, Game.cod\n"},
-      {.name = "NoMenuInTheGameCod",
-       .prepare = [](Folder game) { WriteFileBytes(game + "/Game.cod", BuildFffArchive({{"Data/level1.map", "level"}})); }, .exitCode = 255,
-       .text = kNoMenu,
-       .hints = kPrefixLine + "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn + "Patch12.cod, Language.cod, Game.cod\n"},
+      {.name = "NoMenuInTheGameCod", .prepare = [](Folder game) { WriteFileBytes(game + "/Game.cod", BuildFffArchive({{"Data/level1.map", "level"}})); }, .exitCode = 255,
+       .text = kNoMenu, .hints = kPrefixLine + "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn + "Patch12.cod, Language.cod, Game.cod\n"},
       {.name = "LongDosAttributes", .prepare = [](Folder game) { SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); },
        .check = [](Folder game) { ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); }},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
       {.name = "NoDosdevices", .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); }, .onWindows = true},
-      {.name = "DosdevicesWithoutC", .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); }, .exitCode = 255,
-       .text = kNoMenu,
-       .hints = kPrefixLine + "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s ../drive_c '<prefix>/dosdevices/c:' "
-                "puts it back\n" + MissingFolderHints("C:\\Games\\GHR", "<prefix>/dosdevices/c:/Games/GHR")},
+      {.name = "DosdevicesWithoutC", .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); }, .exitCode = 255, .text = kNoMenu,
+       .hints = kPrefixLine + "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n" +
+                MissingFolderHints("C:\\Games\\GHR", "<prefix>/dosdevices/c:/Games/GHR")},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
       // drive the run starts on, c: or another (a menu on disk takes the run
       // that far).
-      {.name = "NoInstallpathStartedInDriveC", .key = kNoInstallpath, .gameFolder = "Patch", .prepare = WriteMenuOnDisk,
+      {.name = "NoInstallpathStartedInDriveC", .key = kNoInstallpath, .gameFolder = "Patch", .prepare = WriteMenuOnDisk, .error = CannotWrite("Gravelhorn_d3d.exe", ""),
+       .onWindows = true, .hints = kNoInstallpathHints},
+      {.name = "NoInstallpathStartedOutsideDriveC", .key = kNoInstallpath, .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
        .error = CannotWrite("Gravelhorn_d3d.exe", ""), .onWindows = true, .hints = kNoInstallpathHints},
-      {.name = "NoInstallpathStartedOutsideDriveC", .key = kNoInstallpath, .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD,
-       .workingFolder = "../Outside", .error = CannotWrite("Gravelhorn_d3d.exe", ""), .onWindows = true, .hints = kNoInstallpathHints},
-      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .text = EnglishSummary("C:\\Games\\GHR.\\", "v1.1"),
-       .onWindows = true},
+      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .text = EnglishSummary("C:\\Games\\GHR.\\"), .onWindows = true},
       // "C:name" starts at the current folder when that is on C:.
-      {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR", .gameFolder = "Patch/Games/GHR",
-       .text = EnglishSummary("C:Games\\GHR\\", "v1.1"), .onWindows = true},
+      {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR", .gameFolder = "Patch/Games/GHR", .text = EnglishSummary("C:Games\\GHR\\"), .onWindows = true},
       // The Hebrew decoder holds a letter back until flushed.
-      {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90",
-       .text = EnglishSummary("C:\\Games\\\xE0\\", "v1.1"), .locale = "he_IL.UTF-8"},
+      {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90", .text = EnglishSummary("C:\\Games\\\xE0\\"), .locale = "he_IL.UTF-8"},
   };
   // clang-format on
   for (Scenario& row : rows) {
