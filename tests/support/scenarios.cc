@@ -132,8 +132,6 @@ const std::string kNoInstallpathHints =
 const std::string kGameOnHost = "<prefix>/drive_c/Games/GHR";
 const std::string kArchivesIn = " the game's folder C:\\Games\\GHR (" + kGameOnHost + "): ";
 const std::string kMissingIn = "Cfg\\Menu.cfg is read from the game's archives, missing in";
-const std::string kNotRegular =
-    kPrefixLine + "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere;
 
 // The hints of a key only in the registry's 64-bit view: a command that
 // adds each of the values named (or, without any, the key) to the 32-bit
@@ -161,14 +159,12 @@ std::string MissingFolderHints(const std::string& folder, const std::string& hos
 // A prefix without the game's key, at path in the home folder of the
 // game's prefix (Steam's, whose game folder lies ten folders below it).
 void WritePrefixInHome(const std::string& game, const std::string& path) {
-  const std::string prefix = game + "/../../../../../../../../../../" + path;
-  MakeFolders(prefix);
-  WriteFileBytes(prefix + "/system.reg", "WINE REGISTRY Version 2\n");
+  WriteFileBytes(game + "/../../../../../../../../../../" + path + "/system.reg",
+                 "WINE REGISTRY Version 2\n");
 }
 
 // The game's menu beside its archives, found on disk where the run starts.
 void WriteMenuOnDisk(const std::string& game) {
-  MakeFolders(game + "/Cfg");
   WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
 }
 
@@ -358,7 +354,7 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kNoKeyHints},
       {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kNoKeyHints},
       // Nor is a registry or a launcher's list that is no regular file.
-      {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = kNotRegular},
+      {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = kPrefixLine + "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
       {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
        .hints = kNoKeyHints},
       // Names and values from outside are shown escaped: no control
@@ -444,8 +440,7 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
                                                      {"Data/level1.map", "level"}})},
                        {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
                        {"Patch12.cod", BuildFffArchive(patch12)}};
-  for (const PatchFile& file : InstalledFiles("eng"))
-    if (file.gameFile != "Patch12.cod") files[file.gameFile] = "MZ v1.1";
+  for (const PatchFile& file : InstalledFiles("eng")) files.emplace(file.gameFile, "MZ v1.1");
   const std::string game = driveC + "/" + scenario.gameFolder;
   RestoreFolderFiles(game, files);
   // Patch.dat where the run starts, unless it starts Elsewhere.
@@ -454,7 +449,6 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
   for (const std::string& member : SamplePatchMembers())
     patchDat.push_back({member, MemberBytes(scenario, member)});
   const std::string sample = BuildFffArchive(patchDat);
-  MakeFolders(patch);
   WriteFileBytes(patch + "/Patch.dat", scenario.patchDat ? scenario.patchDat(sample) : sample);
   MakeFolders(driveC + "/Elsewhere");
   if (scenario.prepare != nullptr) scenario.prepare(game);

@@ -77,10 +77,8 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Write(const std::string& relative, const std::string& bytes) const {
-  const std::string full = path_ + "/" + relative;
-  MakeFolders(fs::path(full).parent_path().string());
-  WriteFileBytes(full, bytes);
-  return full;
+  WriteFileBytes(path_ + "/" + relative, bytes);
+  return path_ + "/" + relative;
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -90,6 +88,7 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  if (fs::path(path).has_parent_path()) MakeFolders(fs::path(path).parent_path().string());
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!file) throw std::runtime_error("cannot write " + path);
@@ -122,11 +121,9 @@ FolderFiles FolderTree(const std::string& root) {
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
   fs::remove_all(folder);
   MakeFolders(folder);
-  for (const auto& file : files) {
-    const std::string path = folder + "/" + file.first;
-    MakeFolders(file.second == kFolderEntry ? path : fs::path(path).parent_path().string());
-    if (file.second != kFolderEntry) WriteFileBytes(path, file.second);
-  }
+  for (const auto& [name, bytes] : files)
+    bytes == kFolderEntry ? MakeFolders(folder + "/" + name)
+                          : WriteFileBytes(folder + "/" + name, bytes);
 }
 
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {

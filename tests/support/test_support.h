@@ -30,9 +30,9 @@ class TempDir {
   std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);  // throws if unreadable
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);  // links are not followed
+std::string ReadFileBytes(const std::string& path);                      // throws if unreadable
+void WriteFileBytes(const std::string& path, const std::string& bytes);  // makes its folder
+bool FileExists(const std::string& path);                                // links are not followed
 void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
