@@ -33,18 +33,13 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
       {{"--prefix="}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix=\n"},
       {{"--version", "--help"}, "<a>", 2, "", "patch_installer: one command at a time: --help\n"},
-      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "",
-       "patch_installer: one prefix, and only for patching: --prefix=<a>\n"},
-      {{"--prefix", "<b>", "--list"}, nullptr, 2, "",
-       "patch_installer: one command at a time: --list\n"},
+      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "", "patch_installer: one prefix, and only for patching: --prefix=<a>\n"},
+      {{"--prefix", "<b>", "--list"}, nullptr, 2, "", "patch_installer: one command at a time: --list\n"},
       // What the program echoes is shown escaped: C0, DEL, C1, bytes that
       // are not UTF-8.
-      {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "",
-       "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
-      {{"--prefix", "../.././"}, "<b>", 0, patched,
-       "patch_installer: Wine prefix: <a> (from --prefix)\n"},
-      {{"--prefix=<a-app>"}, "<b>", 0, patched,
-       "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
+      {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "", "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
+      {{"--prefix", "../.././"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix)\n"},
+      {{"--prefix=<a-app>"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
   // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(CommandLine(row.arguments));
@@ -106,42 +101,27 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "home/.wine"},
       {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx"},
       {.prefix = "library/steamapps/compatdata/300/pfx"},
-      {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/"
-                 "compatdata/400/pfx"},
+      {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/400/pfx"},
       {.prefix = "home/Games/gravelhorn"},
       {.prefix = "home/Games/Heroic/Prefixes/default/Gravelhorn"},
       {.prefix = "home/.local/share/bottles/bottles/Gravelhorn"},
       {.prefix = "home/.var/app/com.usebottles.bottles/data/bottles/bottles/GHR"},
       {.prefix = "home/.PlayOnLinux/wineprefix/Gravelhorn"},
       // The whole label is searched; the summary shows its first 255 bytes.
-      {.prefix = "elsewhere/pfx",
-       .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
-       .version = label300.substr(0, 255) + " (the patch applies)",
-       .text = EnglishSummary(ghr, label300.substr(0, 255)),
-       .fromEnvironment = true},
+      {.prefix = "elsewhere/pfx", .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
+       .version = label300.substr(0, 255) + " (the patch applies)", .text = EnglishSummary(ghr, label300.substr(0, 255)), .fromEnvironment = true},
       // A menu in Patch12.cod that runs past the archive's end is read to
       // that end, and wins over Game.cod's.
-      {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n",
-       .prepare = [](const std::string& game) {
-         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF));
-       }},
+      {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n", .prepare = [](const std::string& game) {
+         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); }},
        .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
-      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) {
-         std::filesystem::remove(game + "/Game.cod");
-         mkfifo((game + "/Game.cod").c_str(), 0644);
-       }},
+      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
-       .prepare = [](const std::string& root) {
-         std::filesystem::remove(root + kLibraries);
-         symlink("/dev/zero", (root + kLibraries).c_str());
-       }},
+       .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
       // Names and values are shown escaped, and no line is forged.
-      {.prefix = nameWithControls,
-       .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81",
-                .gameFolder = "Games/GHR\x07\xc2\x81"},
-       .folder = "C:\\Games\\GHR\\x07\\x81",
-       .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\", "v1.1")},
+      {.prefix = nameWithControls, .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81", .gameFolder = "Games/GHR\x07\xc2\x81"},
+       .folder = "C:\\Games\\GHR\\x07\\x81", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
       // Last: a row that cannot mount here ends the test.
       {.prefix = "library/steamapps/compatdata/300/pfx", .bindMounted = true},
       // clang-format on

@@ -96,12 +96,6 @@ std::string Outside(const std::string& game, const std::string& name) {
   return game + "/../../Elsewhere/" + name;
 }
 
-// A fifo in place of the file path.
-void Fifo(const std::string& path) {
-  std::filesystem::remove(path);
-  mkfifo(path.c_str(), 0666);
-}
-
 const char kGhr[] = "C:\\Games\\GHR\\";
 const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
@@ -496,6 +490,11 @@ std::string WithPaths(std::string text, const std::map<std::string, std::string>
     for (size_t at; (at = text.find(name)) != std::string::npos;)
       text.replace(at, name.size(), path);
   return text;
+}
+
+void Fifo(const std::string& path) {
+  std::filesystem::remove(path);
+  mkfifo(path.c_str(), 0666);
 }
 
 std::string With32(std::string bytes, size_t offset, uint32_t value) {

@@ -116,6 +116,8 @@ std::string PrintedBox(const std::string& caption, const std::string& text);
 
 // text with each name in it (such as "<prefix>") replaced by its path.
 std::string WithPaths(std::string text, const std::map<std::string, std::string>& paths);
+// A fifo in place of the file path.
+void Fifo(const std::string& path);
 // bytes with the 32-bit field at offset set to value.
 std::string With32(std::string bytes, size_t offset, uint32_t value);
 
