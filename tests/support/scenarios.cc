@@ -105,14 +105,14 @@ std::string CannotWrite(const std::string& file, const std::string& folder = "C:
   return "Unable to open the following file for writing : " + folder + "\\\\" + file;
 }
 
-// Hints as rows give them: each line without its "patch_installer: ".
+// Hints as rows give them: each line without its "patch_installer: ", and
+// without the first line where the run names its prefix the default way.
 const std::string kPrefixLine = "Wine prefix: <prefix> (from WINEPREFIX)\n";
 const char kNameIt[] = "name the game's prefix: patch_installer --prefix DIR\n";
 const char kFoundInSteam[] =
     "the game's key is in the prefix <prefix>: patch_installer --prefix '<prefix>'\n";
 const std::string kFoundNowhere =
     "no prefix that patch_installer --list looks through holds the game's key\n";
-const std::string kNoKeyHints = kPrefixLine + kFoundNowhere;
 const std::string kServerRunning =
     "a Wine server is running for this prefix, and Wine writes the registry to system.reg only now "
     "and then and when it ends: close the prefix's programs or run WINEPREFIX='<prefix>' "
@@ -120,8 +120,7 @@ const std::string kServerRunning =
 const std::string kNoInstallpathLine =
     "the game's key has no Installpath value: the game's folder is unknown\n";
 const std::string kNoInstallpathHints =
-    kPrefixLine + kNoInstallpathLine +
-    "\\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
+    kNoInstallpathLine + "\\\\Gravelhorn_d3d.exe: a network path, never a file of this computer\n";
 // Where the menu is looked for in the game's archives.
 const std::string kGameOnHost = "<prefix>/drive_c/Games/GHR";
 const std::string kArchivesIn = " the game's folder C:\\Games\\GHR (" + kGameOnHost + "): ";
@@ -132,7 +131,6 @@ const std::string kMissingIn = "Cfg\\Menu.cfg is read from the game's archives, 
 // view.
 std::string In64BitViewHints(const std::vector<std::string>& values) {
   std::string hints =
-      kPrefixLine +
       "the game's key is only in the registry's 64-bit view (HKLM\\Software\\Quillfern\\GHR), "
       "not in the 32-bit view where the game's setup writes it and the patch reads it; to "
       "register it in the 32-bit view:\n"s;
@@ -199,21 +197,21 @@ std::vector<Scenario> BuildScenarios() {
       // 15 characters fill LanguageValue with its zero; 16 do not fit.
       {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod", .newFiles = 3},
       {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!", .onWindows = true,
-       .hints = kPrefixLine + "the game's Language value is longer than the 15 characters the patch reads (" + kListedCodes + ")\n"},
+       .hints = "the game's Language value is longer than the 15 characters the patch reads (" + kListedCodes + ")\n"},
       {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n", .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
        .onWindows = true},
       // Run where Patch.dat is not.
       {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere", .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true,
-       .hints = kPrefixLine + "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run patch_installer in the folder that holds Patch.dat\n"},
+       .hints = "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run patch_installer in the folder that holds Patch.dat\n"},
       {.name = "NoRegistryKey", .key = kMissing, .error = kNoGame, .onWindows = true},
       // Wine saves a key with a subkey but no values through the subkey
       // alone: it opens, empty, and the install path is "\".
       {.name = "KeyOnlyThroughItsSubkey", .key = kOnlySubkey, .exitCode = 255, .text = kNoMenu, .onWindows = true,
-       .hints = kPrefixLine + kNoInstallpathLine + "the game's key has no Language value\nCfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
+       .hints = kNoInstallpathLine + "the game's key has no Language value\nCfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
       // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
       {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .text = kNoMenu, .onWindows = true},
       {.name = "InstallPathOf256", .installPath = longPath + "z", .error = kNoGame, .onWindows = true,
-       .hints = kPrefixLine + "the game's Installpath value is longer than the 255 characters the patch reads\n"},
+       .hints = "the game's Installpath value is longer than the 255 characters the patch reads\n"},
       // Destinations of 256 bytes and more are never cut, but refused.
       {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227, .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
       {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226, .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = 1},
@@ -231,15 +229,14 @@ std::vector<Scenario> BuildScenarios() {
       // An archive that is a fifo is a file that cannot be opened; nothing
       // waits for a writer at its other end.
       {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); }, .exitCode = 255, .text = kNoMenu, .onWindows = true,
-       .hints = kPrefixLine + kMissingIn + kArchivesIn + "Game.cod\n"},
+       .hints = kMissingIn + kArchivesIn + "Game.cod\n"},
       {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); }, .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
        .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .onWindows = true},
       {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
-       .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = 2,
-       .hints = kPrefixLine + "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
+       .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = 2, .hints = "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
       // A killed run's temporary file, or whatever else holds a temporary
       // name, goes, and nothing is written through it. (Under Wine a link
       // there stays, refused, since Wine would delete its target: see the
@@ -256,7 +253,7 @@ std::vector<Scenario> BuildScenarios() {
       // A folder with something in it where a temporary file goes stays in
       // the way.
       {.name = "FolderInTheWayOfATemporaryFile", .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); }, .error = CannotWrite("Patch12.cod.tmp"),
-       .newFiles = 3, .hints = kPrefixLine + "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
+       .newFiles = 3, .hints = "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
       {.name = "LinksAndAFifoLeftOver",
        .prepare = [](Folder game) {
          WriteFileBytes(Outside(game, "target"), "outside");
@@ -279,7 +276,7 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .again = Again::kPatchedWithRoom},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .error = CannotWrite("Gravelhorn_d3d.exe"),
-       .hints = kPrefixLine + "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
+       .hints = "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
       // A damaged Patch.dat is named, and nothing is written.
       {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); }, .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
       {.name = "PatchDatClaimsAHugeDirectory", .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); }, .exitCode = 255,
@@ -330,50 +327,49 @@ std::vector<Scenario> BuildScenarios() {
        .hints = "Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
       // A registry that cannot be read is the fault named, even while the
       // prefix's Wine server runs.
-      {.name = "UnreadableRegistry", .key = kUnreadable, .error = kNoGame, .server = kRunning,
-       .hints = kPrefixLine + "cannot read <prefix>/system.reg: Is a directory\n" + kFoundNowhere},
+      {.name = "UnreadableRegistry", .key = kUnreadable, .error = kNoGame, .server = kRunning, .hints = "cannot read <prefix>/system.reg: Is a directory\n" + kFoundNowhere},
       // The key where 64-bit programs find it, with or without its values.
       {.name = "KeyIn64BitView", .key = kIn64BitView, .error = kNoGame, .hints = In64BitViewHints({" /v Installpath /d 'C:\\Games\\GHR'", " /v Language /d 'eng'"})},
       {.name = "KeyIn64BitViewWithLanguageOnly", .key = kIn64BitView, .registryLines = "\"Language\"=\"eng\"\n", .error = kNoGame,
        .hints = In64BitViewHints({" /v Language /d 'eng'"})},
       {.name = "KeyIn64BitViewWithoutItsValues", .key = kIn64BitView, .registryLines = "\"Version\"=\"1.1\"\n", .error = kNoGame, .hints = In64BitViewHints({""})},
       // Wine saves the registry only now and then while its server runs.
-      {.name = "KeyNotSavedYet", .key = kMissing, .error = kNoGame, .server = kRunning, .hints = kPrefixLine + kServerRunning + kFoundNowhere},
+      {.name = "KeyNotSavedYet", .key = kMissing, .error = kNoGame, .server = kRunning, .hints = kServerRunning + kFoundNowhere},
       // Nor has it saved a new prefix's registry yet.
-      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame, .server = kRunning, .hints = kPrefixLine + kServerRunning + kFoundNowhere},
+      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame, .server = kRunning, .hints = kServerRunning + kFoundNowhere},
       // What another user could have planted in the shared temporary folder
       // is no Wine server of the player's, and no file of one is waited for.
-      {.name = "WineserverFileIsAFifo", .key = kMissing, .error = kNoGame, .server = kNameIsAFifo, .hints = kNoKeyHints},
-      {.name = "ServerLockIsAFifo", .key = kMissing, .error = kNoGame, .server = kLockIsAFifo, .hints = kNoKeyHints},
-      {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kNoKeyHints},
-      {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kNoKeyHints},
+      {.name = "WineserverFileIsAFifo", .key = kMissing, .error = kNoGame, .server = kNameIsAFifo, .hints = kFoundNowhere},
+      {.name = "ServerLockIsAFifo", .key = kMissing, .error = kNoGame, .server = kLockIsAFifo, .hints = kFoundNowhere},
+      {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kFoundNowhere},
+      {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kFoundNowhere},
       // Nor is a registry or a launcher's list that is no regular file.
-      {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = kPrefixLine + "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
+      {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
       {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
-       .hints = kNoKeyHints},
+       .hints = kFoundNowhere},
       // Names and values from outside are shown escaped: no control
       // character reaches the terminal, and none breaks or forges a line.
       {.name = "ControlsInTheInstallpath", .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81", .exitCode = 255, .text = kNoMenu,
-       .hints = kPrefixLine + MissingFolderHints(kControls, kControlsOnHost)},
+       .hints = MissingFolderHints(kControls, kControlsOnHost)},
       // The game's folder on a disk this computer lacks, through drive z: (a
       // prefix copied from a Mac).
       {.name = "GameFolderOnDriveZ", .installPath = "Z:\\Volumes\\External\\GHR", .exitCode = 255, .text = kNoMenu,
-       .hints = kPrefixLine + MissingFolderHints("Z:\\Volumes\\External\\GHR", "/Volumes/External/GHR")},
+       .hints = MissingFolderHints("Z:\\Volumes\\External\\GHR", "/Volumes/External/GHR")},
       // A reader that went away changes nothing the run does.
-      {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = kPrefixLine},
+      {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = ""},
       // The hints name where the fault is: the game's archives missing in
       // its folder, or without the menu.
       {.name = "NoGameArchives", .prepare = [](Folder game) { for (const char* name : {"/Language.cod", "/Game.cod"}) std::filesystem::remove(game + name); }, .exitCode = 255,
-       .text = kNoMenu, .hints = kPrefixLine + kMissingIn + kArchivesIn + "Language.cod, Game.cod\n"},
+       .text = kNoMenu, .hints = kMissingIn + kArchivesIn + "Language.cod, Game.cod\n"},
       {.name = "NoMenuInTheGameCod", .prepare = [](Folder game) { WriteFileBytes(game + "/Game.cod", BuildFffArchive({{"Data/level1.map", "level"}})); }, .exitCode = 255,
-       .text = kNoMenu, .hints = kPrefixLine + "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn + "Patch12.cod, Language.cod, Game.cod\n"},
+       .text = kNoMenu, .hints = "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn + "Patch12.cod, Language.cod, Game.cod\n"},
       {.name = "LongDosAttributes", .prepare = [](Folder game) { SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); },
        .check = [](Folder game) { ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); }},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
       {.name = "NoDosdevices", .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); }, .onWindows = true},
       {.name = "DosdevicesWithoutC", .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); }, .exitCode = 255, .text = kNoMenu,
-       .hints = kPrefixLine + "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n" +
+       .hints = "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n" +
                 MissingFolderHints("C:\\Games\\GHR", "<prefix>/dosdevices/c:/Games/GHR")},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
@@ -392,10 +388,12 @@ std::vector<Scenario> BuildScenarios() {
   // clang-format on
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
+    if (!row.hints) continue;
     std::string lines, line;
-    for (std::istringstream given(row.hints.value_or("")); std::getline(given, line);)
+    const std::string named = row.prefixGiven == "WINEPREFIX=<prefix>" ? kPrefixLine : "";
+    for (std::istringstream given(named + *row.hints); std::getline(given, line);)
       lines += "patch_installer: " + line + "\n";
-    if (row.hints) row.hints = lines;
+    row.hints = lines;
   }
   return rows;
 }
