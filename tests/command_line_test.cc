@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/scenarios.h"
@@ -21,13 +22,12 @@ const char kUsage[] =
 // a run that patches patches <a>.
 TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   const std::string patched = PrintedBox(kTitle, EnglishSummary());
-  const struct {
-    std::vector<std::string> arguments;
-    const char* wineprefix;  // nullptr: not set
-    int exitCode;
-    std::string out, err;  // exactly, but out only its start for --help; patched: <a> is patched
-  } rows[] = {
-      // clang-format off
+  // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard output (exactly, but
+  // only its start for --help; patched: <a> is patched) and standard error.
+  const std::vector<
+      std::tuple<std::vector<std::string>, const char*, int, std::string, std::string>>
+      rows = {
+          // clang-format off
       {{"--help"}, "<a>", 0, kUsage, ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
@@ -41,8 +41,8 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
       {{"--prefix", "../.././"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix)\n"},
       {{"--prefix=<a-app>"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
   // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(CommandLine(row.arguments));
+  for (const auto& [arguments, wineprefix, exitCode, out, err] : rows) {
+    SCOPED_TRACE(CommandLine(arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
     TempDir home;
     auto fill = [&](const std::string& text) {
@@ -56,16 +56,15 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
     for (FakePrefix* prefix : {&a, &b})
       prefix->WriteGameKey({{"Installpath", game.installPath}, {"Language", "eng"}});
     std::vector<std::string> argv = {PatchInstallerPath()};
-    for (const std::string& argument : row.arguments) argv.push_back(fill(argument));
-    const CommandResult result = RunCommand(
-        argv, a.DriveC() + "/Patch",
-        {"LC_ALL=C.UTF-8", "HOME=" + home.path(), "XDG_DATA_HOME",
-         row.wineprefix != nullptr ? "WINEPREFIX=" + fill(row.wineprefix) : "WINEPREFIX"});
-    EXPECT_EQ(row.exitCode, result.exitCode);
-    EXPECT_EQ(row.out,
-              row.arguments[0] == "--help" ? result.out.substr(0, row.out.size()) : result.out);
-    EXPECT_EQ(fill(row.err) + (row.exitCode == 2 ? kUsage : ""), result.err);
-    EXPECT_EQ(row.out == patched ? ExpectedGameFiles(game, before) : before,
+    for (const std::string& argument : arguments) argv.push_back(fill(argument));
+    const CommandResult result =
+        RunCommand(argv, a.DriveC() + "/Patch",
+                   {"LC_ALL=C.UTF-8", "HOME=" + home.path(), "XDG_DATA_HOME",
+                    wineprefix != nullptr ? "WINEPREFIX=" + fill(wineprefix) : "WINEPREFIX"});
+    EXPECT_EQ(exitCode, result.exitCode);
+    EXPECT_EQ(out, arguments[0] == "--help" ? result.out.substr(0, out.size()) : result.out);
+    EXPECT_EQ(fill(err) + (exitCode == 2 ? kUsage : ""), result.err);
+    EXPECT_EQ(out == patched ? ExpectedGameFiles(game, before) : before,
               FolderTree(a.DriveC() + "/Games/GHR"));
     EXPECT_EQ(beforeB, FolderTree(b.DriveC() + "/Games/GHR"));
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "tests/support/scenarios.h"
 
@@ -66,9 +67,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     WriteFileBytes(prefix_.path() + "/wineserver", "wine");
     if (kind == Server::kLockIsAFifo) return mkfifo((server + "/lock").c_str(), 0600) == 0;
     serverLock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    EXPECT_EQ(0, fcntl(serverLock_, F_SETLK, &lock));
+    EXPECT_EQ(0, lockf(serverLock_, F_TLOCK, 0));  // an fcntl lock, as the server's
     // Only root gives a folder away.
     if (kind == Server::kFolderOfAnotherUser)
       return chown(folder.c_str(), getuid() + 1, getgid()) == 0;
@@ -138,9 +137,8 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   FolderFiles RestOfDriveC() const {
     FolderFiles rest = FolderTree(prefix_.DriveC());
-    std::erase_if(rest, [&](const auto& file) {
-      return file.first.rfind(GetParam().gameFolder + "/", 0) == 0;
-    });
+    const std::string game = GetParam().gameFolder;
+    rest.erase(rest.lower_bound(game + "/"), rest.lower_bound(game + "0"));  // '0' follows '/'
     return rest;
   }
 
@@ -217,34 +215,31 @@ class StoppedLinuxProgram : public ::testing::Test {
 // failed stays whole under its temporary name), and the next run completes
 // the patch and leaves nothing else.
 TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
-  struct Row {
-    const char* scenario;
-    std::string inject;
-    int exitCode;  // -1: killed
-    int stopped;   // the game file it stopped at; 4: after all
-    bool temporaryLeft;
-  };
+  // The scenario, what strace injects, the exit code (-1: killed), the game
+  // file it stopped at (4: after all), and whether that file's new bytes
+  // are left under its temporary name.
   const std::string renames = "rename,renameat,renameat2:";
-  std::vector<Row> rows = {{"English", "fsync:signal=KILL:when=5", -1, 4, false},
-                           {"English", renames + "error=EIO:when=2", 255, 1, false},
-                           {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true}};
+  std::vector<std::tuple<std::string, std::string, int, int, bool>> rows = {
+      {"English", "fsync:signal=KILL:when=5", -1, 4, false},
+      {"English", renames + "error=EIO:when=2", 255, 1, false},
+      {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true}};
   for (int when = 1; when <= 4; ++when)  // killed at each rename
     rows.push_back(
         {"English", renames + "signal=KILL:when=" + std::to_string(when), -1, when - 1, true});
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
-    const Scenario& s = ScenarioNamed(row.scenario);
+  for (const auto& [scenario, inject, exitCode, stopped, temporaryLeft] : rows) {
+    SCOPED_TRACE(scenario + " " + inject);
+    const Scenario& s = ScenarioNamed(scenario);
     const FolderFiles before = LayOut(s);
-    const CommandResult stopped = RunCommand(
-        {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()},
-        patch_, environment_);
-    if (row.exitCode == 255)
-      ExpectPrinted(stopped, 255, PrintedBox("ERROR", CannotWriteText(s, row.stopped)),
-                    std::nullopt, prefix_.path(), "");
-    EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
-    EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game_));
+    const CommandResult run = RunCommand(
+        {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + inject, PatchInstallerPath()}, patch_,
+        environment_);
+    if (exitCode == 255)
+      ExpectPrinted(run, 255, PrintedBox("ERROR", CannotWriteText(s, stopped)), std::nullopt,
+                    prefix_.path(), "");
+    EXPECT_EQ(exitCode, run.exitCode) << run.err;
+    EXPECT_EQ(StoppedGameFiles(s, before, stopped, temporaryLeft), FolderTree(game_));
 
-    const bool refused = row.stopped == 4;  // the game reads as v1.2 now
+    const bool refused = stopped == 4;  // the game reads as v1.2 now
     ExpectPrinted(RunCommand({PatchInstallerPath()}, patch_, environment_), refused ? 255 : 0,
                   refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
                   std::nullopt, prefix_.path(), "");
