@@ -87,18 +87,18 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     argv.insert(argv.begin(), {"/usr/bin/prlimit", "--as=1073741824", "--"});
 #endif
     if (mount != Mount::kNone) {
+      // $g the game folder, $s the scratch folder. 128 KiB: the game and a
+      // small new file fit, 200 KiB do not.
       const std::string setUp =
           mount == Mount::kReadOnly
-              ? "mount --bind \"$game\" \"$game\" && mount -o remount,bind,ro \"$game\" \"$game\""
-              // 128 KiB: the game and a small new file fit, 200 KiB do not.
-              : "cp -a \"$game\" " + scratch_.path() +
-                    "/stash && mount -t tmpfs -o size=128k tmpfs \"$game\" && cp -a " +
-                    scratch_.path() + "/stash/. \"$game\"";
+              ? "mount --bind \"$g\" \"$g\" && mount -o remount,bind,ro \"$g\" \"$g\""
+              : "cp -a \"$g\" \"$s/stash\" && mount -t tmpfs -o size=128k tmpfs \"$g\" && "
+                "cp -a \"$s/stash/.\" \"$g\"";
       argv.insert(argv.begin(),
                   {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                   "game=$1; shift; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
-                       "; \"$@\"; status=$?; cp -a \"$game\" " + afterwards_ + "; exit $status",
-                   "sh", Game()});
+                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
+                       "; \"$@\"; e=$?; cp -a \"$g\" \"$s/afterwards\"; exit $e",
+                   "sh", Game(), scratch_.path()});
     }
     // The prefix as the row names it, in a home of the test's own; a bare
     // name unsets the variable.
