@@ -82,7 +82,6 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   const std::string shownWithControls =
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
   const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
-  const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};

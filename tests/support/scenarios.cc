@@ -98,7 +98,6 @@ std::string Outside(const std::string& game, const std::string& name) {
 }
 
 const char kGhr[] = "C:\\Games\\GHR\\";
-const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 const char kNoGame[] = "Gravelhorn not found or the registry not correct!";
 const std::string kVersion = "[Version]\r\nversion=";  // a menu's version, up to its value
 

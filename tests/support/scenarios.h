@@ -106,8 +106,10 @@ std::string CannotWriteText(const Scenario& scenario, int index);
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft);
 
-// The box of a second run that is refused.
+// The box of a second run that is refused, and the English box of a run
+// that finds no menu in the game's archives.
 const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
+const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 
 // What the Linux program prints for a box: caption and text in UTF-8, shown
 // escaped but for the text's tabs and line feeds, and a line feed unless
