@@ -15,6 +15,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "filesystem/fff_format.h"
 #include "filesystem/file_system.h"
@@ -252,12 +253,10 @@ EndedRun RunToEnd(const std::function<void()>& body) {
 }
 
 void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_EQ(255, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.boxes.size());
-  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
-  EXPECT_EQ(0x10u, outcome.boxes[0].style);
-  EXPECT_EQ(text, outcome.boxes[0].text);
+  ASSERT_EQ(1u, outcome.boxes.size()) << "ended: " << outcome.ended;
+  const RecordedBox& box = outcome.boxes[0];
+  EXPECT_EQ(std::tuple(true, 255, std::string("Gravelhorn Patch Installer"), 0x10u, text),
+            std::tie(outcome.ended, outcome.exitCode, box.caption, box.style, box.text));
 }
 
 std::string CompiledLocale(const std::string& name) {
