@@ -4,12 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "filesystem/fff_format.h"
 #include "tests/support/scenarios.h"
 
 namespace {
@@ -18,67 +17,53 @@ const char kUsage[] =
     "Usage: patch_installer [--prefix DIR]\n"
     "       patch_installer --list | --help | --version\n";
 
-// <a> is a prefix that Steam keeps for Proton, <a-app> its compatdata
-// folder; <b> is a plain prefix. Both hold the v1.1 game; the run starts in <a>'s patch folder, and
-// a run that patches patches <a>.
+// <a> is a prefix that Steam keeps for Proton, with the v1.1 game, <a-app>
+// its compatdata folder; <b> is a plain prefix without the game, whose
+// folder is the home folder. The run starts in <a>'s patch folder, and a
+// run that patches patches <a> (a run on <b> would fail).
 TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
-  const std::string patched = PrintedBox(kTitle, EnglishSummary("C:\\Games\\GHR\\", "v1.1"));
-  const struct {
-    std::vector<std::string> arguments;
-    const char* wineprefix;  // nullptr: not set
-    int exitCode;
-    std::string out, err;  // exactly, but out only its start for --help; patched: <a> is patched
-  } rows[] = {
-      // clang-format off
+  const std::string patched = PrintedBox(kTitle, EnglishSummary());
+  // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard output (exactly, but
+  // only its start for --help; patched: <a> is patched) and standard error.
+  const std::vector<
+      std::tuple<std::vector<std::string>, const char*, int, std::string, std::string>>
+      rows = {
+          // clang-format off
       {{"--help"}, "<a>", 0, kUsage, ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
       {{"--prefix="}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix=\n"},
       {{"--version", "--help"}, "<a>", 2, "", "patch_installer: one command at a time: --help\n"},
-      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "",
-       "patch_installer: one prefix, and only for patching: --prefix=<a>\n"},
-      {{"--prefix", "<b>", "--list"}, nullptr, 2, "",
-       "patch_installer: one command at a time: --list\n"},
+      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "", "patch_installer: one prefix, and only for patching: --prefix=<a>\n"},
+      {{"--prefix", "<b>", "--list"}, nullptr, 2, "", "patch_installer: one command at a time: --list\n"},
       // What the program echoes is shown escaped: C0, DEL, C1, bytes that
       // are not UTF-8.
-      {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "",
-       "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
-      {{"--prefix", "../.././"}, "<b>", 0, patched,
-       "patch_installer: Wine prefix: <a> (from --prefix)\n"},
-      {{"--prefix=<a-app>"}, "<b>", 0, patched,
-       "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
+      {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "", "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
+      {{"--prefix", "../.././"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix)\n"},
+      {{"--prefix=<a-app>"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
   // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(CommandLine(row.arguments));
+  for (const auto& [arguments, wineprefix, exitCode, out, err] : rows) {
+    SCOPED_TRACE(CommandLine(arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
-    TempDir home;
-    auto fill = [&](std::string text) {
-      for (const auto& [name, path] :
-           {std::pair{"<a-app>", a.root() + "/steamapps/compatdata/4711"},
-            {"<a>", a.path()},
-            {"<b>", b.path()}})
-        for (size_t at; (at = text.find(name)) != std::string::npos;)
-          text.replace(at, strlen(name), path);
-      return text;
+    auto fill = [&](const std::string& text) {
+      return WithPaths(text, {{"<a-app>", a.root() + "/steamapps/compatdata/4711"},
+                              {"<a>", a.path()},
+                              {"<b>", b.path()}});
     };
     const Scenario game{.name = "CommandLine"};
     const FolderFiles before = LayOutScenario(game, a.DriveC());
-    const FolderFiles beforeB = LayOutScenario(game, b.DriveC());
-    for (FakePrefix* prefix : {&a, &b})
-      prefix->WriteGameKey({{"Installpath", game.installPath}, {"Language", "eng"}});
+    a.WriteGameKey({{"Installpath", game.installPath}, {"Language", "eng"}});
     std::vector<std::string> argv = {PatchInstallerPath()};
-    for (const std::string& argument : row.arguments) argv.push_back(fill(argument));
-    const CommandResult result = RunCommand(
-        argv, a.DriveC() + "/Patch",
-        {"LC_ALL=C.UTF-8", "HOME=" + home.path(), "XDG_DATA_HOME",
-         row.wineprefix != nullptr ? "WINEPREFIX=" + fill(row.wineprefix) : "WINEPREFIX"});
-    EXPECT_EQ(row.exitCode, result.exitCode);
-    EXPECT_EQ(row.out,
-              row.arguments[0] == "--help" ? result.out.substr(0, row.out.size()) : result.out);
-    EXPECT_EQ(fill(row.err) + (row.exitCode == 2 ? kUsage : ""), result.err);
-    EXPECT_EQ(row.out == patched ? ExpectedGameFiles(game, before) : before,
+    for (const std::string& argument : arguments) argv.push_back(fill(argument));
+    const CommandResult result =
+        RunCommand(argv, a.DriveC() + "/Patch",
+                   {"LC_ALL=C.UTF-8", "HOME=" + b.root(), "XDG_DATA_HOME",
+                    wineprefix != nullptr ? "WINEPREFIX=" + fill(wineprefix) : "WINEPREFIX"});
+    EXPECT_EQ(exitCode, result.exitCode);
+    EXPECT_EQ(out, arguments[0] == "--help" ? result.out.substr(0, out.size()) : result.out);
+    EXPECT_EQ(fill(err) + (exitCode == 2 ? kUsage : ""), result.err);
+    EXPECT_EQ(out == patched ? ExpectedGameFiles(game, before) : before,
               FolderTree(a.DriveC() + "/Games/GHR"));
-    EXPECT_EQ(beforeB, FolderTree(b.DriveC() + "/Games/GHR"));
   }
 }
 
@@ -96,14 +81,13 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "home/Games/evil\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x9b\xff";
   const std::string shownWithControls =
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
-  const std::string label300 = std::string(296, 'x') + "v1.1";
-  const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
+  const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
     // As --list shows them, and the run's box.
     std::string folder = "C:\\Games\\GHR", version = "v1.1 (the patch applies)";
-    std::string caption = kTitle, text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
+    std::string caption = kTitle, text = EnglishSummary();
     bool fromEnvironment = false;  // WINEPREFIX names the prefix
     void (*prepare)(const std::string& root) = nullptr;
     bool bindMounted = false;  // <root>/mounted is <root>/library
@@ -112,45 +96,27 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "home/.wine"},
       {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx"},
       {.prefix = "library/steamapps/compatdata/300/pfx"},
-      {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/"
-                 "compatdata/400/pfx"},
+      {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/400/pfx"},
       {.prefix = "home/Games/gravelhorn"},
       {.prefix = "home/Games/Heroic/Prefixes/default/Gravelhorn"},
       {.prefix = "home/.local/share/bottles/bottles/Gravelhorn"},
       {.prefix = "home/.var/app/com.usebottles.bottles/data/bottles/bottles/GHR"},
       {.prefix = "home/.PlayOnLinux/wineprefix/Gravelhorn"},
       // The whole label is searched; the summary shows its first 255 bytes.
-      {.prefix = "elsewhere/pfx",
-       .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
-       .version = label300.substr(0, 255) + " (the patch applies)",
-       .text = EnglishSummary("C:\\Games\\GHR\\", label300.substr(0, 255)),
-       .fromEnvironment = true},
+      {.prefix = "elsewhere/pfx", .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
+       .version = label300.substr(0, 255) + " (the patch applies)", .text = EnglishSummary(ghr, label300.substr(0, 255)), .fromEnvironment = true},
       // A menu in Patch12.cod that runs past the archive's end is read to
       // that end, and wins over Game.cod's.
-      {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n",
-       .prepare = [](const std::string& game) {
-         std::string bytes = ReadFileBytes(game + "/Patch12.cod");
-         auto* size = reinterpret_cast<unsigned char*>(&bytes[28 + 136 + 132]);
-         WriteLittleEndian32(size, 0x7FFFFFFF);
-         WriteFileBytes(game + "/Patch12.cod", bytes);
-       }},
+      {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n", .prepare = [](const std::string& game) {
+         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); }},
        .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
-      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) {
-         std::filesystem::remove(game + "/Game.cod");
-         mkfifo((game + "/Game.cod").c_str(), 0644);
-       }},
+      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
-       .prepare = [](const std::string& root) {
-         std::filesystem::remove(root + kLibraries);
-         symlink("/dev/zero", (root + kLibraries).c_str());
-       }},
+       .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
       // Names and values are shown escaped, and no line is forged.
-      {.prefix = nameWithControls,
-       .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81",
-                .gameFolder = "Games/GHR\x07\xc2\x81"},
-       .folder = "C:\\Games\\GHR\\x07\\x81",
-       .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\", "v1.1")},
+      {.prefix = nameWithControls, .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81", .gameFolder = "Games/GHR\x07\xc2\x81"},
+       .folder = "C:\\Games\\GHR\\x07\\x81", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
       // Last: a row that cannot mount here ends the test.
       {.prefix = "library/steamapps/compatdata/300/pfx", .bindMounted = true},
       // clang-format on
@@ -166,10 +132,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       root.Write(other + std::string("/system.reg"), "WINE REGISTRY Version 2\n\n#arch=win64\n");
     MakeFolders(root.path() + "/home/.steam");
     ASSERT_EQ(0, symlink("../.local/share/Steam", (root.path() + "/home/.steam/steam").c_str()));
-    root.Write(kLibraries + 1, "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                   root.path() +
-                                   "/library\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" +
-                                   root.path() + "/mounted\"\n\t}\n}\n");
+    const std::string home = root.path() + "/home",
+                      library = "\t{\n\t\t\"path\"\t\t\"" + root.path();
+    root.Write(kLibraries + 1, "\"libraryfolders\"\n{\n\t\"0\"\n" + library +
+                                   "/library\"\n\t}\n\t\"1\"\n" + library + "/mounted\"\n\t}\n}\n");
     MakeFolders(root.path() + "/mounted");
     if (row.prepare != nullptr) row.prepare(root.path());
     std::vector<std::string> argv = {PatchInstallerPath(), "--list"};
@@ -179,11 +145,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
           {"/usr/bin/unshare", getuid() == 0 ? "-m" : "-rm", "--propagation", "private", "/bin/sh",
            "-c", "mount --bind \"$0/library\" \"$0/mounted\" || exit 99; exec \"$@\"",
            root.path()});
-    const std::vector<std::string> environment = {
-        "LC_ALL=C.UTF-8", "HOME=" + root.path() + "/home", "XDG_DATA_HOME",
-        row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX"};
     const FolderFiles all = FolderTree(root.path());
-    const CommandResult list = RunCommand(argv, root.path(), environment, 20);
+    const std::string wineprefix = row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX";
+    const CommandResult list = RunCommand(
+        argv, root.path(), {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix}, 20);
     if (row.bindMounted && list.exitCode == 99)
       GTEST_SKIP() << "no bind mounts in a private mount namespace here: " << list.err;
     const std::string shown =
@@ -198,7 +163,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
 
     const CommandResult run =
         RunCommand({PatchInstallerPath(), "--prefix", prefix}, prefix + "/drive_c/Patch",
-                   {"LC_ALL=C.UTF-8", "HOME=" + root.path() + "/home", "WINEPREFIX"}, 20);
+                   {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
     const bool patched = row.caption == kTitle && row.text != kNoMenu;
     ExpectPrinted(run, patched ? 0 : 255, PrintedBox(row.caption, row.text), std::nullopt, prefix,
                   "");

@@ -11,10 +11,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "tests/support/scenarios.h"
 
 namespace {
+
+using std::string_literals::operator""s;
 
 // What a run answers when it may not mount anything here, and when the
 // test cannot plant another user's server folder.
@@ -31,8 +34,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   void WriteRegistry() {
     const Scenario& s = GetParam();
-    const std::vector<std::pair<std::string, std::string>> values = {{"Installpath", s.installPath},
-                                                                     {"Language", s.language}};
+    const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
     const std::string reg = prefix_.path() + "/system.reg";
     if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
     if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
@@ -40,7 +42,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
     if (s.key == Key::kUnreadable) MakeFolders(reg);
     if (s.key == Key::kValues || s.key == Key::kIn64BitView)
-      prefix_.WriteGameKey(s.registryLines.empty() ? values : decltype(values){},
+      prefix_.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{},
                            s.key == Key::kValues, "", s.registryLines);
     // A 64-bit prefix whose key lies outside Wow6432Node.
     if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
@@ -65,9 +67,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     WriteFileBytes(prefix_.path() + "/wineserver", "wine");
     if (kind == Server::kLockIsAFifo) return mkfifo((server + "/lock").c_str(), 0600) == 0;
     serverLock_ = open((server + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    EXPECT_EQ(0, fcntl(serverLock_, F_SETLK, &lock));
+    EXPECT_EQ(0, lockf(serverLock_, F_TLOCK, 0));  // an fcntl lock, as the server's
     // Only root gives a folder away.
     if (kind == Server::kFolderOfAnotherUser)
       return chown(folder.c_str(), getuid() + 1, getgid()) == 0;
@@ -87,26 +87,26 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     argv.insert(argv.begin(), {"/usr/bin/prlimit", "--as=1073741824", "--"});
 #endif
     if (mount != Mount::kNone) {
+      // $g the game folder, $s the scratch folder. 128 KiB: the game and a
+      // small new file fit, 200 KiB do not.
       const std::string setUp =
           mount == Mount::kReadOnly
-              ? "mount --bind \"$game\" \"$game\" && mount -o remount,bind,ro \"$game\" \"$game\""
-              // 128 KiB: the game and a small new file fit, 200 KiB do not.
-              : "cp -a \"$game\" " + scratch_.path() +
-                    "/stash && mount -t tmpfs -o size=128k tmpfs \"$game\" && cp -a " +
-                    scratch_.path() + "/stash/. \"$game\"";
+              ? "mount --bind \"$g\" \"$g\" && mount -o remount,bind,ro \"$g\" \"$g\""
+              : "cp -a \"$g\" \"$s/stash\" && mount -t tmpfs -o size=128k tmpfs \"$g\" && "
+                "cp -a \"$s/stash/.\" \"$g\"";
       argv.insert(argv.begin(),
                   {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                   "game=$1; shift; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
-                       "; \"$@\"; status=$?; cp -a \"$game\" " + afterwards_ + "; exit $status",
-                   "sh", Game()});
+                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
+                       "; \"$@\"; e=$?; cp -a \"$g\" \"$s/afterwards\"; exit $e",
+                   "sh", Game(), scratch_.path()});
     }
     // The prefix as the row names it, in a home of the test's own; a bare
     // name unsets the variable.
-    std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "LOCPATH",
-                                            "HOME=" + home_, std::string("LC_ALL=") + s.locale};
-    if (std::string(s.locale) != "C.UTF-8")
-      environment.push_back("LOCPATH=" + CompiledLocale(s.locale));
-    const std::string given = WithPaths(s.prefixGiven, prefix_.path(), home_);
+    std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "HOME=" + home_,
+                                            std::string("LC_ALL=") + s.locale, "LOCPATH"};
+    if (!locales_.empty()) environment.back() += "=" + locales_;
+    const std::string given =
+        WithPaths(s.prefixGiven, {{"<prefix>", prefix_.path()}, {"<home>", home_}});
     if (given.rfind("--prefix ", 0) == 0)
       argv.insert(argv.end(), {"--prefix", given.substr(9)});
     else if (!given.empty())
@@ -137,12 +137,14 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   FolderFiles RestOfDriveC() const {
     FolderFiles rest = FolderTree(prefix_.DriveC());
-    std::erase_if(rest, [&](const auto& file) {
-      return file.first.rfind(GetParam().gameFolder + "/", 0) == 0;
-    });
+    const std::string game = GetParam().gameFolder;
+    rest.erase(rest.lower_bound(game + "/"), rest.lower_bound(game + "0"));  // '0' follows '/'
     return rest;
   }
 
+  // The folder that holds the row's locale, for LOCPATH; "" for C.UTF-8.
+  const std::string locales_ =
+      GetParam().locale == "C.UTF-8"s ? "" : CompiledLocale(GetParam().locale);
   FakePrefix prefix_{"home/.local/share/Steam/steamapps/compatdata/4711/pfx"};
   const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
@@ -153,8 +155,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
-  const bool ownLocale = std::string(s.locale) != "C.UTF-8";
-  if (ownLocale && CompiledLocale(s.locale).empty())
+  if (locales_.empty() && s.locale != "C.UTF-8"s)
     GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
   const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
   WriteRegistry();
@@ -166,15 +167,11 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   if (result.exitCode == kCannotPlant)
     GTEST_SKIP() << "cannot plant another user's files here (needs root)";
   const FolderFiles expected = ExpectedGameFiles(s, before);
-  const bool copiedOut = s.mount == Mount::kSmallDisk;
-  std::string printed;
-  {
-    // The box's narrow text as the run's own code page shows it.
-    ScopedEnvironment locale("LC_ALL", s.locale),
-        locales("LOCPATH", ownLocale ? CompiledLocale(s.locale).c_str() : nullptr);
-    printed = s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text);
-  }
-  Expect(result, s.exitCode, printed, s.hints, expected, copiedOut ? afterwards_ : Game());
+  // The box's narrow text as the run's own code page shows it.
+  ScopedEnvironment locale("LC_ALL", s.locale),
+      locales("LOCPATH", locales_.empty() ? nullptr : locales_.c_str());
+  Expect(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text), s.hints,
+         expected, s.mount == Mount::kSmallDisk ? afterwards_ : Game());
   if (s.check != nullptr) s.check(Game());
 
   if (s.again == Again::kRefused)
@@ -182,8 +179,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
            Game());
   if (s.again == Again::kPatchedWithRoom) {
     RestoreFolderFiles(Game(), FolderTree(afterwards_));
-    Expect(Run(Mount::kNone), 0, PrintedBox(kTitle, EnglishSummary("C:\\Games\\GHR\\", "v1.1")),
-           std::nullopt, StoppedGameFiles(s, before, 4, false), Game());
+    Expect(Run(Mount::kNone), 0, PrintedBox(kTitle, EnglishSummary()), std::nullopt,
+           StoppedGameFiles(s, before, 4, false), Game());
   }
 }
 
@@ -203,9 +200,6 @@ class StoppedLinuxProgram : public ::testing::Test {
     prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
     return LayOutScenario(s, prefix_.DriveC());
   }
-  CommandResult Run(const std::vector<std::string>& argv) {
-    return RunCommand(argv, patch_, environment_);
-  }
 
   const std::string kStrace = "/usr/bin/strace";
   FakePrefix prefix_;
@@ -221,34 +215,32 @@ class StoppedLinuxProgram : public ::testing::Test {
 // failed stays whole under its temporary name), and the next run completes
 // the patch and leaves nothing else.
 TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
-  struct Row {
-    const char* scenario;
-    std::string inject;
-    int exitCode;  // -1: killed
-    int stopped;   // the game file it stopped at; 4: after all
-    bool temporaryLeft;
-  };
+  // The scenario, what strace injects, the exit code (-1: killed), the game
+  // file it stopped at (4: after all), and whether that file's new bytes
+  // are left under its temporary name.
   const std::string renames = "rename,renameat,renameat2:";
-  std::vector<Row> rows = {{"English", "fsync:signal=KILL:when=5", -1, 4, false},
-                           {"English", renames + "error=EIO:when=2", 255, 1, false},
-                           {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true}};
+  std::vector<std::tuple<std::string, std::string, int, int, bool>> rows = {
+      {"English", "fsync:signal=KILL:when=5", -1, 4, false},
+      {"English", renames + "error=EIO:when=2", 255, 1, false},
+      {"GermanEdition", renames + "error=EIO:when=1", 255, 0, true}};
   for (int when = 1; when <= 4; ++when)  // killed at each rename
     rows.push_back(
         {"English", renames + "signal=KILL:when=" + std::to_string(when), -1, when - 1, true});
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.scenario) + " " + row.inject);
-    const Scenario& s = ScenarioNamed(row.scenario);
+  for (const auto& [scenario, inject, exitCode, stopped, temporaryLeft] : rows) {
+    SCOPED_TRACE(scenario + " " + inject);
+    const Scenario& s = ScenarioNamed(scenario);
     const FolderFiles before = LayOut(s);
-    const CommandResult stopped =
-        Run({kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + row.inject, PatchInstallerPath()});
-    if (row.exitCode == 255)
-      ExpectPrinted(stopped, 255, PrintedBox("ERROR", CannotWriteText(s, row.stopped)),
-                    std::nullopt, prefix_.path(), "");
-    EXPECT_EQ(row.exitCode, stopped.exitCode) << stopped.err;
-    EXPECT_EQ(StoppedGameFiles(s, before, row.stopped, row.temporaryLeft), FolderTree(game_));
+    const CommandResult run = RunCommand(
+        {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + inject, PatchInstallerPath()}, patch_,
+        environment_);
+    if (exitCode == 255)
+      ExpectPrinted(run, 255, PrintedBox("ERROR", CannotWriteText(s, stopped)), std::nullopt,
+                    prefix_.path(), "");
+    EXPECT_EQ(exitCode, run.exitCode) << run.err;
+    EXPECT_EQ(StoppedGameFiles(s, before, stopped, temporaryLeft), FolderTree(game_));
 
-    const bool refused = row.stopped == 4;  // the game reads as v1.2 now
-    ExpectPrinted(Run({PatchInstallerPath()}), refused ? 255 : 0,
+    const bool refused = stopped == 4;  // the game reads as v1.2 now
+    ExpectPrinted(RunCommand({PatchInstallerPath()}, patch_, environment_), refused ? 255 : 0,
                   refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
                   std::nullopt, prefix_.path(), "");
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));

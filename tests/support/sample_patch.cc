@@ -1,7 +1,7 @@
 #include "tests/support/sample_patch.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "installer/messages.h"
 #include "installer/patch_application.h"
@@ -9,11 +9,9 @@
 namespace {
 
 // A name of the installer's (a leading backslash) as a member's name.
-std::string AsMember(const std::string& name) {
-  std::string member = name;
-  for (char& c : member)
-    if (c == '\\') c = '/';
-  return member;
+std::string AsMember(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
 }
 
 std::string LanguagePatchMember(const std::string& language) {
@@ -41,15 +39,4 @@ std::vector<std::string> SamplePatchMembers() {
   for (const CatalogueLanguage& language : MessageCatalogue)
     members.push_back(LanguagePatchMember(language.code));
   return members;
-}
-
-bool LanguageOfMember(const std::string& member, std::string* language) {
-  const std::string empty = LanguagePatchMember("");  // "/Patch_.cod"
-  const size_t code = empty.find('.');
-  if (member.size() < empty.size() || member.compare(0, code, empty, 0, code) != 0 ||
-      member.compare(member.size() - (empty.size() - code), std::string::npos, empty, code,
-                     std::string::npos) != 0)
-    return false;
-  *language = member.substr(code, member.size() - empty.size());
-  return true;
 }

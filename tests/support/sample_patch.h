@@ -25,8 +25,4 @@ std::vector<PatchFile> InstalledFiles(const std::string& language);
 // catalogue and for the empty code.
 std::vector<std::string> SamplePatchMembers();
 
-// The language code of a language archive's member ("/Patch_eng.cod" gives
-// "eng"), or false for any other member.
-bool LanguageOfMember(const std::string& member, std::string* language);
-
 #endif  // GRAVELHORN_BENCH_SAMPLE_PATCH_H_

@@ -32,7 +32,8 @@ enum class Again { kNever, kRefused, kPatchedWithRoom };
 const int kEveryFile = -1;
 const char kTitle[] = "Gravelhorn Patch Installer";
 // The English summary box's text.
-std::string EnglishSummary(const std::string& installPath, const std::string& baseVersion);
+std::string EnglishSummary(const std::string& installPath = "C:\\Games\\GHR\\",
+                           const std::string& baseVersion = "v1.1");
 
 struct Scenario {
   const char* name;
@@ -61,7 +62,7 @@ struct Scenario {
   // 255 (Scenarios() fills in the three).
   int exitCode = 0;
   std::string caption = kTitle;
-  std::string text = EnglishSummary("C:\\Games\\GHR\\", "v1.1");
+  std::string text = EnglishSummary();
   std::string error = "";
   // How many of the files a run installs for the row's language are new
   // after the run, the first ones in the order they are installed
@@ -105,16 +106,22 @@ std::string CannotWriteText(const Scenario& scenario, int index);
 FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before, int stopped,
                              bool temporaryLeft);
 
-// The box of a second run that is refused.
+// The box of a second run that is refused, and the English box of a run
+// that finds no menu in the game's archives.
 const char kTooOldText[] = "This patch is older than your current version of Gravelhorn!";
+const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the files. \n";
 
 // What the Linux program prints for a box: caption and text in UTF-8, shown
 // escaped but for the text's tabs and line feeds, and a line feed unless
 // the text ends in one.
 std::string PrintedBox(const std::string& caption, const std::string& text);
 
-// text with <prefix> and <home> filled in.
-std::string WithPaths(std::string text, const std::string& prefix, const std::string& home);
+// text with each name in it (such as "<prefix>") replaced by its path.
+std::string WithPaths(std::string text, const std::map<std::string, std::string>& paths);
+// A fifo in place of the file path.
+void Fifo(const std::string& path);
+// bytes with the 32-bit field at offset set to value.
+std::string With32(std::string bytes, size_t offset, uint32_t value);
 
 // Expects the Linux program's output: the box on standard output (exit
 // code 0) or standard error, and after it on standard error the hints

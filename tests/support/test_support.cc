@@ -15,6 +15,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "filesystem/fff_format.h"
 #include "filesystem/file_system.h"
@@ -23,6 +24,45 @@
 #include "platform/process_end.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A built program: named by an environment variable, or else found where
+// the build puts it, one folder above the test binary.
+std::string BuiltProgram(const char* variable, const char* name) {
+  const char* value = getenv(variable);
+  if (value != nullptr && *value != '\0') return value;
+  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
+}
+
+std::vector<RecordedBox>* recordedBoxes;
+struct ProcessEnded {
+  int exitCode;
+};
+
+void SetOrUnset(const std::string& name, const char* value) {
+  value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+}
+
+// text (UTF-8) as a string of a Wine registry file: every control
+// character and every character past ASCII as \x and its UTF-16 unit, as
+// Wine writes it.
+std::string WineRegistryEscape(const std::string& text) {
+  std::string escaped;
+  for (char16_t unit : HostToWide(text)) {
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
+    if (unit == '\\' || unit == '"') escaped += '\\';
+    escaped += unit >= 0x20 && unit < 0x7F ? std::string(1, char(unit)) : hex;
+  }
+  return escaped;
+}
+
+const char kRegistryHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const char kOtherKey[] =
+    "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
+
+}  // namespace
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
@@ -38,10 +78,8 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::Write(const std::string& relative, const std::string& bytes) const {
-  const std::string full = path_ + "/" + relative;
-  MakeFolders(fs::path(full).parent_path().string());
-  WriteFileBytes(full, bytes);
-  return full;
+  WriteFileBytes(path_ + "/" + relative, bytes);
+  return path_ + "/" + relative;
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -51,6 +89,7 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  if (fs::path(path).has_parent_path()) MakeFolders(fs::path(path).parent_path().string());
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!file) throw std::runtime_error("cannot write " + path);
@@ -83,11 +122,9 @@ FolderFiles FolderTree(const std::string& root) {
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
   fs::remove_all(folder);
   MakeFolders(folder);
-  for (const auto& file : files) {
-    const std::string path = folder + "/" + file.first;
-    MakeFolders(file.second == kFolderEntry ? path : fs::path(path).parent_path().string());
-    if (file.second != kFolderEntry) WriteFileBytes(path, file.second);
-  }
+  for (const auto& [name, bytes] : files)
+    bytes == kFolderEntry ? MakeFolders(folder + "/" + name)
+                          : WriteFileBytes(folder + "/" + name, bytes);
 }
 
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
@@ -95,16 +132,14 @@ std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
   const uint32_t directorySize = uint32_t(members.size() * kDirectoryEntrySize);
   WriteLittleEndian32(reinterpret_cast<unsigned char*>(&header[24]), directorySize);
   std::string directory, data;
-  uint32_t offset = uint32_t(kFffHeaderSize + directorySize);
   for (const ArchiveMember& member : members) {
     std::string entry(kDirectoryEntrySize, '\0');
     memcpy(&entry[0], member.name.data(), std::min(member.name.size(), kDirectoryNameSize));
     auto* fields = reinterpret_cast<unsigned char*>(&entry[kDirectoryNameSize]);
-    WriteLittleEndian32(fields, offset);
+    WriteLittleEndian32(fields, uint32_t(kFffHeaderSize + directorySize + data.size()));
     WriteLittleEndian32(fields + 4, uint32_t(member.data.size()));
     directory += entry;
     data += member.data;
-    offset += uint32_t(member.data.size());
   }
   return header + directory + data;
 }
@@ -196,29 +231,8 @@ std::string CommandLine(const std::vector<std::string>& argv) {
   return line;
 }
 
-namespace {
-
-// A built program: named by an environment variable, or else found where
-// the build puts it, one folder above the test binary.
-std::string BuiltProgram(const char* variable, const char* name) {
-  const char* value = getenv(variable);
-  if (value != nullptr && *value != '\0') return value;
-  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
-}
-
-}  // namespace
-
 std::string PatchInstallerPath() { return BuiltProgram("PATCH_INSTALLER", "patch_installer"); }
 std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
-
-namespace {
-
-std::vector<RecordedBox>* recordedBoxes;
-struct ProcessEnded {
-  int exitCode;
-};
-
-}  // namespace
 
 EndedRun RunToEnd(const std::function<void()>& body) {
   EndedRun run;
@@ -239,30 +253,22 @@ EndedRun RunToEnd(const std::function<void()>& body) {
 }
 
 void ExpectFileSystemFatal(const EndedRun& outcome, const std::string& text) {
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_EQ(255, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.boxes.size());
-  EXPECT_EQ("Gravelhorn Patch Installer", outcome.boxes[0].caption);
-  EXPECT_EQ(0x10u, outcome.boxes[0].style);
-  EXPECT_EQ(text, outcome.boxes[0].text);
+  ASSERT_EQ(1u, outcome.boxes.size()) << "ended: " << outcome.ended;
+  const RecordedBox& box = outcome.boxes[0];
+  EXPECT_EQ(std::tuple(true, 255, std::string("Gravelhorn Patch Installer"), 0x10u, text),
+            std::tie(outcome.ended, outcome.exitCode, box.caption, box.style, box.text));
 }
 
 std::string CompiledLocale(const std::string& name) {
+  static TempDir own;
   const char* suite = getenv("GRAVELHORN_TEST_LOCALES");
-  if (suite != nullptr && *suite != '\0' &&
-      FileExists(std::string(suite) + "/" + name + "/LC_CTYPE"))
-    return suite;
-  static TempDir folder;
-  static std::map<std::string, bool> compiled;
-  auto found = compiled.find(name);
-  if (found == compiled.end()) {
-    const size_t dot = name.find('.');
-    const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
-                                name.substr(dot + 1) + " " + folder.path() + "/" + name +
-                                " >/dev/null 2>&1";
-    found = compiled.emplace(name, system(command.c_str()) == 0).first;
-  }
-  return found->second ? folder.path() : "";
+  for (const std::string& folder : {std::string(suite != nullptr ? suite : ""), own.path()})
+    if (!folder.empty() && FileExists(folder + "/" + name + "/LC_CTYPE")) return folder;
+  const size_t dot = name.find('.');
+  const std::string command = "localedef -i " + name.substr(0, dot) + " -f " +
+                              name.substr(dot + 1) + " " + own.path() + "/" + name +
+                              " >/dev/null 2>&1";
+  return system(command.c_str()) == 0 ? own.path() : "";
 }
 
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
@@ -272,26 +278,13 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& path)
 
 ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_); }
 
-namespace {
-
-void SetOrUnset(const std::string& name, const char* value) {
-  if (value != nullptr)
-    setenv(name.c_str(), value, 1);
-  else
-    unsetenv(name.c_str());
-}
-
-}  // namespace
-
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
-  const char* previous = getenv(name);
-  hadPrevious_ = previous != nullptr;
-  if (hadPrevious_) previous_ = previous;
+  if (const char* previous = getenv(name)) previous_ = previous;
   SetOrUnset(name_, value);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  SetOrUnset(name_, hadPrevious_ ? previous_.c_str() : nullptr);
+  SetOrUnset(name_, previous_ ? previous_->c_str() : nullptr);
 }
 
 FakePrefix::FakePrefix(const std::string& below)
@@ -303,30 +296,7 @@ FakePrefix::FakePrefix(const std::string& below)
     throw std::runtime_error("cannot link dosdevices/c: and z: in " + path());
 }
 
-namespace {
-
-// text (UTF-8) as a string of a Wine registry file: every control
-// character and every character past ASCII as \x and its UTF-16 unit, as
-// Wine writes it.
-std::string WineRegistryEscape(const std::string& text) {
-  std::string escaped;
-  for (char16_t unit : HostToWide(text)) {
-    char hex[8];
-    snprintf(hex, sizeof hex, "\\x%04x", unsigned(unit));
-    if (unit == '\\' || unit == '"') escaped += '\\';
-    escaped += unit >= 0x20 && unit < 0x7F ? std::string(1, char(unit)) : hex;
-  }
-  return escaped;
-}
-
-const char kRegistryHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
-const char kOtherKey[] =
-    "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
-
-}  // namespace
-
-void WriteGameKeyTo(const std::string& prefix,
-                    const std::vector<std::pair<std::string, std::string>>& values, bool win64,
+void WriteGameKeyTo(const std::string& prefix, const RegistryValues& values, bool win64,
                     const std::string& subkey, const std::string& lines) {
   std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
   const std::string key =

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,9 +30,9 @@ class TempDir {
   std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);  // throws if unreadable
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);  // links are not followed
+std::string ReadFileBytes(const std::string& path);                      // throws if unreadable
+void WriteFileBytes(const std::string& path, const std::string& bytes);  // makes its folder
+bool FileExists(const std::string& path);                                // links are not followed
 void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
@@ -47,8 +48,7 @@ void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);
 // The bytes of an FFF archive holding members in this order, their data laid
 // out behind the directory. A name of 128 bytes fills its field with no zero.
 struct ArchiveMember {
-  std::string name;
-  std::string data;
+  std::string name, data;
 };
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members);
 // A file read whole through the installer's file system (disk first, then
@@ -86,8 +86,7 @@ class ChildProcess {
 // Runs a program to its end, or kills it after timeoutSeconds.
 struct CommandResult {
   int exitCode;  // the exit status, or -1 when a signal ended it
-  std::string out;
-  std::string err;
+  std::string out, err;
   bool timedOut;
 };
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory,
@@ -104,8 +103,7 @@ std::string FffToolPath();
 // its message boxes recorded instead of shown, and the process's end turned
 // into an exception that ends only the body.
 struct RecordedBox {
-  std::string text;
-  std::string caption;
+  std::string text, caption;
   unsigned style;
 };
 struct EndedRun {
@@ -143,16 +141,15 @@ class ScopedEnvironment {
 
  private:
   std::string name_;
-  std::string previous_;
-  bool hadPrevious_;
+  std::optional<std::string> previous_;  // none: it was not set
 };
 
+// A registry key's string values, names and values in UTF-8.
+typedef std::vector<std::pair<std::string, std::string>> RegistryValues;
 // FakePrefix::WriteGameKey (below) for the prefix folder prefix, made if
 // missing.
-void WriteGameKeyTo(const std::string& prefix,
-                    const std::vector<std::pair<std::string, std::string>>& values,
-                    bool win64 = true, const std::string& subkey = "",
-                    const std::string& lines = "");
+void WriteGameKeyTo(const std::string& prefix, const RegistryValues& values, bool win64 = true,
+                    const std::string& subkey = "", const std::string& lines = "");
 
 // A Wine-style prefix in a temporary folder, or in the folder below it
 // that below names: dosdevices/c: -> ../drive_c and z: -> /, as Wine
@@ -167,8 +164,7 @@ class FakePrefix {
   // 32-bit view when win64) holding these string values (UTF-8), or these
   // lines of values when lines is not empty. With a subkey and no values,
   // only the subkey's line shows the key, as Wine saves it.
-  void WriteGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                    bool win64 = true, const std::string& subkey = "",
+  void WriteGameKey(const RegistryValues& values, bool win64 = true, const std::string& subkey = "",
                     const std::string& lines = "") {
     WriteGameKeyTo(path(), values, win64, subkey, lines);
   }
