@@ -82,11 +82,12 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   const std::string shownWithControls =
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
   const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
+  const std::string e15(15, 'e');
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
     // As --list shows them, and the run's box.
-    std::string folder = "C:\\Games\\GHR", version = "v1.1 (the patch applies)";
+    std::string folder = "C:\\Games\\GHR", language = "eng", version = "v1.1 (the patch applies)";
     std::string caption = kTitle, text = EnglishSummary();
     bool fromEnvironment = false;  // WINEPREFIX names the prefix
     void (*prepare)(const std::string& root) = nullptr;
@@ -114,6 +115,13 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
        .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
+      // 15 characters fill the run's LanguageValue with its zero; 16 do not fit.
+      {.prefix = "home/.wine", .language = e15, .caption = "ERROR", .text = "File not found: \\Patch_" + e15 + ".cod"},
+      {.prefix = "home/.wine", .language = e15 + "e", .version = "unknown (a value of the game's key is longer than the patch reads)",
+       .caption = "ERROR", .text = "The registry not correct!"},
+      // Steam's list is read up to 1 MiB.
+      {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
+         WriteFileBytes(root + kLibraries, ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20)); }},
       // Names and values are shown escaped, and no line is forged.
       {.prefix = nameWithControls, .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81", .gameFolder = "Games/GHR\x07\xc2\x81"},
        .folder = "C:\\Games\\GHR\\x07\\x81", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
@@ -126,7 +134,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
     TempDir root;
     const std::string prefix = root.path() + "/" + row.prefix;
     const FolderFiles before = LayOutScenario(row.game, prefix + "/drive_c");
-    WriteGameKeyTo(prefix, {{"Installpath", row.game.installPath}, {"Language", "eng"}});
+    WriteGameKeyTo(prefix, {{"Installpath", row.game.installPath}, {"Language", row.language}});
     for (const char* other : {"home/.local/share/Steam/steamapps/compatdata/200/pfx",
                               "home/Games/other", "home/Games/Heroic/Prefixes/Other"})
       root.Write(other + std::string("/system.reg"), "WINE REGISTRY Version 2\n\n#arch=win64\n");
@@ -155,7 +163,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
         row.prefix == nameWithControls ? root.path() + shownWithControls : prefix;
     EXPECT_EQ(0, list.exitCode) << list.err;
     EXPECT_EQ("", list.err);
-    EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: eng\n  version:  " +
+    EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: " + row.language + "\n  version:  " +
                   row.version + "\n  patch it: patch_installer --prefix '" + shown +
                   "'\n\nRun the command in the folder that holds Patch.dat.\n",
               list.out);
