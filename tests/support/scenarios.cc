@@ -215,6 +215,11 @@ std::vector<Scenario> BuildScenarios() {
       // Destinations of 256 bytes and more are never cut, but refused.
       {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227, .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
       {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226, .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = 1},
+      // A leftover of the new file at the longest path is known for what it is
+      // (Windows says where it is in more than MAX_PATH characters).
+      {.name = "LeftoverOfTheNewFileAtTheLongestPath", .installPath = g226, .gameFolder = "Games/" + l226,
+       .prepare = [](Folder game) { WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "MZ /Gravelhorn_d3d.exe v1.2"); },
+       .error = CannotWrite("Gravelhorn_glide.exe", g226), .newFiles = 1, .onWindows = true},
       {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita", .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
        .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n", .onWindows = true},
       // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
@@ -296,6 +301,10 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = kVersion + "v1.0 patched\r\n", .text = EnglishSummary(kGhr, "v1.0 patched")},
       {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
       {.name = "NoLineEndAtTheEnd", .menu = kVersion + "v1.1"},
+      // A menu that runs past its archive's end is read to that end, its last byte included.
+      {.name = "MenuPastTheEndOfPatch12", .patch12Menu = kVersion + "v1.1", .prepare = [](Folder game) {
+         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); },
+       .onWindows = true},
       // A value is cut to 16383 bytes, the version shown to 255.
       {.name = "ValueOver16KiB", .menu = kVersion + "v1.1" + std::string(20000, 'x') + "\r\n", .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
       {.name = "LabelPastTheValuesRoom", .menu = kVersion + std::string(16383, 'x') + "v1.1\r\n", .error = kTooOldText},
