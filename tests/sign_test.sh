@@ -9,15 +9,12 @@
 # Exit status 77 (skipped) without osslsigncode, openssl or the win64 build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tier=$1
-for tool in osslsigncode openssl; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool not found (scripts/setup.sh)"; exit 77; }
-done
+tier=$1 work=$(mktemp -d) status=0
+trap 'rm -rf "$work"' EXIT
+command -v osslsigncode >/dev/null && command -v openssl >/dev/null || {
+  echo "skipped: osslsigncode or openssl not found (scripts/setup.sh)"; exit 77; }
 [ -f build/win64/patch_installer.exe ] && [ -f build/win64/fff.exe ] ||
   { echo "skipped: build the win64 preset first"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
 fail() { echo "FAILED: $*" >&2; status=1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Gravelhorn test publisher" \
