@@ -134,14 +134,11 @@ class WineSession {
   void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                   const std::string& subkey = "") {
     DeleteGameKey();
-    const std::string key = "HKLM\\Software\\Quillfern\\GHR";
-    if (!subkey.empty()) Wine({"reg", "add", key + "\\" + subkey, "/f", "/reg:32"});
+    if (!subkey.empty()) Wine({"reg", "add", kGameKey + ("\\" + subkey), "/f", "/reg:32"});
     for (const auto& [name, value] : values)
-      Wine({"reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"});
+      Wine({"reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"});
   }
-  void DeleteGameKey() {
-    Wine({"reg", "delete", "HKLM\\Software\\Quillfern\\GHR", "/f", "/reg:32"}, true);
-  }
+  void DeleteGameKey() { Wine({"reg", "delete", kGameKey, "/f", "/reg:32"}, true); }
   // Ends the prefix's wineserver and with it every Wine process of the
   // prefix. The server writes the registry to system.reg on its way out,
   // so that the Linux program then reads what Wine holds.
@@ -161,11 +158,8 @@ class WineSession {
     const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
     std::vector<std::string> argv = {tools_.wine, exe};
     argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
-    std::vector<std::string> environment = Environment(
-        "fixme-all,+msgbox" + (options.debugChannels.empty() ? "" : "," + options.debugChannels),
-        options.dllOverrides);
-    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
-    ChildProcess program(argv, workingDirectory, environment, "/dev/null", log);
+    ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", options),
+                         "/dev/null", log);
     std::vector<std::string> captions;
     std::map<std::string, Clock::time_point> returnPressed;  // by window
     auto deadline = Clock::now() + kBoxWait;
@@ -230,7 +224,8 @@ class WineSession {
   // workingDirectory with its output in files; with onTerminal, on a
   // terminal of its own (script), which Wine makes the program's console.
   CommandResult RunConsole(const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory, bool onTerminal = false) {
+                           const std::string& workingDirectory, bool onTerminal = false,
+                           double timeoutSeconds = kCommandSeconds) {
     std::vector<std::string> argv = {tools_.wine};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (onTerminal) {
@@ -242,11 +237,12 @@ class WineSession {
       }
       argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
     }
-    return RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
+    return RunCommand(argv, workingDirectory, Environment("-all"), timeoutSeconds);
   }
 
  private:
   using Clock = std::chrono::steady_clock;
+  static constexpr char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
   // Bounds, far above what each step takes, for a machine under load.
   static constexpr double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
   static constexpr auto kBoxWait = std::chrono::seconds(60);
@@ -281,13 +277,10 @@ class WineSession {
     for (std::string line; std::getline(lines, line);) {
       size_t at = line.find(marker);
       if (at == std::string::npos) continue;
-      auto undecodable = [&line](const char* why) {
-        return std::runtime_error(std::string("cannot decode the box trace (") + why +
-                                  "): " + line);
-      };
+      const std::runtime_error undecodable("cannot decode the box trace: " + line);
       std::u16string text;
       for (at += marker.size(); line[at] != '"'; ++at) {
-        if (at >= line.size()) throw undecodable("no closing quote");
+        if (at >= line.size()) throw undecodable;  // no closing quote
         const size_t escape = std::string("nrt\"\\").find(line[at + 1]);
         if (line[at] != '\\' || at + 1 >= line.size()) {
           text += char16_t(static_cast<unsigned char>(line[at]));
@@ -297,11 +290,11 @@ class WineSession {
         } else {
           size_t digits = 0;
           text += char16_t(std::stoul(line.substr(at + 1, 4), &digits, 16));
-          if (digits != 4) throw undecodable("bad escape");
+          if (digits != 4) throw undecodable;
           at += 4;
         }
       }
-      if (line.compare(at + 1, 3, "...") == 0) throw undecodable("text cut short");
+      if (line.compare(at + 1, 3, "...") == 0) throw undecodable;  // cut short
       texts.push_back(WideToNarrow(text));
     }
     return texts;
@@ -337,31 +330,33 @@ class WineSession {
     }
   }
 
+  // The environment of a Wine command: the locale fixes Wine's ANSI code
+  // page; HOME keeps Wine out of the user's own folders. What options add.
   std::vector<std::string> Environment(const std::string& debugChannels,
-                                       const std::string& dllOverrides = "") const {
-    // The locale fixes Wine's ANSI code page; HOME keeps Wine out of the
-    // user's own folders.
-    return {"WINEPREFIX=" + prefix_,
-            "WINEDLLOVERRIDES=mscoree,mshtml=" + (dllOverrides.empty() ? "" : ";" + dllOverrides),
-            "WINEDEBUG=" + debugChannels,
-            "DISPLAY=" + display_,
-            "LANG=C.UTF-8",
-            "LC_ALL=C.UTF-8",
-            "HOME=" + Home()};
+                                       const WineRunOptions& options = {}) const {
+    std::vector<std::string> environment = {
+        "WINEPREFIX=" + prefix_,
+        "WINEDLLOVERRIDES=mscoree,mshtml=" +
+            (options.dllOverrides.empty() ? "" : ";" + options.dllOverrides),
+        "WINEDEBUG=" + debugChannels +
+            (options.debugChannels.empty() ? "" : "," + options.debugChannels),
+        "DISPLAY=" + display_,
+        "LANG=C.UTF-8",
+        "LC_ALL=C.UTF-8",
+        "HOME=" + Home()};
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    return environment;
   }
+  // wine64 and its arguments in the session's folder; throws when it does
+  // not end in time or, unless it mayFail, fails.
   void Wine(const std::vector<std::string>& arguments, bool mayFail = false,
             double timeoutSeconds = kCommandSeconds) {
-    std::vector<std::string> argv = {tools_.wine};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const CommandResult result =
-        RunCommand(argv, folder_, Environment("fixme-all"), timeoutSeconds);
-    if (result.timedOut)
-      throw std::runtime_error(CommandLine(argv) + " did not end within " +
-                               std::to_string(static_cast<int>(timeoutSeconds)) + " s");
-    if (result.exitCode != 0 && !mayFail)
-      throw std::runtime_error(CommandLine(argv) + " failed with exit code " +
-                               std::to_string(result.exitCode) + ": " +
-                               Tail(result.out + result.err));
+    const CommandResult result = RunConsole(arguments, folder_, false, timeoutSeconds);
+    if (result.timedOut || (result.exitCode != 0 && !mayFail))
+      throw std::runtime_error(
+          CommandLine(arguments) + " under Wine " +
+          (result.timedOut ? "did not end in time" : "failed: " + std::to_string(result.exitCode)) +
+          ": " + Tail(result.out + result.err));
   }
   // xdotool or import on the session's display; throws when it fails.
   std::string X(const std::vector<std::string>& arguments, bool mayFail = false) const {
