@@ -221,8 +221,14 @@ void ExpectFff(std::vector<std::string> arguments, const std::string& folder, in
 // Windows takes for one, and devices, are refused before anything is
 // written; a fifo is refused at once; and a console shows every letter.
 // Text redirected to a file is in the ANSI code page, 1252 here.
+//
+// Under Wine a Unix link shows as a plain file or folder and Wine follows
+// it, even to remove it; fff.exe finds one, as the installer does, by where
+// it turns out to be. It never writes through a linked folder nor replaces
+// an archive that is a link; a link where a file belongs is replaced, not
+// what it points to; and of a killed extract's leftovers it clears the
+// files but a link, which stays with what it points to.
 TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
-  if (!FileExists(windowsFff)) GTEST_SKIP() << windowsFff << " is not built";
   const std::string device =
       "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to "
       "LPT9, also with a superscript 1, 2 or 3), not a file\r\n";
@@ -249,39 +255,30 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   ExpectFff({"extract", "m.fff", "-C", "out"}, dir.path(), 0, "");
   EXPECT_EQ((FolderFiles{{"Menü.txt", "u"}, {"d", kFolderEntry}, {"d/x", "x"}}),
             FolderTree(dir.path() + "/out"));
-}
 
-// Under Wine a Unix link shows as a plain file or folder and Wine follows
-// it, even to remove it; fff.exe finds one, as the installer does, by where
-// it turns out to be. It never writes through a linked folder nor replaces
-// an archive that is a link; a link where a file belongs is replaced, not
-// what it points to; and of a killed extract's leftovers it clears the
-// files but a link, which stays with what it points to.
-TEST_P(OnEnglish, FffExeNeverWritesThroughAUnixLink) {
-  if (!FileExists(windowsFff)) GTEST_SKIP() << windowsFff << " is not built";
-  TempDir dir;
-  dir.Write("a.fff", BuildFffArchive({{"a.txt", "a"}, {"sub/x.txt", "x"}}));
-  dir.Write("outside/keep", "k");
-  dir.Write("out/.fff0000abcd.tmp", "left");
+  TempDir links;
+  links.Write("a.fff", BuildFffArchive({{"a.txt", "a"}, {"sub/x.txt", "x"}}));
+  links.Write("outside/keep", "k");
+  links.Write("out/.fff0000abcd.tmp", "left");
   for (const auto& [target, link] : {std::pair<const char*, const char*>{"../outside", "out/sub"},
                                      {"../outside/keep", "out/.fff99999999.tmp"},
                                      {"../outside/keep", "out/a.txt"},
                                      {"outside/keep", "l.fff"}})
-    ASSERT_EQ(0, symlink(target, (dir.path() + "/" + link).c_str()));
-  FolderFiles files = FolderTree(dir.path());
-  ExpectFff({"extract", "a.fff", "-C", "out"}, dir.path(), 1,
+    ASSERT_EQ(0, symlink(target, (links.path() + "/" + link).c_str()));
+  FolderFiles files = FolderTree(links.path());
+  ExpectFff({"extract", "a.fff", "-C", "out"}, links.path(), 1,
             "fff: a.fff: refusing entry 2 'sub/x.txt': 'out/sub' is a link that Windows programs "
             "see as a plain folder here (a Unix link under Wine): extract neither follows nor "
             "replaces it\r\n");
-  EXPECT_EQ(files, FolderTree(dir.path()));
-  ExpectFff({"create", "l.fff", "a.fff"}, dir.path(), 1,
+  EXPECT_EQ(files, FolderTree(links.path()));
+  ExpectFff({"create", "l.fff", "a.fff"}, links.path(), 1,
             "fff: l.fff: refusing to replace 'l.fff': it is a link, not a file; create writes "
             "only a new file or over a regular file\r\n");
-  EXPECT_EQ(files, FolderTree(dir.path()));
-  ExpectFff({"extract", "a.fff", "-C", "out", "a.txt"}, dir.path(), 0, "");
+  EXPECT_EQ(files, FolderTree(links.path()));
+  ExpectFff({"extract", "a.fff", "-C", "out", "a.txt"}, links.path(), 0, "");
   files.erase("out/.fff0000abcd.tmp");
   files["out/a.txt"] = "a";
-  EXPECT_EQ(files, FolderTree(dir.path()));
+  EXPECT_EQ(files, FolderTree(links.path()));
 }
 
 // The Windows test build, run one fault list after another on one game:
