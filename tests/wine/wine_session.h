@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -91,7 +92,7 @@ class WineSession {
         throw std::runtime_error("Xvfb did not start: " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    display_ = ":" + WithoutFinalNewline(number);
+    display_ = ":" + number.substr(0, number.find('\n'));
     if (!madePrefix.empty()) {
       CopyPrefix(madePrefix, prefix_, Home());
       return;
@@ -175,13 +176,13 @@ class WineSession {
         std::istringstream windows(
             X({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
               true));
-        for (std::string window; std::getline(windows, window);) {
-          if (window.empty()) continue;
+        for (std::string window; windows >> window;) {
           auto pressed = returnPressed.find(window);
           if (pressed == returnPressed.end()) {
             // A box is mapped before it has painted itself.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            captions.push_back(WithoutFinalNewline(X({tools_.xdotool, "getwindowname", window})));
+            const std::string name = X({tools_.xdotool, "getwindowname", window});
+            captions.push_back(name.substr(0, name.find('\n')));
             std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
             X({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
             deadline = Clock::now() + kBoxWait;
@@ -229,12 +230,9 @@ class WineSession {
     std::vector<std::string> argv = {tools_.wine};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (onTerminal) {
-      std::string line;
-      for (const std::string& argument : argv) {
-        line += " '";
-        for (char c : argument) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        line += "'";
-      }
+      std::string line;  // each argument quoted for the shell
+      for (const std::string& argument : argv)
+        line += " '" + std::regex_replace(argument, std::regex("'"), "'\\''") + "'";
       argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
     }
     return RunCommand(argv, workingDirectory, Environment("-all"), timeoutSeconds);
@@ -258,11 +256,6 @@ class WineSession {
     return FileExists(path) ? ReadFileBytes(path) : std::string();
   }
 
-  static std::string WithoutFinalNewline(std::string text) {
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-  }
-
   // With WINEDEBUG=+msgbox, Wine writes one line per box as the box is set up:
   //   0024:trace:msgbox:MSGBOX_OnInit L"Path:\t C:\\Games\\ \00e9t\00e9"
   // The text is quoted with \n, \r, \t, \" and \\ escaped and every other
@@ -271,30 +264,27 @@ class WineSession {
   // Returns each box's text as narrow text in the ANSI code page; throws,
   // naming the line, for a line it cannot decode whole.
   static std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
+    // A character of the text: an escaped one, one by its code unit, a plain one.
+    static const std::regex piece(R"(\\([nrt"\\])|\\([0-9a-fA-F]{4})|([^"\\]))");
+    const auto kHere = std::regex_constants::match_continuous;  // a piece right at the start
     const std::string marker = ":MSGBOX_OnInit L\"";
     std::vector<std::string> texts;
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);) {
-      size_t at = line.find(marker);
-      if (at == std::string::npos) continue;
-      const std::runtime_error undecodable("cannot decode the box trace: " + line);
+      if (line.find(marker) == std::string::npos) continue;
       std::u16string text;
-      for (at += marker.size(); line[at] != '"'; ++at) {
-        if (at >= line.size()) throw undecodable;  // no closing quote
-        const size_t escape = std::string("nrt\"\\").find(line[at + 1]);
-        if (line[at] != '\\' || at + 1 >= line.size()) {
-          text += char16_t(static_cast<unsigned char>(line[at]));
-        } else if (escape != std::string::npos) {
-          text += u"\n\r\t\"\\"[escape];
-          ++at;
-        } else {
-          size_t digits = 0;
-          text += char16_t(std::stoul(line.substr(at + 1, 4), &digits, 16));
-          if (digits != 4) throw undecodable;
-          at += 4;
-        }
+      auto at = line.cbegin() + line.find(marker) + marker.size();
+      for (std::smatch m; std::regex_search(at, line.cend(), m, piece, kHere); at = m[0].second) {
+        if (m[1].matched)
+          text += u"\n\r\t\"\\"[std::string("nrt\"\\").find(m.str(1))];
+        else if (m[2].matched)
+          text += char16_t(std::stoul(m.str(2), nullptr, 16));
+        else
+          text += char16_t(static_cast<unsigned char>(m.str(3)[0]));
       }
-      if (line.compare(at + 1, 3, "...") == 0) throw undecodable;  // cut short
+      // The text ends at its closing quote, whole ("..." after it: cut short).
+      if (at == line.cend() || *at != '"' || std::string(at, line.cend()).rfind("\"...", 0) == 0)
+        throw std::runtime_error("cannot decode the box trace: " + line);
       texts.push_back(WideToNarrow(text));
     }
     return texts;
@@ -310,23 +300,17 @@ class WineSession {
                  fs::copy_options::create_hard_links);
     const std::set<std::string> readOnly = {".dll", ".exe", ".sys", ".drv", ".ocx", ".acm",
                                             ".cpl", ".tlb", ".nls", ".ds",  ".com", ".msstyles"};
-    std::vector<fs::path> copied, homeLinks;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(to)) {
-      if (entry.is_symlink() &&
-          entry.path().string().find("/drive_c/users/") != std::string::npos &&
-          fs::read_symlink(entry.path()).is_absolute())
-        homeLinks.push_back(entry.path());
-      else if (!entry.is_symlink() && entry.is_regular_file() &&
-               !readOnly.count(entry.path().extension().string()))
-        copied.push_back(entry.path());
-    }
-    for (const fs::path& file : copied) {
-      fs::copy_file(file, file.string() + ".copy");
-      fs::rename(file.string() + ".copy", file);
-    }
-    for (const fs::path& link : homeLinks) {
-      fs::remove(link);
-      fs::create_directory_symlink(home, link);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
+      const fs::path copy = to / entry.path().lexically_relative(from);
+      if (entry.is_symlink() && copy.string().find("/drive_c/users/") != std::string::npos &&
+          fs::read_symlink(entry.path()).is_absolute()) {
+        fs::remove(copy);
+        fs::create_directory_symlink(home, copy);
+      } else if (!entry.is_symlink() && entry.is_regular_file() &&
+                 !readOnly.count(entry.path().extension().string())) {
+        fs::remove(copy);  // the hard link, not the file it shares with from
+        fs::copy_file(entry.path(), copy);
+      }
     }
   }
 
@@ -334,17 +318,14 @@ class WineSession {
   // page; HOME keeps Wine out of the user's own folders. What options add.
   std::vector<std::string> Environment(const std::string& debugChannels,
                                        const WineRunOptions& options = {}) const {
-    std::vector<std::string> environment = {
-        "WINEPREFIX=" + prefix_,
-        "WINEDLLOVERRIDES=mscoree,mshtml=" +
-            (options.dllOverrides.empty() ? "" : ";" + options.dllOverrides),
-        "WINEDEBUG=" + debugChannels +
-            (options.debugChannels.empty() ? "" : "," + options.debugChannels),
-        "DISPLAY=" + display_,
-        "LANG=C.UTF-8",
-        "LC_ALL=C.UTF-8",
-        "HOME=" + Home()};
-    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    std::vector<std::string> environment = options.environment;
+    environment.insert(environment.begin(),
+                       {"WINEPREFIX=" + prefix_,
+                        "WINEDLLOVERRIDES=mscoree,mshtml=" +
+                            (options.dllOverrides.empty() ? "" : ";" + options.dllOverrides),
+                        "WINEDEBUG=" + debugChannels +
+                            (options.debugChannels.empty() ? "" : "," + options.debugChannels),
+                        "DISPLAY=" + display_, "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "HOME=" + Home()});
     return environment;
   }
   // wine64 and its arguments in the session's folder; throws when it does
