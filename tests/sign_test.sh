@@ -21,8 +21,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Gravelhorn test pub
   -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/publisher.pem" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/publisher.pem" \
   -out "$work/publisher.p12" -passout "pass:a pass phrase"
-mkdir "$work/programs"
-cp build/win64/patch_installer.exe build/win64/fff.exe "$work/programs/"
+mkdir "$work/programs" && cp build/win64/{patch_installer,fff}.exe "$work/programs/"
 cp -r "$work/programs" "$work/unsigned"
 
 # ENVIRONMENT... EXPECTED_STATUS EXPECTED_MESSAGE: sign.sh on both copies.
@@ -44,9 +43,8 @@ sign "${certificate[@]}" SIGN_CA_FILE=/dev/null 1 "the new signature does not ve
 diff -r "$work/programs" "$work/unsigned" >/dev/null || fail "a failed signing changed a program"
 sign "${certificate[@]}" 0 "signed $work/programs/patch_installer.exe"
 for program in patch_installer fff; do
-  osslsigncode verify -CAfile "$work/publisher.pem" -in "$work/programs/$program.exe" >/dev/null ||
-    fail "$program.exe does not verify"
-  ! cmp -s "$work/programs/$program.exe" "$work/unsigned/$program.exe" || fail "$program.exe unsigned"
+  osslsigncode verify -CAfile "$work/publisher.pem" -in "$work/programs/$program.exe" >/dev/null &&
+    ! cmp -s "$work/programs/$program.exe" "$work/unsigned/$program.exe" || fail "$program.exe unsigned"
 done
 
 # The signed installer under Wine, in a prefix of its own.

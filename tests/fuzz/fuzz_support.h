@@ -8,12 +8,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -81,9 +79,9 @@ inline void WriteWholeFile(const std::string& path, const uint8_t* data, size_t 
 
 // Splits the next line (without its "\n") off the front of the input.
 inline std::string TakeLine(const uint8_t** data, size_t* size) {
-  const std::string_view rest(reinterpret_cast<const char*>(*data), *size);
-  const std::string line(rest.substr(0, rest.find('\n')));
-  const size_t taken = std::min(line.size() + 1, *size);
+  const std::string rest(reinterpret_cast<const char*>(*data), *size);
+  const std::string line = rest.substr(0, rest.find('\n'));
+  const size_t taken = line.size() < *size ? line.size() + 1 : *size;
   *data += taken;
   *size -= taken;
   return line;
