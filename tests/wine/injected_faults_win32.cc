@@ -17,8 +17,8 @@
 //                writing, sharing reading and deletion but not writing, as
 //                a sync client or a backup may hold it;
 //   lockedleftover  the same, sharing deletion only.
-// GRAVELHORN_WAITS, when set, names a file to which every wait the run asks
-// for is added, in milliseconds, one a line.
+// GRAVELHORN_WAITS, when set, names a file that holds the waits the run has
+// asked for so far, added up, in milliseconds.
 // A killed run ends with exit code 9 and shows no box; a list that cannot
 // be read ends the run with exit code 99.
 #include <windows.h>
@@ -76,18 +76,6 @@ FaultList& Faults() {
   return list;
 }
 
-[[noreturn]] void Killed() {
-  TerminateProcess(GetCurrentProcess(), 9);  // a killed run's exit code
-  ExitProcess(9);
-}
-
-// Until the test removes "held" (at most a minute).
-void Hold() {
-  ::CloseHandle(::CreateFileA("held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  for (int i = 0; i < 6000 && GetFileAttributesA("held") != INVALID_FILE_ATTRIBUTES; ++i)
-    ::Sleep(10);
-}
-
 // Counts a call of name and makes it, or fails it as the list says.
 template <typename Result, typename Call>
 Result Inject(const char* name, Result failure, Call call) {
@@ -97,12 +85,17 @@ Result Inject(const char* name, Result failure, Call call) {
     if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)) ||
         (fault.untilWaited > 0 && list.waited >= fault.untilWaited))
       continue;
-    if (fault.what == "hold") {
-      Hold();
+    if (fault.what == "hold") {  // until the test removes "held" (at most a minute)
+      ::CloseHandle(::CreateFileA("held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      for (int i = 0; i < 6000 && GetFileAttributesA("held") != INVALID_FILE_ATTRIBUTES; ++i)
+        ::Sleep(10);
       continue;  // and then what the list says next
     }
     if (fault.what == "killafter") call();
-    if (fault.what == "kill" || fault.what == "killafter") Killed();
+    if (fault.what == "kill" || fault.what == "killafter") {
+      TerminateProcess(GetCurrentProcess(), 9);  // as if killed: exit code 9
+      ExitProcess(9);
+    }
     SetLastError(DWORD(atoi(fault.what.c_str())));
     return failure;
   }
@@ -169,8 +162,8 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
 void Sleep(DWORD milliseconds) {
   Faults().waited += milliseconds;
   const char* waits = getenv("GRAVELHORN_WAITS");
-  if (FILE* record = waits != nullptr ? fopen(waits, "a") : nullptr) {
-    fprintf(record, "%lu\n", static_cast<unsigned long>(milliseconds));
+  if (FILE* record = waits != nullptr ? fopen(waits, "w") : nullptr) {
+    fprintf(record, "%lu\n", Faults().waited);
     fclose(record);
   }
   ::Sleep(milliseconds);

@@ -49,15 +49,12 @@ inline std::string FindWineTools(WineTools* tools) {
   return missing;
 }
 
-// A box as the user saw it: caption and text in the ANSI code page of the
-// session's locale, LC_ALL=C.UTF-8 (1252), which the test runs in too.
-struct WindowsBox {
-  std::string caption, text;
-};
-
 struct WindowsRun {
   int exitCode = -1;  // 255 for the program's -1
-  std::vector<WindowsBox> boxes;
+  // Each box as the user saw it, "caption|text" (no caption holds "|"), in
+  // the ANSI code page of the session's locale, LC_ALL=C.UTF-8 (1252),
+  // which the test runs in too.
+  std::vector<std::string> boxes;
   std::string wineOutput;  // Wine's traces and the program's standard error
 };
 
@@ -212,11 +209,11 @@ class WineSession {
                                " box window(s) but Wine traced " + std::to_string(texts.size()) +
                                " box text(s); Wine's output:\n" + Tail(run.wineOutput));
     for (size_t i = 0; i < texts.size(); ++i) {
-      // What Wine showed, as the program's narrow bytes.
-      run.boxes.push_back({"", texts[i]});
-      if (!HostToNarrow(captions[i], &run.boxes.back().caption))
+      std::string caption;  // what Wine showed, as the program's narrow bytes
+      if (!HostToNarrow(captions[i], &caption))
         throw std::runtime_error("a box showed a character outside code page " +
                                  std::to_string(AnsiCodePage()) + ": " + captions[i]);
+      run.boxes.push_back(caption + "|" + texts[i]);
     }
     return run;
   }

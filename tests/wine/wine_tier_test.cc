@@ -95,9 +95,7 @@ FolderFiles LayOut(const Scenario& s) {
 // Expects a run's exit code and its boxes, each as "caption|text".
 void ExpectRun(const WindowsRun& run, int exitCode, const std::vector<std::string>& boxes) {
   EXPECT_EQ(exitCode, run.exitCode);
-  std::vector<std::string> shown;
-  for (const WindowsBox& box : run.boxes) shown.push_back(box.caption + "|" + box.text);
-  EXPECT_EQ(boxes, shown);
+  EXPECT_EQ(boxes, run.boxes);
 }
 
 // Run by the CTest fixture wine_prefix alone, which names the folder: the
@@ -127,6 +125,7 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
         session->Run(windowsInstaller, working, screenshots + s.name + (again ? "-again" : ""));
     ExpectRun(windows, again ? 255 : s.exitCode, {again ? kRefused : s.caption + "|" + s.text});
     ASSERT_EQ(1u, windows.boxes.size());
+    const std::string& box = windows.boxes[0];
     const FolderFiles windowsFiles = FolderTree(game);
     EXPECT_EQ(expected, windowsFiles);
     if (s.check != nullptr) s.check(game);
@@ -141,7 +140,7 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
                                             "HOME=" + session->Home(), "XDG_DATA_HOME"});
     SCOPED_TRACE("the Linux program's exit code, box and hints");
     ExpectPrinted(linux, windows.exitCode,
-                  PrintedBox(windows.boxes[0].caption, windows.boxes[0].text),
+                  PrintedBox(box.substr(0, box.find('|')), box.substr(box.find('|') + 1)),
                   again ? std::nullopt : s.hints, session->prefix(), session->Home());
     EXPECT_EQ(windowsFiles, FolderTree(game)) << "the files the Linux program wrote";
   }
@@ -410,9 +409,7 @@ TEST_P(WindowsTestBuild, NeverLosesAGameFile) {
     EXPECT_EQ(
         run.stopped < 0 ? before : StoppedGameFiles(s, before, run.stopped, run.temporaryLeft),
         FolderTree(game));
-    unsigned long waited = 0;
-    std::istringstream lines(FileExists(waits) ? ReadFileBytes(waits) : "");
-    for (unsigned long wait; lines >> wait;) waited += wait;
+    const unsigned long waited = FileExists(waits) ? std::stoul(ReadFileBytes(waits)) : 0;
     EXPECT_TRUE(run.waited.second == 0 ||
                 (run.waited.first <= waited && waited <= run.waited.second))
         << waited << " ms waited";
