@@ -21,10 +21,8 @@ case $name in
   patch_installer.exe)
     subsystem='Windows GUI' level=requireAdministrator
     # The catalogue's languages, as windres prints them: "0x409, 1252, ...".
-    translations=$(sed -n 's/^ *LANGUAGE("[^"]*", *\(0x[0-9A-Fa-f]*\), *\([0-9]*\)).*/\1 \2/p' \
-      "$(dirname "$0")/../installer/catalogue_languages.h" | while read -r id page; do
-        printf '0x%x, %d, ' "$id" "$page"; done)
-    translations=${translations%, } ;;
+    translations=$(sed -n 's/^ *LANGUAGE("[^"]*", *0x0*\([0-9A-Fa-f]*\), *\([0-9]*\)).*/0x\L\1\E, \2/p' \
+      "$(dirname "$0")/../installer/catalogue_languages.h" | paste -sd'|' | sed 's/|/, /g') ;;
   fff.exe) subsystem='Windows CUI' level=asInvoker translations='0x409, 1252' ;;
   *) fail "no checks for $name"; exit 1 ;;
 esac

@@ -50,8 +50,7 @@ done
 # The signed installer under Wine, in a prefix of its own.
 output=$(WINDOWS_PATCH_INSTALLER="$work/programs/patch_installer.exe" \
   WINE_TIER_DIR="$work/wine-tier" "$tier" \
-  --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) ||
-  fail "the signed installer under Wine: $output"
+  --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) || true
 skipped=$(grep -m1 "Wine tier skipped" <<<"$output") && [ $status -eq 0 ] &&
   { echo "signing passed; the Wine run skipped: $skipped"; exit 77; }
 grep -q '^\[  PASSED  \] 1 test' <<<"$output" || fail "the Wine run did not pass: $output"
