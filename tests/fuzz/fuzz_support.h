@@ -4,9 +4,7 @@
 #ifndef GRAVELHORN_TESTS_FUZZ_FUZZ_SUPPORT_H_
 #define GRAVELHORN_TESTS_FUZZ_FUZZ_SUPPORT_H_
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -43,22 +41,16 @@ class FuzzInput {
       workFolder = prefix + "/drive_c/Work";
       std::filesystem::create_directories(workFolder + "/Cfg");
       std::filesystem::create_directories(prefix + "/dosdevices");
-      if (symlink("../drive_c", (prefix + "/dosdevices/c:").c_str()) != 0 ||
-          setenv("WINEPREFIX", prefix.c_str(), 1) != 0)
-        FuzzSetupFailed("cannot make the prefix in " + prefix);
+      std::filesystem::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
+      setenv("WINEPREFIX", prefix.c_str(), 1);
     }
-    previous_ = open(".", O_RDONLY | O_DIRECTORY);
-    if (previous_ < 0 || chdir(workFolder.c_str()) != 0)
-      FuzzSetupFailed("cannot enter " + workFolder);
+    std::filesystem::current_path(workFolder);  // these throw, and so end the fuzzer, on failure
   }
-  ~FuzzInput() {
-    if (fchdir(previous_) != 0) FuzzSetupFailed("cannot return from " + workFolder);
-    close(previous_);
-  }
+  ~FuzzInput() { std::filesystem::current_path(previous_); }
   static inline std::string prefix, workFolder;
 
  private:
-  int previous_;
+  const std::filesystem::path previous_ = std::filesystem::current_path();
 };
 
 // Runs body; a fatal error of the installer ends only this input.
