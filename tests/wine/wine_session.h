@@ -165,10 +165,8 @@ class WineSession {
     try {
       while (!program.Ended(&run.exitCode)) {
         if (Clock::now() >= deadline)
-          throw std::runtime_error(exe + " showed no further box and did not end within " +
-                                   std::to_string(kBoxWait.count()) + " s after " +
-                                   std::to_string(captions.size()) + " box(es); Wine's output:\n" +
-                                   Tail(ReadFileBytes(log)));
+          throw std::runtime_error(exe + " showed no further box and did not end in time; Wine's " +
+                                   "output:\n" + Tail(ReadFileBytes(log)));
         // The program's visible windows (xdotool fails when there is none).
         std::istringstream windows(
             X({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},

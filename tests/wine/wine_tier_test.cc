@@ -48,8 +48,7 @@ const std::string kRefused = "ERROR|" + std::string(kTooOldText);
 std::string skipReason, setUpError;
 std::unique_ptr<WineSession> session;
 
-class WineTier : public ::testing::Environment {
- public:
+struct WineTier : ::testing::Environment {
   void SetUp() override {
     WineTools tools;
     if (!(skipReason = FindWineTools(&tools)).empty())
@@ -71,8 +70,7 @@ class WineTier : public ::testing::Environment {
 // Where every test of the tier starts: skipped, with the reason, when the
 // tier cannot run here.
 template <typename Row>
-class Tier : public ::testing::TestWithParam<Row> {
- protected:
+struct Tier : ::testing::TestWithParam<Row> {
   void SetUp() override {
     if (!skipReason.empty()) GTEST_SKIP() << "Wine tier skipped: " << skipReason;
     ASSERT_EQ("", setUpError) << "the Wine tier could not be set up";
@@ -429,7 +427,6 @@ INSTANTIATE_TEST_SUITE_P(FaultCases, WindowsTestBuild, ::testing::ValuesIn(Fault
 TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
   const Scenario& s = GetParam();
   const std::string working = session->DriveC() + "/" + s.workingFolder;
-  const std::string summary = s.caption + "|" + s.text;
   auto run = [&](const std::string& exe, const std::string& faults, const std::string& name) {
     return std::async(std::launch::async, &WineSession::Run, session.get(), exe, working,
                       screenshots + name,
@@ -437,8 +434,8 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
   };
   // {the first run's faults, its exit code and boxes, the second's}
   const std::tuple<std::string, int, std::vector<std::string>, int, std::string> rows[] = {
-      {"MoveFileExA#1=hold", 0, {summary}, 255, kRefused},
-      {"MoveFileExA#1=hold,MoveFileExA#1=kill", 9, {}, 0, summary}};
+      {"MoveFileExA#1=hold", 0, {s.caption + "|" + s.text}, 255, kRefused},
+      {"MoveFileExA#1=hold,MoveFileExA#1=kill", 9, {}, 0, s.caption + "|" + s.text}};
   for (const auto& [faults, firstExit, firstBoxes, secondExit, secondBox] : rows) {
     SCOPED_TRACE(faults);
     const FolderFiles before = LayOut(s);
