@@ -10,43 +10,36 @@
 set -uo pipefail
 mode=$1 source=$2
 cd "$source" || exit 1
-tidy() {  # BUILD [ARGUMENTS...] < FILES: clang-tidy without its counts of hidden warnings
-  local build=$1
-  shift
-  xargs -P2 -n6 clang-tidy -p "$build" --quiet "$@" 2>&1 | grep -v '^[0-9]* warnings\? generated\.$'
-  return "${PIPESTATUS[0]}"
-}
-sources() {  # FOLDER...: the C++ files directly in each
-  local folder
-  for folder in "$@"; do
-    find "$folder" -maxdepth 1 -type f \( -name '*.cc' -o -name '*.h' \) | sort
-  done
+# BUILD FOLDER...: clang-tidy, with the arguments in extra, on the .cc files directly in each
+# folder, without its counts of hidden warnings.
+tidy() {
+  local build=$1 && shift
+  find "$@" -maxdepth 1 -type f -name '*.cc' | sort |
+    xargs -P2 -n6 clang-tidy -p "$build" --quiet "${extra[@]}" 2>&1 |
+    grep -v '^[0-9]* warnings\? generated\.$'
+  return "${PIPESTATUS[2]}"
 }
 case $mode in
   format)
     command -v clang-format >/dev/null ||
       { echo "skipped: clang-format not found (scripts/setup.sh installs it)"; exit 77; }
-    mapfile -t files < <(find config filesystem installer platform programs tests bench scripts \
-      -type f \( -name '*.cc' -o -name '*.h' \) | sort)
-    clang-format --dry-run --Werror "${files[@]}" || exit 1
-    echo "${#files[@]} files as clang-format lays them out"
+    find config filesystem installer platform programs tests bench scripts -type f \
+      \( -name '*.cc' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror || exit 1
+    echo "every C++ file as clang-format lays it out"
     ;;
   tidy)
     native=$3 win64=$4
     command -v clang-tidy >/dev/null ||
       { echo "skipped: clang-tidy not found (scripts/setup.sh installs it)"; exit 77; }
-    status=0
-    mapfile -t files < <(sources config filesystem installer platform platform/wine \
-      programs/linux programs/fff programs/fff/posix | grep '\.cc$')
-    printf '%s\n' "${files[@]}" | tidy "$native" || status=1
+    status=0 extra=()
+    tidy "$native" config filesystem installer platform platform/wine programs/linux programs/fff \
+      programs/fff/posix || status=1
     if [ -f "$win64/compile_commands.json" ]; then
       # clang finds mingw-w64's C headers by the target, its C++ ones not.
-      extra=()
       while read -r folder; do extra+=("--extra-arg=-isystem$folder"); done < <(
         echo | x86_64-w64-mingw32-g++-posix -E -x c++ - -v 2>&1 |
           sed -n 's|^ \(/.*/include/c++[^ ]*\)$|\1|p')
-      mapfile -t files < <(sources platform/win32 programs/windows programs/fff/win32 | grep '\.cc$')
-      printf '%s\n' "${files[@]}" | tidy "$win64" "${extra[@]}" || status=1
+      tidy "$win64" platform/win32 programs/windows programs/fff/win32 || status=1
     else
       echo "the Windows sources were not checked: $win64 is not built (scripts/build.sh win64)"
     fi

@@ -4,15 +4,12 @@
 # winpthread beside it), its manifest and its version information.
 #   check_windows_program.sh build/win64/patch_installer.exe
 set -euo pipefail
-exe=$1
-name=$(basename "$exe")
+exe=$1 name=$(basename "$1") status=0
 # Exit code 77 tells CTest that the check was skipped, not failed.
 [ -f "$exe" ] || { echo "skipped: $exe is not built (scripts/build.sh win64 win32 builds it)"; exit 77; }
-status=0
 fail() { echo "$exe: $*" >&2; status=1; }
 expect() {  # TEXT LINE...: each LINE occurs in TEXT as a whole line, blanks trimmed
-  local text line
-  text=$(sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"$1") && shift
+  local text line && text=$(sed 's/^[[:space:]]*//; s/[[:space:]]*$//' <<<"$1") && shift
   for line in "$@"; do grep -Fxq -- "$line" <<<"$text" || fail "lacks: $line"; done
 }
 
@@ -24,10 +21,8 @@ case $name in
   patch_installer.exe)
     subsystem='Windows GUI' level=requireAdministrator
     # The catalogue's languages, as windres prints them: "0x409, 1252, ...".
-    translations=$(sed -n 's/^ *LANGUAGE("[^"]*", *\(0x[0-9A-Fa-f]*\), *\([0-9]*\)).*/\1 \2/p' \
-      "$(dirname "$0")/../installer/catalogue_languages.h" | while read -r id page; do
-        printf '0x%x, %d, ' "$id" "$page"; done)
-    translations=${translations%, } ;;
+    translations=$(sed -n 's/^ *LANGUAGE("[^"]*", *0x0*\([0-9A-Fa-f]*\), *\([0-9]*\)).*/0x\L\1\E, \2/p' \
+      "$(dirname "$0")/../installer/catalogue_languages.h" | paste -sd'|' | sed 's/|/, /g') ;;
   fff.exe) subsystem='Windows CUI' level=asInvoker translations='0x409, 1252' ;;
   *) fail "no checks for $name"; exit 1 ;;
 esac
@@ -56,11 +51,10 @@ expect "$(tr '<' '\n' <<<"$manifest" | sed 's/>.*//')" \
   'supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/' \
   'supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/' \
   'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/'
-if [ "$name" = patch_installer.exe ]; then
-  grep -q '<dpiAware[^>]*>true/pm</dpiAware>' <<<"$manifest" || fail "is not DPI aware"
-  grep -q '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor</dpiAwareness>' <<<"$manifest" ||
-    fail "is not per-monitor DPI aware"
-  tr -s ' \n' ' ' <<<"$manifest" | grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"' ||
-    fail "does not use Common Controls 6"
-fi
+# The installer is DPI aware, per monitor, and uses Common Controls 6.
+[ "$name" = patch_installer.exe ] && for pattern in '<dpiAware[^>]*>true/pm</dpiAware>' \
+  '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor</dpiAwareness>' \
+  'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"'; do
+  tr -s ' \n' ' ' <<<"$manifest" | grep -q -- "$pattern" || fail "the manifest lacks $pattern"
+done
 exit $status

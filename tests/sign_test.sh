@@ -9,23 +9,19 @@
 # Exit status 77 (skipped) without osslsigncode, openssl or the win64 build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tier=$1
-for tool in osslsigncode openssl; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool not found (scripts/setup.sh)"; exit 77; }
-done
+tier=$1 work=$(mktemp -d) status=0
+trap 'rm -rf "$work"' EXIT
+command -v osslsigncode >/dev/null && command -v openssl >/dev/null || {
+  echo "skipped: osslsigncode or openssl not found (scripts/setup.sh)"; exit 77; }
 [ -f build/win64/patch_installer.exe ] && [ -f build/win64/fff.exe ] ||
   { echo "skipped: build the win64 preset first"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
 fail() { echo "FAILED: $*" >&2; status=1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Gravelhorn test publisher" \
   -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/publisher.pem" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/publisher.pem" \
   -out "$work/publisher.p12" -passout "pass:a pass phrase"
-mkdir "$work/programs"
-cp build/win64/patch_installer.exe build/win64/fff.exe "$work/programs/"
+mkdir "$work/programs" && cp build/win64/{patch_installer,fff}.exe "$work/programs/"
 cp -r "$work/programs" "$work/unsigned"
 
 # ENVIRONMENT... EXPECTED_STATUS EXPECTED_MESSAGE: sign.sh on both copies.
@@ -47,16 +43,14 @@ sign "${certificate[@]}" SIGN_CA_FILE=/dev/null 1 "the new signature does not ve
 diff -r "$work/programs" "$work/unsigned" >/dev/null || fail "a failed signing changed a program"
 sign "${certificate[@]}" 0 "signed $work/programs/patch_installer.exe"
 for program in patch_installer fff; do
-  osslsigncode verify -CAfile "$work/publisher.pem" -in "$work/programs/$program.exe" >/dev/null ||
-    fail "$program.exe does not verify"
-  ! cmp -s "$work/programs/$program.exe" "$work/unsigned/$program.exe" || fail "$program.exe unsigned"
+  osslsigncode verify -CAfile "$work/publisher.pem" -in "$work/programs/$program.exe" >/dev/null &&
+    ! cmp -s "$work/programs/$program.exe" "$work/unsigned/$program.exe" || fail "$program.exe unsigned"
 done
 
 # The signed installer under Wine, in a prefix of its own.
 output=$(WINDOWS_PATCH_INSTALLER="$work/programs/patch_installer.exe" \
   WINE_TIER_DIR="$work/wine-tier" "$tier" \
-  --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) ||
-  fail "the signed installer under Wine: $output"
+  --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) || true
 skipped=$(grep -m1 "Wine tier skipped" <<<"$output") && [ $status -eq 0 ] &&
   { echo "signing passed; the Wine run skipped: $skipped"; exit 77; }
 grep -q '^\[  PASSED  \] 1 test' <<<"$output" || fail "the Wine run did not pass: $output"

@@ -1,7 +1,6 @@
 // An FFF archive from the fuzzer: mounted twice, then every member its
 // directory names is opened and read whole through the file system, with
 // the helper a copy reads it with.
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -10,16 +10,6 @@
 #include "config/config_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-void Lookup(ConfigReader* reader, const std::string& key) {
-  strncpy(reader->keyName, key.c_str(), sizeof reader->keyName);
-  reader->ReadValue();
-  if (reader->valueLength != strnlen(reader->value, sizeof reader->value)) abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input;
   const std::string section = TakeLine(&data, &size);
@@ -29,9 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto reader = std::make_unique<ConfigReader>();
     strcpy(reader->configName, "Cfg\\Menu.cfg");
     strncpy(reader->sectionName, section.c_str(), sizeof reader->sectionName);
-    Lookup(reader.get(), key);
-    if (!key.empty() && key[0] >= 'a' && key[0] <= 'z') key[0] -= 32;
-    Lookup(reader.get(), key);
+    for (int round = 0; round < 2; ++round) {
+      strncpy(reader->keyName, key.c_str(), sizeof reader->keyName);
+      reader->ReadValue();
+      if (reader->valueLength != strnlen(reader->value, sizeof reader->value)) abort();
+      if (!key.empty() && key[0] >= 'a' && key[0] <= 'z') key[0] -= 32;  // for the second round
+    }
   });
   return 0;
 }

@@ -17,8 +17,8 @@
 //                writing, sharing reading and deletion but not writing, as
 //                a sync client or a backup may hold it;
 //   lockedleftover  the same, sharing deletion only.
-// GRAVELHORN_WAITS, when set, names a file to which every wait the run asks
-// for is added, in milliseconds, one a line.
+// GRAVELHORN_WAITS, when set, names a file that holds the waits the run has
+// asked for so far, added up, in milliseconds.
 // A killed run ends with exit code 9 and shows no box; a list that cannot
 // be read ends the run with exit code 99.
 #include <windows.h>
@@ -39,7 +39,7 @@ struct Fault {
   std::string call, what;
   unsigned first;
   bool andLater;
-  unsigned long untilWaited = 0;  // 0: for good
+  unsigned long untilWaited;  // 0: for good
 };
 
 struct FaultList {
@@ -51,46 +51,29 @@ struct FaultList {
   unsigned long waited = 0;  // milliseconds
 };
 
-FaultList ReadFaultList() {
-  FaultList list;
-  const char* text = getenv("GRAVELHORN_FAULTS");
-  std::istringstream items(text != nullptr ? text : "");
-  for (std::string item; std::getline(items, item, ',');) {
-    const size_t hash = item.find('#'), equals = item.find('=');
-    if (item == "scanner") {
-      list.scanner = true;
-    } else if (item == "heldleftover" || item == "lockedleftover") {
-      list.leftoverSharing =
-          item == "heldleftover" ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_DELETE;
-    } else if (hash != std::string::npos && equals != std::string::npos && hash + 1 < equals &&
-               atoi(item.c_str() + hash + 1) > 0) {
-      const size_t slash = item.find('/', equals);
-      list.faults.push_back(
-          {item.substr(0, hash), item.substr(equals + 1, slash - equals - 1),
-           unsigned(atoi(item.c_str() + hash + 1)), item[equals - 1] == '+',
-           slash == std::string::npos ? 0 : strtoul(&item[slash + 1], nullptr, 10)});
-    } else {
-      ExitProcess(99);
-    }
-  }
-  return list;
-}
-
 FaultList& Faults() {
-  static FaultList list = ReadFaultList();
+  static FaultList list = [] {
+    FaultList read;
+    const char* text = getenv("GRAVELHORN_FAULTS");
+    std::istringstream items(text != nullptr ? text : "");
+    for (std::string item; std::getline(items, item, ',');) {
+      const size_t hash = item.find('#'), equals = item.find('='), slash = item.find('/', equals);
+      const int first = hash == std::string::npos ? 0 : atoi(item.c_str() + hash + 1);
+      if (item == "scanner")
+        read.scanner = true;
+      else if (item == "heldleftover" || item == "lockedleftover")
+        read.leftoverSharing = FILE_SHARE_DELETE | (item[0] == 'h' ? FILE_SHARE_READ : 0);
+      else if (first > 0 && equals != std::string::npos && hash < equals)
+        read.faults.push_back(
+            {item.substr(0, hash), item.substr(equals + 1, slash - equals - 1), unsigned(first),
+             item[equals - 1] == '+',
+             slash == std::string::npos ? 0 : strtoul(&item[slash + 1], nullptr, 10)});
+      else
+        ExitProcess(99);
+    }
+    return read;
+  }();
   return list;
-}
-
-[[noreturn]] void Killed() {
-  TerminateProcess(GetCurrentProcess(), 9);  // a killed run's exit code
-  ExitProcess(9);
-}
-
-// Until the test removes "held" (at most a minute).
-void Hold() {
-  ::CloseHandle(::CreateFileA("held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  for (int i = 0; i < 6000 && GetFileAttributesA("held") != INVALID_FILE_ATTRIBUTES; ++i)
-    ::Sleep(10);
 }
 
 // Counts a call of name and makes it, or fails it as the list says.
@@ -102,12 +85,17 @@ Result Inject(const char* name, Result failure, Call call) {
     if (fault.call != name || !(count == fault.first || (fault.andLater && count > fault.first)) ||
         (fault.untilWaited > 0 && list.waited >= fault.untilWaited))
       continue;
-    if (fault.what == "hold") {
-      Hold();
+    if (fault.what == "hold") {  // until the test removes "held" (at most a minute)
+      ::CloseHandle(::CreateFileA("held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      for (int i = 0; i < 6000 && GetFileAttributesA("held") != INVALID_FILE_ATTRIBUTES; ++i)
+        ::Sleep(10);
       continue;  // and then what the list says next
     }
     if (fault.what == "killafter") call();
-    if (fault.what == "kill" || fault.what == "killafter") Killed();
+    if (fault.what == "kill" || fault.what == "killafter") {
+      TerminateProcess(GetCurrentProcess(), 9);  // as if killed: exit code 9
+      ExitProcess(9);
+    }
     SetLastError(DWORD(atoi(fault.what.c_str())));
     return failure;
   }
@@ -133,6 +121,12 @@ void ScanOnce(const char* path) {
 
 }  // namespace
 
+// The calls that only count and fail as the list says.
+#define INJECTED(Call, parameters, arguments)                      \
+  BOOL Call parameters {                                           \
+    return Inject(#Call, FALSE, [&] { return ::Call arguments; }); \
+  }
+
 namespace win32 {
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -146,14 +140,12 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   });
 }
 
-BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-  return Inject("WriteFile", FALSE,
-                [&] { return ::WriteFile(file, data, size, written, overlapped); });
-}
-
-BOOL FlushFileBuffers(HANDLE file) {
-  return Inject("FlushFileBuffers", FALSE, [&] { return ::FlushFileBuffers(file); });
-}
+INJECTED(WriteFile, (HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED overlapped),
+         (file, data, size, done, overlapped))
+INJECTED(FlushFileBuffers, (HANDLE file), (file))
+INJECTED(DeleteFileA, (LPCSTR name), (name))
+INJECTED(RemoveDirectoryA, (LPCSTR name), (name))
+INJECTED(SetFileAttributesA, (LPCSTR name, DWORD attributes), (name, attributes))
 
 BOOL CloseHandle(HANDLE handle) {
   // A close that fails lets the handle go all the same.
@@ -167,25 +159,12 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   return Inject("MoveFileExA", FALSE, [&] { return ::MoveFileExA(from, to, flags); });
 }
 
-BOOL DeleteFileA(LPCSTR name) {
-  return Inject("DeleteFileA", FALSE, [&] { return ::DeleteFileA(name); });
-}
-
-BOOL RemoveDirectoryA(LPCSTR name) {
-  return Inject("RemoveDirectoryA", FALSE, [&] { return ::RemoveDirectoryA(name); });
-}
-
-BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
-  return Inject("SetFileAttributesA", FALSE,
-                [&] { return ::SetFileAttributesA(name, attributes); });
-}
-
 void Sleep(DWORD milliseconds) {
   Faults().waited += milliseconds;
-  if (const char* waits = getenv("GRAVELHORN_WAITS")) {
-    FILE* record = fopen(waits, "a");
-    if (record != nullptr) fprintf(record, "%lu\n", static_cast<unsigned long>(milliseconds));
-    if (record != nullptr) fclose(record);
+  const char* waits = getenv("GRAVELHORN_WAITS");
+  if (FILE* record = waits != nullptr ? fopen(waits, "w") : nullptr) {
+    fprintf(record, "%lu\n", Faults().waited);
+    fclose(record);
   }
   ::Sleep(milliseconds);
 }

@@ -12,9 +12,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   const DWORD length = GetModuleFileNameA(module, marker, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return TRUE;
   lstrcpyA(marker + length, ".loaded");
-  const HANDLE file =
-      CreateFileA(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  // (A file that cannot be made leaves INVALID_HANDLE_VALUE, which closes as nothing.)
+  CloseHandle(CreateFileA(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   return TRUE;
 }
 

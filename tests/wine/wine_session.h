@@ -2,18 +2,26 @@
 // the prefix is made once with wineboot, the game's registry values are
 // written with Wine's own reg command, and every message box the program
 // shows is read (caption from the X window, text from Wine's msgbox trace),
-// photographed and dismissed with Return.
+// photographed and dismissed with Return. The Wine tier's one test program
+// includes it.
 #ifndef GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
 #define GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
 
-#include <atomic>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
+#include <stdlib.h>
+#include <unistd.h>
 
-class ChildProcess;
-struct CommandResult;
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/code_page.h"
+#include "tests/support/test_support.h"
 
 // The programs the session needs: wine64, wineserver, Xvfb, xdotool and
 // ImageMagick's screenshot command, import.
@@ -21,20 +29,32 @@ struct WineTools {
   std::string wine, wineserver, xvfb, xdotool, import;
 };
 
-// Finds the tools on PATH (wine64 and wineserver also in /usr/lib/wine, where
-// Debian puts them). Returns an empty string when all are there, otherwise
-// the names of the missing ones.
-std::string FindWineTools(WineTools* tools);
-
-// A box as the user saw it: caption and text in the ANSI code page of the
-// session's locale, LC_ALL=C.UTF-8 (1252), which the test runs in too.
-struct WindowsBox {
-  std::string caption, text;
-};
+// Finds the tools in PATH's folders, then in /usr/lib/wine (where Debian
+// puts wine64 and wineserver). Returns an empty string when all are there,
+// otherwise the names of the missing ones.
+inline std::string FindWineTools(WineTools* tools) {
+  std::string missing;
+  auto find = [&missing](const char* name) {
+    const char* path = getenv("PATH");
+    std::istringstream folders((path != nullptr ? path : "") + std::string(":/usr/lib/wine"));
+    for (std::string folder; std::getline(folders, folder, ':');) {
+      const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+      if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    missing += (missing.empty() ? "" : ", ") + std::string(name);
+    return std::string();
+  };
+  // A braced list is evaluated in order: the names come in this order.
+  *tools = {find("wine64"), find("wineserver"), find("Xvfb"), find("xdotool"), find("import")};
+  return missing;
+}
 
 struct WindowsRun {
   int exitCode = -1;  // 255 for the program's -1
-  std::vector<WindowsBox> boxes;
+  // Each box as the user saw it, "caption|text" (no caption holds "|"), in
+  // the ANSI code page of the session's locale, LC_ALL=C.UTF-8 (1252),
+  // which the test runs in too.
+  std::vector<std::string> boxes;
   std::string wineOutput;  // Wine's traces and the program's standard error
 };
 
@@ -53,14 +73,54 @@ class WineSession {
   // or copies madePrefix there (one that SavePrefix kept), which takes a
   // second where making one takes half a minute. Throws std::runtime_error
   // saying which step failed.
-  WineSession(const WineTools& tools, const std::string& folder,
-              const std::string& madePrefix = "");
+  WineSession(const WineTools& tools, const std::string& folder, const std::string& madePrefix)
+      : tools_(tools), folder_(folder), prefix_(folder + "/prefix") {
+    std::filesystem::remove_all(folder_);
+    MakeFolders(Home());
+    // -displayfd picks a free display and writes its number once it is ready.
+    const std::string displayFile = folder_ + "/xvfb.display";
+    xvfb_.reset(new ChildProcess(
+        {tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+        folder_, {}, displayFile, folder_ + "/xvfb.log"));
+    const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
+    std::string number;
+    for (int exitCode; (number = ReadIfThere(displayFile)).find('\n') == std::string::npos;) {
+      if (xvfb_->Ended(&exitCode) || Clock::now() >= deadline)
+        throw std::runtime_error("Xvfb did not start: " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    display_ = ":" + number.substr(0, number.find('\n'));
+    if (!madePrefix.empty()) {
+      CopyPrefix(madePrefix, prefix_, Home());
+      return;
+    }
+    try {
+      Wine({"wineboot", "-i"}, false, kPrefixSeconds);
+      // No window manager runs on the display: Wine draws the boxes' captions
+      // itself, and does not wait for a manager to withdraw each closed box.
+      for (const char* setting : {"Decorated", "Managed"})
+        Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting, "/t", "REG_SZ", "/d",
+              "N", "/f"});
+    } catch (...) {
+      EndWineServer();
+      throw;  // Xvfb ends with xvfb_
+    }
+  }
   // Ends the prefix's wineserver and Xvfb, and removes folder.
-  ~WineSession();
+  ~WineSession() {
+    RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds);
+    xvfb_->Terminate(5);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
 
   // Ends the wineserver and moves the prefix, as yet unused, to path for
   // other sessions to copy; this session has no prefix afterwards.
-  void SavePrefix(const std::string& path);
+  void SavePrefix(const std::string& path) {
+    EndWineServer();
+    std::filesystem::remove_all(path);
+    std::filesystem::rename(prefix_, path);
+  }
 
   const std::string& prefix() const { return prefix_; }
   std::string Home() const { return folder_ + "/home"; }  // HOME of every run
@@ -68,14 +128,23 @@ class WineSession {
 
   // Replaces the game's key, HKLM\Software\Quillfern\GHR in the 32-bit
   // view, with one holding these string values (UTF-8) and, if named, an
-  // empty subkey.
+  // empty subkey. DeleteGameKey fails when there is no key, which is as good.
   void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
-                  const std::string& subkey = "");
-  void DeleteGameKey();
+                  const std::string& subkey = "") {
+    DeleteGameKey();
+    if (!subkey.empty()) Wine({"reg", "add", kGameKey + ("\\" + subkey), "/f", "/reg:32"});
+    for (const auto& [name, value] : values)
+      Wine({"reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"});
+  }
+  void DeleteGameKey() { Wine({"reg", "delete", kGameKey, "/f", "/reg:32"}, true); }
   // Ends the prefix's wineserver and with it every Wine process of the
   // prefix. The server writes the registry to system.reg on its way out,
   // so that the Linux program then reads what Wine holds.
-  void EndWineServer();
+  void EndWineServer() {
+    if (RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds)
+            .timedOut)
+      throw std::runtime_error("wineserver -k did not end");
+  }
 
   // Runs exe under Wine with workingDirectory as its current folder, waits
   // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
@@ -83,20 +152,195 @@ class WineSession {
   // neither shows another box nor ends within a minute (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
-                 const std::string& screenshotBase, const WineRunOptions& options = {});
+                 const std::string& screenshotBase, const WineRunOptions& options = {}) {
+    const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
+    std::vector<std::string> argv = {tools_.wine, exe};
+    argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
+    ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", options),
+                         "/dev/null", log);
+    std::vector<std::string> captions;
+    std::map<std::string, Clock::time_point> returnPressed;  // by window
+    auto deadline = Clock::now() + kBoxWait;
+    WindowsRun run;
+    try {
+      while (!program.Ended(&run.exitCode)) {
+        if (Clock::now() >= deadline)
+          throw std::runtime_error(exe + " showed no further box and did not end in time; Wine's " +
+                                   "output:\n" + Tail(ReadFileBytes(log)));
+        // The program's visible windows (xdotool fails when there is none).
+        std::istringstream windows(
+            X({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
+              true));
+        for (std::string window; windows >> window;) {
+          auto pressed = returnPressed.find(window);
+          if (pressed == returnPressed.end()) {
+            // A box is mapped before it has painted itself.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const std::string name = X({tools_.xdotool, "getwindowname", window});
+            captions.push_back(name.substr(0, name.find('\n')));
+            std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
+            X({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
+            deadline = Clock::now() + kBoxWait;
+          } else if (Clock::now() - pressed->second < kReturnRepeat) {
+            continue;
+          }
+          // A real key press (XTEST) with the pointer on the box, which has
+          // the keyboard while no window manager gives the focus elsewhere.
+          // A key sent to the window as an X event instead leaves Wine
+          // believing Return is still held, and later boxes close as soon as
+          // they open. The box may be gone by the time the key arrives: the
+          // run's end is what counts.
+          X({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"}, true);
+          returnPressed[window] = Clock::now();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    } catch (...) {
+      program.Kill();
+      EndWineServer();
+      throw;
+    }
+    run.wineOutput = ReadFileBytes(log);
+    std::vector<std::string> texts = MessageBoxTextsFromTrace(run.wineOutput);
+    if (texts.size() != captions.size())
+      throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
+                               " box window(s) but Wine traced " + std::to_string(texts.size()) +
+                               " box text(s); Wine's output:\n" + Tail(run.wineOutput));
+    for (size_t i = 0; i < texts.size(); ++i) {
+      std::string caption;  // what Wine showed, as the program's narrow bytes
+      if (!HostToNarrow(captions[i], &caption))
+        throw std::runtime_error("a box showed a character outside code page " +
+                                 std::to_string(AnsiCodePage()) + ": " + captions[i]);
+      run.boxes.push_back(caption + "|" + texts[i]);
+    }
+    return run;
+  }
 
   // Runs a console program, exe and its arguments, under Wine in
   // workingDirectory with its output in files; with onTerminal, on a
   // terminal of its own (script), which Wine makes the program's console.
   CommandResult RunConsole(const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory, bool onTerminal = false);
+                           const std::string& workingDirectory, bool onTerminal = false,
+                           double timeoutSeconds = kCommandSeconds) {
+    std::vector<std::string> argv = {tools_.wine};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (onTerminal) {
+      std::string line;  // each argument quoted for the shell
+      for (const std::string& argument : argv)
+        line += " '" + std::regex_replace(argument, std::regex("'"), "'\\''") + "'";
+      argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
+    }
+    return RunCommand(argv, workingDirectory, Environment("-all"), timeoutSeconds);
+  }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
+  // Bounds, far above what each step takes, for a machine under load.
+  static constexpr double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
+  static constexpr auto kBoxWait = std::chrono::seconds(60);
+  // A box still there this long after Return gets Return again.
+  static constexpr auto kReturnRepeat = std::chrono::seconds(5);
+
+  static std::string Tail(const std::string& text, size_t count = 2000) {
+    return text.size() <= count ? text : "..." + text.substr(text.size() - count);
+  }
+
+  // A file the child may not have made yet reads as empty.
+  static std::string ReadIfThere(const std::string& path) {
+    return FileExists(path) ? ReadFileBytes(path) : std::string();
+  }
+
+  // With WINEDEBUG=+msgbox, Wine writes one line per box as the box is set up:
+  //   0024:trace:msgbox:MSGBOX_OnInit L"Path:\t C:\\Games\\ \00e9t\00e9"
+  // The text is quoted with \n, \r, \t, \" and \\ escaped and every other
+  // character outside printable ASCII as a backslash and four hex digits of
+  // its UTF-16 code unit. A text too long for the trace ends in '"...'.
+  // Returns each box's text as narrow text in the ANSI code page; throws,
+  // naming the line, for a line it cannot decode whole.
+  static std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
+    // A character of the text: an escaped one, one by its code unit, a plain one.
+    static const std::regex piece(R"(\\([nrt"\\])|\\([0-9a-fA-F]{4})|([^"\\]))");
+    const auto kHere = std::regex_constants::match_continuous;  // a piece right at the start
+    const std::string marker = ":MSGBOX_OnInit L\"";
+    std::vector<std::string> texts;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(marker) == std::string::npos) continue;
+      std::u16string text;
+      auto at = line.cbegin() + line.find(marker) + marker.size();
+      for (std::smatch m; std::regex_search(at, line.cend(), m, piece, kHere); at = m[0].second) {
+        if (m[1].matched)
+          text += u"\n\r\t\"\\"[std::string("nrt\"\\").find(m.str(1))];
+        else if (m[2].matched)
+          text += char16_t(std::stoul(m.str(2), nullptr, 16));
+        else
+          text += char16_t(static_cast<unsigned char>(m.str(3)[0]));
+      }
+      // The text ends at its closing quote, whole ("..." after it: cut short).
+      if (at == line.cend() || *at != '"' || std::string(at, line.cend()).rfind("\"...", 0) == 0)
+        throw std::runtime_error("cannot decode the box trace: " + line);
+      texts.push_back(WideToNarrow(text));
+    }
+    return texts;
+  }
+
+  // Copies a prefix that no wineserver runs for. Wine's system files, which
+  // it only reads, become hard links (they are 700 MB); the rest is copied,
+  // and the user's folders that Wine linked to the old HOME lead to home.
+  static void CopyPrefix(const std::string& from, const std::string& to, const std::string& home) {
+    namespace fs = std::filesystem;
+    fs::copy(from, to,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks |
+                 fs::copy_options::create_hard_links);
+    const std::set<std::string> readOnly = {".dll", ".exe", ".sys", ".drv", ".ocx", ".acm",
+                                            ".cpl", ".tlb", ".nls", ".ds",  ".com", ".msstyles"};
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
+      const fs::path copy = to / entry.path().lexically_relative(from);
+      if (entry.is_symlink() && copy.string().find("/drive_c/users/") != std::string::npos &&
+          fs::read_symlink(entry.path()).is_absolute()) {
+        fs::remove(copy);
+        fs::create_directory_symlink(home, copy);
+      } else if (!entry.is_symlink() && entry.is_regular_file() &&
+                 !readOnly.count(entry.path().extension().string())) {
+        fs::remove(copy);  // the hard link, not the file it shares with from
+        fs::copy_file(entry.path(), copy);
+      }
+    }
+  }
+
+  // The environment of a Wine command: the locale fixes Wine's ANSI code
+  // page; HOME keeps Wine out of the user's own folders. What options add.
   std::vector<std::string> Environment(const std::string& debugChannels,
-                                       const std::string& dllOverrides = "") const;
-  void Wine(const std::vector<std::string>& arguments, double timeoutSeconds, bool mayFail = false);
+                                       const WineRunOptions& options = {}) const {
+    std::vector<std::string> environment = options.environment;
+    environment.insert(environment.begin(),
+                       {"WINEPREFIX=" + prefix_,
+                        "WINEDLLOVERRIDES=mscoree,mshtml=" +
+                            (options.dllOverrides.empty() ? "" : ";" + options.dllOverrides),
+                        "WINEDEBUG=" + debugChannels +
+                            (options.debugChannels.empty() ? "" : "," + options.debugChannels),
+                        "DISPLAY=" + display_, "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "HOME=" + Home()});
+    return environment;
+  }
+  // wine64 and its arguments in the session's folder; throws when it does
+  // not end in time or, unless it mayFail, fails.
+  void Wine(const std::vector<std::string>& arguments, bool mayFail = false,
+            double timeoutSeconds = kCommandSeconds) {
+    const CommandResult result = RunConsole(arguments, folder_, false, timeoutSeconds);
+    if (result.timedOut || (result.exitCode != 0 && !mayFail))
+      throw std::runtime_error(
+          CommandLine(arguments) + " under Wine " +
+          (result.timedOut ? "did not end in time" : "failed: " + std::to_string(result.exitCode)) +
+          ": " + Tail(result.out + result.err));
+  }
   // xdotool or import on the session's display; throws when it fails.
-  std::string X(const std::vector<std::string>& arguments, bool mayFail = false) const;
+  std::string X(const std::vector<std::string>& arguments, bool mayFail = false) const {
+    const CommandResult result = RunCommand(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
+    if (!mayFail && (result.timedOut || result.exitCode != 0))
+      throw std::runtime_error(CommandLine(arguments) + " failed: " + Tail(result.err));
+    return result.out;
+  }
 
   WineTools tools_;
   std::string folder_, prefix_, display_;
