@@ -82,9 +82,12 @@ std::string FinalPath(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) return std::string();
   std::string final(MAX_PATH, '\0');
   DWORD length = GetFinalPathNameByHandleA(handle, &final[0], MAX_PATH, 0);
-  if (length >= MAX_PATH) {  // the size needed, with the zero
-    final.assign(length, '\0');
-    length = GetFinalPathNameByHandleA(handle, &final[0], length, 0);
+  // Too small a buffer gives the size needed: with the zero on Windows,
+  // without it under Wine, so one more is asked for.
+  if (length >= MAX_PATH) {
+    final.assign(length + 1, '\0');
+    length =
+        GetFinalPathNameByHandleA(handle, &final[0], DWORD(final.size()), 0);
   }
   CloseHandle(handle);
   if (length == 0 || length >= final.size()) return std::string();

@@ -49,6 +49,9 @@ inline std::string FindWineTools(WineTools* tools) {
   return missing;
 }
 
+// Follows a box text that Wine's trace shows only the start of.
+inline const std::string kCutShort("\0...", 4);
+
 struct WindowsRun {
   int exitCode = -1;  // 255 for the program's -1
   // Each box as the user saw it, "caption|text" (no caption holds "|"), in
@@ -256,8 +259,9 @@ class WineSession {
   // The text is quoted with \n, \r, \t, \" and \\ escaped and every other
   // character outside printable ASCII as a backslash and four hex digits of
   // its UTF-16 code unit. A text too long for the trace ends in '"...'.
-  // Returns each box's text as narrow text in the ANSI code page; throws,
-  // naming the line, for a line it cannot decode whole.
+  // Returns each box's text as narrow text in the ANSI code page, a cut one
+  // followed by kCutShort; throws, naming the line, for a line it cannot
+  // decode.
   static std::vector<std::string> MessageBoxTextsFromTrace(const std::string& trace) {
     // A character of the text: an escaped one, one by its code unit, a plain one.
     static const std::regex piece(R"(\\([nrt"\\])|\\([0-9a-fA-F]{4})|([^"\\]))");
@@ -277,10 +281,11 @@ class WineSession {
         else
           text += char16_t(static_cast<unsigned char>(m.str(3)[0]));
       }
-      // The text ends at its closing quote, whole ("..." after it: cut short).
-      if (at == line.cend() || *at != '"' || std::string(at, line.cend()).rfind("\"...", 0) == 0)
+      // The text ends at its closing quote, whole, or cut short ("..." after it).
+      if (at == line.cend() || *at != '"')
         throw std::runtime_error("cannot decode the box trace: " + line);
-      texts.push_back(WideToNarrow(text));
+      const bool cut = std::string(at, line.cend()).rfind("\"...", 0) == 0;
+      texts.push_back(WideToNarrow(text) + (cut ? kCutShort : ""));
     }
     return texts;
   }

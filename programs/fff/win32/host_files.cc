@@ -51,9 +51,12 @@ HANDLE OpenToLookAt(const std::string& path) {
 std::string FinalPathOf(HANDLE handle) {
   std::string final(MAX_PATH, '\0');
   DWORD length = GetFinalPathNameByHandleA(handle, &final[0], MAX_PATH, 0);
-  if (length >= MAX_PATH) {  // the size needed, with the zero
-    final.assign(length, '\0');
-    length = GetFinalPathNameByHandleA(handle, &final[0], length, 0);
+  // Too small a buffer gives the size needed: with the zero on Windows,
+  // without it under Wine, so one more is asked for.
+  if (length >= MAX_PATH) {
+    final.assign(length + 1, '\0');
+    length =
+        GetFinalPathNameByHandleA(handle, &final[0], DWORD(final.size()), 0);
   }
   if (length == 0 || length >= final.size()) return std::string();
   final.resize(length);
