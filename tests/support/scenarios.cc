@@ -279,7 +279,7 @@ std::vector<Scenario> BuildScenarios() {
       // file is written: that file stays as it was, and with room the next
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
-       .again = Again::kPatchedWithRoom},
+       .again = Again::kPatchedWithRoom, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: No space left on device\n"},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .error = CannotWrite("Gravelhorn_d3d.exe"),
        .hints = "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
       // A damaged Patch.dat is named, and nothing is written.
