@@ -53,8 +53,6 @@ uint32_t HashBytes(const unsigned char* bytes, size_t length) {
 
 }  // namespace
 
-const uint32_t (&kCrc32Table)[256] = kBuiltTable.values[0];
-
 uint32_t NameHashBounded(const char* name, size_t maxLength) {
   return HashBytes(reinterpret_cast<const unsigned char*>(name),
                    strnlen(name, maxLength));

@@ -40,9 +40,6 @@ inline void WriteLittleEndian32(unsigned char* bytes, uint32_t value) {
   bytes[3] = static_cast<unsigned char>(value >> 24);
 }
 
-// The CRC-32 table of the reflected polynomial 0xEDB88320.
-extern const uint32_t (&kCrc32Table)[256];
-
 // The hash that directory lookups compare first: CRC-32 with initial value 0
 // and no final inversion, over the name with 'a'-'z' upper-cased. Reads up to
 // the terminating zero.
