@@ -163,9 +163,9 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
         row.prefix == nameWithControls ? root.path() + shownWithControls : prefix;
     EXPECT_EQ(0, list.exitCode) << list.err;
     EXPECT_EQ("", list.err);
-    EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: " + row.language + "\n  version:  " +
-                  row.version + "\n  patch it: patch_installer --prefix '" + shown +
-                  "'\n\nRun the command in the folder that holds Patch.dat.\n",
+    EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: " + row.language +
+                  "\n  version:  " + row.version + "\n  patch it: patch_installer --prefix '" +
+                  shown + "'\n\nRun the command in the folder that holds Patch.dat.\n",
               list.out);
     EXPECT_EQ(all, FolderTree(root.path()));
 

@@ -17,6 +17,9 @@
 //                writing, sharing reading and deletion but not writing, as
 //                a sync client or a backup may hold it;
 //   lockedleftover  the same, sharing deletion only.
+//   intruder     another program opens each new file as it is created, if
+//                the file's sharing lets it, and adds to it before the
+//                run flushes it.
 // GRAVELHORN_WAITS, when set, names a file that holds the waits the run has
 // asked for so far, added up, in milliseconds.
 // A killed run ends with exit code 9 and shows no box; a list that cannot
@@ -44,7 +47,8 @@ struct Fault {
 
 struct FaultList {
   std::vector<Fault> faults;
-  bool scanner = false;
+  bool scanner = false, intruder = false;
+  std::vector<HANDLE> intruders;          // the other program's handles
   DWORD leftoverSharing = 0;              // 0: leftovers are not held
   std::map<std::string, unsigned> calls;  // so far, by name
   std::set<std::string> scanned, held;
@@ -59,8 +63,8 @@ FaultList& Faults() {
     for (std::string item; std::getline(items, item, ',');) {
       const size_t hash = item.find('#'), equals = item.find('='), slash = item.find('/', equals);
       const int first = hash == std::string::npos ? 0 : atoi(item.c_str() + hash + 1);
-      if (item == "scanner")
-        read.scanner = true;
+      if (item == "scanner" || item == "intruder")
+        (item[0] == 's' ? read.scanner : read.intruder) = true;
       else if (item == "heldleftover" || item == "lockedleftover")
         read.leftoverSharing = FILE_SHARE_DELETE | (item[0] == 'h' ? FILE_SHARE_READ : 0);
       else if (first > 0 && equals != std::string::npos && hash < equals)
@@ -135,14 +139,29 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
   const DWORD sharing = Faults().leftoverSharing;
   if (sharing != 0 && disposition == CREATE_NEW && Faults().held.insert(name).second)
     ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-  return Inject("CreateFileA", INVALID_HANDLE_VALUE, [&] {
+  const HANDLE file = Inject("CreateFileA", INVALID_HANDLE_VALUE, [&] {
     return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
   });
+  if (Faults().intruder && disposition == CREATE_NEW && file != INVALID_HANDLE_VALUE) {
+    const HANDLE other = ::CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    if (other != INVALID_HANDLE_VALUE) Faults().intruders.push_back(other);
+  }
+  return file;
 }
 
 INJECTED(WriteFile, (HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED overlapped),
          (file, data, size, done, overlapped))
-INJECTED(FlushFileBuffers, (HANDLE file), (file))
+BOOL FlushFileBuffers(HANDLE file) {
+  for (const HANDLE other : Faults().intruders) {
+    DWORD written = 0;
+    ::SetFilePointer(other, 0, nullptr, FILE_END);
+    ::WriteFile(other, "intruder", 8, &written, nullptr);
+    ::CloseHandle(other);
+  }
+  Faults().intruders.clear();
+  return Inject("FlushFileBuffers", FALSE, [&] { return ::FlushFileBuffers(file); });
+}
 INJECTED(DeleteFileA, (LPCSTR name), (name))
 INJECTED(RemoveDirectoryA, (LPCSTR name), (name))
 INJECTED(SetFileAttributesA, (LPCSTR name, DWORD attributes), (name, attributes))

@@ -255,11 +255,12 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   ExpectFff({"extract", "n.fff", "-C", "n"}, dir.path(), 0, "");
   EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path() + "/n"));
   dir.Write("long.fff", BuildFffArchive({{std::string(120, 'y'), "y"}}));
-  for (const auto& [arguments, err] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{"create", "none\\x.fff", "a.fff"},
-            R"(fff: none\\x\.fff: cannot create 'none\\x\.fff\.tmp\d+': Path not found\r\n)"},
-           {{"extract", "long.fff", "-C", std::string(140, 'o')},
-            R"(fff: long\.fff: .*'y+': its path would be \d+ characters long, and Windows allows 259\r\n)"}}) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> failures = {
+      {{"create", "none\\x.fff", "a.fff"},
+       R"(fff: none\\x\.fff: cannot create 'none\\x\.fff\.tmp\d+': Path not found\r\n)"},
+      {{"extract", "long.fff", "-C", std::string(140, 'o')},
+       R"(fff: long\.fff: .*'y+': its path would be \d+ characters long, and Windows allows 259\r\n)"}};
+  for (const auto& [arguments, err] : failures) {
     std::vector<std::string> argv = {windowsFff};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const CommandResult failed = session->RunConsole(argv, dir.path());
@@ -368,13 +369,16 @@ std::vector<FaultCase> FaultCases() {
       // creating one meets a busy file three times: all are tried again.
       Case("BusyForAMoment", "English",
            {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}),
+      // No other program can write into a new file while the run makes it.
+      Case("NoOneWritesIntoANewFile", "English", {{"intruder", 0, 4, false}}),
       // Waiting from 10 ms, twice as long each time, a file busy for 600 ms
       // is still replaced; one busy for good is given up after about two
       // seconds (the waits asked for, as the test build records them), as
       // it was; a name that stays busy but free is not said to be in the way.
       Case("BusyFor600ms", "English", {{"MoveFileExA#1+=32/600", 0, 4, false, false, {600, 1500}}}),
-      Case("BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false, false, {1500, 3000}},
-                                      {"CreateFileA#1+=32", 255, 0, false}}),
+      Case("BusyForGood", "English",
+           {{"MoveFileExA#1+=32", 255, 0, false, false, {1500, 3000}},
+            {"CreateFileA#1+=32", 255, 0, false}}),
       // Under Wine deleting a link deletes its target (here a game file): a
       // link under a temporary name stays, and the run ends at its file,
       // named as the box names it. (The Linux program removes the link.)
