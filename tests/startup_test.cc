@@ -22,16 +22,15 @@ TEST(ReadRegistryValue, ReadsThe32BitViewOfTheDefaultOrGivenPrefix) {
   FakePrefix prefix;
   TempDir home;
   ASSERT_EQ(0, symlink(prefix.path().c_str(), (home.path() + "/.wine").c_str()));
-  ScopedEnvironment homeDir("HOME", home.path().c_str());
-  ScopedEnvironment noPrefix("WINEPREFIX", nullptr);
+  ScopedEnvironment homeDir("HOME", home.path().c_str()), noPrefix("WINEPREFIX", nullptr);
   prefix.WriteGameKey({{"Installpath", "C:\\In32BitView"}});
   EXPECT_EQ("C:\\In32BitView", ReadInstallPath());  // $HOME/.wine
   ScopedEnvironment wine("WINEPREFIX", (prefix.path() + "//").c_str());
   prefix.WriteGameKey({{"Installpath", "C:\\In32BitPrefix"}}, /*win64=*/false);
   EXPECT_EQ("C:\\In32BitPrefix", ReadInstallPath());
   // In a 64-bit prefix the key outside Wow6432Node is the 64-bit view's.
-  std::string reg = ReadFileBytes(prefix.path() + "/system.reg");
-  WriteFileBytes(prefix.path() + "/system.reg", "#arch=win64\n" + reg);
+  const std::string reg = prefix.path() + "/system.reg";
+  WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
   EXPECT_EQ("<key missing>", ReadInstallPath());
 }
 
