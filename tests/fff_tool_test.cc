@@ -190,7 +190,7 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
 
 TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
   TempDir dir;
-  for (const char* file : {"x.txt", "a=b.txt", "b.txt", "sub/s"}) dir.Write(file, "x");
+  for (const char* file : {"x.txt", "a=b.txt", "b.txt"}) dir.Write(file, "x");
   ASSERT_EQ(0, mkfifo((dir.path() + "/fifo").c_str(), 0666));
   // Sparse, so it costs no disk space: it fills the archive up to the last
   // byte that 32-bit offsets reach, and x.txt behind it goes past.
@@ -205,16 +205,10 @@ TEST(FffToolTest, CreateRefusesEveryMistakeAndWritesNothing) {
       {"a=b.txt", "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from file 'b.txt'):"
        " write '=a=b.txt' to store the file under its own name, or 'a=./b.txt' for the other"},
       {"name=", "member 'name': no FILE after '=' in 'name='"},
-      {"null=/dev/null", "member 'null': cannot read '/dev/null': it is a device, not a file"},
-      {"s=sub", "member 's': cannot read 'sub': it is a folder, not a file"},
       {"fifo", "member 'fifo': cannot read 'fifo': it is a pipe, not a file"},
-      {"gone.txt", "member 'gone.txt': cannot read 'gone.txt': No such file or directory"},
       {"x.txt", "member 'x.txt': given twice"},
       {"X.TXT=x.txt", "member 'X.TXT': the same name as member 'x.txt' but for letter case; the "
                       "installer would only ever find that one"},
-      {"C:/x=x.txt", "member 'C:/x': it holds a ':' (a drive such as 'C:', or a Windows stream)"},
-      {"ő.txt=x.txt", "member 'ő.txt': the name has a character that is not in code page 1252, in "
-                      "which the installer reads names"},
       {"big=" + big, ""},
       {"y=x.txt", "member 'y': the archive would end at byte 4294967296, past the 4 GiB that its "
                   "32-bit offsets reach"}};
@@ -274,7 +268,6 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   const std::string createUsage = "create ARCHIVE [-C DIR] [NAME=]FILE...",
                     noDir = "-C needs one non-empty DIR";
   std::vector<FffRun> runs = {
-      {x, create, 0, "", {}, {{"a.fff", archive}}},
       {{{"x.txt", "x"}, {"a.fff", "old"}, {"hard", "<hard link to a.fff>"}}, create, 0, "", {},
        {{"a.fff", archive}, {"hard", "old"}}},
       // What check would refuse, create refuses; and it reads every member
