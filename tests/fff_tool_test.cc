@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "filesystem/archive_table.h"
@@ -161,9 +162,7 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   // bytes, and the file extract makes of it. "maps\town.map" is a Windows
   // path, read on Linux; "-C" comes after "--": a file, not the option.
   // clang-format off
-  struct Row {
-    std::string operand, stored, data, extracted;
-  } rows[] = {
+  const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
       {"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe", "game.exe", "Gravelhorn_d3d.exe"},
       {"empty.txt", "empty.txt", "", "empty.txt"}, {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
       {"Data\\Levels.bin=data/levels.bin", "Data/Levels.bin", binary, "Data/Levels.bin"},
@@ -174,12 +173,12 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   Strings arguments = {"create", "patch.fff", "-C", "src"};
   std::vector<ArchiveMember> stored;
   FolderFiles extracted;
-  for (const Row& row : rows) {
-    dir.Write("src/" + row.operand.substr(row.operand.find('=') + 1), row.data);
-    if (row.operand == "-C") arguments.push_back("--");
-    arguments.push_back(row.operand);
-    stored.push_back({row.stored, row.data});
-    extracted[row.extracted] = row.data;
+  for (const auto& [operand, name, data, extractedAs] : rows) {
+    dir.Write("src/" + operand.substr(operand.find('=') + 1), data);
+    if (operand == "-C") arguments.push_back("--");
+    arguments.push_back(operand);
+    stored.push_back({name, data});
+    extracted[extractedAs] = data;
   }
   ExpectRun(Fff(arguments, dir.path()), 0, "", "");
   EXPECT_EQ("FFF archive" + std::string(13, '\0') + BuildFffArchive(stored).substr(24),
@@ -498,11 +497,9 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
   const std::string pastEnd = " runs past the end of the file";
   const std::string partial =
       " is not a multiple of 136: it ends in a partial entry, which the installer ignores";
-  struct Row {
-    std::string archive;
-    std::string refusal, problem;  // the installer's words and check's, or "" when they accept
-  } rows[] = {
-      // clang-format off
+  // The archive, the installer's words and check's, or "" when they accept.
+  // clang-format off
+  const std::tuple<std::string, std::string, std::string> rows[] = {
       {empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"},
       {empty, "", ""},
       {With32(empty, 24, 1), entries, "the directory size 1" + pastEnd + " (28 bytes)"},
@@ -524,27 +521,27 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
        "to 163"},
       {With32(two, 28 + 132, 2), "", "entry 2 'b': its data (offset 301, size 1) overlaps the data "
        "of entry 1 'a' (offset 300, size 2)"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.problem);
+  for (const auto& [archive, refusal, problem] : rows) {
+    SCOPED_TRACE(problem);
     TempDir dir;
-    dir.Write("Data/a.cod", row.archive);
+    dir.Write("Data/a.cod", archive);
     ScopedCurrentDirectory cwd(dir.path());
     LanguageIndex = 0;
     ResetArchives();
     const EndedRun mount = RunToEnd([] { MountArchive("Data/a.cod"); });
     const int members = Archives.slots[0].entryCount;
     CloseAllArchives();
-    const bool refused = !row.refusal.empty(), accepted = row.problem.empty();
+    const bool refused = !refusal.empty(), accepted = problem.empty();
     const std::string complaint = accepted ? "" : Complaints("Data/a.cod", {(refused ?
-        "the installer refuses it with \"" + row.refusal + "\": " : "") + row.problem});
+        "the installer refuses it with \"" + refusal + "\": " : "") + problem});
     ExpectRun(Fff({"check", "Data/a.cod"}, dir.path()), accepted ? 0 : 1, accepted ? "Data/a.cod: "
-              "OK, " + std::to_string(members) + " members, " + std::to_string(row.archive.size()) +
+              "OK, " + std::to_string(members) + " members, " + std::to_string(archive.size()) +
               " bytes\n" : "", complaint);
     const CommandResult list = Fff({"list", "Data/a.cod"}, dir.path());
     const int listed = int(std::count(list.out.begin(), list.out.end(), '\n'));
     EXPECT_EQ(std::tuple(refused ? 1 : 0, refused ? 0 : members, refused ? complaint : ""),
               std::tuple(list.exitCode, listed, list.err));
-    if (refused) ExpectFileSystemFatal(mount, "REGISTER_FFF: " + row.refusal + " (Data\\a.cod)");
+    if (refused) ExpectFileSystemFatal(mount, "REGISTER_FFF: " + refusal + " (Data\\a.cod)");
     EXPECT_EQ(refused, mount.ended);
   }
   // clang-format on
