@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/config_reader.h"
@@ -111,21 +112,19 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
   // position: its size (a disk file's measured once, wherever it stands)
   // and whether it is at its end (a disk file only once a read meets it).
   // clang-format off
-  const struct {
-    const char* name;
-    int32_t position, size;
-    bool atEnd;
-  } handles[] = {{"m", 2, 6, false}, {"m", 6, 6, true}, {"E", 0, 0, true},
-                 {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false}};
+  const std::tuple<std::string, int32_t, int32_t, bool> handles[] = {{"m", 2, 6, false},
+      {"m", 6, 6, true}, {"E", 0, 0, true}, {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false}};
   // clang-format on
-  for (const auto& row : handles) {
-    FileHandle* handle = OpenFile(row.name, OPEN_FILE_READ);
-    handle->Seek(row.position);
-    EXPECT_EQ(row.size, handle->GetSize()) << row.name;
-    EXPECT_EQ(row.position, handle->Tell()) << row.name;
-    EXPECT_EQ(row.atEnd, handle->IsEof()) << row.name << " at " << row.position;
-    EXPECT_TRUE(row.position != 10 || (!fread(&handle, 1, 1, handle->stream) && handle->IsEof()));
-    if (row.name == std::string("m")) {
+  for (const auto& [name, position, size, atEnd] : handles) {
+    SCOPED_TRACE(name + " at " + std::to_string(position));
+    FileHandle* handle = OpenFile(name.c_str(), OPEN_FILE_READ);
+    handle->Seek(position);
+    // Measured in this order (a braced list's): the size must leave the position.
+    EXPECT_EQ(
+        std::tuple(size, position, atEnd),
+        (std::tuple<int32_t, int32_t, bool>{handle->GetSize(), handle->Tell(), handle->IsEof()}));
+    EXPECT_TRUE(position != 10 || (!fread(&handle, 1, 1, handle->stream) && handle->IsEof()));
+    if (name == "m") {
       handle->Close();
       for (const std::function<void()>& use :
            std::vector<std::function<void()>>{[&] { handle->Seek(0); }, [&] { handle->Tell(); },
