@@ -178,23 +178,22 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
   const std::string archive = BuildFffArchive({{"one", big.substr(0, request)}, {"big", big}});
   dir_.Write("a.cod", archive);
   // {member, the first byte of "big" whose read fails}
-  const std::pair<const char*, size_t> rows[] = {{"one", SIZE_MAX},    {"big", SIZE_MAX},
-                                                 {"big", 0},           {"big", request},
-                                                 {"big", request - 1}, {"big", big.size() - 1}};
+  // clang-format off
+  const std::pair<std::string, size_t> rows[] = {{"one", SIZE_MAX}, {"big", SIZE_MAX}, {"big", 0},
+      {"big", request}, {"big", request - 1}, {"big", big.size() - 1}};
+  // clang-format on
   for (const auto& [member, failsAt] : rows) {
-    SCOPED_TRACE(std::string(member) + " failing at " + std::to_string(failsAt));
+    SCOPED_TRACE(member + " failing at " + std::to_string(failsAt));
     MountArchive("a.cod");
     failAt = failsAt == SIZE_MAX ? LONG_MAX : long(archive.size() - big.size() + failsAt);
     WriteFileBytes(dir_.path() + "/out.bin", "old");
     largestReadRequest = 0;
-    const EndedRun run = RunToEnd([&] { CopyOneFile(member, "out.bin"); });
+    const EndedRun run = RunToEnd([&] { CopyOneFile(member.c_str(), "out.bin"); });
     failAt = LONG_MAX;
     EXPECT_EQ(request, largestReadRequest);
     EXPECT_EQ(failsAt != SIZE_MAX, run.ended && run.boxes.size() == 1 &&
                                        run.boxes[0].text == "Unable to update the files.  big");
-    EXPECT_EQ(failsAt != SIZE_MAX            ? "old"
-              : member == std::string("one") ? big.substr(0, request)
-                                             : big,
+    EXPECT_EQ(failsAt != SIZE_MAX ? "old" : (member == "one" ? big.substr(0, request) : big),
               ReadFileBytes(dir_.path() + "/out.bin"));
     CloseAllArchives();
   }
