@@ -1,5 +1,5 @@
-// The installer's fatal error, and what whole runs do not show of language
-// selection.
+// The installer's fatal error, and the catalogue's texts. (Whole runs
+// show language selection.)
 #include "installer/messages.h"
 
 #include <gtest/gtest.h>
@@ -35,12 +35,6 @@ TEST(FatalError, ShowsAnErrorBoxClosesArchivesAndExitsWithMinusOne) {
     EXPECT_TRUE(Archives.registeredCount == 0 && Archives.slots[0].stream == nullptr &&
                 !Archives.slots[0].inUse);
   }
-}
-
-TEST(SelectLanguage, FoldsOnlyTheLettersAToZ) {
-  EXPECT_EQ(5, SelectLanguage("iTA"));
-  EXPECT_EQ(0, SelectLanguage("g\xC5r"));  // 0xC5 is not 'E' in any case
-  EXPECT_EQ(0, SelectLanguage("it"));
 }
 
 // The catalogue writes each letter outside ASCII as an escape of its row's
