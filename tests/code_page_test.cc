@@ -27,10 +27,9 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
   for (const char* name : {"hu_HU.UTF-8", "kk_KZ.UTF-8", "he_IL.UTF-8", "vi_VN.UTF-8"})
     if ((locales = CompiledLocale(name)).empty()) break;
   TempDir noLocales;  // stands for a machine without them, whatever this one has
+  // clang-format off
   const struct {
-    const char* lcAll;
-    const char* lcCtype;
-    const char* lang;
+    const char *lcAll, *lcCtype, *lang;
     bool installed;
     unsigned codePage;
     std::string narrow = "", host = "";  // narrow text, and what the host sees
@@ -38,18 +37,15 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
     std::string narrowOfWide = "";  // what the registry read gives for wide
   } rows[] = {
       {"hu_HU.UTF-8", nullptr, nullptr, true, 1250, "\xF5", "\xC5\x91", u"\u00C0\u0151", "A\xF5"},
-      {nullptr, "hu_HU.UTF-8", "C", true, 1250},
-      {nullptr, nullptr, "hu_HU.UTF-8", true, 1250},
+      {nullptr, "hu_HU.UTF-8", "C", true, 1250}, {nullptr, nullptr, "hu_HU.UTF-8", true, 1250},
       {"C", "hu_HU.UTF-8", "hu_HU.UTF-8", true, 1252},  // LC_ALL wins
       {"", "", "hu_HU.UTF-8", true, 1250},              // empty is unset
-      {"hu_HU.UTF-8", nullptr, nullptr, false, 1252},
-      {nullptr, nullptr, nullptr, false, 1252},
+      {"hu_HU.UTF-8", nullptr, nullptr, false, 1252}, {nullptr, nullptr, nullptr, false, 1252},
       // 1252: the look-alike letter where it lacks one, else '?', one for
       // each half of a pair; the bytes it leaves undefined stand for the
       // characters of their numbers.
       {"C.UTF-8", nullptr, nullptr, false, 1252, "K\xFC\x80", "K\xC3\xBC\xE2\x82\xAC",
-       u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|\U0001F600|\u03A9mega|\uFF21|"
-       u"\u0081",
+       u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|\U0001F600|\u03A9mega|\uFF21|\u0081",
        "\xFC|o|L|\xD0|d|\x80|\x93|?|??|Omega|A|\x81"},
       // UTF-8: a byte that is no character is U+FFFD, a lone surrogate too.
       {"kk_KZ.UTF-8", nullptr, nullptr, true, 65001, "\xC3\xA9\xFF", "\xC3\xA9\xEF\xBF\xBD",
@@ -57,16 +53,13 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
       {"he_IL.UTF-8", nullptr, nullptr, true, 1255, "GHR\xE0", "GHR\xD7\x90", u"\u00C0\uFF21\u05D0",
        "?A\xE0"},
       {"vi_VN.UTF-8", nullptr, nullptr, true, 1258, "ERROR", "ERROR", u"\u00C3\u00C2\uFF21",
-       "?\xC2\x41"},
-  };
+       "?\xC2\x41"}};
+  // clang-format on
   for (const auto& row : rows) {
     if (row.installed && locales.empty()) continue;
-    SCOPED_TRACE(std::string(row.lcAll ? row.lcAll : "-") + " " +
-                 (row.lcCtype ? row.lcCtype : "-") + " " + (row.lang ? row.lang : "-"));
-    ScopedEnvironment locpath("LOCPATH",
-                              row.installed ? locales.c_str() : noLocales.path().c_str());
-    ScopedEnvironment lcAll("LC_ALL", row.lcAll), lcCtype("LC_CTYPE", row.lcCtype),
-        lang("LANG", row.lang);
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    ScopedEnvironment locpath("LOCPATH", (row.installed ? locales : noLocales.path()).c_str()),
+        lcAll("LC_ALL", row.lcAll), lcCtype("LC_CTYPE", row.lcCtype), lang("LANG", row.lang);
     EXPECT_EQ(row.codePage, AnsiCodePage());
     EXPECT_EQ(row.host, NarrowToHost(row.narrow));
     std::string narrow;  // UTF-8 is what the host sees, U+FFFD included
@@ -81,18 +74,14 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
 // (GetACP), as scripts/best_fit/measure_locales.py measured them.
 TEST(CodePage, IsWhatWineGivesEachLocale) {
   std::ifstream measured(WINE_CODE_PAGES);
-  ASSERT_TRUE(measured) << WINE_CODE_PAGES;
   size_t rows = 0;
-  for (std::string line; std::getline(measured, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream row(line);
-    std::string locale;
+  for (std::string line, locale; std::getline(measured, line);) {
     unsigned codePage = 0;
-    row >> locale >> codePage;
+    if (line[0] == '#' || !(std::istringstream(line) >> locale >> codePage)) continue;
     EXPECT_EQ(codePage, CodePageOfLocale(locale)) << locale;
     ++rows;
   }
-  EXPECT_GT(rows, 300u);
+  EXPECT_GT(rows, 300u) << WINE_CODE_PAGES;
   EXPECT_EQ(1252u, CodePageOfLocale("POSIX"));
 }
 

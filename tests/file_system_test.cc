@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/config_reader.h"
@@ -111,21 +112,19 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
   // position: its size (a disk file's measured once, wherever it stands)
   // and whether it is at its end (a disk file only once a read meets it).
   // clang-format off
-  const struct {
-    const char* name;
-    int32_t position, size;
-    bool atEnd;
-  } handles[] = {{"m", 2, 6, false}, {"m", 6, 6, true}, {"E", 0, 0, true},
-                 {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false}};
+  const std::tuple<std::string, int32_t, int32_t, bool> handles[] = {{"m", 2, 6, false},
+      {"m", 6, 6, true}, {"E", 0, 0, true}, {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false}};
   // clang-format on
-  for (const auto& row : handles) {
-    FileHandle* handle = OpenFile(row.name, OPEN_FILE_READ);
-    handle->Seek(row.position);
-    EXPECT_EQ(row.size, handle->GetSize()) << row.name;
-    EXPECT_EQ(row.position, handle->Tell()) << row.name;
-    EXPECT_EQ(row.atEnd, handle->IsEof()) << row.name << " at " << row.position;
-    EXPECT_TRUE(row.position != 10 || (!fread(&handle, 1, 1, handle->stream) && handle->IsEof()));
-    if (row.name == std::string("m")) {
+  for (const auto& [name, position, size, atEnd] : handles) {
+    SCOPED_TRACE(name + " at " + std::to_string(position));
+    FileHandle* handle = OpenFile(name.c_str(), OPEN_FILE_READ);
+    handle->Seek(position);
+    // Measured in this order (a braced list's): the size must leave the position.
+    EXPECT_EQ(
+        std::tuple(size, position, atEnd),
+        (std::tuple<int32_t, int32_t, bool>{handle->GetSize(), handle->Tell(), handle->IsEof()}));
+    EXPECT_TRUE(position != 10 || (!fread(&handle, 1, 1, handle->stream) && handle->IsEof()));
+    if (name == "m") {
       handle->Close();
       for (const std::function<void()>& use :
            std::vector<std::function<void()>>{[&] { handle->Seek(0); }, [&] { handle->Tell(); },
@@ -179,23 +178,22 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
   const std::string archive = BuildFffArchive({{"one", big.substr(0, request)}, {"big", big}});
   dir_.Write("a.cod", archive);
   // {member, the first byte of "big" whose read fails}
-  const std::pair<const char*, size_t> rows[] = {{"one", SIZE_MAX},    {"big", SIZE_MAX},
-                                                 {"big", 0},           {"big", request},
-                                                 {"big", request - 1}, {"big", big.size() - 1}};
+  // clang-format off
+  const std::pair<std::string, size_t> rows[] = {{"one", SIZE_MAX}, {"big", SIZE_MAX}, {"big", 0},
+      {"big", request}, {"big", request - 1}, {"big", big.size() - 1}};
+  // clang-format on
   for (const auto& [member, failsAt] : rows) {
-    SCOPED_TRACE(std::string(member) + " failing at " + std::to_string(failsAt));
+    SCOPED_TRACE(member + " failing at " + std::to_string(failsAt));
     MountArchive("a.cod");
     failAt = failsAt == SIZE_MAX ? LONG_MAX : long(archive.size() - big.size() + failsAt);
     WriteFileBytes(dir_.path() + "/out.bin", "old");
     largestReadRequest = 0;
-    const EndedRun run = RunToEnd([&] { CopyOneFile(member, "out.bin"); });
+    const EndedRun run = RunToEnd([&] { CopyOneFile(member.c_str(), "out.bin"); });
     failAt = LONG_MAX;
     EXPECT_EQ(request, largestReadRequest);
     EXPECT_EQ(failsAt != SIZE_MAX, run.ended && run.boxes.size() == 1 &&
                                        run.boxes[0].text == "Unable to update the files.  big");
-    EXPECT_EQ(failsAt != SIZE_MAX            ? "old"
-              : member == std::string("one") ? big.substr(0, request)
-                                             : big,
+    EXPECT_EQ(failsAt != SIZE_MAX ? "old" : (member == "one" ? big.substr(0, request) : big),
               ReadFileBytes(dir_.path() + "/out.bin"));
     CloseAllArchives();
   }

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "platform/file_replacement.h"
 #include "platform/large_block.h"
@@ -39,13 +40,13 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   FakePrefix prefix;
   ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
   const std::string drive = prefix.DriveC();
-  for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"},
-                                    {"/Moved.tmp", "new"},
-                                    {"/Shorter.tmp", "ne"},
-                                    {"/Longer.tmp", "new and more"}}) {
+  // clang-format off
+  for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"}, {"/Moved.tmp", "new"},
+                                    {"/Shorter.tmp", "ne"}, {"/Longer.tmp", "new and more"}}) {
     WriteFileBytes(drive + name, bytes);
     ASSERT_EQ(0, chmod((drive + name).c_str(), 0604));
   }
+  // clang-format on
   MakeFolders(drive + "/Full.tmp/inside");
   for (const char* name : {"C:\\game.COD", "C:\\Moved", "C:\\Shorter", "C:\\Longer"})
     EXPECT_TRUE(ReplaceDiskFile(name, "new", 3)) << name;
@@ -58,13 +59,11 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
     EXPECT_EQ(kept, stat((drive + name).c_str(), &info) == 0 && (info.st_mode & 07777) == 0604)
         << name;
   }
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"},
-                         {"Moved", "new"},
-                         {"Shorter", "new"},
-                         {"Longer", "new"},
-                         {"Full.tmp", kFolderEntry},
-                         {"Full.tmp/inside", kFolderEntry}}),
+  // clang-format off
+  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"Moved", "new"}, {"Shorter", "new"},
+      {"Longer", "new"}, {"Full.tmp", kFolderEntry}, {"Full.tmp/inside", kFolderEntry}}),
             FolderTree(drive));
+  // clang-format on
 }
 
 // A box waits for Enter, as a real box waits for OK, and says so, only
@@ -73,19 +72,16 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
 // both a terminal. The terminal (a line at a time, as a new one is) holds
 // two lines of input; a box that waits takes the first.
 TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
-  const struct {
-    bool inputTerminal, boxTerminal;
-    unsigned style;
-    bool waits;
-  } rows[] = {{true, true, MESSAGE_STYLE_ERROR, true},
-              {true, true, MESSAGE_STYLE_PLAIN, true},
-              {true, false, MESSAGE_STYLE_ERROR, false},
-              {true, false, MESSAGE_STYLE_PLAIN, false},
-              {false, true, MESSAGE_STYLE_ERROR, false}};
+  // {standard input a terminal, the box's stream a terminal, its style, it waits}
+  // clang-format off
+  const std::tuple<bool, bool, unsigned, bool> rows[] = {{true, true, MESSAGE_STYLE_ERROR, true},
+      {true, true, MESSAGE_STYLE_PLAIN, true}, {true, false, MESSAGE_STYLE_ERROR, false},
+      {true, false, MESSAGE_STYLE_PLAIN, false}, {false, true, MESSAGE_STYLE_ERROR, false}};
+  // clang-format on
   TempDir home;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(10 * row.inputTerminal + row.boxTerminal + row.style * 100);
-    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  for (const auto& [inputTerminal, boxTerminal, style, waits] : rows) {
+    SCOPED_TRACE(10 * inputTerminal + boxTerminal + style * 100);
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
     const int keyboard = open(ptsname(terminal), O_RDWR | O_NOCTTY);
     ASSERT_EQ(11, write(terminal, "first\nnext\n", 11));
@@ -94,11 +90,11 @@ TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
     if (box == 0) {
       setenv("HOME", home.path().c_str(), 1);
       setenv("WINEPREFIX", (home.path() + "/prefix").c_str(), 1);
-      const int boxStream = row.style == MESSAGE_STYLE_PLAIN ? STDOUT_FILENO : STDERR_FILENO;
-      dup2(row.inputTerminal ? keyboard : open("/dev/null", O_RDONLY), STDIN_FILENO);
+      const int boxStream = style == MESSAGE_STYLE_PLAIN ? STDOUT_FILENO : STDERR_FILENO;
+      dup2(inputTerminal ? keyboard : open("/dev/null", O_RDONLY), STDIN_FILENO);
       dup2(keyboard, STDOUT_FILENO + STDERR_FILENO - boxStream);
-      dup2(row.boxTerminal ? keyboard : open("/dev/null", O_WRONLY), boxStream);
-      ShowPlatformMessage("text", "caption", row.style);
+      dup2(boxTerminal ? keyboard : open("/dev/null", O_WRONLY), boxStream);
+      ShowPlatformMessage("text", "caption", style);
       char line[16] = {};
       _exit(read(STDIN_FILENO, line, sizeof line - 1) > 0 ? line[0] : 0);
     }
@@ -107,16 +103,14 @@ TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
     // Everything the box wrote, to the end: with the terminal's last other
     // end closed, a read waits for what is still on its way, then fails.
     close(keyboard);
-    fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) & ~O_NONBLOCK);
-    std::string terminalText;
-    char shown[4096];
-    for (ssize_t length; (length = read(terminal, shown, sizeof shown)) > 0;)
-      terminalText.append(shown, size_t(length));
-    EXPECT_EQ(row.waits,
-              terminalText.find("[Press Enter to close this message.]") != std::string::npos)
-        << terminalText;
+    std::string shown;
+    char block[4096];
+    for (ssize_t length; (length = read(terminal, block, sizeof block)) > 0;)
+      shown.append(block, length);
+    EXPECT_EQ(waits, shown.find("[Press Enter to close this message.]") != std::string::npos)
+        << shown;
     // Without a terminal for input, nothing reads the first line.
-    EXPECT_EQ(row.inputTerminal ? (row.waits ? 'n' : 'f') : 0, WEXITSTATUS(status));
+    EXPECT_EQ(inputTerminal ? (waits ? 'n' : 'f') : 0, WEXITSTATUS(status));
     close(terminal);
   }
 }

@@ -1,39 +1,16 @@
-// Start-up's registry read where a whole run cannot reach it cheaply: which
-// view of the registry, which prefix, and path normalisation.
+// Start-up's install path normalisation at its edges: a path that already
+// ends in a backslash, or is one. (Whole runs show the registry read: its
+// view and its prefix.)
 #include "installer/startup.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "installer/settings.h"
-#include "tests/support/test_support.h"
 
 namespace {
-
-std::string ReadInstallPath() {
-  char path[kInstallPathSize] = "<key missing>";
-  ReadRegistryValue(REGISTRY_LOCAL_MACHINE, kGameRegistryKey, "installPATH", path, sizeof path);
-  return path;
-}
-
-TEST(ReadRegistryValue, ReadsThe32BitViewOfTheDefaultOrGivenPrefix) {
-  FakePrefix prefix;
-  TempDir home;
-  ASSERT_EQ(0, symlink(prefix.path().c_str(), (home.path() + "/.wine").c_str()));
-  ScopedEnvironment homeDir("HOME", home.path().c_str());
-  ScopedEnvironment noPrefix("WINEPREFIX", nullptr);
-  prefix.WriteGameKey({{"Installpath", "C:\\In32BitView"}});
-  EXPECT_EQ("C:\\In32BitView", ReadInstallPath());  // $HOME/.wine
-  ScopedEnvironment wine("WINEPREFIX", (prefix.path() + "//").c_str());
-  prefix.WriteGameKey({{"Installpath", "C:\\In32BitPrefix"}}, /*win64=*/false);
-  EXPECT_EQ("C:\\In32BitPrefix", ReadInstallPath());
-  // In a 64-bit prefix the key outside Wow6432Node is the 64-bit view's.
-  std::string reg = ReadFileBytes(prefix.path() + "/system.reg");
-  WriteFileBytes(prefix.path() + "/system.reg", "#arch=win64\n" + reg);
-  EXPECT_EQ("<key missing>", ReadInstallPath());
-}
 
 TEST(NormaliseInstallPath, EndsInExactlyOneBackslash) {
   // clang-format off
