@@ -84,7 +84,7 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
       // ".." stops at the drive's root instead of climbing into the prefix.
       {climbing + "\\Games\\GHR\\Patch12.cod", patch},
       {"..\\..\\..\\..\\Gravelhorn_d3d.exe", C("/Gravelhorn_d3d.exe"), "/Games/GHR"},
-      {"C:", C()}, {"C:\\", C()}, {"Z:\\", Z()}, {"a:\\x", prefix_ + "/dosdevices/a:/x"},
+      {"C:", C()}, {"C:\\", C()}, {"Z:\\", Z()}, {"a:\\x", prefix_ + "/dosdevices/a:/x"}, {"A:\\x", prefix_ + "/dosdevices/a:/x"},
       {"1:\\x", C("/Games/1:/x"), "/Games"},  // no drive letter
       {"C:\\" + longName, C("/" + longName)}, {deepWindows, deepHost},
       // The exact name wins over an earlier one that differs in case; with
