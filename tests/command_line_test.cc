@@ -119,6 +119,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "home/.wine", .language = e15, .caption = "ERROR", .text = "File not found: \\Patch_" + e15 + ".cod"},
       {.prefix = "home/.wine", .language = e15 + "e", .version = "unknown (a value of the game's key is longer than the patch reads)",
        .caption = "ERROR", .text = "The registry not correct!"},
+      // 255 bytes of Installpath are the run's, 256 are refused as it refuses them.
+      {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\" + std::string(253, 'x')},
+       .folder = "", .version = "unknown (a value of the game's key is longer than the patch reads)",
+       .caption = "ERROR", .text = "Gravelhorn not found or the registry not correct!"},
       // Steam's list is read up to 1 MiB.
       {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
          WriteFileBytes(root + kLibraries, ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20)); }},
