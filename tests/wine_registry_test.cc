@@ -136,9 +136,10 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       {R"("Value"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\
   17,18,19,1a,1b,1c,1d,1e,ff)", blob},
       // Raw UTF-8 in a file edited by hand; a character past U+FFFF is two
-      // UTF-16 units, so two '?'; bytes that are not UTF-8 are dropped.
+      // UTF-16 units, so two '?'; bytes that are not UTF-8 are dropped (F8
+      // leads nothing).
       {"\"Value\"=\"caf\xC3\xA9 \xE2\x82\xAC\"", "caf\xE9 \x80\0"s},
-      {"\"Value\"=\"a\xF0\x9F\x98\x80\x80\xC0\xAFz\"", "a??z\0"s},
+      {"\"Value\"=\"a\xF0\x9F\x98\x80\x80\xC0\xAF\xF8\xBF\xBF\xBFz\"", "a??z\0"s},
       {"\"Value\"=hex(b):01,00,00,00,00,00,00,00", "\x01\0\0\0\0\0\0\0"s},
       // Overlong forms are dropped, the smallest and largest of each length
       // kept (1252 has none of them: '?'); hex digits in either case.
