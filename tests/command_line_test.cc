@@ -123,6 +123,9 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\" + std::string(253, 'x')},
        .folder = "", .version = "unknown (a value of the game's key is longer than the patch reads)",
        .caption = "ERROR", .text = "Gravelhorn not found or the registry not correct!"},
+      // Steam's older list names each library by a number.
+      {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
+         WriteFileBytes(root + kLibraries, "\"LibraryFolders\"\n{\n\t\"1\"\t\t\"" + root + "/library\"\n}\n"); }},
       // Steam's list is read up to 1 MiB.
       {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
          WriteFileBytes(root + kLibraries, ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20)); }},
