@@ -368,6 +368,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       {{}, {"create", "a.fff", "-C"}, 2, "", {usage(noDir, createUsage)}},
       {x, {"create", "a.fff", "-C", "", "x.txt"}, 2, "", {usage(noDir, createUsage)}},
       {{}, {"check", "a.fff", "extra"}, 2, "", {usage("too many operands", "check ARCHIVE")}},
+      {{}, {"check", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", "check ARCHIVE")}},
       {{}, {"extract", "a.fff", "-C", "1", "-C", "2"}, 2, "",
        {usage(noDir, "extract ARCHIVE [-C DIR] [MEMBER...]")}}};
   // Names that break the rule: check reports each, extract refuses each.
