@@ -45,16 +45,15 @@ pieces=$(awk '/^1 24 /{inside=1; next} inside && /^END/{exit}
   inside && /^[[:space:]]*"/{sub(/^[[:space:]]*"/, ""); sub(/"$/, ""); printf "%s", $0}' <<<"$resources")
 manifest=$(printf '%b' "${pieces//\"\"/\"}")
 xmllint --noout - <<<"$manifest" 2>/dev/null || fail "has no well-formed manifest"
-expect "$(tr '<' '\n' <<<"$manifest" | sed 's/>.*//')" \
-  "requestedExecutionLevel level=\"$level\" uiAccess=\"false\"/" \
-  'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/' \
-  'supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/' \
-  'supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/' \
-  'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/'
+# Its elements one a line, each from its name to the next "<", blanks
+# squeezed (attributes may span lines).
+elements=$(tr -s ' \n' ' ' <<<"$manifest" | tr '<' '\n')
+expect "$elements" "requestedExecutionLevel level=\"$level\" uiAccess=\"false\"/>" \
+  'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>' 'supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>' \
+  'supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>' 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'
 # The installer is DPI aware, per monitor, and uses Common Controls 6.
-[ "$name" = patch_installer.exe ] && for pattern in '<dpiAware[^>]*>true/pm</dpiAware>' \
-  '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor</dpiAwareness>' \
-  'name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="\*" publicKeyToken="6595b64144ccf1df"'; do
-  tr -s ' \n' ' ' <<<"$manifest" | grep -q -- "$pattern" || fail "the manifest lacks $pattern"
-done
+[ "$name" != patch_installer.exe ] || expect "$elements" \
+  'dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm' \
+  'dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor' \
+  'assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/>'
 exit $status
