@@ -61,15 +61,6 @@ struct WindowsRun {
   std::string wineOutput;  // Wine's traces and the program's standard error
 };
 
-// More for one run: the program's arguments, what is added to the
-// session's WINEDLLOVERRIDES ("uxtheme=n,b") and WINEDEBUG ("+relay"), and
-// NAME=VALUE pairs for the program's environment.
-struct WineRunOptions {
-  std::vector<std::string> arguments;
-  std::string dllOverrides, debugChannels;
-  std::vector<std::string> environment;
-};
-
 class WineSession {
  public:
   // Starts Xvfb on a free display and makes a fresh prefix in folder/prefix,
@@ -77,37 +68,17 @@ class WineSession {
   // second where making one takes half a minute. Throws std::runtime_error
   // saying which step failed.
   WineSession(const WineTools& tools, const std::string& folder, const std::string& madePrefix)
-      : tools_(tools), folder_(folder), prefix_(folder + "/prefix") {
-    std::filesystem::remove_all(folder_);
-    MakeFolders(Home());
-    // -displayfd picks a free display and writes its number once it is ready.
-    const std::string displayFile = folder_ + "/xvfb.display";
-    xvfb_.reset(new ChildProcess(
-        {tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-        folder_, {}, displayFile, folder_ + "/xvfb.log"));
-    const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
-    std::string number;
-    for (int exitCode; (number = ReadIfThere(displayFile)).find('\n') == std::string::npos;) {
-      if (xvfb_->Ended(&exitCode) || Clock::now() >= deadline)
-        throw std::runtime_error("Xvfb did not start: " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    display_ = ":" + number.substr(0, number.find('\n'));
+      : WineSession(tools, folder) {  // a throw from here on runs ~WineSession
     if (!madePrefix.empty()) {
       CopyPrefix(madePrefix, prefix_, Home());
       return;
     }
-    try {
-      Wine({"wineboot", "-i"}, false, kPrefixSeconds);
-      // No window manager runs on the display: Wine draws the boxes' captions
-      // itself, and does not wait for a manager to withdraw each closed box.
-      for (const char* setting : {"Decorated", "Managed"})
-        Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting, "/t", "REG_SZ", "/d",
-              "N", "/f"});
-    } catch (...) {
-      EndWineServer();
-      throw;  // Xvfb ends with xvfb_
-    }
+    Must({tools_.wine, "wineboot", "-i"}, false, kPrefixSeconds);
+    // No window manager runs on the display: Wine draws the boxes' captions
+    // itself, and does not wait for a manager to withdraw each closed box.
+    for (const char* setting : {"Decorated", "Managed"})
+      Must({tools_.wine, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", setting, "/t",
+            "REG_SZ", "/d", "N", "/f"});
   }
   // Ends the prefix's wineserver and Xvfb, and removes folder.
   ~WineSession() {
@@ -135,31 +106,33 @@ class WineSession {
   void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                   const std::string& subkey = "") {
     DeleteGameKey();
-    if (!subkey.empty()) Wine({"reg", "add", kGameKey + ("\\" + subkey), "/f", "/reg:32"});
+    if (!subkey.empty())
+      Must({tools_.wine, "reg", "add", kGameKey + ("\\" + subkey), "/f", "/reg:32"});
     for (const auto& [name, value] : values)
-      Wine({"reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f", "/reg:32"});
+      Must({tools_.wine, "reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f",
+            "/reg:32"});
   }
-  void DeleteGameKey() { Wine({"reg", "delete", kGameKey, "/f", "/reg:32"}, true); }
+  void DeleteGameKey() { Must({tools_.wine, "reg", "delete", kGameKey, "/f", "/reg:32"}, true); }
   // Ends the prefix's wineserver and with it every Wine process of the
   // prefix. The server writes the registry to system.reg on its way out,
   // so that the Linux program then reads what Wine holds.
-  void EndWineServer() {
-    if (RunCommand({tools_.wineserver, "-k"}, folder_, Environment("-all"), kCommandSeconds)
-            .timedOut)
-      throw std::runtime_error("wineserver -k did not end");
-  }
+  void EndWineServer() { Must({tools_.wineserver, "-k"}, true); }
 
-  // Runs exe under Wine with workingDirectory as its current folder, waits
+  // Runs exe and its arguments under Wine with workingDirectory as its
+  // current folder and NAME=VALUE pairs of environment added to the
+  // session's (or in place of its WINEDLLOVERRIDES=mscoree,mshtml= and
+  // WINEDEBUG=fixme-all,+msgbox, which reads the box texts), waits
   // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
   // for later boxes) and presses Return on it. Throws when the program
   // neither shows another box nor ends within a minute (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
-                 const std::string& screenshotBase, const WineRunOptions& options = {}) {
+                 const std::string& screenshotBase, const std::vector<std::string>& arguments = {},
+                 const std::vector<std::string>& environment = {}) {
     const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
     std::vector<std::string> argv = {tools_.wine, exe};
-    argv.insert(argv.end(), options.arguments.begin(), options.arguments.end());
-    ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", options),
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", environment),
                          "/dev/null", log);
     std::vector<std::string> captions;
     std::map<std::string, Clock::time_point> returnPressed;  // by window
@@ -171,18 +144,21 @@ class WineSession {
           throw std::runtime_error(exe + " showed no further box and did not end in time; Wine's " +
                                    "output:\n" + Tail(ReadFileBytes(log)));
         // The program's visible windows (xdotool fails when there is none).
-        std::istringstream windows(
-            X({tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
-              true));
+        std::istringstream windows(Must(
+            {tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
+            true));
         for (std::string window; windows >> window;) {
           auto pressed = returnPressed.find(window);
           if (pressed == returnPressed.end()) {
             // A box is mapped before it has painted itself.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            const std::string name = X({tools_.xdotool, "getwindowname", window});
-            captions.push_back(name.substr(0, name.find('\n')));
+            const std::string name = Must({tools_.xdotool, "getwindowname", window});
+            // What Wine showed, as the program's narrow bytes.
+            if (!HostToNarrow(name.substr(0, name.find('\n')), &captions.emplace_back()))
+              throw std::runtime_error("a box showed a character outside code page " +
+                                       std::to_string(AnsiCodePage()) + ": " + name);
             std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
-            X({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
+            Must({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
             deadline = Clock::now() + kBoxWait;
           } else if (Clock::now() - pressed->second < kReturnRepeat) {
             continue;
@@ -193,7 +169,8 @@ class WineSession {
           // believing Return is still held, and later boxes close as soon as
           // they open. The box may be gone by the time the key arrives: the
           // run's end is what counts.
-          X({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"}, true);
+          Must({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
+               true);
           returnPressed[window] = Clock::now();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -209,13 +186,7 @@ class WineSession {
       throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
                                " box window(s) but Wine traced " + std::to_string(texts.size()) +
                                " box text(s); Wine's output:\n" + Tail(run.wineOutput));
-    for (size_t i = 0; i < texts.size(); ++i) {
-      std::string caption;  // what Wine showed, as the program's narrow bytes
-      if (!HostToNarrow(captions[i], &caption))
-        throw std::runtime_error("a box showed a character outside code page " +
-                                 std::to_string(AnsiCodePage()) + ": " + captions[i]);
-      run.boxes.push_back(caption + "|" + texts[i]);
-    }
+    for (size_t i = 0; i < texts.size(); ++i) run.boxes.push_back(captions[i] + "|" + texts[i]);
     return run;
   }
 
@@ -223,8 +194,7 @@ class WineSession {
   // workingDirectory with its output in files; with onTerminal, on a
   // terminal of its own (script), which Wine makes the program's console.
   CommandResult RunConsole(const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory, bool onTerminal = false,
-                           double timeoutSeconds = kCommandSeconds) {
+                           const std::string& workingDirectory, bool onTerminal = false) {
     std::vector<std::string> argv = {tools_.wine};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (onTerminal) {
@@ -233,7 +203,7 @@ class WineSession {
         line += " '" + std::regex_replace(argument, std::regex("'"), "'\\''") + "'";
       argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
     }
-    return RunCommand(argv, workingDirectory, Environment("-all"), timeoutSeconds);
+    return RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
   }
 
  private:
@@ -244,6 +214,26 @@ class WineSession {
   static constexpr auto kBoxWait = std::chrono::seconds(60);
   // A box still there this long after Return gets Return again.
   static constexpr auto kReturnRepeat = std::chrono::seconds(5);
+
+  // The session's folder and Xvfb, started on a free display.
+  WineSession(const WineTools& tools, const std::string& folder)
+      : tools_(tools), folder_(folder), prefix_(folder + "/prefix") {
+    std::filesystem::remove_all(folder_);
+    MakeFolders(Home());
+    // -displayfd picks a free display and writes its number once it is ready.
+    const std::string displayFile = folder_ + "/xvfb.display";
+    xvfb_.reset(new ChildProcess(
+        {tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+        folder_, {}, displayFile, folder_ + "/xvfb.log"));
+    const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
+    std::string number;
+    for (int exitCode; (number = ReadIfThere(displayFile)).find('\n') == std::string::npos;) {
+      if (xvfb_->Ended(&exitCode) || Clock::now() >= deadline)
+        throw std::runtime_error("Xvfb did not start: " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    display_ = ":" + number.substr(0, number.find('\n'));
+  }
 
   static std::string Tail(const std::string& text, size_t count = 2000) {
     return text.size() <= count ? text : "..." + text.substr(text.size() - count);
@@ -273,14 +263,10 @@ class WineSession {
       if (line.find(marker) == std::string::npos) continue;
       std::u16string text;
       auto at = line.cbegin() + line.find(marker) + marker.size();
-      for (std::smatch m; std::regex_search(at, line.cend(), m, piece, kHere); at = m[0].second) {
-        if (m[1].matched)
-          text += u"\n\r\t\"\\"[std::string("nrt\"\\").find(m.str(1))];
-        else if (m[2].matched)
-          text += char16_t(std::stoul(m.str(2), nullptr, 16));
-        else
-          text += char16_t(static_cast<unsigned char>(m.str(3)[0]));
-      }
+      for (std::smatch m; std::regex_search(at, line.cend(), m, piece, kHere); at = m[0].second)
+        text += m[1].matched   ? u"\n\r\t\"\\"[std::string("nrt\"\\").find(m.str(1))]
+                : m[2].matched ? char16_t(std::stoul(m.str(2), nullptr, 16))
+                               : char16_t(static_cast<unsigned char>(m.str(3)[0]));
       // The text ends at its closing quote, whole, or cut short ("..." after it).
       if (at == line.cend() || *at != '"')
         throw std::runtime_error("cannot decode the box trace: " + line);
@@ -315,35 +301,25 @@ class WineSession {
   }
 
   // The environment of a Wine command: the locale fixes Wine's ANSI code
-  // page; HOME keeps Wine out of the user's own folders. What options add.
+  // page; HOME keeps Wine out of the user's own folders. Then more, which
+  // the child sets later and so wins.
   std::vector<std::string> Environment(const std::string& debugChannels,
-                                       const WineRunOptions& options = {}) const {
-    std::vector<std::string> environment = options.environment;
-    environment.insert(environment.begin(),
-                       {"WINEPREFIX=" + prefix_,
-                        "WINEDLLOVERRIDES=mscoree,mshtml=" +
-                            (options.dllOverrides.empty() ? "" : ";" + options.dllOverrides),
-                        "WINEDEBUG=" + debugChannels +
-                            (options.debugChannels.empty() ? "" : "," + options.debugChannels),
-                        "DISPLAY=" + display_, "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "HOME=" + Home()});
-    return environment;
+                                       std::vector<std::string> more = {}) const {
+    more.insert(more.begin(), {"WINEPREFIX=" + prefix_, "WINEDLLOVERRIDES=mscoree,mshtml=",
+                               "WINEDEBUG=" + debugChannels, "DISPLAY=" + display_, "LANG=C.UTF-8",
+                               "LC_ALL=C.UTF-8", "HOME=" + Home()});
+    return more;
   }
-  // wine64 and its arguments in the session's folder; throws when it does
-  // not end in time or, unless it mayFail, fails.
-  void Wine(const std::vector<std::string>& arguments, bool mayFail = false,
-            double timeoutSeconds = kCommandSeconds) {
-    const CommandResult result = RunConsole(arguments, folder_, false, timeoutSeconds);
+  // A command (wine64, wineserver, xdotool, import) in the session's folder
+  // and environment; returns its output, and throws when it does not end in
+  // time or, unless it mayFail, fails.
+  std::string Must(const std::vector<std::string>& argv, bool mayFail = false,
+                   double timeoutSeconds = kCommandSeconds) const {
+    const CommandResult result = RunCommand(argv, folder_, Environment("-all"), timeoutSeconds);
     if (result.timedOut || (result.exitCode != 0 && !mayFail))
-      throw std::runtime_error(
-          CommandLine(arguments) + " under Wine " +
-          (result.timedOut ? "did not end in time" : "failed: " + std::to_string(result.exitCode)) +
-          ": " + Tail(result.out + result.err));
-  }
-  // xdotool or import on the session's display; throws when it fails.
-  std::string X(const std::vector<std::string>& arguments, bool mayFail = false) const {
-    const CommandResult result = RunCommand(arguments, folder_, {"DISPLAY=" + display_}, kXSeconds);
-    if (!mayFail && (result.timedOut || result.exitCode != 0))
-      throw std::runtime_error(CommandLine(arguments) + " failed: " + Tail(result.err));
+      throw std::runtime_error(CommandLine(argv) + (result.timedOut ? " timed out" : " failed") +
+                               " (" + std::to_string(result.exitCode) +
+                               "): " + Tail(result.out + result.err));
     return result.out;
   }
 
