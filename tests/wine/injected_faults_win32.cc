@@ -106,12 +106,6 @@ Result Inject(const char* name, Result failure, Call call) {
   return call();
 }
 
-DWORD WINAPI CloseLater(LPVOID handle) {
-  ::Sleep(300);
-  ::CloseHandle(handle);
-  return 0;
-}
-
 // The stand-in scanner: opens path once, sharing reading and writing but
 // not deletion, and lets it go 300 ms later.
 void ScanOnce(const char* path) {
@@ -119,7 +113,11 @@ void ScanOnce(const char* path) {
   const HANDLE held = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
   if (held == INVALID_HANDLE_VALUE) return;
-  const HANDLE thread = ::CreateThread(nullptr, 0, CloseLater, held, 0, nullptr);
+  const auto closeLater = [](LPVOID handle) -> DWORD {
+    ::Sleep(300);
+    return ::CloseHandle(handle);
+  };
+  const HANDLE thread = ::CreateThread(nullptr, 0, closeLater, held, 0, nullptr);
   ::CloseHandle(thread != nullptr ? thread : held);
 }
 
