@@ -13,8 +13,7 @@ tier=$1 work=$(mktemp -d) status=0
 trap 'rm -rf "$work"' EXIT
 command -v osslsigncode >/dev/null && command -v openssl >/dev/null || {
   echo "skipped: osslsigncode or openssl not found (scripts/setup.sh)"; exit 77; }
-[ -f build/win64/patch_installer.exe ] && [ -f build/win64/fff.exe ] ||
-  { echo "skipped: build the win64 preset first"; exit 77; }
+ls build/win64/{patch_installer,fff}.exe >/dev/null 2>&1 || { echo "skipped: build the win64 preset first"; exit 77; }
 fail() { echo "FAILED: $*" >&2; status=1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Gravelhorn test publisher" \
@@ -48,9 +47,8 @@ for program in patch_installer fff; do
 done
 
 # The signed installer under Wine, in a prefix of its own.
-output=$(WINDOWS_PATCH_INSTALLER="$work/programs/patch_installer.exe" \
-  WINE_TIER_DIR="$work/wine-tier" "$tier" \
-  --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) || true
+output=$(WINDOWS_PATCH_INSTALLER="$work/programs/patch_installer.exe" WINE_TIER_DIR="$work/wine-tier" \
+  "$tier" --gtest_filter='Scenarios/WindowsProgram.AgreesWithTheLinuxProgram/English' 2>&1) || true
 skipped=$(grep -m1 "Wine tier skipped" <<<"$output") && [ $status -eq 0 ] &&
   { echo "signing passed; the Wine run skipped: $skipped"; exit 77; }
 grep -q '^\[  PASSED  \] 1 test' <<<"$output" || fail "the Wine run did not pass: $output"
