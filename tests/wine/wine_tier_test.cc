@@ -25,7 +25,8 @@
 namespace {
 
 // The tier's folder and programs: the build's, unless the environment names
-// others. The Windows test build's file replacement calls fail or end the
+// another folder, installer (sign_test.sh runs a signed copy) or Linux
+// program. The Windows test build's file replacement calls fail or end the
 // run where GRAVELHORN_FAULTS says (injected_faults_win32.cc).
 std::string FromEnvironment(const char* variable, const char* fallback) {
   const char* value = getenv(variable);
@@ -33,10 +34,10 @@ std::string FromEnvironment(const char* variable, const char* fallback) {
 }
 const std::string tierFolder = FromEnvironment("WINE_TIER_DIR", WINE_TIER_DIR);
 const std::string windowsInstaller =
-    FromEnvironment("WINDOWS_PATCH_INSTALLER", WINDOWS_PATCH_INSTALLER);
+    FromEnvironment("WINDOWS_PATCH_INSTALLER", WIN64_BUILD_DIR "/patch_installer.exe");
 const std::string linuxInstaller = FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER);
-const std::string windowsFff = FromEnvironment("WINDOWS_FFF", WINDOWS_FFF);
-const std::string windowsTestBuild = FromEnvironment("WINDOWS_TEST_BUILD", WINDOWS_TEST_BUILD);
+const std::string windowsFff = WIN64_BUILD_DIR "/fff.exe";
+const std::string windowsTestBuild = WIN64_BUILD_DIR "/patch_installer_faults.exe";
 const std::string screenshots = tierFolder + "/screenshots/";
 // The prefix made once for the tier (by the CTest fixture wine_prefix, which
 // runs WinePrefix.IsSavedForTheRows below), which each process copies.
