@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <memory>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -102,17 +101,17 @@ class WineSession {
 
   // Replaces the game's key, HKLM\Software\Quillfern\GHR in the 32-bit
   // view, with one holding these string values (UTF-8) and, if named, an
-  // empty subkey. DeleteGameKey fails when there is no key, which is as good.
+  // empty subkey; with neither, there is no key. Deleting it fails when
+  // there is none, which is as good.
   void SetGameKey(const std::vector<std::pair<std::string, std::string>>& values,
                   const std::string& subkey = "") {
-    DeleteGameKey();
+    Must({tools_.wine, "reg", "delete", kGameKey, "/f", "/reg:32"}, true);
     if (!subkey.empty())
       Must({tools_.wine, "reg", "add", kGameKey + ("\\" + subkey), "/f", "/reg:32"});
     for (const auto& [name, value] : values)
       Must({tools_.wine, "reg", "add", kGameKey, "/v", name, "/t", "REG_SZ", "/d", value, "/f",
             "/reg:32"});
   }
-  void DeleteGameKey() { Must({tools_.wine, "reg", "delete", kGameKey, "/f", "/reg:32"}, true); }
   // Ends the prefix's wineserver and with it every Wine process of the
   // prefix. The server writes the registry to system.reg on its way out,
   // so that the Linux program then reads what Wine holds.
@@ -155,8 +154,7 @@ class WineSession {
             const std::string name = Must({tools_.xdotool, "getwindowname", window});
             // What Wine showed, as the program's narrow bytes.
             if (!HostToNarrow(name.substr(0, name.find('\n')), &captions.emplace_back()))
-              throw std::runtime_error("a box showed a character outside code page " +
-                                       std::to_string(AnsiCodePage()) + ": " + name);
+              throw std::runtime_error("a box caption outside the ANSI code page: " + name);
             std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
             Must({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
             deadline = Clock::now() + kBoxWait;
@@ -183,9 +181,8 @@ class WineSession {
     run.wineOutput = ReadFileBytes(log);
     std::vector<std::string> texts = MessageBoxTextsFromTrace(run.wineOutput);
     if (texts.size() != captions.size())
-      throw std::runtime_error(exe + " showed " + std::to_string(captions.size()) +
-                               " box window(s) but Wine traced " + std::to_string(texts.size()) +
-                               " box text(s); Wine's output:\n" + Tail(run.wineOutput));
+      throw std::runtime_error(exe + ": " + std::to_string(captions.size()) + " boxes, but " +
+                               std::to_string(texts.size()) + " traced:\n" + Tail(run.wineOutput));
     for (size_t i = 0; i < texts.size(); ++i) run.boxes.push_back(captions[i] + "|" + texts[i]);
     return run;
   }
@@ -284,8 +281,7 @@ class WineSession {
     fs::copy(from, to,
              fs::copy_options::recursive | fs::copy_options::copy_symlinks |
                  fs::copy_options::create_hard_links);
-    const std::set<std::string> readOnly = {".dll", ".exe", ".sys", ".drv", ".ocx", ".acm",
-                                            ".cpl", ".tlb", ".nls", ".ds",  ".com", ".msstyles"};
+    static const std::regex readOnly(R"(\.(dll|exe|sys|drv|ocx|acm|cpl|tlb|nls|ds|com|msstyles)$)");
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
       const fs::path copy = to / entry.path().lexically_relative(from);
       if (entry.is_symlink() && copy.string().find("/drive_c/users/") != std::string::npos &&
@@ -293,7 +289,7 @@ class WineSession {
         fs::remove(copy);
         fs::create_directory_symlink(home, copy);
       } else if (!entry.is_symlink() && entry.is_regular_file() &&
-                 !readOnly.count(entry.path().extension().string())) {
+                 !std::regex_search(entry.path().filename().string(), readOnly)) {
         fs::remove(copy);  // the hard link, not the file it shares with from
         fs::copy_file(entry.path(), copy);
       }

@@ -4,17 +4,12 @@
 // prefix, registry and game, and the two must agree: exit code, box text
 // after code-page conversion, and every byte written.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <future>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -83,7 +78,7 @@ struct Tier : ::testing::TestWithParam<Row> {
 // game folder's files.
 FolderFiles LayOut(const Scenario& s) {
   const FolderFiles files = LayOutScenario(s, session->DriveC());
-  if (s.key == Key::kMissing) session->DeleteGameKey();
+  if (s.key == Key::kMissing) session->SetGameKey({});
   if (s.key == Key::kOnlySubkey) session->SetGameKey({}, "Options");
   if (s.key == Key::kValues)
     session->SetGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
@@ -190,16 +185,15 @@ TEST_P(OnEnglish, PlantedDllIsNeverLoaded) {
                 {"patch_installer.exe", {}, 255, {kRefused}, false},
                 {"fff.exe", {"--help"}, 0, {}, false},
                 {"unrestricted.exe", {}, 255, {kRefused}, true}};
-  int shot = 0;
   for (const auto& [program, arguments, exitCode, boxes, loads] : rows) {
     SCOPED_TRACE(program);
     std::filesystem::remove(downloads + "/uxtheme.dll.loaded");
     const bool relay = !arguments.empty();
-    const WindowsRun run =
-        session->Run(downloads + "/" + program, session->DriveC() + "/Patch",
-                     screenshots + "PlantedDll-" + std::to_string(++shot), arguments,
-                     {"WINEDLLOVERRIDES=mscoree,mshtml=;uxtheme=n,b",
-                      "WINEDEBUG=fixme-all,+msgbox" + std::string(relay ? ",+relay" : "")});
+    const WindowsRun run = session->Run(
+        downloads + "/" + program, session->DriveC() + "/Patch",
+        screenshots + "PlantedDll-" + program + "-" + std::to_string(exitCode), arguments,
+        {"WINEDLLOVERRIDES=mscoree,mshtml=;uxtheme=n,b",
+         "WINEDEBUG=fixme-all,+msgbox" + std::string(relay ? ",+relay" : "")});
     ExpectRun(run, exitCode, boxes);
     EXPECT_EQ(loads, FileExists(downloads + "/uxtheme.dll.loaded"));
     // With the relay trace, the restriction itself.
@@ -440,9 +434,9 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
   const Scenario& s = GetParam();
   const std::string working = session->DriveC() + "/" + s.workingFolder;
   auto run = [&](const std::string& exe, const std::string& faults, const std::string& name) {
-    return std::async(std::launch::async, &WineSession::Run, session.get(), exe, working,
-                      screenshots + name, std::vector<std::string>{},
-                      std::vector<std::string>{"GRAVELHORN_FAULTS=" + faults});
+    return std::async(std::launch::async, [=] {
+      return session->Run(exe, working, screenshots + name, {}, {"GRAVELHORN_FAULTS=" + faults});
+    });
   };
   // {the first run's faults, its exit code and boxes, the second's}
   const std::tuple<std::string, int, std::vector<std::string>, int, std::string> rows[] = {
