@@ -13,6 +13,12 @@
 #include <utility>
 #include <vector>
 
+std::string ReadFileBytes(const std::string& path);  // throws if unreadable
+// Writes bytes to path, making its folder; returns path.
+std::string WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);  // links are not followed
+void MakeFolders(const std::string& path);
+
 // A fresh folder under $TMPDIR or /tmp, removed with all it holds.
 class TempDir {
  public:
@@ -24,16 +30,13 @@ class TempDir {
   const std::string& path() const { return path_; }
   // Writes bytes to path()/relative, making the folders on the way; returns
   // the full path.
-  std::string Write(const std::string& relative, const std::string& bytes) const;
+  std::string Write(const std::string& relative, const std::string& bytes) const {
+    return WriteFileBytes(path_ + "/" + relative, bytes);
+  }
 
  private:
   std::string path_;
 };
-
-std::string ReadFileBytes(const std::string& path);                      // throws if unreadable
-void WriteFileBytes(const std::string& path, const std::string& bytes);  // makes its folder
-bool FileExists(const std::string& path);                                // links are not followed
-void MakeFolders(const std::string& path);
 
 // Everything below root by its relative path: a file's bytes, kFolderEntry
 // for a folder, kFifoEntry for a fifo, "<link to TARGET>" for a link (not
