@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 
 #include "filesystem/ascii_case.h"
@@ -25,7 +24,6 @@ namespace {
 using std::string_literals::operator""s;
 using Folder = const std::string&;
 
-const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 // Named like the patch's files, at the root of the current drive (drive_c).
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
@@ -36,7 +34,7 @@ std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
-      return std::string(kLargeSize, 'L');
+      return std::string(200 * 1024, 'L');  // more than a full disk has room for
     if (member.ends_with(".exe")) return "MZ " + member + " v1.2";
     return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
                             {"Text" + member, "text of " + member}});
@@ -164,9 +162,8 @@ void WriteMenuOnDisk(const std::string& game) {
 // root, which a fault would write into).
 void WriteMenuOnDiskOfDriveD(const std::string& game) {
   WriteMenuOnDisk(game);
-  const std::string drive = game + "/../dosdevices/d:";
-  std::filesystem::remove(drive);
-  if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
+  std::filesystem::remove(game + "/../dosdevices/d:");
+  std::filesystem::create_directory_symlink("../Outside", game + "/../dosdevices/d:");
 }
 // A game folder's name that would drive a terminal and forge a line, as
 // the hints show it.
@@ -397,12 +394,10 @@ std::vector<Scenario> BuildScenarios() {
   // clang-format on
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
-    if (!row.hints) continue;
-    std::string lines, line;
     const std::string named = row.prefixGiven == "WINEPREFIX=<prefix>" ? kPrefixLine : "";
-    for (std::istringstream given(named + *row.hints); std::getline(given, line);)
-      lines += "patch_installer: " + line + "\n";
-    row.hints = lines;
+    if (row.hints)
+      row.hints =
+          std::regex_replace(named + *row.hints, std::regex("[^\n]*\n"), "patch_installer: $&");
   }
   return rows;
 }
@@ -458,8 +453,7 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
 
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
   const int all = scenario.exitCode == 0 ? int(InstalledFiles(scenario.language).size()) : 0;
-  return StoppedGameFiles(scenario, before,
-                          scenario.newFiles == kEveryFile ? all : scenario.newFiles, false);
+  return StoppedGameFiles(scenario, before, scenario.newFiles.value_or(all), false);
 }
 
 std::string CannotWriteText(const Scenario& scenario, int index) {
