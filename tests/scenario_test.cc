@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <tuple>
 
 #include "tests/support/scenarios.h"
@@ -248,8 +247,7 @@ TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
   TempDir outputs;
   auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
   auto start = [&](const std::vector<std::string>& argv, const std::string& name) {
-    return std::make_unique<ChildProcess>(argv, patch_, environment_, file(name + ".out"),
-                                          file(name + ".err"));
+    return ChildProcess(argv, patch_, environment_, file(name + ".out"), file(name + ".err"));
   };
   // Waits up to half a minute for text in the file name; false when it does
   // not come, or when the process ends first.
@@ -266,27 +264,27 @@ TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
                       "inject=fsync:signal=STOP:when=1", "-e",
                       "inject=exit_group:delay_enter=600000000", PatchInstallerPath()},
                      "first");
-  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", *first)) << ReadFileBytes(file("first.err"));
+  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", first)) << ReadFileBytes(file("first.err"));
   const pid_t held = std::stoi(ReadFileBytes(file("trace")));
   {
     auto second = start({PatchInstallerPath()}, "second");
-    EXPECT_TRUE(waitFor("second.err", waiting, *second)) << ReadFileBytes(file("second.err"));
-    kill(second->pid(), SIGINT);
+    EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
+    kill(second.pid(), SIGINT);
     int exitCode = 0;
-    EXPECT_TRUE(second->WaitForEnd(30, &exitCode));
+    EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
     EXPECT_EQ(-1, exitCode);
   }
   kill(held, SIGCONT);
-  ASSERT_TRUE(waitFor("trace", "exit_group(", *first));
+  ASSERT_TRUE(waitFor("trace", "exit_group(", first));
   EXPECT_EQ(PrintedBox(s.caption, s.text), ReadFileBytes(file("first.out")));
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
 
   auto third = start({PatchInstallerPath()}, "third");
-  EXPECT_TRUE(waitFor("third.err", waiting, *third)) << ReadFileBytes(file("third.err"));
+  EXPECT_TRUE(waitFor("third.err", waiting, third)) << ReadFileBytes(file("third.err"));
   kill(held, SIGKILL);
-  first->Kill();  // strace lets go of it: it ends, killed
+  first.Kill();  // strace lets go of it: it ends, killed
   int exitCode = 0;
-  EXPECT_TRUE(third->WaitForEnd(30, &exitCode));
+  EXPECT_TRUE(third.WaitForEnd(30, &exitCode));
   ExpectPrinted(
       {exitCode, ReadFileBytes(file("third.out")), ReadFileBytes(file("third.err")), false}, 255,
       waiting + PrintedBox("ERROR", kTooOldText));

@@ -90,8 +90,8 @@ void ExpectDosAttributes(const std::string& path, const std::string& value = "")
 const std::string kLongAttributes = "0x2" + std::string(397, '.');
 
 // A file beside the game's folder, which no run may change.
+// (LayOutScenario makes the folder Elsewhere.)
 std::string Outside(const std::string& game, const std::string& name) {
-  MakeFolders(game + "/../../Elsewhere");
   return game + "/../../Elsewhere/" + name;
 }
 

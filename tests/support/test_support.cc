@@ -34,9 +34,6 @@ std::string BuiltProgram(const char* variable, const char* name) {
 }
 
 std::vector<RecordedBox>* recordedBoxes;
-struct ProcessEnded {
-  int exitCode;
-};
 
 // text (UTF-8) as a string of a Wine registry file: every control
 // character and every character past ASCII as \x and its UTF-16 unit, as
@@ -154,13 +151,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed for " + argv.at(0));
   if (pid_ > 0) return;
-  const int in = open("/dev/null", O_RDONLY);
-  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (in < 0 || out < 0 || err < 0 || chdir(workingDirectory.c_str()) != 0) _exit(126);
-  dup2(in, 0);
-  dup2(out, 1);
-  dup2(err, 2);
+  // dup2 refuses the -1 of a file that did not open.
+  if (dup2(open("/dev/null", O_RDONLY), 0) < 0 ||
+      dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1) < 0 ||
+      dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) < 0 ||
+      chdir(workingDirectory.c_str()) != 0)
+    _exit(126);
   for (const std::string& assignment : extraEnvironment) putenv(strdup(assignment.c_str()));
   execv(args[0], args.data());
   _exit(127);
@@ -219,12 +215,12 @@ EndedRun RunToEnd(const std::function<void()>& body) {
   SetMessageBoxHandler([](const char* text, const char* caption, unsigned style) {
     recordedBoxes->push_back(RecordedBox{text, caption, style});
   });
-  SetProcessEndHook([](int exitCode) { throw ProcessEnded{exitCode & 0xFF}; });
+  // The end, thrown as an EndedRun, ends only the body.
+  SetProcessEndHook([](int exitCode) { throw EndedRun{true, exitCode & 0xFF, {}}; });
   try {
     body();
-  } catch (const ProcessEnded& end) {
-    run.ended = true;
-    run.exitCode = end.exitCode;
+  } catch (const EndedRun& end) {
+    std::tie(run.ended, run.exitCode) = std::tie(end.ended, end.exitCode);
   }
   SetProcessEndHook(nullptr);
   SetMessageBoxHandler(nullptr);
