@@ -16,10 +16,9 @@ namespace {
 
 using std::string_literals::operator""s;
 
-// What a run answers when it may not mount anything here, and when the
-// test cannot plant another user's server folder.
-const int kCannotMount = 99;
-const int kCannotPlant = 98;
+// What a run answers when the test cannot set it up here: no mounts in a
+// private mount namespace, or no other user's server folder (both need root).
+const int kCannotSetUp = 99;
 
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
  protected:
@@ -36,6 +35,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   // another user could have put there instead. False when the test cannot
   // plant that here.
   bool StartWineServer(Server kind) {
+    if (kind == Server::kNone) return true;
     struct stat info;
     EXPECT_EQ(0, stat(prefix_.path().c_str(), &info));
     char name[64];
@@ -77,7 +77,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
                 "cp -a \"$s/stash/.\" \"$g\"";
       argv.insert(argv.begin(),
                   {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
+                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotSetUp) +
                        "; \"$@\"; e=$?; cp -a \"$g\" \"$s/afterwards\"; exit $e",
                    "sh", Game(), scratch_.path()});
     }
@@ -92,17 +92,14 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
       argv.insert(argv.end(), {"--prefix", given.substr(9)});
     else if (!given.empty())
       environment.push_back(given);
-    if (s.stdoutReaderGone) {
-      // A fifo whose only reader is closed before the program starts.
-      const std::string fifo = scratch_.path() + "/gone";
-      EXPECT_EQ(0, mkfifo(fifo.c_str(), 0600));
-      argv.insert(argv.begin(),
-                  {"/bin/sh", "-c", "exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-", fifo});
-    }
-    if (s.server != Server::kNone) {
-      if (!StartWineServer(s.server)) return {kCannotPlant, "", "", false};
-      environment.push_back("TMPDIR=" + scratch_.path());
-    }
+    if (s.stdoutReaderGone)  // a fifo whose only reader is closed before the program starts
+      argv.insert(
+          argv.begin(),
+          {"/bin/sh", "-c", "mkfifo \"$0\" && exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-",
+           scratch_.path() + "/gone"});
+    // The Wine server's folder, if any, in a temporary folder of the test's own.
+    if (!StartWineServer(s.server)) return {kCannotSetUp, "", "", false};
+    environment.push_back("TMPDIR=" + scratch_.path());
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 
@@ -154,10 +151,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   restBefore_ = RestOfDriveC();
 
   const CommandResult result = Run(s.mount);
-  if (result.exitCode == kCannotMount)
-    GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
-  if (result.exitCode == kCannotPlant)
-    GTEST_SKIP() << "cannot plant another user's files here (needs root)";
+  if (result.exitCode == kCannotSetUp)
+    GTEST_SKIP() << "cannot mount or plant another user's files here (needs root): " << result.err;
   const FolderFiles expected = ExpectedGameFiles(s, before);
   // The box's narrow text as the run's own code page shows it.
   ScopedEnvironment locale("LC_ALL", s.locale),
