@@ -138,7 +138,7 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
   const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
   const std::string reg = prefix_.path() + "/system.reg";
-  if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
+  if (s.key == Key::kMissing) prefix_.WriteGameKey({});
   if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
   if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
   if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});

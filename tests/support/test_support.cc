@@ -49,8 +49,7 @@ std::string WineRegistryEscape(const std::string& text) {
   return escaped;
 }
 
-const std::string kRegistryHead =
-    "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const char kRegistryHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
 const char kOtherKey[] =
     "[Software\\\\Classes\\\\.txt] 1796580330\n#time=1da2b3c4d5e6f70\n@=\"txtfile\"\n\n";
 
@@ -272,20 +271,14 @@ FakePrefix::FakePrefix(const std::string& below)
 
 void WriteGameKeyTo(const std::string& prefix, const RegistryValues& values, bool win64,
                     const std::string& subkey, const std::string& lines) {
-  std::string reg = kRegistryHead + (win64 ? "#arch=win64\n\n" : "") + kOtherKey;
+  std::string reg = kRegistryHead + std::string(win64 ? "#arch=win64\n\n" : "") + kOtherKey;
   const std::string key =
       win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
   // Wine saves a key with subkeys but no values through its subkeys alone.
-  if (!values.empty() || !lines.empty() || subkey.empty())
+  if (!values.empty() || !lines.empty())
     reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n" + lines;
-  for (const auto& value : values)
-    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
-           "\"\n";
+  for (const auto& [name, value] : values)
+    reg += "\"" + WineRegistryEscape(name) + "\"=\"" + WineRegistryEscape(value) + "\"\n";
   if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
-  MakeFolders(prefix);
   WriteFileBytes(prefix + "/system.reg", reg);
-}
-
-void FakePrefix::WriteRegistryWithoutKey() {
-  WriteFileBytes(path() + "/system.reg", kRegistryHead + "#arch=win64\n\n" + kOtherKey);
 }

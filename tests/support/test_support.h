@@ -166,12 +166,12 @@ class FakePrefix {
   // Writes system.reg as Wine 8 writes it, with the game's key (in the
   // 32-bit view when win64) holding these string values (UTF-8), or these
   // lines of values when lines is not empty. With a subkey and no values,
-  // only the subkey's line shows the key, as Wine saves it.
+  // only the subkey's line shows the key, as Wine saves it; with neither,
+  // system.reg holds another key but not the game's.
   void WriteGameKey(const RegistryValues& values, bool win64 = true, const std::string& subkey = "",
                     const std::string& lines = "") {
     WriteGameKeyTo(path(), values, win64, subkey, lines);
   }
-  void WriteRegistryWithoutKey();
 
  private:
   TempDir dir_;
