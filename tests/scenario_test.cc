@@ -20,6 +20,25 @@ using std::string_literals::operator""s;
 // private mount namespace, or no other user's server folder (both need root).
 const int kCannotSetUp = 99;
 
+// Lays out the scenario's game and patch below the prefix's drive_c, and
+// its key as the row says; returns the game folder's files.
+FolderFiles LayOut(const Scenario& s, FakePrefix& prefix) {
+  const FolderFiles before = LayOutScenario(s, prefix.DriveC());
+  const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
+  const std::string reg = prefix.path() + "/system.reg";
+  if (s.key == Key::kMissing) prefix.WriteGameKey({});
+  if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
+  if (s.key == Key::kOnlySubkey) prefix.WriteGameKey({}, true, "Options");
+  if (s.key == Key::kNoInstallpath) prefix.WriteGameKey({values[1]});
+  if (s.key == Key::kUnreadable) MakeFolders(reg);
+  if (s.key == Key::kValues || s.key == Key::kIn64BitView)
+    prefix.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{}, s.key == Key::kValues,
+                        "", s.registryLines);
+  // A 64-bit prefix whose key lies outside Wow6432Node.
+  if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
+  return before;
+}
+
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
  protected:
   ~LinuxProgram() override {
@@ -103,16 +122,6 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 
-  // The exit code, the one box on its stream and the hints, and the game
-  // folder; nothing else in drive_c changes.
-  void Expect(const CommandResult& result, int exitCode, const std::string& printed,
-              const std::optional<std::string>& hints, const FolderFiles& game,
-              const std::string& gameFolder) {
-    ExpectPrinted(result, exitCode, printed, hints, prefix_.path(), home_);
-    EXPECT_EQ(game, FolderTree(gameFolder));
-    EXPECT_EQ(restBefore_, RestOfDriveC()) << "the run changed drive_c outside the game folder";
-  }
-
   FolderFiles RestOfDriveC() const {
     FolderFiles rest = FolderTree(prefix_.DriveC());
     const std::string game = GetParam().gameFolder;
@@ -127,7 +136,6 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
   const std::string afterwards_ = scratch_.path() + "/afterwards";
-  FolderFiles restBefore_;
   int serverLock_ = -1;
 };
 
@@ -135,39 +143,32 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
   if (locales_.empty() && s.locale != "C.UTF-8"s)
     GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
-  const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
-  const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
-  const std::string reg = prefix_.path() + "/system.reg";
-  if (s.key == Key::kMissing) prefix_.WriteGameKey({});
-  if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
-  if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
-  if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
-  if (s.key == Key::kUnreadable) MakeFolders(reg);
-  if (s.key == Key::kValues || s.key == Key::kIn64BitView)
-    prefix_.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{}, s.key == Key::kValues,
-                         "", s.registryLines);
-  // A 64-bit prefix whose key lies outside Wow6432Node.
-  if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
-  restBefore_ = RestOfDriveC();
+  const FolderFiles before = LayOut(s, prefix_), rest = RestOfDriveC();
 
   const CommandResult result = Run(s.mount);
   if (result.exitCode == kCannotSetUp)
     GTEST_SKIP() << "cannot mount or plant another user's files here (needs root): " << result.err;
-  const FolderFiles expected = ExpectedGameFiles(s, before);
-  // The box's narrow text as the run's own code page shows it.
+  // The exit code, the one box on its stream (its narrow text as the run's
+  // own code page shows it) and the hints, and the game folder.
   ScopedEnvironment locale("LC_ALL", s.locale),
       locales("LOCPATH", locales_.empty() ? nullptr : locales_.c_str());
-  Expect(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text), s.hints,
-         expected, s.mount == Mount::kSmallDisk ? afterwards_ : Game());
+  ExpectPrinted(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text),
+                s.hints, prefix_.path(), home_);
+  EXPECT_EQ(ExpectedGameFiles(s, before),
+            FolderTree(s.mount == Mount::kSmallDisk ? afterwards_ : Game()));
   if (s.check != nullptr) s.check(Game());
 
-  // Refused, or (with room now) patched: the game as patched either way.
+  // A second run, refused or (with room now) patching: the game as patched.
   if (s.again == Again::kPatchedWithRoom) RestoreFolderFiles(Game(), FolderTree(afterwards_));
   const bool refused = s.again == Again::kRefused;
-  if (s.again != Again::kNever)
-    Expect(Run(Mount::kNone), refused ? 255 : 0,
-           refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(kTitle, EnglishSummary()),
-           std::nullopt, StoppedGameFiles(s, before, 4, false), Game());
+  if (s.again != Again::kNever) {
+    ExpectPrinted(
+        Run(Mount::kNone), refused ? 255 : 0,
+        refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(kTitle, EnglishSummary()));
+    EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(Game()));
+  }
+  // Nothing else in drive_c changes.
+  EXPECT_EQ(rest, RestOfDriveC()) << "a run changed drive_c outside the game folder";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxProgram, ::testing::ValuesIn(Scenarios()),
@@ -181,12 +182,6 @@ class StoppedLinuxProgram : public ::testing::Test {
     if (RunCommand({kStrace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
       GTEST_SKIP() << kStrace << " cannot trace here (scripts/setup.sh installs strace)";
   }
-  // Lays out the scenario's game and key; returns the game's files.
-  FolderFiles LayOut(const Scenario& s) {
-    prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
-    return LayOutScenario(s, prefix_.DriveC());
-  }
-
   const std::string kStrace = "/usr/bin/strace";
   FakePrefix prefix_;
   const std::string game_ = prefix_.DriveC() + "/Games/GHR", patch_ = prefix_.DriveC() + "/Patch";
@@ -215,7 +210,7 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
   for (const auto& [scenario, inject, exitCode, stopped, temporaryLeft] : rows) {
     SCOPED_TRACE(scenario + " " + inject);
     const Scenario& s = ScenarioNamed(scenario);
-    const FolderFiles before = LayOut(s);
+    const FolderFiles before = LayOut(s, prefix_);
     const CommandResult run = RunCommand(
         {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + inject, PatchInstallerPath()}, patch_,
         environment_);
@@ -238,7 +233,7 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
 // is open), and once the first is killed, finds the patch applied.
 TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
   const Scenario& s = ScenarioNamed("English");
-  const FolderFiles before = LayOut(s);
+  const FolderFiles before = LayOut(s, prefix_);
   TempDir outputs;
   auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
   auto start = [&](const std::vector<std::string>& argv, const std::string& name) {
