@@ -14,8 +14,6 @@
 
 namespace {
 
-using std::string_literals::operator""s;
-
 // What a run answers when the test cannot set it up here: no mounts in a
 // private mount namespace, or no other user's server folder (both need root).
 const int kCannotSetUp = 99;
@@ -91,13 +89,13 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
       // small new file fit, 200 KiB do not.
       const std::string setUp =
           mount == Mount::kReadOnly
-              ? "mount --bind \"$g\" \"$g\" && mount -o remount,bind,ro \"$g\" \"$g\""
-              : "cp -a \"$g\" \"$s/stash\" && mount -t tmpfs -o size=128k tmpfs \"$g\" && "
-                "cp -a \"$s/stash/.\" \"$g\"";
+              ? R"(mount --bind "$g" "$g" && mount -o remount,bind,ro "$g" "$g")"
+              : R"(cp -a "$g" "$s/stash" && mount -t tmpfs -o size=128k tmpfs "$g" && )"
+                R"(cp -a "$s/stash/." "$g")";
       argv.insert(argv.begin(),
                   {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
                    "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotSetUp) +
-                       "; \"$@\"; e=$?; cp -a \"$g\" \"$s/afterwards\"; exit $e",
+                       R"(; "$@"; e=$?; cp -a "$g" "$s/afterwards"; exit $e)",
                    "sh", Game(), scratch_.path()});
     }
     // The prefix as the row names it, in a home of the test's own; a bare
@@ -112,10 +110,9 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     else if (!given.empty())
       environment.push_back(given);
     if (s.stdoutReaderGone)  // a fifo whose only reader is closed before the program starts
-      argv.insert(
-          argv.begin(),
-          {"/bin/sh", "-c", "mkfifo \"$0\" && exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-",
-           scratch_.path() + "/gone"});
+      argv.insert(argv.begin(), {"/bin/sh", "-c",
+                                 R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)",
+                                 scratch_.path() + "/gone"});
     // The Wine server's folder, if any, in a temporary folder of the test's own.
     if (!StartWineServer(s.server)) return {kCannotSetUp, "", "", false};
     environment.push_back("TMPDIR=" + scratch_.path());
@@ -131,7 +128,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   // The folder that holds the row's locale, for LOCPATH; "" for C.UTF-8.
   const std::string locales_ =
-      GetParam().locale == "C.UTF-8"s ? "" : CompiledLocale(GetParam().locale);
+      GetParam().locale == std::string("C.UTF-8") ? "" : CompiledLocale(GetParam().locale);
   FakePrefix prefix_{"home/.local/share/Steam/steamapps/compatdata/4711/pfx"};
   const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
@@ -141,7 +138,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
-  if (locales_.empty() && s.locale != "C.UTF-8"s)
+  if (locales_.empty() && s.locale != std::string("C.UTF-8"))
     GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
   const FolderFiles before = LayOut(s, prefix_), rest = RestOfDriveC();
 
@@ -256,14 +253,13 @@ TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
                      "first");
   ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", first)) << ReadFileBytes(file("first.err"));
   const pid_t held = std::stoi(ReadFileBytes(file("trace")));
-  {
-    auto second = start({PatchInstallerPath()}, "second");
-    EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
-    kill(second.pid(), SIGINT);
-    int exitCode = 0;
-    EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
-    EXPECT_EQ(-1, exitCode);
-  }
+  auto second = start({PatchInstallerPath()}, "second");
+  EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
+  kill(second.pid(), SIGINT);
+  int exitCode = 0;
+  EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
+  EXPECT_EQ(-1, exitCode);
+  second.Kill();  // if it did not end
   kill(held, SIGCONT);
   ASSERT_TRUE(waitFor("trace", "exit_group(", first));
   EXPECT_EQ(PrintedBox(s.caption, s.text), ReadFileBytes(file("first.out")));
@@ -273,7 +269,6 @@ TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
   EXPECT_TRUE(waitFor("third.err", waiting, third)) << ReadFileBytes(file("third.err"));
   kill(held, SIGKILL);
   first.Kill();  // strace lets go of it: it ends, killed
-  int exitCode = 0;
   EXPECT_TRUE(third.WaitForEnd(30, &exitCode));
   ExpectPrinted(
       {exitCode, ReadFileBytes(file("third.out")), ReadFileBytes(file("third.err")), false}, 255,

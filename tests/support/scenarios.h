@@ -6,12 +6,9 @@
 #ifndef GRAVELHORN_TESTS_SCENARIOS_H_
 #define GRAVELHORN_TESTS_SCENARIOS_H_
 
-#include <optional>
 #include <ostream>
-#include <string>
-#include <vector>
 
-#include "tests/support/test_support.h"
+#include "tests/support/test_support.h"  // and <optional>, <string>, <vector>
 
 // The game's key: with both values (or registryLines); without
 // Installpath; missing; only through a subkey; and (Linux only) no
