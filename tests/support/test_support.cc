@@ -88,20 +88,15 @@ bool FileExists(const std::string& path) {
 
 void MakeFolders(const std::string& path) { fs::create_directories(path); }
 
-const char kFolderEntry[] = "<folder>";
-const char kFifoEntry[] = "<fifo>";
-
 FolderFiles FolderTree(const std::string& root) {
   FolderFiles entries;
   if (!fs::exists(root)) return entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = entry.path().lexically_relative(root).generic_string();
-    entries[relative] = entry.is_symlink()
-                            ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
-                        : entry.is_directory() ? kFolderEntry
-                        : entry.is_fifo()      ? kFifoEntry
-                                               : ReadFileBytes(entry.path().string());
-  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+    entries[entry.path().lexically_relative(root).generic_string()] =
+        entry.is_symlink()     ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
+        : entry.is_directory() ? kFolderEntry
+        : entry.is_fifo()      ? kFifoEntry
+                               : ReadFileBytes(entry.path().string());
   return entries;
 }
 

@@ -42,8 +42,8 @@ class TempDir {
 // for a folder, kFifoEntry for a fifo, "<link to TARGET>" for a link (not
 // followed). Empty when root does not exist.
 typedef std::map<std::string, std::string> FolderFiles;
-extern const char kFolderEntry[];
-extern const char kFifoEntry[];
+inline constexpr char kFolderEntry[] = "<folder>";
+inline constexpr char kFifoEntry[] = "<fifo>";
 FolderFiles FolderTree(const std::string& root);
 // Empties folder and writes files, as FolderTree gives them, into it.
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);
