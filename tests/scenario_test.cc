@@ -52,7 +52,6 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   // another user could have put there instead. False when the test cannot
   // plant that here.
   bool StartWineServer(Server kind) {
-    if (kind == Server::kNone) return true;
     struct stat info;
     EXPECT_EQ(0, stat(prefix_.path().c_str(), &info));
     char name[64];
@@ -105,16 +104,15 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
                                             "LOCPATH" + (locales_.empty() ? "" : "=" + locales_)};
     const std::string given =
         WithPaths(s.prefixGiven, {{"<prefix>", prefix_.path()}, {"<home>", home_}});
-    if (given.rfind("--prefix ", 0) == 0)
-      argv.insert(argv.end(), {"--prefix", given.substr(9)});
-    else if (!given.empty())
-      environment.push_back(given);
+    if (given.starts_with("--prefix ")) argv.insert(argv.end(), {"--prefix", given.substr(9)});
+    if (!given.empty() && !given.starts_with("--prefix ")) environment.push_back(given);
     if (s.stdoutReaderGone)  // a fifo whose only reader is closed before the program starts
       argv.insert(argv.begin(), {"/bin/sh", "-c",
                                  R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)",
                                  scratch_.path() + "/gone"});
     // The Wine server's folder, if any, in a temporary folder of the test's own.
-    if (!StartWineServer(s.server)) return {kCannotSetUp, "", "", false};
+    if (s.server != Server::kNone && !StartWineServer(s.server))
+      return {kCannotSetUp, "", "", false};
     environment.push_back("TMPDIR=" + scratch_.path());
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }

@@ -60,9 +60,8 @@ std::string Summary(const Labels& label, const std::string& code,
 }
 
 std::string GermanEditionSummary(const std::string& path) {
-  return " Path:\t\t" + path +
-         " \n Basic version:\tv1.1 (ger)\n Upgraded version:\tKieselfuchs v1.2 (ger)\n\n "
-         "Installed.\n";
+  return " Path:\t\t" + path + " \n Basic version:\tv1.1 (ger)\n Upgraded version:\t" +
+         "Kieselfuchs v1.2 (ger)\n\n Installed.\n";
 }
 
 // Wine keeps the DOS attributes (0x2 hidden, 0x4 system) of a file as hex
@@ -154,9 +153,7 @@ void WritePrefixInHome(const std::string& game, const std::string& path) {
 }
 
 // The game's menu beside its archives, found on disk where the run starts.
-void WriteMenuOnDisk(const std::string& game) {
-  WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
-}
+void WriteMenuOnDisk(Folder game) { WriteFileBytes(game + "/Cfg/Menu.cfg", kVersion + "v1.1\r\n"); }
 
 // The same in a folder beside drive_c that is drive d: (not z:, the host's
 // root, which a fault would write into).
@@ -392,12 +389,11 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90", .text = EnglishSummary("C:\\Games\\\xE0\\"), .locale = "he_IL.UTF-8"},
   };
   // clang-format on
+  const std::regex line("[^\n]*\n");
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
     const std::string named = row.prefixGiven == "WINEPREFIX=<prefix>" ? kPrefixLine : "";
-    if (row.hints)
-      row.hints =
-          std::regex_replace(named + *row.hints, std::regex("[^\n]*\n"), "patch_installer: $&");
+    if (row.hints) row.hints = std::regex_replace(named + *row.hints, line, "patch_installer: $&");
   }
   return rows;
 }
