@@ -8,21 +8,34 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
-#include <optional>
-#include <string>
 #include <tuple>
 
 #include "tests/support/scenarios.h"
 
 namespace {
 
-using std::string_literals::operator""s;
+// What a run answers when the test cannot set it up here: no mounts in a
+// private mount namespace, or no other user's server folder (both need root).
+const int kCannotSetUp = 99;
 
-// What a run answers when it may not mount anything here, and when the
-// test cannot plant another user's server folder.
-const int kCannotMount = 99;
-const int kCannotPlant = 98;
+// Lays out the scenario's game and patch below the prefix's drive_c, and
+// its key as the row says; returns the game folder's files.
+FolderFiles LayOut(const Scenario& s, FakePrefix& prefix) {
+  const FolderFiles before = LayOutScenario(s, prefix.DriveC());
+  const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
+  const std::string reg = prefix.path() + "/system.reg";
+  if (s.key == Key::kMissing) prefix.WriteGameKey({});
+  if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
+  if (s.key == Key::kOnlySubkey) prefix.WriteGameKey({}, true, "Options");
+  if (s.key == Key::kNoInstallpath) prefix.WriteGameKey({values[1]});
+  if (s.key == Key::kUnreadable) MakeFolders(reg);
+  if (s.key == Key::kValues || s.key == Key::kIn64BitView)
+    prefix.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{}, s.key == Key::kValues,
+                        "", s.registryLines);
+  // A 64-bit prefix whose key lies outside Wow6432Node.
+  if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
+  return before;
+}
 
 class LinuxProgram : public ::testing::TestWithParam<Scenario> {
  protected:
@@ -31,22 +44,6 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
   }
 
   std::string Game() const { return prefix_.DriveC() + "/" + GetParam().gameFolder; }
-
-  void WriteRegistry() {
-    const Scenario& s = GetParam();
-    const RegistryValues values = {{"Installpath", s.installPath}, {"Language", s.language}};
-    const std::string reg = prefix_.path() + "/system.reg";
-    if (s.key == Key::kMissing) prefix_.WriteRegistryWithoutKey();
-    if (s.key == Key::kFifoRegistry && mkfifo(reg.c_str(), 0644) != 0) ADD_FAILURE() << reg;
-    if (s.key == Key::kOnlySubkey) prefix_.WriteGameKey({}, true, "Options");
-    if (s.key == Key::kNoInstallpath) prefix_.WriteGameKey({values[1]});
-    if (s.key == Key::kUnreadable) MakeFolders(reg);
-    if (s.key == Key::kValues || s.key == Key::kIn64BitView)
-      prefix_.WriteGameKey(s.registryLines.empty() ? values : RegistryValues{},
-                           s.key == Key::kValues, "", s.registryLines);
-    // A 64-bit prefix whose key lies outside Wow6432Node.
-    if (s.key == Key::kIn64BitView) WriteFileBytes(reg, "#arch=win64\n" + ReadFileBytes(reg));
-  }
 
   // A Wine server running for the prefix, as Debian's Wine lays it out: the
   // prefix's file "wineserver" names the server's folder in the temporary
@@ -91,48 +88,33 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
       // small new file fit, 200 KiB do not.
       const std::string setUp =
           mount == Mount::kReadOnly
-              ? "mount --bind \"$g\" \"$g\" && mount -o remount,bind,ro \"$g\" \"$g\""
-              : "cp -a \"$g\" \"$s/stash\" && mount -t tmpfs -o size=128k tmpfs \"$g\" && "
-                "cp -a \"$s/stash/.\" \"$g\"";
+              ? R"(mount --bind "$g" "$g" && mount -o remount,bind,ro "$g" "$g")"
+              : R"(cp -a "$g" "$s/stash" && mount -t tmpfs -o size=128k tmpfs "$g" && )"
+                R"(cp -a "$s/stash/." "$g")";
       argv.insert(argv.begin(),
                   {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
-                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotMount) +
-                       "; \"$@\"; e=$?; cp -a \"$g\" \"$s/afterwards\"; exit $e",
+                   "g=$1 s=$2; shift 2; (" + setUp + ") || exit " + std::to_string(kCannotSetUp) +
+                       R"(; "$@"; e=$?; cp -a "$g" "$s/afterwards"; exit $e)",
                    "sh", Game(), scratch_.path()});
     }
     // The prefix as the row names it, in a home of the test's own; a bare
     // name unsets the variable.
     std::vector<std::string> environment = {"WINEPREFIX", "XDG_DATA_HOME", "HOME=" + home_,
-                                            std::string("LC_ALL=") + s.locale, "LOCPATH"};
-    if (!locales_.empty()) environment.back() += "=" + locales_;
+                                            std::string("LC_ALL=") + s.locale,
+                                            "LOCPATH" + (locales_.empty() ? "" : "=" + locales_)};
     const std::string given =
         WithPaths(s.prefixGiven, {{"<prefix>", prefix_.path()}, {"<home>", home_}});
-    if (given.rfind("--prefix ", 0) == 0)
-      argv.insert(argv.end(), {"--prefix", given.substr(9)});
-    else if (!given.empty())
-      environment.push_back(given);
-    if (s.stdoutReaderGone) {
-      // A fifo whose only reader is closed before the program starts.
-      const std::string fifo = scratch_.path() + "/gone";
-      EXPECT_EQ(0, mkfifo(fifo.c_str(), 0600));
-      argv.insert(argv.begin(),
-                  {"/bin/sh", "-c", "exec 3<>\"$0\" 4>\"$0\" 3<&- && exec \"$@\" >&4 4>&-", fifo});
-    }
-    if (s.server != Server::kNone) {
-      if (!StartWineServer(s.server)) return {kCannotPlant, "", "", false};
-      environment.push_back("TMPDIR=" + scratch_.path());
-    }
+    if (given.starts_with("--prefix ")) argv.insert(argv.end(), {"--prefix", given.substr(9)});
+    if (!given.empty() && !given.starts_with("--prefix ")) environment.push_back(given);
+    if (s.stdoutReaderGone)  // a fifo whose only reader is closed before the program starts
+      argv.insert(argv.begin(), {"/bin/sh", "-c",
+                                 R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)",
+                                 scratch_.path() + "/gone"});
+    // The Wine server's folder, if any, in a temporary folder of the test's own.
+    if (s.server != Server::kNone && !StartWineServer(s.server))
+      return {kCannotSetUp, "", "", false};
+    environment.push_back("TMPDIR=" + scratch_.path());
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
-  }
-
-  // The exit code, the one box on its stream and the hints, and the game
-  // folder; nothing else in drive_c changes.
-  void Expect(const CommandResult& result, int exitCode, const std::string& printed,
-              const std::optional<std::string>& hints, const FolderFiles& game,
-              const std::string& gameFolder) {
-    ExpectPrinted(result, exitCode, printed, hints, prefix_.path(), home_);
-    EXPECT_EQ(game, FolderTree(gameFolder));
-    EXPECT_EQ(restBefore_, RestOfDriveC()) << "the run changed drive_c outside the game folder";
   }
 
   FolderFiles RestOfDriveC() const {
@@ -144,44 +126,44 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
 
   // The folder that holds the row's locale, for LOCPATH; "" for C.UTF-8.
   const std::string locales_ =
-      GetParam().locale == "C.UTF-8"s ? "" : CompiledLocale(GetParam().locale);
+      GetParam().locale == std::string("C.UTF-8") ? "" : CompiledLocale(GetParam().locale);
   FakePrefix prefix_{"home/.local/share/Steam/steamapps/compatdata/4711/pfx"};
   const std::string home_ = prefix_.root() + "/home";
   TempDir scratch_;
   const std::string afterwards_ = scratch_.path() + "/afterwards";
-  FolderFiles restBefore_;
   int serverLock_ = -1;
 };
 
 TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   const Scenario& s = GetParam();
-  if (locales_.empty() && s.locale != "C.UTF-8"s)
+  if (locales_.empty() && s.locale != std::string("C.UTF-8"))
     GTEST_SKIP() << "localedef cannot compile " << s.locale << " (package locales)";
-  const FolderFiles before = LayOutScenario(s, prefix_.DriveC());
-  WriteRegistry();
-  restBefore_ = RestOfDriveC();
+  const FolderFiles before = LayOut(s, prefix_), rest = RestOfDriveC();
 
   const CommandResult result = Run(s.mount);
-  if (result.exitCode == kCannotMount)
-    GTEST_SKIP() << "no mounts in a private mount namespace here (needs root): " << result.err;
-  if (result.exitCode == kCannotPlant)
-    GTEST_SKIP() << "cannot plant another user's files here (needs root)";
-  const FolderFiles expected = ExpectedGameFiles(s, before);
-  // The box's narrow text as the run's own code page shows it.
+  if (result.exitCode == kCannotSetUp)
+    GTEST_SKIP() << "cannot mount or plant another user's files here (needs root): " << result.err;
+  // The exit code, the one box on its stream (its narrow text as the run's
+  // own code page shows it) and the hints, and the game folder.
   ScopedEnvironment locale("LC_ALL", s.locale),
       locales("LOCPATH", locales_.empty() ? nullptr : locales_.c_str());
-  Expect(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text), s.hints,
-         expected, s.mount == Mount::kSmallDisk ? afterwards_ : Game());
+  ExpectPrinted(result, s.exitCode, s.stdoutReaderGone ? "" : PrintedBox(s.caption, s.text),
+                s.hints, prefix_.path(), home_);
+  EXPECT_EQ(ExpectedGameFiles(s, before),
+            FolderTree(s.mount == Mount::kSmallDisk ? afterwards_ : Game()));
   if (s.check != nullptr) s.check(Game());
 
-  if (s.again == Again::kRefused)
-    Expect(Run(Mount::kNone), 255, PrintedBox("ERROR", kTooOldText), std::nullopt, expected,
-           Game());
-  if (s.again == Again::kPatchedWithRoom) {
-    RestoreFolderFiles(Game(), FolderTree(afterwards_));
-    Expect(Run(Mount::kNone), 0, PrintedBox(kTitle, EnglishSummary()), std::nullopt,
-           StoppedGameFiles(s, before, 4, false), Game());
+  // A second run, refused or (with room now) patching: the game as patched.
+  if (s.again == Again::kPatchedWithRoom) RestoreFolderFiles(Game(), FolderTree(afterwards_));
+  const bool refused = s.again == Again::kRefused;
+  if (s.again != Again::kNever) {
+    ExpectPrinted(
+        Run(Mount::kNone), refused ? 255 : 0,
+        refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(kTitle, EnglishSummary()));
+    EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(Game()));
   }
+  // Nothing else in drive_c changes.
+  EXPECT_EQ(rest, RestOfDriveC()) << "a run changed drive_c outside the game folder";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, LinuxProgram, ::testing::ValuesIn(Scenarios()),
@@ -195,12 +177,6 @@ class StoppedLinuxProgram : public ::testing::Test {
     if (RunCommand({kStrace, "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
       GTEST_SKIP() << kStrace << " cannot trace here (scripts/setup.sh installs strace)";
   }
-  // Lays out the scenario's game and key; returns the game's files.
-  FolderFiles LayOut(const Scenario& s) {
-    prefix_.WriteGameKey({{"Installpath", s.installPath}, {"Language", s.language}});
-    return LayOutScenario(s, prefix_.DriveC());
-  }
-
   const std::string kStrace = "/usr/bin/strace";
   FakePrefix prefix_;
   const std::string game_ = prefix_.DriveC() + "/Games/GHR", patch_ = prefix_.DriveC() + "/Patch";
@@ -229,20 +205,17 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
   for (const auto& [scenario, inject, exitCode, stopped, temporaryLeft] : rows) {
     SCOPED_TRACE(scenario + " " + inject);
     const Scenario& s = ScenarioNamed(scenario);
-    const FolderFiles before = LayOut(s);
+    const FolderFiles before = LayOut(s, prefix_);
     const CommandResult run = RunCommand(
         {kStrace, "-f", "-o", "/dev/null", "-e", "inject=" + inject, PatchInstallerPath()}, patch_,
         environment_);
-    if (exitCode == 255)
-      ExpectPrinted(run, 255, PrintedBox("ERROR", CannotWriteText(s, stopped)), std::nullopt,
-                    prefix_.path(), "");
+    if (exitCode == 255) ExpectPrinted(run, 255, PrintedBox("ERROR", CannotWriteText(s, stopped)));
     EXPECT_EQ(exitCode, run.exitCode) << run.err;
     EXPECT_EQ(StoppedGameFiles(s, before, stopped, temporaryLeft), FolderTree(game_));
 
     const bool refused = stopped == 4;  // the game reads as v1.2 now
     ExpectPrinted(RunCommand({PatchInstallerPath()}, patch_, environment_), refused ? 255 : 0,
-                  refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text),
-                  std::nullopt, prefix_.path(), "");
+                  refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text));
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
   }
 }
@@ -255,12 +228,11 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
 // is open), and once the first is killed, finds the patch applied.
 TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
   const Scenario& s = ScenarioNamed("English");
-  const FolderFiles before = LayOut(s);
+  const FolderFiles before = LayOut(s, prefix_);
   TempDir outputs;
   auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
   auto start = [&](const std::vector<std::string>& argv, const std::string& name) {
-    return std::make_unique<ChildProcess>(argv, patch_, environment_, file(name + ".out"),
-                                          file(name + ".err"));
+    return ChildProcess(argv, patch_, environment_, file(name + ".out"), file(name + ".err"));
   };
   // Waits up to half a minute for text in the file name; false when it does
   // not come, or when the process ends first.
@@ -277,30 +249,28 @@ TEST_F(StoppedLinuxProgram, TwoRunsOnOneGameTakeTurns) {
                       "inject=fsync:signal=STOP:when=1", "-e",
                       "inject=exit_group:delay_enter=600000000", PatchInstallerPath()},
                      "first");
-  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", *first)) << ReadFileBytes(file("first.err"));
+  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP", first)) << ReadFileBytes(file("first.err"));
   const pid_t held = std::stoi(ReadFileBytes(file("trace")));
-  {
-    auto second = start({PatchInstallerPath()}, "second");
-    EXPECT_TRUE(waitFor("second.err", waiting, *second)) << ReadFileBytes(file("second.err"));
-    kill(second->pid(), SIGINT);
-    int exitCode = 0;
-    EXPECT_TRUE(second->WaitForEnd(30, &exitCode));
-    EXPECT_EQ(-1, exitCode);
-  }
+  auto second = start({PatchInstallerPath()}, "second");
+  EXPECT_TRUE(waitFor("second.err", waiting, second)) << ReadFileBytes(file("second.err"));
+  kill(second.pid(), SIGINT);
+  int exitCode = 0;
+  EXPECT_TRUE(second.WaitForEnd(30, &exitCode));
+  EXPECT_EQ(-1, exitCode);
+  second.Kill();  // if it did not end
   kill(held, SIGCONT);
-  ASSERT_TRUE(waitFor("trace", "exit_group(", *first));
+  ASSERT_TRUE(waitFor("trace", "exit_group(", first));
   EXPECT_EQ(PrintedBox(s.caption, s.text), ReadFileBytes(file("first.out")));
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
 
   auto third = start({PatchInstallerPath()}, "third");
-  EXPECT_TRUE(waitFor("third.err", waiting, *third)) << ReadFileBytes(file("third.err"));
+  EXPECT_TRUE(waitFor("third.err", waiting, third)) << ReadFileBytes(file("third.err"));
   kill(held, SIGKILL);
-  first->Kill();  // strace lets go of it: it ends, killed
-  int exitCode = 0;
-  EXPECT_TRUE(third->WaitForEnd(30, &exitCode));
+  first.Kill();  // strace lets go of it: it ends, killed
+  EXPECT_TRUE(third.WaitForEnd(30, &exitCode));
   ExpectPrinted(
       {exitCode, ReadFileBytes(file("third.out")), ReadFileBytes(file("third.err")), false}, 255,
-      waiting + PrintedBox("ERROR", kTooOldText), std::nullopt, prefix_.path(), "");
+      waiting + PrintedBox("ERROR", kTooOldText));
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
 }
 

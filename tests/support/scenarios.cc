@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 
 #include "filesystem/ascii_case.h"
@@ -25,7 +24,6 @@ namespace {
 using std::string_literals::operator""s;
 using Folder = const std::string&;
 
-const size_t kLargeSize = 200 * 1024;  // more than a full disk has room for
 // Named like the patch's files, at the root of the current drive (drive_c).
 const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.cod"};
 
@@ -36,7 +34,7 @@ std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
-      return std::string(kLargeSize, 'L');
+      return std::string(200 * 1024, 'L');  // more than a full disk has room for
     if (member.ends_with(".exe")) return "MZ " + member + " v1.2";
     return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
                             {"Text" + member, "text of " + member}});
@@ -62,9 +60,8 @@ std::string Summary(const Labels& label, const std::string& code,
 }
 
 std::string GermanEditionSummary(const std::string& path) {
-  return " Path:\t\t" + path +
-         " \n Basic version:\tv1.1 (ger)\n Upgraded version:\tKieselfuchs v1.2 (ger)\n\n "
-         "Installed.\n";
+  return " Path:\t\t" + path + " \n Basic version:\tv1.1 (ger)\n Upgraded version:\t" +
+         "Kieselfuchs v1.2 (ger)\n\n Installed.\n";
 }
 
 // Wine keeps the DOS attributes (0x2 hidden, 0x4 system) of a file as hex
@@ -92,8 +89,8 @@ void ExpectDosAttributes(const std::string& path, const std::string& value = "")
 const std::string kLongAttributes = "0x2" + std::string(397, '.');
 
 // A file beside the game's folder, which no run may change.
+// (LayOutScenario makes the folder Elsewhere.)
 std::string Outside(const std::string& game, const std::string& name) {
-  MakeFolders(game + "/../../Elsewhere");
   return game + "/../../Elsewhere/" + name;
 }
 
@@ -156,17 +153,14 @@ void WritePrefixInHome(const std::string& game, const std::string& path) {
 }
 
 // The game's menu beside its archives, found on disk where the run starts.
-void WriteMenuOnDisk(const std::string& game) {
-  WriteFileBytes(game + "/Cfg/Menu.cfg", "[Version]\r\nversion=v1.1\r\n");
-}
+void WriteMenuOnDisk(Folder game) { WriteFileBytes(game + "/Cfg/Menu.cfg", kVersion + "v1.1\r\n"); }
 
 // The same in a folder beside drive_c that is drive d: (not z:, the host's
 // root, which a fault would write into).
 void WriteMenuOnDiskOfDriveD(const std::string& game) {
   WriteMenuOnDisk(game);
-  const std::string drive = game + "/../dosdevices/d:";
-  std::filesystem::remove(drive);
-  if (symlink("../Outside", drive.c_str()) != 0) throw std::runtime_error("cannot link " + drive);
+  std::filesystem::remove(game + "/../dosdevices/d:");
+  std::filesystem::create_directory_symlink("../Outside", game + "/../dosdevices/d:");
 }
 // A game folder's name that would drive a terminal and forge a line, as
 // the hints show it.
@@ -395,14 +389,11 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90", .text = EnglishSummary("C:\\Games\\\xE0\\"), .locale = "he_IL.UTF-8"},
   };
   // clang-format on
+  const std::regex line("[^\n]*\n");
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
-    if (!row.hints) continue;
-    std::string lines, line;
     const std::string named = row.prefixGiven == "WINEPREFIX=<prefix>" ? kPrefixLine : "";
-    for (std::istringstream given(named + *row.hints); std::getline(given, line);)
-      lines += "patch_installer: " + line + "\n";
-    row.hints = lines;
+    if (row.hints) row.hints = std::regex_replace(named + *row.hints, line, "patch_installer: $&");
   }
   return rows;
 }
@@ -458,8 +449,7 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
 
 FolderFiles ExpectedGameFiles(const Scenario& scenario, const FolderFiles& before) {
   const int all = scenario.exitCode == 0 ? int(InstalledFiles(scenario.language).size()) : 0;
-  return StoppedGameFiles(scenario, before,
-                          scenario.newFiles == kEveryFile ? all : scenario.newFiles, false);
+  return StoppedGameFiles(scenario, before, scenario.newFiles.value_or(all), false);
 }
 
 std::string CannotWriteText(const Scenario& scenario, int index) {

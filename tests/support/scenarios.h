@@ -6,12 +6,9 @@
 #ifndef GRAVELHORN_TESTS_SCENARIOS_H_
 #define GRAVELHORN_TESTS_SCENARIOS_H_
 
-#include <optional>
 #include <ostream>
-#include <string>
-#include <vector>
 
-#include "tests/support/test_support.h"
+#include "tests/support/test_support.h"  // and <optional>, <string>, <vector>
 
 // The game's key: with both values (or registryLines); without
 // Installpath; missing; only through a subkey; and (Linux only) no
@@ -29,7 +26,6 @@ enum class Server { kNone, kRunning, kNameIsAFifo, kLockIsAFifo, kFolderOfAnothe
 // clang-format on
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
-const int kEveryFile = -1;
 const char kTitle[] = "Gravelhorn Patch Installer";
 // The English summary box's text.
 std::string EnglishSummary(const std::string& installPath = "C:\\Games\\GHR\\",
@@ -67,8 +63,8 @@ struct Scenario {
   // How many of the files a run installs for the row's language are new
   // after the run, the first ones in the order they are installed
   // (tests/support/sample_patch.h names them, and their members);
-  // kEveryFile: all of them when the run succeeds, none when it fails.
-  int newFiles = kEveryFile;
+  // when not given: all of them when the run succeeds, none when it fails.
+  std::optional<int> newFiles = std::nullopt;
   Again again = Again::kNever;  // what a second run does
   bool onWindows = false;       // run the Windows program too
   // Linux only: how the run names the prefix (an environment variable, or
@@ -129,7 +125,7 @@ std::string With32(std::string bytes, size_t offset, uint32_t value);
 // with "patch_installer: "; and no control character but tab and line feed
 // on either stream.
 void ExpectPrinted(const CommandResult& result, int exitCode, const std::string& box,
-                   const std::optional<std::string>& hints, const std::string& prefix,
-                   const std::string& home);
+                   const std::optional<std::string>& hints = std::nullopt,
+                   const std::string& prefix = "", const std::string& home = "");
 
 #endif  // GRAVELHORN_TESTS_SCENARIOS_H_

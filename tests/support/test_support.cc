@@ -9,12 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 
 #include "filesystem/fff_format.h"
@@ -36,13 +34,6 @@ std::string BuiltProgram(const char* variable, const char* name) {
 }
 
 std::vector<RecordedBox>* recordedBoxes;
-struct ProcessEnded {
-  int exitCode;
-};
-
-void SetOrUnset(const std::string& name, const char* value) {
-  value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
-}
 
 // text (UTF-8) as a string of a Wine registry file: every control
 // character and every character past ASCII as \x and its UTF-16 unit, as
@@ -77,22 +68,17 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::Write(const std::string& relative, const std::string& bytes) const {
-  WriteFileBytes(path_ + "/" + relative, bytes);
-  return path_ + "/" + relative;
-}
-
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw std::runtime_error("cannot read " + path);
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
+std::string WriteFileBytes(const std::string& path, const std::string& bytes) {
   if (fs::path(path).has_parent_path()) MakeFolders(fs::path(path).parent_path().string());
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file) throw std::runtime_error("cannot write " + path);
+  if (!(std::ofstream(path, std::ios::binary) << bytes))
+    throw std::runtime_error("cannot write " + path);
+  return path;
 }
 
 bool FileExists(const std::string& path) {
@@ -102,20 +88,15 @@ bool FileExists(const std::string& path) {
 
 void MakeFolders(const std::string& path) { fs::create_directories(path); }
 
-const char kFolderEntry[] = "<folder>";
-const char kFifoEntry[] = "<fifo>";
-
 FolderFiles FolderTree(const std::string& root) {
   FolderFiles entries;
   if (!fs::exists(root)) return entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = entry.path().lexically_relative(root).generic_string();
-    entries[relative] = entry.is_symlink()
-                            ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
-                        : entry.is_directory() ? kFolderEntry
-                        : entry.is_fifo()      ? kFifoEntry
-                                               : ReadFileBytes(entry.path().string());
-  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+    entries[entry.path().lexically_relative(root).generic_string()] =
+        entry.is_symlink()     ? "<link to " + fs::read_symlink(entry.path()).string() + ">"
+        : entry.is_directory() ? kFolderEntry
+        : entry.is_fifo()      ? kFifoEntry
+                               : ReadFileBytes(entry.path().string());
   return entries;
 }
 
@@ -124,7 +105,7 @@ void RestoreFolderFiles(const std::string& folder, const FolderFiles& files) {
   MakeFolders(folder);
   for (const auto& [name, bytes] : files)
     bytes == kFolderEntry ? MakeFolders(folder + "/" + name)
-                          : WriteFileBytes(folder + "/" + name, bytes);
+                          : void(WriteFileBytes(folder + "/" + name, bytes));
 }
 
 std::string BuildFffArchive(const std::vector<ArchiveMember>& members) {
@@ -164,65 +145,53 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed for " + argv.at(0));
   if (pid_ > 0) return;
-  const int in = open("/dev/null", O_RDONLY);
-  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (in < 0 || out < 0 || err < 0 || chdir(workingDirectory.c_str()) != 0) _exit(126);
-  dup2(in, 0);
-  dup2(out, 1);
-  dup2(err, 2);
+  // dup2 refuses the -1 of a file that did not open.
+  if (dup2(open("/dev/null", O_RDONLY), 0) < 0 ||
+      dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1) < 0 ||
+      dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2) < 0 ||
+      chdir(workingDirectory.c_str()) != 0)
+    _exit(126);
   for (const std::string& assignment : extraEnvironment) putenv(strdup(assignment.c_str()));
   execv(args[0], args.data());
   _exit(127);
 }
 
 bool ChildProcess::Ended(int* exitCode) {
-  if (!reaped_) {
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == 0) return false;
-    reaped_ = true;
-    exitCode_ = done == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int status = -1;  // as left when waitpid fails: not an exit
+  if (!reaped_ && waitpid(pid_, &status, WNOHANG) == 0) return false;
+  if (!reaped_) exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  reaped_ = true;
   *exitCode = exitCode_;
   return true;
 }
 
 bool ChildProcess::WaitForEnd(double seconds, int* exitCode) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!Ended(exitCode)) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  // Each turn sleeps at least its 2 ms: the wait is never cut short.
+  for (double waited = 0; !Ended(exitCode); waited += 0.002, usleep(2000))
+    if (waited >= seconds) return false;
   return true;
 }
 
 void ChildProcess::Kill() {
-  if (reaped_) return;
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
+  if (!reaped_ && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
   reaped_ = true;
 }
 
 void ChildProcess::Terminate(double seconds) {
-  if (reaped_) return;
-  kill(pid_, SIGTERM);
   int exitCode;
-  if (!WaitForEnd(seconds, &exitCode)) Kill();
+  if (!reaped_ && kill(pid_, SIGTERM) == 0 && !WaitForEnd(seconds, &exitCode)) Kill();
 }
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& workingDirectory,
                          const std::vector<std::string>& extraEnvironment, double timeoutSeconds) {
   TempDir captures;
-  const std::string outPath = captures.path() + "/out", errPath = captures.path() + "/err";
-  CommandResult result{-1, "", "", false};
-  {
-    ChildProcess child(argv, workingDirectory, extraEnvironment, outPath, errPath);
-    result.timedOut = !child.WaitForEnd(timeoutSeconds, &result.exitCode);
-  }
-  result.out = FileExists(outPath) ? ReadFileBytes(outPath) : "";
-  result.err = FileExists(errPath) ? ReadFileBytes(errPath) : "";
-  return result;
+  const std::string out = captures.path() + "/out", err = captures.path() + "/err";
+  auto read = [](const std::string& path) { return FileExists(path) ? ReadFileBytes(path) : ""; };
+  ChildProcess child(argv, workingDirectory, extraEnvironment, out, err);
+  int exitCode = -1;
+  const bool timedOut = !child.WaitForEnd(timeoutSeconds, &exitCode);
+  child.Kill();  // if it is still running
+  return {exitCode, read(out), read(err), timedOut};
 }
 
 std::string CommandLine(const std::vector<std::string>& argv) {
@@ -240,12 +209,12 @@ EndedRun RunToEnd(const std::function<void()>& body) {
   SetMessageBoxHandler([](const char* text, const char* caption, unsigned style) {
     recordedBoxes->push_back(RecordedBox{text, caption, style});
   });
-  SetProcessEndHook([](int exitCode) { throw ProcessEnded{exitCode & 0xFF}; });
+  // The end, thrown as an EndedRun, ends only the body.
+  SetProcessEndHook([](int exitCode) { throw EndedRun{true, exitCode & 0xFF, {}}; });
   try {
     body();
-  } catch (const ProcessEnded& end) {
-    run.ended = true;
-    run.exitCode = end.exitCode;
+  } catch (const EndedRun& end) {
+    std::tie(run.ended, run.exitCode) = std::tie(end.ended, end.exitCode);
   }
   SetProcessEndHook(nullptr);
   SetMessageBoxHandler(nullptr);
@@ -280,20 +249,19 @@ ScopedCurrentDirectory::~ScopedCurrentDirectory() { fs::current_path(previous_);
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
   if (const char* previous = getenv(name)) previous_ = previous;
-  SetOrUnset(name_, value);
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  SetOrUnset(name_, previous_ ? previous_->c_str() : nullptr);
+  previous_ ? setenv(name_.c_str(), previous_->c_str(), 1) : unsetenv(name_.c_str());
 }
 
 FakePrefix::FakePrefix(const std::string& below)
     : path_(below.empty() ? dir_.path() : dir_.path() + "/" + below) {
   MakeFolders(DriveC());
   MakeFolders(path() + "/dosdevices");
-  if (symlink("../drive_c", (path() + "/dosdevices/c:").c_str()) != 0 ||
-      symlink("/", (path() + "/dosdevices/z:").c_str()) != 0)
-    throw std::runtime_error("cannot link dosdevices/c: and z: in " + path());
+  fs::create_directory_symlink("../drive_c", path() + "/dosdevices/c:");
+  fs::create_directory_symlink("/", path() + "/dosdevices/z:");
 }
 
 void WriteGameKeyTo(const std::string& prefix, const RegistryValues& values, bool win64,
@@ -302,17 +270,10 @@ void WriteGameKeyTo(const std::string& prefix, const RegistryValues& values, boo
   const std::string key =
       win64 ? "Software\\\\Wow6432Node\\\\Quillfern\\\\GHR" : "Software\\\\Quillfern\\\\GHR";
   // Wine saves a key with subkeys but no values through its subkeys alone.
-  if (!values.empty() || !lines.empty() || subkey.empty())
+  if (!values.empty() || !lines.empty())
     reg += "[" + key + "] 1796580337\n#time=1da2b3c4d5e6f71\n" + lines;
-  for (const auto& value : values)
-    reg += "\"" + WineRegistryEscape(value.first) + "\"=\"" + WineRegistryEscape(value.second) +
-           "\"\n";
+  for (const auto& [name, value] : values)
+    reg += "\"" + WineRegistryEscape(name) + "\"=\"" + WineRegistryEscape(value) + "\"\n";
   if (!subkey.empty()) reg += "\n[" + key + "\\\\" + subkey + "] 1796580338\n";
-  MakeFolders(prefix);
   WriteFileBytes(prefix + "/system.reg", reg);
-}
-
-void FakePrefix::WriteRegistryWithoutKey() {
-  WriteFileBytes(path() + "/system.reg",
-                 kRegistryHead + std::string("#arch=win64\n\n") + kOtherKey);
 }

@@ -13,6 +13,12 @@
 #include <utility>
 #include <vector>
 
+std::string ReadFileBytes(const std::string& path);  // throws if unreadable
+// Writes bytes to path, making its folder; returns path.
+std::string WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);  // links are not followed
+void MakeFolders(const std::string& path);
+
 // A fresh folder under $TMPDIR or /tmp, removed with all it holds.
 class TempDir {
  public:
@@ -24,23 +30,20 @@ class TempDir {
   const std::string& path() const { return path_; }
   // Writes bytes to path()/relative, making the folders on the way; returns
   // the full path.
-  std::string Write(const std::string& relative, const std::string& bytes) const;
+  std::string Write(const std::string& relative, const std::string& bytes) const {
+    return WriteFileBytes(path_ + "/" + relative, bytes);
+  }
 
  private:
   std::string path_;
 };
 
-std::string ReadFileBytes(const std::string& path);                      // throws if unreadable
-void WriteFileBytes(const std::string& path, const std::string& bytes);  // makes its folder
-bool FileExists(const std::string& path);                                // links are not followed
-void MakeFolders(const std::string& path);
-
 // Everything below root by its relative path: a file's bytes, kFolderEntry
 // for a folder, kFifoEntry for a fifo, "<link to TARGET>" for a link (not
 // followed). Empty when root does not exist.
 typedef std::map<std::string, std::string> FolderFiles;
-extern const char kFolderEntry[];
-extern const char kFifoEntry[];
+inline constexpr char kFolderEntry[] = "<folder>";
+inline constexpr char kFifoEntry[] = "<fifo>";
 FolderFiles FolderTree(const std::string& root);
 // Empties folder and writes files, as FolderTree gives them, into it.
 void RestoreFolderFiles(const std::string& folder, const FolderFiles& files);
@@ -163,12 +166,12 @@ class FakePrefix {
   // Writes system.reg as Wine 8 writes it, with the game's key (in the
   // 32-bit view when win64) holding these string values (UTF-8), or these
   // lines of values when lines is not empty. With a subkey and no values,
-  // only the subkey's line shows the key, as Wine saves it.
+  // only the subkey's line shows the key, as Wine saves it; with neither,
+  // system.reg holds another key but not the game's.
   void WriteGameKey(const RegistryValues& values, bool win64 = true, const std::string& subkey = "",
                     const std::string& lines = "") {
     WriteGameKeyTo(path(), values, win64, subkey, lines);
   }
-  void WriteRegistryWithoutKey();
 
  private:
   TempDir dir_;
