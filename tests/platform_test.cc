@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -25,6 +26,20 @@ TEST(LargeBlock, HoldsEveryByteAskedFor) {
     ASSERT_NE(nullptr, block) << size;
     memset(block, 0x5A, size > 0 ? size : 1);  // a block of 0 bytes still is one
     ReleaseLargeBlock(block, size);
+  }
+  // A released block gives back every page it took: the mapping's length
+  // (statm's first field), read without allocating, is as before.
+  auto mappedPages = [] {
+    char text[64] = "";
+    const int fd = open("/proc/self/statm", O_RDONLY);
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    return got > 0 ? strtoull(text, nullptr, 10) : 0;
+  };
+  for (size_t size : {2 * kMiB, 5 * kMiB + 1}) {
+    const unsigned long long before = mappedPages();
+    ReleaseLargeBlock(AllocateLargeBlock(size), size);
+    EXPECT_EQ(before, mappedPages()) << size;
   }
   // Sizes that could not be rounded up to whole pages are refused.
   for (size_t size : {SIZE_MAX, SIZE_MAX - 3 * kMiB})
@@ -48,6 +63,11 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   }
   // clang-format on
   MakeFolders(drive + "/Full.tmp/inside");
+  // Written in 4 MiB requests, the last of them one byte.
+  const std::string large((size_t(4) << 20) + 1, 'L');
+  EXPECT_TRUE(ReplaceDiskFile("C:\\Large", large.data(), large.size()));
+  EXPECT_TRUE(large == ReadFileBytes(drive + "/Large"));
+  std::filesystem::remove(drive + "/Large");
   for (const char* name : {"C:\\game.COD", "C:\\Moved", "C:\\Shorter", "C:\\Longer"})
     EXPECT_TRUE(ReplaceDiskFile(name, "new", 3)) << name;
   bool temporaryInTheWay = false;  // which the box then names

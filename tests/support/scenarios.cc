@@ -233,7 +233,7 @@ std::vector<Scenario> BuildScenarios() {
        .onWindows = true},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
-       .onWindows = true},
+       .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: read-only, which Windows never replaces\n"},
       {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
        .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = 2, .hints = "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
       // A killed run's temporary file, or whatever else holds a temporary
@@ -347,6 +347,9 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kFoundNowhere},
       {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kFoundNowhere},
       // Nor is a registry or a launcher's list that is no regular file.
+      // Wine's registry files take a few MiB: one past 1 GiB is no prefix's (sparse here).
+      {.name = "SystemRegPastOneGiB", .key = kNoRegistry, .prepare = [](Folder game) { WriteFileBytes(game + "/../../../system.reg", ""); std::filesystem::resize_file(game + "/../../../system.reg", (1u << 30) + 1); }, .error = kNoGame,
+       .hints = "cannot read <prefix>/system.reg: File too large\n" + kFoundNowhere},
       {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
       {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
        .hints = kFoundNowhere},
