@@ -363,7 +363,11 @@ std::vector<FaultCase> FaultCases() {
       // A leftover that is not the new file, held by another program, cannot
       // be cleared in time: the box names it.
       {"HeldLeftoverInTheWay", "English", {{"heldleftover", 255, 0, false, true}, {"", 0, 4, false}},
-       [](const std::string& game) { WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over"); }}};
+       [](const std::string& game) { WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over"); }},
+      // Other bytes where a file the game lacks goes are read, let go of and
+      // removed, and the new file is made in their place.
+      {"OtherBytesWhereANewFileGoes", "GermanEdition", {{"", 0, 4, false}},
+       [](const std::string& game) { WriteFileBytes(NewExecutable(game) + ".tmp", "left over"); }}};
   // clang-format on
   // Each step of putting a file in place (its name, the call, the error or
   // the kill) fails at each of the four files in turn, each run after the
