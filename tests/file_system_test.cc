@@ -4,11 +4,13 @@
 #include "filesystem/file_system.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -82,6 +84,26 @@ TEST_F(FileSystem, MountsUpToTenArchivesOfPathsShorterThan256Bytes) {
   EXPECT_EQ(10, Archives.registeredCount);
   ExpectFileSystemFatal(RunToEnd([] { MountArchive("Data/a.cod"); }),
                         "REGISTER_FFF: too many archives, cannot mount (Data\\a.cod)");
+}
+
+// A directory bigger than the memory left (here a 4 GiB one, sparse, with
+// the address space limited) is refused in the words of the box.
+TEST_F(FileSystem, ADirectoryThatFitsNoMemoryIsRefusedWithTheBoxText) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers' own memory does not fit the limit";
+#endif
+  const std::string header = std::string(24, '\0') + std::string("\0\xFF\xFF\xFF", 4);
+  std::filesystem::resize_file(dir_.Write("big.cod", header), 28 + 0xFFFFFF00ull);
+  auto mountInLittleMemory = [] {
+    const rlimit limit = {size_t(1) << 31, size_t(1) << 31};
+    char failure[64] = "";
+    if (setrlimit(RLIMIT_AS, &limit) == 0 &&
+        TryMountArchive("big.cod", failure, sizeof failure) == MountResult::kFailed)
+      fprintf(stderr, "[%s]", failure);
+    exit(0);
+  };
+  EXPECT_EXIT(mountInLittleMemory(), ::testing::ExitedWithCode(0),
+              "^\\[Not enough free memory!\\]$");
 }
 
 TEST_F(FileSystem, FindsTheMemberTheInstallerMeans) {
