@@ -326,9 +326,8 @@ void HideLeftoverOfNewExecutable(const std::string& game) {
   ASSERT_EQ(0, setxattr((NewExecutable(game) + ".tmp").c_str(), "user.DOSATTRIB", "0x2", 3, 0));
 }
 void ExpectNewExecutableWithoutAttributes(const std::string& game) {
-  char value[64] = "";
-  EXPECT_GT(0, getxattr(NewExecutable(game).c_str(), "user.DOSATTRIB", value, sizeof value - 1))
-      << "Wine's DOS attributes: " << value;
+  // Asked for its size, an attribute of any length shows.
+  EXPECT_GT(0, getxattr(NewExecutable(game).c_str(), "user.DOSATTRIB", nullptr, 0));
 }
 
 std::vector<FaultCase> FaultCases() {
