@@ -1,5 +1,6 @@
 // The fff archive tool, run as patch publishers and support people run it,
 // and held against the installer's own mount and lookup.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -266,6 +268,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   };
   const std::string createUsage = "create ARCHIVE [-C DIR] [NAME=]FILE...",
                     noDir = "-C needs one non-empty DIR";
+  std::string deep = "ex/.fff00000001.tmp/";  // 64 folders below: its files go
+  while (deep.size() < 20 + 2 * 64) deep += "d/";
   std::vector<FffRun> runs = {
       {{{"x.txt", "x"}, {"a.fff", "old"}, {"hard", "<hard link to a.fff>"}}, create, 0, "", {},
        {{"a.fff", archive}, {"hard", "old"}}},
@@ -277,8 +281,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       {{}, {"create", "a.fff", "p=/proc/self/stat"}, 1, "",
        {"member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed meanwhile"}},
       // Extract checks every member and the folder before it writes.
-      {Archive({{"first.txt", "1"}, {"a", "2"}, {"A/b", "3"}, {"z.txt", "4"}}), kExtract, 1, "",
-       {"refusing entry 3 'A/b': it needs 'A' as a folder, but entry 2 'a' is a file"}},
+      {Archive({{"first.txt", "1"}, {"a/b", "2"}, {"A/B/c", "3"}, {"z.txt", "4"}}), kExtract, 1,
+       "", {"refusing entry 3 'A/B/c': it needs 'A/B' as a folder, but entry 2 'a/b' is a file"}},
       {Archive({{"/setup.ini", "1"}, {"SETUP.INI", "2"}}), kExtract, 1, "",
        {"refusing entry 2 'SETUP.INI': it would land on the same file as entry 1 '/setup.ini'"}},
       {Archive({{"other", "1"}}, {{"out/other/keep", ""}}), kExtract, 1, "",
@@ -299,17 +303,18 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
         {"ex/dangling", "d"}}},
       // What a killed extract left beside its files, temporary files and
       // stand-in folders, goes, a link without what it points to; names
-      // like them stay.
+      // like them stay, and so does a tree deeper than member names go.
       {Archive({{"new.txt", "n"}, {"d/x", "x"}},
                {{"ex/.fff0000abcd.tmp", "left"}, {"ex/.fff00000000.tmp/in/x", "left"},
                 {"ex/d/.fffffffffff.tmp", "left"}, {"ex/.fff99999999.tmp", "<link to ../keep>"},
                 {"keep", "k"}, {"ex/.fff0000abc.tmp", "1"}, {"ex/.fff0000abcg.tmp", "2"},
                 {"ex/.fff0000ABCD.tmp", "3"}, {"ex/.fff0000abcd.tmpx", "4"},
-                {"ex/.fff0000abcd_tmp", "5"}, {"ex/_fff0000abcd.tmp", "6"}}),
+                {"ex/.fff0000abcd_tmp", "5"}, {"ex/_fff0000abcd.tmp", "6"}, {deep + "y", "y"},
+                {deep + "d/x", "x"}}),
        {"extract", "a.fff", "-C", "ex"}, 0, "", {},
        {{"ex/new.txt", "n"}, {"ex/d/x", "x"}, {"ex/.fff0000abcd.tmp", kGone},
         {"ex/.fff00000000.tmp/in/x", kGone}, {"ex/d/.fffffffffff.tmp", kGone},
-        {"ex/.fff99999999.tmp", kGone}}},
+        {"ex/.fff99999999.tmp", kGone}, {deep + "y", kGone}}},
       // A name that an earlier entry hides: check reports it, extract skips it.
       {Archive(hidden), {"check", "a.fff"}, 1, "", {"entry 2 'text/READ.ME': the installer finds "
        "entry 1 'Text/Read.me' under this name, never this one"}},
@@ -440,6 +445,15 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   ExpectRun(
       RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, held.path()), 1,
       "", "fff: a.fff: cannot write the listing\n");
+  // Another program's lease on the archive (a file server's) is no reason
+  // to wait: the archive cannot be read, at once.
+  const auto handler = signal(SIGIO, SIG_IGN);  // the lease's break
+  const int leased = open((held.path() + "/a.fff").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fcntl(leased, F_SETLEASE, F_WRLCK) == 0)
+    ExpectRun(Fff({"check", "a.fff"}, held.path()), 1, "",
+              "fff: a.fff: cannot read the archive: Resource temporarily unavailable\n");
+  close(leased);
+  signal(SIGIO, handler);
 }
 
 // What fails once the whole new file is written changes no file and leaves
@@ -468,21 +482,26 @@ TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
   EXPECT_EQ(0u, blocked.err.find("fff: a.fff: cannot rename 'a.fff.tmp")) << blocked.err;
   EXPECT_NE(std::string::npos, blocked.err.find("' into place: Device or resource busy\n"));
   EXPECT_EQ((FolderFiles{{"a.fff", "old"}, {"x.txt", "x"}}), FolderTree(dir.path()));
-  // The archive's last member fills the disk.
+  // The archive's last member fills the disk, or finds no inode left for
+  // its file (a tmpfs of 9 inodes: the 6 of out, a.txt's new file, the
+  // folder in place of the link sub and the file in it).
   // clang-format off
   const FolderFiles old = {{"a.txt", "old a"}, {"big.bin", "old big"},
                            {"elsewhere/keep.txt", "keep"}, {"sub", "<link to elsewhere>"}};
-  for (const char* last : {"big.bin", "sub/big.bin"}) {
+  for (const auto& [size, last, failed] : std::vector<std::tuple<std::string, std::string,
+           std::string>>{{"size=128k", "big.bin", "writing 'out/big.bin' failed"},
+           {"size=128k", "sub/big.bin", "writing 'out/sub/big.bin' failed"},
+           {"nr_inodes=9", "big.bin", "cannot create a file in 'out'"}}) {
     SCOPED_TRACE(last);
     TempDir dir;
     dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"}, {"sub/new.txt", "new"},
                                         {last, std::string(200 * 1024, 'B')}}));
     for (const auto& [name, what] : old)
       ASSERT_EQ(0, MakeEntry(dir.path() + "/stash/" + name, what));
-    ExpectRun(withMounts(dir.path(), "mkdir out && mount -t tmpfs -o size=128k tmpfs out && cp -a "
-                         "stash/. out", {"extract", "a.fff", "-C", "out"}), 1, "", "fff: a.fff: "
-              "member '" + std::string(last) + "': writing 'out/" + last + "' failed: No space "
-              "left on device; no file was changed\n");
+    ExpectRun(withMounts(dir.path(), "mkdir out && mount -t tmpfs -o " + size + " tmpfs out && "
+                         "cp -a stash/. out", {"extract", "a.fff", "-C", "out"}), 1, "", "fff: "
+              "a.fff: member '" + last + "': " + failed + ": No space left on device; no file was "
+              "changed\n");
     EXPECT_EQ(WithFolders(old), FolderTree(dir.path() + "/after"));
   }
   // clang-format on
