@@ -105,9 +105,10 @@ int MakeEntry(const std::string& path, const std::string& what) {
 }
 
 // fff run in a fresh folder laid out with files as EntryKind shows them
-// (made by MakeEntry): its exit code, its output, its Complaints about the archive
-// (the second argument) on standard error, and the folder afterwards: files
-// with made laid over them (kGone: removed), every folder an ordinary one.
+// (made by MakeEntry): its exit code, its output, its Complaints about the
+// archive (the second argument) on standard error, and the folder
+// afterwards: files with made laid over them (kGone: removed), every folder
+// an ordinary one.
 const char kGone[] = "<gone>";
 struct FffRun {
   FolderFiles files;
