@@ -96,8 +96,6 @@ TEST_F(FileSystem, FindsTheMemberTheInstallerMeans) {
       {"Cfg\\Menu", "<not found>"}, {"", "<not found>"}};
   // clang-format on
   for (const auto& row : rows) EXPECT_EQ(row.second, ReadThroughFileSystem(row.first)) << row.first;
-  MakeFolders(dir_.path() + "/folder");
-  EXPECT_EQ(nullptr, OpenFileQuiet("folder", OPEN_FILE_READ));
 }
 
 TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
