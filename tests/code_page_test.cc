@@ -1,5 +1,8 @@
 // The Linux program's code page, chosen from the locale as Wine chooses it,
-// and what narrow text becomes on the way to and from it.
+// and what narrow text becomes on the way to and from it; names and values
+// shown on a terminal: valid UTF-8 as it is, up to the edges of each
+// sequence length and of Unicode; control characters and every byte of a
+// sequence that is not valid UTF-8 as \xHH.
 #include "platform/code_page.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <tuple>
 
+#include "platform/shown_text.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -82,24 +85,26 @@ TEST(CodePage, IsWhatWineGivesEachLocale) {
     ++rows;
   }
   EXPECT_GT(rows, 300u) << WINE_CODE_PAGES;
-  EXPECT_EQ(1252u, CodePageOfLocale("POSIX"));
 }
 
-TEST(CodePage, RefusesWhatTheCodePageLacksAndComparesNamesInEveryScript) {
-  ScopedEnvironment lcAll("LC_ALL", "C.UTF-8");  // 1252
-  EXPECT_EQ(u"\u00F5\u20AC\u0081", NarrowToWide("\xF5\x80\x81"));
-  EXPECT_EQ("\xC3\xB5\xE2\x82\xAC\xC2\x81", NarrowToHost("\xF5\x80\x81"));
-  std::string narrow = "unchanged";
-  EXPECT_FALSE(HostToNarrow("\xC5\x91", &narrow));  // ő is not in 1252
-  EXPECT_FALSE(HostToNarrow("\xFF", &narrow));      // not UTF-8
-  EXPECT_EQ("unchanged", narrow);
-  EXPECT_EQ(u"a\u00FF", HostToWide("a\xFF\xC3\xBF"));
-  // clang-format off
-  for (const auto& [a, b, same] : {std::tuple{u"\u0151\u00E9", u"\u0150\u00C9", true},
-       {u"\u03B1\u0430", u"\u0391\u0410", true}, {u"\u00FC", u"u", false}, {u"ab", u"abc", false},
-       {u"", u"", true}})
-    EXPECT_EQ(same, SameWideNameIgnoringCase(a, b)) << int(b[0]);
-  // clang-format on
+TEST(ShownEscaped, KeepsValidUtf8AndEscapesControlsAndStrayBytes) {
+  const struct {
+    std::string host, shown;
+  } rows[] = {
+      // clang-format off
+      {"\xC2\xA0\xDF\xBF", "\xC2\xA0\xDF\xBF"},                     // the first shown after C1, the last of two bytes
+      {"\xE0\xA0\x80\xEF\xBF\xBD", "\xE0\xA0\x80\xEF\xBF\xBD"},     // the first and a late one of three bytes
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},  // four bytes, up to U+10FFFF
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                     // four bytes at the very end
+      {"\x1F\x7F\xC2\x80\xC2\x9F", "\\x1F\\x7F\\x80\\x9F"},           // C0, DEL, C1 by their code
+      {"\xC1\xBF\xE0\x9F\xBF", "\\xC1\\xBF\\xE0\\x9F\\xBF"},           // overlong forms
+      {"\xF4\x90\x80\x80\xED\xA0\x80", "\\xF4\\x90\\x80\\x80\\xED\\xA0\\x80"},  // past U+10FFFF, a surrogate
+      {"\xC3(\xBFx\xE2\x82", "\\xC3(\\xBFx\\xE2\\x82"},               // cut short, stray, at the end
+      {"a\tb\n", "a\\x09b\\x0A"},
+      // clang-format on
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.shown, ShownEscaped(row.host)) << row.shown;
+  EXPECT_EQ("a\tb\n\\x0D", ShownEscaped("a\tb\n\r", true));
 }
 
 }  // namespace

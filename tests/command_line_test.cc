@@ -26,10 +26,8 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   const std::string patched = PrintedBox(kTitle, EnglishSummary());
   // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard output (exactly, but
   // only its start for --help; patched: <a> is patched) and standard error.
-  const std::vector<
-      std::tuple<std::vector<std::string>, const char*, int, std::string, std::string>>
-      rows = {
-          // clang-format off
+  // clang-format off
+  const std::tuple<std::vector<std::string>, const char*, int, std::string, std::string> rows[] = {
       {{"--help"}, "<a>", 0, kUsage, ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},

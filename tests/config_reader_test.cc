@@ -8,7 +8,6 @@
 #include <string>
 
 #include "filesystem/archive_table.h"
-#include "filesystem/fff_format.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -20,10 +19,8 @@ using std::string_literals::operator""s;
 std::string Ask(ConfigReader& reader, const std::string& name, const std::string& section,
                 const std::string& key) {
   for (const auto& [field, text] :
-       {std::pair{reader.configName, name}, {reader.sectionName, section}, {reader.keyName, key}}) {
-    memset(field, 0, ConfigReader::kNameSize);
-    text.copy(field, ConfigReader::kNameSize);
-  }
+       {std::pair{reader.configName, name}, {reader.sectionName, section}, {reader.keyName, key}})
+    strncpy(field, text.c_str(), ConfigReader::kNameSize);
   reader.ReadValue();
   return reader.value;
 }
@@ -67,12 +64,9 @@ TEST(ConfigReader, FindsTheValueAsTheFormatSays) {
 // one ends the run with the patterns still held.
 TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   TempDir dir;
-  std::string archive =
-      BuildFffArchive({{"Cfg/Menu.cfg", "[V]\r\nversion=\r\nlong=abcdef\r\nVersion=v1.0\r\n"},
-                       {"big.cfg", "[V]\r\nk=v\r\n"}});
-  // big.cfg claims 2 GiB - 1 bytes; the text is what the file holds. A name
-  // filling its field is read to the field's end and no further.
-  WriteLittleEndian32(reinterpret_cast<unsigned char*>(&archive[28 + 136 + 132]), 0x7FFFFFFF);
+  const std::string archive =
+      BuildFffArchive({{"Cfg/Menu.cfg", "[V]\r\nversion=\r\nlong=abcdef\r\nVersion=v1.0\r\n"}});
+  // A name filling its field is read to the field's end and no further.
   // clang-format off
   RestoreFolderFiles(dir.path(), {{"a.cod", archive}, {"empty.cfg", ""}, {"one.cfg", "x"},
       {"long.cfg", "[" + std::string(255, 'S') + "]\r\nk=long\r\n"},
@@ -92,8 +86,6 @@ TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   Ask(reader, "Cfg\\Menu.cfg", "", "version");
   Ask(reader, "Cfg\\Menu.cfg", "V", "");
   EXPECT_EQ(77u, reader.valueLength);
-  EXPECT_EQ("v", Ask(reader, "big.cfg", "V", "k"));
-  EXPECT_EQ(10u, reader.textSize);
   EXPECT_EQ("long", Ask(reader, "long.cfg", std::string(256, 'S'), "k"));
   EXPECT_EQ("long", Ask(reader, "key.cfg", "V", std::string(256, 'K')));
   // An empty file gives the default value and holds no text; a file of one

@@ -1,5 +1,7 @@
-// The installer's fatal error, and the catalogue's texts. (Whole runs
-// show language selection.)
+// The installer's fatal error, the catalogue's texts (whole runs show
+// language selection), and start-up's install path normalisation at its
+// edges: a path that already ends in a backslash, or is one (whole runs
+// show the registry read: its view and its prefix).
 #include "installer/messages.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include "filesystem/archive_table.h"
 #include "installer/copy_files.h"
 #include "installer/settings.h"
+#include "installer/startup.h"
 #include "platform/code_page.h"
 #include "tests/support/test_support.h"
 
@@ -80,6 +83,19 @@ TEST(MessageCatalogue, EveryTextReadsAsWrittenInItsCodePage) {
     }
   }
   for (const auto& [code, texts] : readable) EXPECT_TRUE(texts.empty()) << code << " is missing";
+}
+
+TEST(NormaliseInstallPath, EndsInExactlyOneBackslash) {
+  // clang-format off
+  const std::pair<std::string, std::string> rows[] = {{"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
+      {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"}, {"", "\\"}, {"\\", "\\"}, {"C:/Games/", "C:/Games/\\"}};
+  // clang-format on
+  for (const auto& [given, normalised] : rows) {
+    char path[kInstallPathSize] = {};
+    given.copy(path, given.size());
+    NormaliseInstallPath(path, sizeof path);
+    EXPECT_EQ(normalised, path);
+  }
 }
 
 }  // namespace

@@ -30,19 +30,15 @@ class WinePathTest : public ::testing::Test {
     EXPECT_TRUE(target == nullptr || symlink(target, link.c_str()) == 0) << link;
   }
 
-  // Where windowsPath maps in the prefix, or of no prefix.
-  std::string Map(const std::string& windowsPath, bool inPrefix = true) const {
-    std::string hostPath;  // stays empty, so nothing is opened, if unmapped
-    EXPECT_TRUE(MapWindowsPath(windowsPath.c_str(), inPrefix ? prefix_ : "", &hostPath))
-        << windowsPath;
-    return hostPath;
-  }
-  // Why windowsPath is refused in prefix (its host path left empty), or
-  // where it maps.
-  static std::string Refusal(const char* windowsPath, const std::string& prefix) {
+  // Where windowsPath maps in prefix, or why it is refused (its host path
+  // left empty).
+  static std::string Map(const char* windowsPath, const std::string& prefix) {
     std::string hostPath;
-    const bool mapped = MapWindowsPath(windowsPath, prefix, &hostPath);
-    return mapped || !hostPath.empty() ? "mapped to " + hostPath : WhyUnmapped(windowsPath, prefix);
+    if (MapWindowsPath(windowsPath, prefix, &hostPath)) return hostPath;
+    return hostPath.empty() ? WhyUnmapped(windowsPath, prefix) : "written: " + hostPath;
+  }
+  std::string Map(const std::string& windowsPath) const {
+    return Map(windowsPath.c_str(), prefix_);
   }
 
   // Paths below the c: and z: links, and below c:'s real folder.
@@ -114,7 +110,7 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
     EXPECT_EQ(c.host, Map(c.windows)) << c.windows << " in " << c.in;
   }
   ScopedCurrentDirectory inGames(OnDisk("/Games"));
-  EXPECT_EQ("patch twelve", ReadFileBytes(Map("GHR\\Patch12.cod", false)));  // of no prefix
+  EXPECT_EQ("patch twelve", ReadFileBytes(Map("GHR\\Patch12.cod", "")));  // of no prefix
   // A host folder's name may hold a backslash; it is no separator there.
   root_.Write("prefix/drive_c/Games/Odd\\Name/Menu.cfg", "menu");
   ScopedCurrentDirectory inOddName(OnDisk("/Games/Odd\\Name"));
@@ -133,7 +129,7 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
   for (const std::string& folder : {prefix_ + "/drive_c_old", outside.path()}) {
     ScopedCurrentDirectory in(folder);
     for (const char* path : {"\\Gravelhorn_d3d.exe", "\\"})
-      EXPECT_EQ(noDrive, Refusal(path, prefix_)) << path << " in " << folder;
+      EXPECT_EQ(noDrive, Map(path, prefix_)) << path << " in " << folder;
   }
   std::string hostPath;
   bool onDrive = true;
@@ -153,16 +149,16 @@ TEST_F(WinePathTest, APathOnNoDriveIsRefusedOrOffEveryDrive) {
   EXPECT_EQ("/tmp", Map("z:\\tmp"));
   // Inside drive_c, but of no prefix.
   for (const char* path : {"\\Gravelhorn_d3d.exe", "C:\\Games\\GHR\\Patch12.cod", "c:"})
-    EXPECT_EQ("there is no Wine prefix", Refusal(path, "")) << path;
+    EXPECT_EQ("there is no Wine prefix", Map(path, "")) << path;
   // Network and device paths (two separators of either kind), and a folder
   // name that collapses to "..", which Windows refuses.
   for (const char* path : {"\\\\Gravelhorn_d3d.exe", "\\\\server\\share\\GHR", "//x", "\\/x",
                            "/\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x"})
-    EXPECT_EQ("a network path, never a file of this computer", Refusal(path, "/prefix")) << path;
+    EXPECT_EQ("a network path, never a file of this computer", Map(path, "/prefix")) << path;
   for (const char* path : {"C:\\Games\\...\\x", "...\\x"})
-    EXPECT_EQ("a name that Windows refuses", Refusal(path, "/prefix")) << path;
+    EXPECT_EQ("a name that Windows refuses", Map(path, "/prefix")) << path;
   for (const char* path : {"", static_cast<const char*>(nullptr)})
-    EXPECT_EQ("no file name", Refusal(path, "/prefix"));
+    EXPECT_EQ("no file name", Map(path, "/prefix"));
 }
 
 }  // namespace
