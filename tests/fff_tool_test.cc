@@ -324,10 +324,9 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       {std::string(128, 'x'), "the name is 128 bytes long; it must be shorter than 128"},
       {"Cfg\\Menu.cfg", "it holds a '\\', a name the installer never looks up (it turns every '\\' "
        "into '/')"}, {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
-      {"sub/../../evil", "it has a '..' part"}, {"/../evil", "it has a '..' part"},
-      {"./evil", "it has a '.' part"}, {"//evil", emptyPart}, {"sub//evil", emptyPart},
-      {"dir/", emptyPart}, {".. /evil", "a part ends in ' ', which Windows drops"},
-      {"sub./evil", "a part ends in '.', which Windows drops"}};
+      {"/../evil", "it has a '..' part"}, {"./evil", "it has a '.' part"}, {"//evil", emptyPart},
+      {"sub//evil", emptyPart}, {"dir/", emptyPart}, {".. /evil", "a part ends in ' ', which "
+      "Windows drops"}, {"sub./evil", "a part ends in '.', which Windows drops"}};
   for (const auto& [name, problem] : badNames) {
     members.push_back({name, "bad"});
     checked.push_back("entry " + std::to_string(members.size()) + " '" + name + "': " + problem);
