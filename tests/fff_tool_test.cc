@@ -36,9 +36,7 @@ CommandResult Fff(Strings arguments, const std::string& folder) {
 
 void ExpectRun(const CommandResult& result, int exitCode, const std::string& out,
                const std::string& err) {
-  EXPECT_EQ(exitCode, result.exitCode) << result.err;
-  EXPECT_EQ(out, result.out);
-  EXPECT_EQ(err, result.err);
+  EXPECT_EQ(std::tuple(exitCode, out, err), std::tuple(result.exitCode, result.out, result.err));
 }
 
 // Standard error for problems with archive; a problem that starts "fff: "
@@ -187,7 +185,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   const std::vector<ArchiveMember> hidden = {{"Doc/Read.me", "1"}, {"doc/READ.ME", "2"}, {"o", ""}};
   // A € is one byte of code page 1252 and three of UTF-8.
   auto euros = [](size_t n) { return NarrowToHost(std::string(n, '\x80')); };
-  const std::string fits(85, '\x80');  // 255 bytes in UTF-8
+  // fits is 255 bytes in UTF-8.
+  const std::string fits(85, '\x80'), hint = "; name the member with NAME=FILE";
   const std::string sharing = With32(With32(BuildFffArchive({{"a", "0123456789"},
       {"shared", "abcdefghij"}, {"empty", ""}, {fits, "e"}}), 28 + 136 + 128, 572),
       28 + 2 * 136 + 128, 0);
@@ -204,7 +203,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
     return "fff: " + problem + "\nusage: fff " + command + "\nTry 'fff --help' for more.\n";
   };
   const std::string createUsage = "create ARCHIVE [-C DIR] [NAME=]FILE...",
-                    noDir = "-C needs one non-empty DIR";
+      listUsage = "list ARCHIVE [MEMBER...]", noDir = "-C needs one non-empty DIR";
   std::string deep = "ex/.fff00000001.tmp/";  // 64 folders below: its files go
   while (deep.size() < 20 + 2 * 64) deep += "d/";
   // Sparse, so it costs no disk space: it fills the archive up to the last
@@ -212,7 +211,6 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   TempDir sparse;
   const std::string big = sparse.Write("big.bin", ""), absolute = sparse.Write("x.txt", "x");
   fs::resize_file(big, 0xFFFFFFFFull - 28 - 136 * 13 - 3);  // x.txt thrice
-  const std::string hint = "; name the member with NAME=FILE";
   std::vector<FffRun> runs = {
       {{{"x.txt", "x"}, {"a.fff", "old"}, {"hard", "<hard link to a.fff>"}}, create, 0, "", {},
        {{"a.fff", archive}, {"hard", "old"}}},
@@ -229,9 +227,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
        "member 'name': no FILE after '=' in 'name='",
        "member 'fifo': cannot read 'fifo': it is a pipe, not a file",
        "member 'n': cannot read '/dev/null': it is a device, not a file",
-       "member 'x.txt': given twice",
-       "member 'X.TXT': the same name as member 'x.txt' but for letter case; the installer would "
-       "only ever find that one",
+       "member 'x.txt': given twice", "member 'X.TXT': the same name as member 'x.txt' but "
+       "for letter case; the installer would only ever find that one",
        "member '" + shown + "': the name has a character that is not in code page 1252, in which "
        "the installer reads names",
        "member 'nul.t\\x7F': extract on Windows cannot create it: 'nul.t\\x7F" + kDevice,
@@ -239,8 +236,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
        "offsets reach"}},
       {{{"x.txt", "x"}}, {"create", "a.fff", "É.txt=x.txt", "é.txt=x.txt"}, 1, "", {"member "
        "'é.txt': Windows takes it for the same file as member 'É.txt', so extract there could "
-       "write only one"}},
-      {{}, {"create", "a.fff", "p=/proc/self/stat"}, 1, "",
+       "write only one"}}, {{}, {"create", "a.fff", "p=/proc/self/stat"}, 1, "",
        {"member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed meanwhile"}},
       // Extract checks every member and the folder before it writes.
       {Archive({{"first.txt", "1"}, {"a/b", "2"}, {"A/B/c", "3"}, {"/setup.ini", "4"},
@@ -271,8 +267,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
                 {"keep", "k"}, {"ex/.fff0000abc.tmp", "1"}, {"ex/.fff0000abcg.tmp", "2"},
                 {"ex/.fff0000ABCD.tmp", "3"}, {"ex/.fff0000abcd.tmpx", "4"},
                 {"ex/.fff0000abcd_tmp", "5"}, {"ex/_fff0000abcd.tmp", "6"}, {deep + "y", "y"},
-                {deep + "d/x", "x"}}),
-       {"extract", "a.fff", "-C", "ex"}, 0, "", {},
+                {deep + "d/x", "x"}}), {"extract", "a.fff", "-C", "ex"}, 0, "", {},
        {{"ex/new.txt", "n"}, {"ex/d/x", "x"}, {"ex/.fff0000abcd.tmp", kGone},
         {"ex/.fff00000000.tmp/in/x", kGone}, {"ex/d/.fffffffffff.tmp", kGone},
         {"ex/.fff99999999.tmp", kGone}, {deep + "y", kGone}}},
@@ -305,10 +300,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
        "create writes only a new file or over a regular file\n"}},
       {{}, {hostile}, 2, "", {"fff: unknown command '" + shown + "'\nTry 'fff --help' for "
        "more.\n"}},
-      {{}, {"list", "-" + hostile}, 2, "", {usage("unknown option '-" + shown + "'", "list ARCHIVE "
-       "[MEMBER...]")}},
-      {{}, {"list", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", "list ARCHIVE "
-       "[MEMBER...]")}},
+      {{}, {"list", "-" + hostile}, 2, "", {usage("unknown option '-" + shown + "'", listUsage)}},
+      {{}, {"list", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", listUsage)}},
       {{}, {"create"}, 2, "", {usage("no ARCHIVE given", createUsage)}},
       {{}, {"create", "a.fff"}, 2, "", {usage("no FILE given", createUsage)}},
       {{}, {"create", "a.fff", "-C"}, 2, "", {usage(noDir, createUsage)}},
@@ -327,16 +320,13 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   Strings refused = {"refusing entry 1 '" + euros(85) + "a': a part is 256" + linux,
       "refusing entry 2 'd/" + euros(125) + "': a part is 375" + linux}, checked;
   const std::string emptyPart = "it has an empty part (a '//', or a '/' at its end)";
-  const std::vector<std::pair<std::string, std::string>> badNames = {
-      {"", "the name is empty"},
+  const std::vector<std::pair<std::string, std::string>> badNames = {{"", "the name is empty"},
       {std::string(128, 'x'), "the name is 128 bytes long; it must be shorter than 128"},
       {"Cfg\\Menu.cfg", "it holds a '\\', a name the installer never looks up (it turns every '\\' "
-                        "into '/')"},
-      {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
-      {"sub/../../evil", "it has a '..' part"}, {"/../evil", "it has a '..' part"},
-      {"./evil", "it has a '.' part"}, {"//evil", emptyPart}, {"sub//evil", emptyPart},
-      {"dir/", emptyPart}, {".. /evil", "a part ends in ' ', which Windows drops"},
-      {"sub./evil", "a part ends in '.', which Windows drops"}};
+       "into '/')"}, {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
+      {"/../evil", "it has a '..' part"}, {"./evil", "it has a '.' part"}, {"//evil", emptyPart},
+      {"sub//evil", emptyPart}, {"dir/", emptyPart}, {".. /evil", "a part ends in ' ', which "
+      "Windows drops"}, {"sub./evil", "a part ends in '.', which Windows drops"}};
   for (const auto& [name, problem] : badNames) {
     members.push_back({name, "bad"});
     checked.push_back("entry " + std::to_string(members.size()) + " '" + name + "': " + problem);
@@ -347,9 +337,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       "entry 3 'COM¹': extract on Windows cannot create it: 'COM¹" + kDevice,
       "entry 4 'x/conout$.txt': extract on Windows cannot create it: 'conout$.txt" + kDevice,
       "entry 9 'e\\x1B[2J\\x07\\x0A\\x9D': extract on Windows cannot create it: it holds a control "
-      "character, which Windows does not allow in file names",
-      "entry 6 'é.txt': Windows takes it for the same file as entry 5 'É.txt', so extract there "
-      "could write only one",
+      "character, which Windows does not allow in file names", "entry 6 'é.txt': Windows takes "
+      "it for the same file as entry 5 'É.txt', so extract there could write only one",
       "entry 8 'é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
       "Windows compares names)"});
   runs.push_back({Archive(members), {"check", "a.fff"}, 1, "", checked});
@@ -461,14 +450,13 @@ TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
 // check (and extract, which opens it alike), in the words of the
 // installer's box; every archive it mounts, list reads whole.
 TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
-  const std::string one = BuildFffArchive({{"a", "1"}});  // 137 bytes of room
-  const std::string two = BuildFffArchive({{"a", "x"}, {"b", "y"}});
-  const std::string empty(28, '\0'), header = "file header error!", entries = "file entries error";
-  const std::string pastEnd = " runs past the end of the file";
-  const std::string partial =
+  // clang-format off
+  // one leaves 137 bytes of room.
+  const std::string one = BuildFffArchive({{"a", "1"}}), pastEnd = " runs past the end of the file";
+  const std::string two = BuildFffArchive({{"a", "x"}, {"b", "y"}}), header = "file header error!";
+  const std::string empty(28, '\0'), entries = "file entries error", partial =
       " is not a multiple of 136: it ends in a partial entry, which the installer ignores";
   // The archive, the installer's words and check's, or "" when they accept.
-  // clang-format off
   const std::tuple<std::string, std::string, std::string> rows[] = {
       {empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"}, {empty, "", ""},
       {With32(empty, 24, 1), entries, "the directory size 1" + pastEnd + " (28 bytes)"},
@@ -506,9 +494,8 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
               "OK, " + std::to_string(members) + " members, " + std::to_string(archive.size()) +
               " bytes\n" : "", complaint);
     const CommandResult list = Fff({"list", "Data/a.cod"}, dir.path());
-    const int listed = int(std::count(list.out.begin(), list.out.end(), '\n'));
     EXPECT_EQ(std::tuple(refused ? 1 : 0, refused ? 0 : members, refused ? complaint : ""),
-              std::tuple(list.exitCode, listed, list.err));
+        std::tuple(list.exitCode, std::count(list.out.begin(), list.out.end(), '\n'), list.err));
     if (refused) ExpectFileSystemFatal(mount, "REGISTER_FFF: " + refusal + " (Data\\a.cod)");
     EXPECT_EQ(refused, mount.ended);
   }
@@ -522,13 +509,12 @@ TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
     EXPECT_EQ("", WindowsFileNameProblem(name)) << name;
   // Each name, and its part that is a device.
   // clang-format off
-  const std::pair<const char*, const char*> devices[] = {{"nul.txt", "nul.txt"},
-      {"x/Con .txt", "Con .txt"}, {"/AUX", "AUX"}, {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"},
-      {"LPT9/x", "LPT9"}, {"conin$", "conin$"}, {"CONOUT$.log", "CONOUT$.log"},
-      {"a/com\xB2.x", "com².x"}, {"LPT\xB3", "LPT³"}};
+  const char* devices[][2] = {{"nul.txt", "nul.txt"}, {"x/Con .txt", "Con .txt"}, {"/AUX", "AUX"},
+      {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"}, {"LPT9/x", "LPT9"}, {"conin$", "conin$"},
+      {"CONOUT$.log", "CONOUT$.log"}, {"a/com\xB2.x", "com².x"}, {"LPT\xB3", "LPT³"}};
   // clang-format on
   for (const auto& row : devices)
-    EXPECT_EQ("'" + std::string(row.second) + kDevice, WindowsFileNameProblem(row.first));
+    EXPECT_EQ("'" + std::string(row[1]) + kDevice, WindowsFileNameProblem(row[0]));
   for (char c : std::string("<>\"|?*\x01\x1F"))
     EXPECT_EQ("it holds " + (c < ' ' ? "a control character" : "a '" + std::string(1, c) + "'") +
                   ", which Windows does not allow in file names",
