@@ -346,10 +346,10 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ServerLockIsAFifo", .key = kMissing, .error = kNoGame, .server = kLockIsAFifo, .hints = kFoundNowhere},
       {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kFoundNowhere},
       {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kFoundNowhere},
-      // Nor is a registry or a launcher's list that is no regular file.
       // Wine's registry files take a few MiB: one past 1 GiB is no prefix's (sparse here).
       {.name = "SystemRegPastOneGiB", .key = kNoRegistry, .prepare = [](Folder game) { WriteFileBytes(game + "/../../../system.reg", ""); std::filesystem::resize_file(game + "/../../../system.reg", (1u << 30) + 1); }, .error = kNoGame,
        .hints = "cannot read <prefix>/system.reg: File too large\n" + kFoundNowhere},
+      // Nor is a registry or a launcher's list that is no regular file.
       {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
       {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
        .hints = kFoundNowhere},
