@@ -361,8 +361,12 @@ std::vector<Scenario> BuildScenarios() {
       // prefix copied from a Mac).
       {.name = "GameFolderOnDriveZ", .installPath = "Z:\\Volumes\\External\\GHR", .exitCode = 255, .text = kNoMenu,
        .hints = MissingFolderHints("Z:\\Volumes\\External\\GHR", "/Volumes/External/GHR")},
-      // A reader that went away changes nothing the run does.
-      {.name = "StdoutReaderGone", .stdoutReaderGone = true, .hints = ""},
+      // A reader that went away changes nothing the run does: standard
+      // output a fifo whose only reader is closed before the program starts.
+      {.name = "StdoutReaderGone", .text = "", .shell = R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)", .hints = ""},
+      // Nor does a launcher's log, with input closed (the registry may open
+      // as descriptor 0) and error joined to output.
+      {.name = "LauncherLog", .shell = R"(exec "$@" 2>&1 <&-)"},
       // The hints name where the fault is: the game's archives missing in
       // its folder, or without the menu.
       {.name = "NoGameArchives", .prepare = [](Folder game) { for (const char* name : {"/Language.cod", "/Game.cod"}) std::filesystem::remove(game + name); }, .exitCode = 255,

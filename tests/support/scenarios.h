@@ -55,7 +55,8 @@ struct Scenario {
   // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)
   // and the exit code: the English summary of the game in C:\Games\GHR by
   // default. A row that gives error shows it in an "ERROR" box, exit code
-  // 255 (Scenarios() fills in the three).
+  // 255 (Scenarios() fills in the three). A text of "" expects no box at
+  // all (standard output's reader gone).
   int exitCode = 0;
   std::string caption = kTitle;
   std::string text = EnglishSummary();
@@ -74,7 +75,8 @@ struct Scenario {
   std::string prefixGiven = "WINEPREFIX=<prefix>";
   const char* locale = "C.UTF-8";
   Server server = Server::kNone;
-  bool stdoutReaderGone = false;  // standard output: a pipe nobody reads
+  // The program runs as "$@" of this sh line ($0 names a scratch file).
+  const char* shell = nullptr;
   // The lines after the box, on standard error: exactly these (<prefix>
   // and <home> as above), or, when not given, lines that each begin with
   // "patch_installer: ".
