@@ -27,7 +27,7 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   // only its start for --help; patched: <a> is patched) and standard error.
   // clang-format off
   const std::tuple<std::vector<std::string>, const char*, int, std::string, std::string> rows[] = {
-      {{"--help"}, "<a>", 0, kUsage, ""},
+      {{"--help"}, "<a>", 0, kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1"), ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
       {{"--prefix="}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix=\n"},
