@@ -234,6 +234,9 @@ std::vector<Scenario> BuildScenarios() {
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: read-only, which Windows never replaces\n"},
+      // A noted file that the box names only within a longer name gets no
+      // hint: here the menu, not in the patch folder, is no fault.
+      {.name = "MenuInTheInstallpath", .installPath = "C:\\Games\\xCfg\\Menu.cfg", .gameFolder = "Games/xCfg/Menu.cfg", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod", "C:\\Games\\xCfg\\Menu.cfg"), .newFiles = 3, .hints = "C:\\Games\\xCfg\\Menu.cfg\\\\Patch12.cod is <prefix>/drive_c/Games/xCfg/Menu.cfg/Patch12.cod: read-only, which Windows never replaces\n"},
       {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
        .error = CannotWrite("Gravelhorn_gl.exe"), .newFiles = 2, .hints = "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
       // A killed run's temporary file, or whatever else holds a temporary
