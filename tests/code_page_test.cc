@@ -6,7 +6,6 @@
 #include "platform/code_page.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <sstream>

@@ -1,7 +1,6 @@
 // The Linux program's command line, and --list over a fake home folder
 // with a prefix in each launcher's layout.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>

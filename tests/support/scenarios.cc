@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
