@@ -523,13 +523,14 @@ TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
 
 TEST(MemberNames, InUtf8CountAndCompareAsTheHostWritesThem) {
   // kk_KZ has code page 65001, UTF-8. A byte that is no character there is
-  // U+FFFD, three bytes in a Linux name, and U+10000 is four: 83 of the one,
-  // U+10000 and two letters are 255 bytes, one letter more is too long.
+  // U+FFFD, three bytes in a Linux name, U+FFFF is three too and U+10000
+  // four: 82 of the first, U+FFFF, U+10000 and two letters are 255 bytes,
+  // one letter more is too long.
   // U+1000 and U+9000 are two names on Windows.
   const std::string locales = CompiledLocale("kk_KZ.UTF-8"), letters = "aa";
   if (locales.empty()) GTEST_SKIP() << "localedef cannot compile kk_KZ.UTF-8 (package locales)";
   ScopedEnvironment locpath("LOCPATH", locales.c_str()), lcAll("LC_ALL", "kk_KZ.UTF-8");
-  const std::string fits = std::string(83, '\xFF') + "\xF0\x90\x80\x80" + letters;
+  const std::string fits = std::string(82, '\xFF') + "\xEF\xBF\xBF\xF0\x90\x80\x80" + letters;
   EXPECT_EQ("", LinuxFileNameProblem(fits));
   EXPECT_NE("", LinuxFileNameProblem(fits + "a"));
   EXPECT_NE(WindowsNameKey("\xE1\x80\x80"), WindowsNameKey("\xE9\x80\x80"));
