@@ -195,12 +195,15 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "registry key (HKEY_LOCAL_MACHINE\\Software\\Quillfern\\GHR).\n",
       none.out);
   // Prefixes come in the order of their paths, whatever order the folder gives.
-  for (const char* name : {"e", "c", "a", "d", "b"})
+  // A line of Steam's list with a third, empty text names no library.
+  for (const char* name : {"e", "c", "a", "d", "b", "steamapps/compatdata/1/pfx"})
     WriteGameKeyTo(nobody.path() + "/Games/" + name, {{"Installpath", "C:\\G"}, {"Language", "x"}});
+  WriteFileBytes(nobody.path() + (kLibraries + 5), "\"1\" \"" + nobody.path() + "/Games\" \"\"");
   const std::string listed = list().out;
   size_t at = 0;
   for (const std::string name : {"a", "b", "c", "d", "e"})
     EXPECT_NE(std::string::npos, at = listed.find("/Games/" + name + "\n", at)) << name;
+  EXPECT_EQ(std::string::npos, listed.find("/steamapps/")) << listed;
 }
 
 }  // namespace
