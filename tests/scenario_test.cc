@@ -144,7 +144,8 @@ TEST_P(LinuxProgram, ShowsTheBoxAndLeavesTheFilesExpected) {
   // own code page shows it) and the hints, and the game folder.
   ScopedEnvironment locale("LC_ALL", s.locale),
       locales("LOCPATH", locales_.empty() ? nullptr : locales_.c_str());
-  // Where the sh line joins the streams: the box, then the hints.
+  // Where the sh line joins the streams: the box, then the hints (without
+  // a hint line, find gives npos and npos + 1 is 0: nothing to split).
   const size_t hints = s.shell ? result.out.find("\npatch_installer: ") + 1 : 0;
   if (hints > 0) result.err = result.out.substr(hints), result.out.resize(hints);
   ExpectPrinted(result, s.exitCode, s.text.empty() ? "" : PrintedBox(s.caption, s.text), s.hints,
