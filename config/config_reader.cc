@@ -51,13 +51,22 @@ ConfigReader::~ConfigReader() {
   free(keyPattern);
 }
 
-void ConfigReader::LoadFile() {
+void ConfigReader::Forget() {
   CloseFile(handle);
   handle = nullptr;
   free(text);
   text = nullptr;
+}
 
-  handle = OpenFile(configName, OPEN_FILE_READ);
+void ConfigReader::LoadFile() {
+  // The file held is closed before the next one is opened.
+  Forget();
+  Load(OpenFile(configName, OPEN_FILE_READ));
+}
+
+void ConfigReader::Load(FileHandle* opened) {
+  Forget();
+  handle = opened;
   // The reader takes what there is: a member that runs past the end of a
   // damaged archive is read up to that end, and bytes a short read does
   // not deliver stay zero, which ends the text there. A damaged member's

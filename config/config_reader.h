@@ -34,6 +34,10 @@ class ConfigReader {
   void ReadValue();
   // The search over text; false when there is no entry. Used by ReadValue.
   bool FindValue(uint32_t size);
+  // Takes opened, a handle on the file that configName names (now the
+  // reader's, to close), and reads its text in place of what the reader
+  // held, as ReadValue reads a file it opens itself.
+  void Load(FileHandle* opened);
 
   FileHandle* handle;    // the file whose text is held, or nullptr
   char* text;            // textSize bytes and a zero, or nullptr
@@ -49,6 +53,7 @@ class ConfigReader {
   uint32_t valueLength;
 
  private:
+  void Forget();  // closes handle, releases text
   void LoadFile();
 };
 

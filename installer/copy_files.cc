@@ -9,20 +9,18 @@
 #include "platform/file_replacement.h"
 #include "platform/large_block.h"
 
+void ComposeCopyFailure(char* text, size_t size, MessageId id, const char* name,
+                        const char* ending) {
+  (void)snprintf(text, size, "%s %s%s", MessageText(id), name, ending);
+}
+
 namespace {
 
-// Room for the longest message and the longest name a caller builds (a
-// destination in InstallPath's buffer, maybe with the temporary file's
-// ending), so that the box names the whole file.
-const int kErrorTextSize =
-    kMessageFieldSize + kInstallPathSize + sizeof kReplacementEnding;
-
-// "<message> <name><ending>", shown by FatalError.
+// The box of a failed copy, shown by FatalError.
 [[noreturn]] void FatalWithName(MessageId id, const char* name,
                                 const char* ending = "") {
-  char errorText[kErrorTextSize];
-  (void)snprintf(errorText, sizeof errorText, "%s %s%s", MessageText(id), name,
-                 ending);
+  char errorText[kCopyFailureSize];
+  ComposeCopyFailure(errorText, sizeof errorText, id, name, ending);
   FatalError(errorText);
 }
 

@@ -7,9 +7,24 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "installer/messages.h"
+#include "installer/settings.h"
+#include "platform/file_replacement.h"
+
 // Three executable names, d3d, glide, gl, each beginning with a backslash:
 // looked up as they are, and appended to InstallPath as the destination.
 typedef const char* const ExecutableSet[3];
+
+// Room for the text of a copy's box: the longest message and the longest
+// name a caller builds (a destination in InstallPath's buffer, maybe with
+// the temporary file's ending), so that the box names the whole file.
+const size_t kCopyFailureSize =
+    kMessageFieldSize + kInstallPathSize + sizeof kReplacementEnding;
+
+// "<message id> <name><ending>", the text of the box a copy ends with, into
+// text (size bytes).
+void ComposeCopyFailure(char* text, size_t size, MessageId id, const char* name,
+                        const char* ending = "");
 
 // Replaces the disk file name with size bytes of data, whole or not at all
 // (see file_replacement.h). A file that cannot be written, and any failure

@@ -5,6 +5,7 @@
 
 #include "filesystem/archive_table.h"
 #include "installer/messages.h"
+#include "installer/patch_check.h"
 #include "installer/settings.h"
 #include "installer/version_detection.h"
 #include "platform/file_replacement.h"
@@ -21,6 +22,10 @@ const char kLanguagePatchFormat[] = "\\Patch_%s.cod";
 const char kLanguagePatchDestination[] = "\\Patch12.cod";
 
 char SummaryText[kSummaryTextSize];
+
+bool GermanEditionApplies(const char* languageValue) {
+  return strstr(languageValue, "ger") != nullptr;
+}
 
 void ComposeSummary(bool germanEdition) {
   // The summary is only shown: a text longer than its buffer may be cut.
@@ -48,19 +53,24 @@ void ApplyPatch() {
   if (!DetectBaseVersion()) FatalError(MessageText(MESSAGE_PATCH_TOO_OLD));
   MountArchive("Patch.dat");
 
-  // Case-sensitive on purpose: "GER" selects the German messages but the
-  // international edition.
-  const bool germanEdition = strstr(LanguageValue, "ger") != nullptr;
+  // Every file is checked before the first is replaced: a Patch.dat cut
+  // short or lacking a file, or a game file that cannot be replaced, ends
+  // the run with the box its copy would give, and the game as it was.
+  PatchFile files[kPatchFileCount];
+  ListPatchFiles(LanguageValue, files);
+  PatchCheck check;
+  if (!CheckPatchFiles(InstallPath, files, &check)) FatalError(check.boxText);
+
+  const bool germanEdition = GermanEditionApplies(LanguageValue);
   CopyFileSet(germanEdition ? GermanEditionExecutables
                             : StandardEditionExecutables);
   ComposeSummary(germanEdition);
 
-  char source[kInstallPathSize];
+  const PatchFile& languagePatch = files[kPatchFileCount - 1];
   char destination[kInstallPathSize];
-  (void)snprintf(source, sizeof source, kLanguagePatchFormat, LanguageValue);
   JoinDestination(destination, sizeof destination, InstallPath,
-                  kLanguagePatchDestination);
-  CopyOneFile(source, destination);
+                  languagePatch.destination);
+  CopyOneFile(languagePatch.source, destination);
   // Each file went to the disk before its rename; the renames go now.
   FlushReplacedFolders();
 

@@ -12,6 +12,11 @@ extern const char* const UpgradedVersionNames[2];
 extern const char kLanguagePatchFormat[];
 extern const char kLanguagePatchDestination[];
 
+// Whether a run for the registry's language code patches the German
+// edition: the code holds "ger", case-sensitively ("GER" selects the
+// German messages but the international edition).
+bool GermanEditionApplies(const char* languageValue);
+
 const int kSummaryTextSize = 4096;
 extern char SummaryText[kSummaryTextSize];
 
@@ -21,8 +26,9 @@ extern char SummaryText[kSummaryTextSize];
 void ComposeSummary(bool germanEdition);
 
 // Gates on the installed version, mounts "Patch.dat" from the current
-// folder, copies the edition's executables and the language patch archive
-// into InstallPath, shows the summary and closes all archives. Returns only
+// folder, checks every file it will copy and replace (patch_check.h), copies
+// the edition's executables and the language patch archive into
+// InstallPath, shows the summary and closes all archives. Returns only
 // after a successful run.
 void ApplyPatch();
 

@@ -33,6 +33,31 @@ bool MenuOpensQuietly() {
   return fits;
 }
 
+// The version in the menu that reader names (and may hold already): key
+// "version" in section "Version", else key "Version" where that gives
+// nothing; accepted when it holds a base version the patch upgrades.
+VersionVerdict LookUpVersion(ConfigReader* reader, char* label,
+                             size_t labelSize) {
+  strcpy(reader->sectionName, "Version");
+  strcpy(reader->keyName, "version");
+  reader->ReadValue();
+  if (reader->valueLength == 0) {
+    strcpy(reader->keyName, "Version");
+    reader->ReadValue();
+  }
+
+  // The whole value is searched; the label kept may be cut before a
+  // version that lies beyond it.
+  bool accepted = false;
+  for (const char* version : AcceptedBaseVersions)
+    accepted = accepted || (reader->valueLength != 0 &&
+                            strstr(reader->value, version) != nullptr);
+  const size_t length = strnlen(reader->value, labelSize - 1);
+  memcpy(label, reader->value, length);
+  label[length] = '\0';
+  return accepted ? VersionVerdict::kAccepted : VersionVerdict::kRefused;
+}
+
 // The detection itself. Quiet, it shows nothing and ends nothing, and says
 // what the run would do; otherwise the run's boxes end the run where it
 // meets them.
@@ -63,27 +88,10 @@ VersionVerdict Detect(const char* installPath, bool quiet, char* label,
   ConfigReader* reader = new (std::nothrow) ConfigReader;
   if (reader == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
   strcpy(reader->configName, kMenuName);
-  strcpy(reader->sectionName, "Version");
-  strcpy(reader->keyName, "version");
-  reader->ReadValue();
-  if (reader->valueLength == 0) {
-    strcpy(reader->keyName, "Version");
-    reader->ReadValue();
-  }
-
-  // The whole value is searched; the label kept may be cut before a
-  // version that lies beyond it.
-  bool accepted = false;
-  for (const char* version : AcceptedBaseVersions)
-    accepted = accepted || (reader->valueLength != 0 &&
-                            strstr(reader->value, version) != nullptr);
-  const size_t length = strnlen(reader->value, labelSize - 1);
-  memcpy(label, reader->value, length);
-  label[length] = '\0';
-
+  const VersionVerdict verdict = LookUpVersion(reader, label, labelSize);
   delete reader;
   ResetArchives();
-  return accepted ? VersionVerdict::kAccepted : VersionVerdict::kRefused;
+  return verdict;
 }
 
 }  // namespace
@@ -103,4 +111,11 @@ VersionVerdict JudgeBaseVersion(const char* installPath, char* label,
   if (labelSize > 0) label[0] = '\0';
   if (failureSize > 0) failure[0] = '\0';
   return Detect(installPath, true, label, labelSize, failure, failureSize);
+}
+
+VersionVerdict JudgeMenu(FileHandle* menu, char* label, size_t labelSize) {
+  ConfigReader reader;
+  strcpy(reader.configName, kMenuName);
+  reader.Load(menu);
+  return LookUpVersion(&reader, label, labelSize);
 }

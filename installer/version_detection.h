@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "filesystem/file_handle.h"
+
 extern const char* const GameArchiveNames[3];
 extern const char* const AcceptedBaseVersions[2];
 
@@ -27,5 +29,11 @@ enum class VersionVerdict {
 VersionVerdict JudgeBaseVersion(const char* installPath, char* label,
                                 size_t labelSize, char* failure,
                                 size_t failureSize);
+
+// What version detection makes of the menu open on menu, a handle that the
+// function takes over and closes: kAccepted or kRefused, with the version's
+// value in label as above. fff check --patch asks it of the menu in each
+// language archive, which is what a patched game's Patch12.cod holds.
+VersionVerdict JudgeMenu(FileHandle* menu, char* label, size_t labelSize);
 
 #endif  // GRAVELHORN_INSTALLER_VERSION_DETECTION_H_

@@ -40,6 +40,16 @@ extern const char kReplacementEnding[5];  // ".tmp"
 bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
                      bool* temporaryInTheWay = nullptr);
 
+// Whether ReplaceDiskFile would put a file in place of windowsPath, as far
+// as can be told without changing anything: the path can be written (on
+// Linux, on a drive of the prefix), what is there is a file that is not
+// read-only, its folder takes a new file (Linux), and no folder with
+// something in it holds the temporary name. A run asks this of every file
+// before it replaces the first. Changes nothing; a refusal is noted as
+// ReplaceDiskFile notes it, and *temporaryInTheWay set as it sets it.
+bool CanReplaceDiskFile(const char* windowsPath,
+                        bool* temporaryInTheWay = nullptr);
+
 // Makes the replacements since the last call survive a power cut. On Linux
 // each file is flushed before its rename, and this flushes the folders the
 // renames changed, once; on Windows each move is written through already.

@@ -309,7 +309,45 @@ bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
   return false;
 }
 
+// Whether a replacement refuses what has these attributes: a folder, or a
+// read-only file, which Windows refuses to replace (Wine running as root
+// would not, so the program refuses it itself).
+bool Refused(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) !=
+             0;
+}
+
+// Whether path is a folder with something in it.
+bool FolderWithEntries(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return false;
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool entries = false;
+  do
+    entries = entries || (strcmp(entry.cFileName, ".") != 0 &&
+                          strcmp(entry.cFileName, "..") != 0);
+  while (!entries && FindNextFileA(search, &entry));
+  FindClose(search);
+  return entries;
+}
+
 }  // namespace
+
+bool CanReplaceDiskFile(const char* windowsPath, bool* temporaryInTheWay) {
+  const std::string destination = FullPath(windowsPath);
+  if (destination.empty() || Refused(GetFileAttributesA(destination.c_str())))
+    return false;
+  if (FolderWithEntries(destination + kReplacementEnding)) {
+    if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
+    return false;
+  }
+  return true;
+}
 
 bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
                      bool* temporaryInTheWay) {
@@ -318,11 +356,7 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
   const std::string temporary = destination + kReplacementEnding;
   const DWORD attributes = GetFileAttributesA(destination.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  // Windows refuses to replace a read-only file; Wine running as root
-  // would not, so the program refuses it itself.
-  if (exists &&
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
-    return false;
+  if (Refused(attributes)) return false;
   const DWORD carried = exists ? attributes & kCarriedAttributes : 0;
   const auto* bytes = static_cast<const unsigned char*>(data);
   Backoff backoff;

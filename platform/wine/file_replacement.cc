@@ -3,6 +3,7 @@
 // read-only (no write bit at all) is refused first, as Windows refuses it.
 #include "platform/file_replacement.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -178,29 +179,36 @@ bool PutInPlace(const std::string& temporary, const std::string& destination) {
   return false;
 }
 
-}  // namespace
-
-bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
-                     bool* temporaryInTheWay) {
-  const std::string prefix = WinePrefixDirectory();
+// Where a replacement of windowsPath puts its file, and what is there now.
+struct Target {
   std::string destination, temporary;
+  struct stat existing = {};
+  bool exists = false;
+};
+
+// What a replacement checks before it changes anything: the path maps to a
+// host file on a drive of the prefix, and what is there, if anything, is a
+// regular file that may be written. Notes what refuses.
+bool CheckTarget(const char* windowsPath, Target* target) {
+  const std::string prefix = WinePrefixDirectory();
   bool onDrive = false;
   // Only the prefix's drives are written: never a network path, nor a
   // folder that no drive of the prefix holds.
-  if (!MapWindowsPath(windowsPath, prefix, &destination, &onDrive)) {
+  if (!MapWindowsPath(windowsPath, prefix, &target->destination, &onDrive)) {
     NoteFileFailure(windowsPath, "", WhyUnmapped(windowsPath, prefix));
     return false;
   }
   if (!onDrive ||
       !MapWindowsPath((std::string(windowsPath) + kReplacementEnding).c_str(),
-                      prefix, &temporary)) {
-    NoteFileFailure(windowsPath, destination,
+                      prefix, &target->temporary)) {
+    NoteFileFailure(windowsPath, target->destination,
                     "the current folder lies on no drive of the prefix");
     return false;
   }
-  struct stat existing;
-  const bool exists = stat(destination.c_str(), &existing) == 0;
-  if (exists && !Writable(destination, existing)) {
+  const std::string& destination = target->destination;
+  struct stat& existing = target->existing;
+  target->exists = stat(destination.c_str(), &existing) == 0;
+  if (target->exists && !Writable(destination, existing)) {
     if (!S_ISREG(existing.st_mode) || (existing.st_mode & 0222) == 0)
       NoteFileFailure(windowsPath, destination,
                       !S_ISREG(existing.st_mode)
@@ -210,15 +218,64 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
       NoteReplacementFailure(windowsPath, destination, strerror(errno));
     return false;
   }
+  return true;
+}
+
+// Notes that what holds the temporary name stays in the way, under the
+// name the box shows: the temporary file's.
+void NoteTemporaryInTheWay(const char* windowsPath, const Target& target,
+                           bool* temporaryInTheWay) {
+  NoteReplacementFailure(
+      (std::string(windowsPath) + kReplacementEnding).c_str(), target.temporary,
+      "in the way, and it cannot be removed");
+  if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
+}
+
+// Whether path is a folder with something in it (never a link's target).
+bool FolderWithEntries(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return true;
+  bool entries = false;
+  while (const dirent* entry = readdir(folder))
+    entries = entries || (strcmp(entry->d_name, ".") != 0 &&
+                          strcmp(entry->d_name, "..") != 0);
+  closedir(folder);
+  return entries;
+}
+
+}  // namespace
+
+bool CanReplaceDiskFile(const char* windowsPath, bool* temporaryInTheWay) {
+  Target target;
+  if (!CheckTarget(windowsPath, &target)) return false;
+  // The new file is made and renamed in the destination's folder.
+  const std::string folder = FolderOf(target.destination);
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    NoteReplacementFailure(windowsPath, target.destination, strerror(errno));
+    return false;
+  }
+  if (FolderWithEntries(target.temporary)) {
+    NoteTemporaryInTheWay(windowsPath, target, temporaryInTheWay);
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
+                     bool* temporaryInTheWay) {
+  Target target;
+  if (!CheckTarget(windowsPath, &target)) return false;
+  const std::string& destination = target.destination;
+  const std::string& temporary = target.temporary;
+  const bool exists = target.exists;
+  const struct stat& existing = target.existing;
   const auto* bytes = static_cast<const unsigned char*>(data);
   bool replaced = false;
   switch (ClearTemporaryName(temporary, exists, bytes, size)) {
     case Leftover::kInTheWay:
-      // Under the name the box shows: the temporary file's.
-      NoteReplacementFailure(
-          (std::string(windowsPath) + kReplacementEnding).c_str(), temporary,
-          "in the way, and it cannot be removed");
-      if (temporaryInTheWay != nullptr) *temporaryInTheWay = true;
+      NoteTemporaryInTheWay(windowsPath, target, temporaryInTheWay);
       return false;
     case Leftover::kNewFile:
       replaced = PutInPlace(temporary, destination);
