@@ -160,6 +160,13 @@ int32_t SelectLanguage(const char* value) {
   return selected;
 }
 
+std::string CatalogueCodes() {
+  std::string codes;
+  for (const CatalogueLanguage& language : MessageCatalogue)
+    codes += (codes.empty() ? "" : ", ") + std::string(language.code);
+  return codes;
+}
+
 void FatalError(const char* text) {
   ShowMessage(text, "ERROR", MESSAGE_STYLE_ERROR);
   CloseAllArchives();

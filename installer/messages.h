@@ -4,6 +4,7 @@
 #define GRAVELHORN_INSTALLER_MESSAGES_H_
 
 #include <cstdint>
+#include <string>
 
 #include "installer/catalogue_languages.h"
 
@@ -42,6 +43,9 @@ struct CatalogueLanguage {
 // position is its LanguageIndex. Adding a language is adding it to
 // CATALOGUE_LANGUAGES and its row here, in the same place.
 extern const CatalogueLanguage MessageCatalogue[kLanguageCount];
+
+// The catalogue's language codes in order: "eng, hun, ...".
+std::string CatalogueCodes();
 
 // The text of message id in the language LanguageIndex holds now. The
 // pointer stays valid for the whole run.

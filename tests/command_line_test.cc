@@ -1,6 +1,7 @@
 // The Linux program's command line, and --list over a fake home folder
 // with a prefix in each launcher's layout.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -82,6 +83,8 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
   const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
   const std::string e15(15, 'e');
+  const std::string kFails = "v1.1 (the patch upgrades it, but a run from this folder fails: ";
+  const std::string kCannotWritePatch12 = "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod";
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
@@ -115,7 +118,16 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
        .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
       // 15 characters fill the run's LanguageValue with its zero; 16 do not fit.
-      {.prefix = "home/.wine", .language = e15, .caption = "ERROR", .text = "File not found: \\Patch_" + e15 + ".cod"},
+      // The verdict counts the Patch.dat of the folder --list runs in, as the
+      // run does: one without the language's archive, none at all, one cut
+      // short; and a game file the run cannot replace.
+      {.prefix = "home/.wine", .language = e15, .version = kFails + "Patch.dat has no /Patch_" + e15 + ".cod)", .caption = "ERROR", .text = "File not found: \\Patch_" + e15 + ".cod"},
+      {.prefix = "home/.wine", .game = {.name = "g", .workingFolder = "Elsewhere"}, .version = kFails + "this folder holds no Patch.dat that can be read)",
+       .caption = "ERROR", .text = "File not found: \\Gravelhorn_d3d.exe"},
+      {.prefix = "home/.wine", .game = {.name = "g", .patchDat = [](std::string p) { return p.substr(0, 2400); }},
+       .version = kFails + "Patch.dat is cut short: /Patch_eng.cod ends at byte 2654, the file holds 2400 bytes)", .caption = "ERROR", .text = "Unable to update the files.  \\Patch_eng.cod"},
+      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { chmod((game + "/Patch12.cod").c_str(), 0444); }},
+       .version = kFails + "\"" + kCannotWritePatch12 + "\")", .caption = "ERROR", .text = kCannotWritePatch12},
       {.prefix = "home/.wine", .language = e15 + "e", .version = "unknown (a value of the game's key is longer than the patch reads)",
        .caption = "ERROR", .text = "The registry not correct!"},
       // 255 bytes of Installpath are the run's, 256 are refused as it refuses them.
@@ -161,8 +173,9 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
            root.path()});
     const FolderFiles all = FolderTree(root.path());
     const std::string wineprefix = row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX";
+    const std::string working = prefix + "/drive_c/" + row.game.workingFolder;
     const CommandResult list = RunCommand(
-        argv, root.path(), {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix}, 20);
+        argv, working, {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix}, 20);
     if (row.bindMounted && list.exitCode == 99)
       GTEST_SKIP() << "no bind mounts in a private mount namespace here: " << list.err;
     const std::string shown =
@@ -176,7 +189,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
     EXPECT_EQ(all, FolderTree(root.path()));
 
     const CommandResult run =
-        RunCommand({PatchInstallerPath(), "--prefix", prefix}, prefix + "/drive_c/Patch",
+        RunCommand({PatchInstallerPath(), "--prefix", prefix}, working,
                    {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
     const bool patched = row.caption == kTitle && row.text != kNoMenu;
     ExpectPrinted(run, patched ? 0 : 255, PrintedBox(row.caption, row.text), std::nullopt, prefix,

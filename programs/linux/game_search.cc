@@ -9,6 +9,7 @@
 #include <set>
 
 #include "filesystem/archive_table.h"
+#include "installer/patch_check.h"
 #include "installer/settings.h"
 #include "installer/startup.h"
 #include "installer/version_detection.h"
@@ -81,6 +82,42 @@ std::string Shown(const std::string& narrow) {
   return ShownEscaped(NarrowToHost(narrow));
 }
 
+// Why a run for language from the current folder would end at its check
+// before it replaces anything: Patch.dat here lacks a file it copies or
+// holds one cut short, or a game file cannot be replaced. "" when it would
+// get past it.
+std::string WhyARunFromHereFails(const char* installPath,
+                                 const std::string& language) {
+  char failure[kFileNameSize + 64];
+  switch (TryMountArchive("Patch.dat", failure, sizeof failure)) {
+    case MountResult::kNotOpened:
+      return "this folder holds no Patch.dat that can be read";
+    case MountResult::kFailed:
+      return "Patch.dat: " + Shown(failure);
+    case MountResult::kMounted:
+      break;
+  }
+  PatchFile files[kPatchFileCount];
+  ListPatchFiles(language.c_str(), files);
+  PatchCheck check;
+  const bool passes = CheckPatchFiles(installPath, files, &check);
+  ResetArchives();
+  if (passes) return "";
+  std::string member = files[check.file].source;
+  std::replace(member.begin(), member.end(), '\\', '/');
+  if (check.destinationFailed) return "\"" + Shown(check.boxText) + "\"";
+  switch (check.member.state) {
+    case MemberState::kMissing:
+      return "Patch.dat has no " + Shown(member);
+    case MemberState::kCutShort:
+      return "Patch.dat is cut short: " + Shown(member) + " ends at byte " +
+             std::to_string(check.member.end) + ", the file holds " +
+             std::to_string(check.member.archiveLength) + " bytes";
+    default:
+      return "Patch.dat holds " + Shown(member) + " of 2 GiB or more";
+  }
+}
+
 }  // namespace
 
 GameInPrefix ReadGameInPrefix(const std::string& prefix) {
@@ -113,8 +150,15 @@ std::string InstalledVersion(const GameInPrefix& game) {
   char failure[kFileNameSize + 64];
   switch (JudgeBaseVersion(installPath, label, sizeof label, failure,
                            sizeof failure)) {
-    case VersionVerdict::kAccepted:
-      return Shown(label) + " (the patch applies)";
+    case VersionVerdict::kAccepted: {
+      const std::string why =
+          WhyARunFromHereFails(installPath, key.language.text);
+      return Shown(label) +
+             (why.empty() ? " (the patch applies)"
+                          : " (the patch upgrades it, but a run from this "
+                            "folder fails: " +
+                                why + ")");
+    }
     case VersionVerdict::kRefused:
       return (label[0] != '\0' ? Shown(label) : "none") +
              " (not one this patch upgrades)";

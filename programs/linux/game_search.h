@@ -37,7 +37,8 @@ GameInPrefix ReadGameInPrefix(const std::string& prefix);
 
 // The installed version and whether the patch applies, as a run on the
 // game's prefix from the current folder would find them: the run's own
-// version detection, without its boxes. Makes game's prefix the one in use
+// version detection and its check of Patch.dat and the game's files,
+// without their boxes. Makes game's prefix the one in use
 // (UseWinePrefix). Text as --list shows it, in the host's text.
 std::string InstalledVersion(const GameInPrefix& game);
 

@@ -6,9 +6,14 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
+#include "filesystem/archive_table.h"
 #include "installer/messages.h"
+#include "installer/patch_check.h"
+#include "installer/settings.h"
 #include "installer/startup.h"
 #include "installer/version_detection.h"
 #include "platform/code_page.h"
@@ -174,14 +179,6 @@ void ShowKeyFaults(Hints& hints, const GameInPrefix& game) {
   if (WineServerRunning(game.prefix)) ShowServerRunning(hints, game.prefix);
 }
 
-// The catalogue's language codes: "eng, hun, ...".
-std::string CatalogueCodes() {
-  std::string codes;
-  for (const CatalogueLanguage& language : MessageCatalogue)
-    codes += (codes.empty() ? "" : ", ") + std::string(language.code);
-  return codes;
-}
-
 void ShowValueFaults(Hints& hints, const GameInPrefix& game) {
   const GameKey& key = game.key;
   if (!key.installPath.present)
@@ -253,6 +250,44 @@ bool NamedIn(const std::string& box, const std::string& name) {
   return false;
 }
 
+// Whether the run has Patch.dat mounted: only then can it lack a file.
+bool PatchDatMounted() {
+  for (int32_t s = 0; s < Archives.registeredCount; ++s)
+    if (strcmp(Archives.slots[s].fileName, "Patch.dat") == 0) return true;
+  return false;
+}
+
+// A file of the run that Patch.dat lacks or holds cut short (a download
+// that stopped part-way): the box names the file, the fault is Patch.dat's.
+void ShowPatchDatFaults(Hints& hints, const std::string& box) {
+  PatchFile files[kPatchFileCount];
+  ListPatchFiles(LanguageValue, files);
+  for (const PatchFile& file : files) {
+    const MemberFinding found = FindRegisteredMember(file.source);
+    if (!NamedIn(box, file.source) || !PatchDatMounted() ||
+        found.state == MemberState::kWhole)
+      continue;
+    std::string member = NarrowToHost(file.source);
+    std::replace(member.begin(), member.end(), '\\', '/');
+    std::string host = "Patch.dat";
+    std::string mapped;
+    if (MapWindowsPath("Patch.dat", CurrentWinePrefix().path, &mapped))
+      host += " (" + WithoutLinks(mapped) + ")";
+    const std::string fix =
+        ": the patch needs a whole Patch.dat; download it again";
+    if (found.state == MemberState::kMissing)
+      hints.Line(host + " has no " + member + ", which the run installs" + fix);
+    else if (found.state == MemberState::kCutShort)
+      hints.Line(host + " is cut short: " + member + " ends at byte " +
+                 std::to_string(found.end) + ", but the file holds " +
+                 std::to_string(found.archiveLength) + " bytes" + fix);
+    else
+      hints.Line(host + " holds " + member +
+                 " with a size of 2 GiB or more, which the patch cannot copy" +
+                 fix);
+  }
+}
+
 }  // namespace
 
 void PrintHints(FILE* out, const char* boxText, bool afterError) {
@@ -294,9 +329,10 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
       hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " +
                  failure.reason +
                  ": run patch_installer in the folder that holds Patch.dat");
+  const std::string box = boxText != nullptr ? boxText : "";
+  ShowPatchDatFaults(hints, box);
   for (const FileFailure& failure : FileFailures()) {
-    if (!NamedIn(boxText != nullptr ? boxText : "", failure.windowsPath))
-      continue;
+    if (!NamedIn(box, failure.windowsPath)) continue;
     const std::string name = NarrowToHost(failure.windowsPath);
     // The menu that is not on disk where the run started comes from the
     // game's archives: that is where it is missing.

@@ -161,6 +161,25 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
   std::filesystem::remove(game + "/../dosdevices/d:");
   std::filesystem::create_directory_symlink("../Outside", game + "/../dosdevices/d:");
 }
+// The sample Patch.dat with the entry of member renamed, so that a run finds
+// no member of that name.
+std::string Without(std::string patch, const std::string& member) {
+  for (size_t at = kFffHeaderSize; at + kDirectoryEntrySize <= patch.size(); at += kDirectoryEntrySize)
+    if (patch.compare(at, member.size() + 1, member.c_str(), member.size() + 1) == 0)
+      return patch.replace(at + 1, 1, "_");
+  throw std::runtime_error("the sample Patch.dat has no entry " + member);
+}
+// The hints after a Patch.dat cut short inside member, or without it.
+const char kWholeNeeded[] = ": the patch needs a whole Patch.dat; download it again\n";
+const std::string kPatchDatOnHost = "Patch.dat (<prefix>/drive_c/Patch/Patch.dat)";
+std::string CutShort(const std::string& member, int end, int held) {
+  return kPatchDatOnHost + " is cut short: " + member + " ends at byte " + std::to_string(end) +
+         ", but the file holds " + std::to_string(held) + " bytes" + kWholeNeeded;
+}
+std::string Lacking(const std::string& member) {
+  return kPatchDatOnHost + " has no " + member + ", which the run installs" + kWholeNeeded;
+}
+
 // A game folder's name that would drive a terminal and forge a line, as
 // the hints show it.
 const std::string kControls = "C:\\Games\\GHR\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x81";
@@ -284,6 +303,25 @@ std::vector<Scenario> BuildScenarios() {
        .text = "REGISTER_FFF: file entries error (Patch.dat)"},
       {.name = "MemberPastTheEndOfPatchDat", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
        .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true},
+      // A Patch.dat cut short (a download that stopped part-way) or without a
+      // file (a publisher's slip) is found before any game file is replaced:
+      // the box of that file's copy, and a hint that names Patch.dat. The
+      // sample's six executables lie at bytes 1796 to 1963, its language
+      // archives of 347 bytes (344 for the empty code's) from there on.
+      {.name = "PatchDatCutInTheFirstExecutable", .patchDat = [](std::string p) { return p.substr(0, 1800); }, .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .onWindows = true, .hints = CutShort("/Gravelhorn_d3d.exe", 1823, 1800)},
+      {.name = "PatchDatCutInTheLastExecutable", .language = "ger", .patchDat = [](std::string p) { return p.substr(0, 1962); },
+       .error = "Aktualisierung der Dateien nicht m\xF6glich.  \\Kieselfuchs_gl.exe", .hints = CutShort("/Kieselfuchs_gl.exe", 1963, 1962)},
+      {.name = "PatchDatCutInTheLanguageArchive", .patchDat = [](std::string p) { return p.substr(0, 2400); }, .error = "Unable to update the files.  \\Patch_eng.cod",
+       .hints = CutShort("/Patch_eng.cod", 2654, 2400)},
+      {.name = "PatchDatOneByteShort", .language = "ita", .patchDat = [](std::string p) { return p.substr(0, p.size() - 1); }, .error = "Impossibile aggiornare i file. \\Patch_ita.cod",
+       .hints = CutShort("/Patch_ita.cod", 4389, 4388)},
+      {.name = "PatchDatWithoutAnExecutable", .patchDat = [](std::string p) { return Without(p, "/Gravelhorn_gl.exe"); }, .error = "File not found: \\Gravelhorn_gl.exe",
+       .onWindows = true, .hints = Lacking("/Gravelhorn_gl.exe")},
+      {.name = "PatchDatWithoutAGermanExecutable", .language = "ger", .patchDat = [](std::string p) { return Without(p, "/Kieselfuchs_d3d.exe"); },
+       .error = "Datei nicht gefunden: \\Kieselfuchs_d3d.exe", .hints = Lacking("/Kieselfuchs_d3d.exe")},
+      {.name = "ReadOnlyPatch12OfTheGermanEdition", .language = "ger", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = "Kann folgende Datei zum Beschreiben nicht \xF6" "ffnen: C:\\Games\\GHR\\\\Patch12.cod"},
       // Values of other types come as their bytes: a dword path is "\x01";
       // a binary language without a zero is measured by its length.
       {.name = "DwordInstallPath", .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255, .text = kNoMenu},
