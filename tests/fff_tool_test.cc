@@ -135,6 +135,63 @@ void ExpectFffRuns(const std::vector<FffRun>& runs) {
   }
 }
 
+// check --patch judges a Patch.dat as the run's own check and version
+// detection would, for the catalogue's six languages or the codes given:
+// a whole one passes, and each file a run would miss, find cut short or
+// patch again with is named.
+TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
+  const std::string v12 = BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"}});
+  const std::vector<ArchiveMember> standard = {{"/Gravelhorn_d3d.exe", "MZ 1"},
+      {"/Gravelhorn_glide.exe", "MZ 2"}, {"/Gravelhorn_gl.exe", "MZ 3"}, {"/Patch_eng.cod", v12}},
+      german = {{"/Kieselfuchs_d3d.exe", "MZ 4"}, {"/Kieselfuchs_glide.exe", "MZ 5"},
+      {"/Kieselfuchs_gl.exe", "MZ 6"}, {"/Patch_ger.cod", v12}};
+  std::vector<ArchiveMember> whole = standard;
+  whole.insert(whole.end(), german.begin(), german.end());
+  for (const char* name : {"/Patch_hun.cod", "/Patch_fra.cod", "/Patch_spa.cod", "/Patch_ita.cod"})
+    whole.push_back({name, v12});
+  std::string out;
+  for (const char* code : {"eng", "hun", "fra", "ger", "spa", "ita"})
+    out += "p.dat: /Patch_" + std::string(code) + ".cod: its Cfg/Menu.cfg reads 'v1.2'\n";
+  const std::string gone = ", which the archive does not hold";
+  auto patch = [](std::vector<ArchiveMember> members) {
+    return FolderFiles{{"p.dat", BuildFffArchive(members)}};
+  };
+  auto with = [&](std::vector<ArchiveMember> members, size_t at, const ArchiveMember& member) {
+    members.at(at) = member;
+    return patch(members);
+  };
+  const std::string cut = BuildFffArchive(standard);
+  // clang-format off
+  ExpectFffRuns({
+      {patch(whole), {"check", "p.dat", "--patch"}, 0, out + "p.dat: OK, a patch for eng, hun, fra, ger, spa, ita: 12 members, 2818 bytes\n", {}},
+      {patch(german), {"check", "p.dat", "--patch", "--languages", "ger"}, 0,
+       "p.dat: /Patch_ger.cod: its Cfg/Menu.cfg reads 'v1.2'\np.dat: OK, a patch for ger: 4 members, 773 bytes\n", {}},
+      // Without --languages, every language of the catalogue.
+      {patch(german), {"check", "p.dat", "--patch"}, 1, "", {"a run for eng, hun, fra, spa, ita copies /Gravelhorn_d3d.exe" + gone,
+       "a run for eng, hun, fra, spa, ita copies /Gravelhorn_glide.exe" + gone, "a run for eng, hun, fra, spa, ita copies /Gravelhorn_gl.exe" + gone,
+       "a run for eng copies /Patch_eng.cod" + gone, "a run for hun copies /Patch_hun.cod" + gone, "a run for fra copies /Patch_fra.cod" + gone,
+       "a run for spa copies /Patch_spa.cod" + gone, "a run for ita copies /Patch_ita.cod" + gone}},
+      // Stored without the leading '/' (fff create without NAME=).
+      {with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"a run for eng copies /Gravelhorn_d3d.exe" + gone + "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as /Gravelhorn_d3d.exe=FILE"}},
+      // An executable missing, a file no run copies (a warning only); "GER"
+      // is the international edition's, whose archive is found in any case.
+      {with(standard, 2, {"/readme.txt", "r"}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
+       {"a run for GER copies /Gravelhorn_gl.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 3 '/readme.txt' is copied by no run for GER",
+        "warning: entry 4 '/Patch_eng.cod' is copied by no run for GER"}},
+      // A language archive whose menu a second run would patch again, one
+      // without a menu, and one cut short.
+      {with(standard, 3, {"/Patch_eng.cod", BuildFffArchive({{"cfg/menu.CFG", "[Version]\r\nversion=\r\nVersion=v1.1 final\r\n"}})}),
+       {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"/Patch_eng.cod: its Cfg/Menu.cfg reads 'v1.1 final', a version this patch upgrades, so every run patches the game again"}},
+      {with(standard, 3, {"/Patch_eng.cod", BuildFffArchive({{"Text/eng.txt", "t"}})}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"/Patch_eng.cod: it holds no Cfg/Menu.cfg, so the patched game's version is read from its older archives and every run patches it again"}},
+      {{{"p.dat", cut.substr(0, cut.size() - 1)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of the file (772 bytes)"}},
+  });
+  // clang-format on
+}
+
 // The archive holds exactly the layout the installer reads (FileSystem's
 // tests look its names up), behind the header's free bytes.
 TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
@@ -203,7 +260,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
     return "fff: " + problem + "\nusage: fff " + command + "\nTry 'fff --help' for more.\n";
   };
   const std::string createUsage = "create ARCHIVE [-C DIR] [NAME=]FILE...",
-      listUsage = "list ARCHIVE [MEMBER...]", noDir = "-C needs one non-empty DIR";
+      listUsage = "list ARCHIVE [MEMBER...]", noDir = "-C needs one non-empty DIR",
+      checkUsage = "check [--patch [--languages CODE,...]] ARCHIVE";
   std::string deep = "ex/.fff00000001.tmp/";  // 64 folders below: its files go
   while (deep.size() < 20 + 2 * 64) deep += "d/";
   // Sparse, so it costs no disk space: it fills the archive up to the last
@@ -306,8 +364,12 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       {{}, {"create", "a.fff"}, 2, "", {usage("no FILE given", createUsage)}},
       {{}, {"create", "a.fff", "-C"}, 2, "", {usage(noDir, createUsage)}},
       {{}, {"create", "a.fff", "-C", "", "x.txt"}, 2, "", {usage(noDir, createUsage)}},
-      {{}, {"check", "a.fff", "extra"}, 2, "", {usage("too many operands", "check ARCHIVE")}},
-      {{}, {"check", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", "check ARCHIVE")}},
+      {{}, {"check", "a.fff", "extra"}, 2, "", {usage("too many operands", checkUsage)}},
+      {{}, {"check", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", checkUsage)}},
+      {{}, {"check", "a.fff", "--languages", "ger"}, 2, "", {usage("--languages goes with --patch", checkUsage)}},
+      {{}, {"check", "a.fff", "--patch", "--languages", "eng,"}, 2, "", {usage("a language CODE is 1 to 15 characters: ''", checkUsage)}},
+      {{}, {"check", "a.fff", "--patch", "--languages", "eng,0123456789abcdef"}, 2, "",
+       {usage("a language CODE is 1 to 15 characters: '0123456789abcdef'", checkUsage)}},
       {{}, {"extract", "a.fff", "-C", "1", "-C", "2"}, 2, "",
        {usage(noDir, "extract ARCHIVE [-C DIR] [MEMBER...]")}}};
   // Names one system or the other cannot write (extract on Linux refuses
@@ -362,10 +424,11 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   // clang-format off
   EXPECT_EQ(0u, help.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n       fff list "
       "ARCHIVE [MEMBER...]\n       fff extract ARCHIVE [-C DIR] [MEMBER...]\n       fff check "
-      "ARCHIVE\n       fff help\n\n  create   writes ARCHIVE from the FILEs, in that order, or "
+      "[--patch [--languages CODE,...]] ARCHIVE\n       fff help\n\n  create   writes ARCHIVE from the FILEs, in that order, or "
       "writes nothing\n           when any"));
   // clang-format on
   EXPECT_NE(std::string::npos, help.out.find("(here 1252)"));
+  EXPECT_NE(std::string::npos, help.out.find("--patch checks the\ninstaller's eng, hun, fra, ger, spa, ita.\n"));
   ExpectRun(Fff({"--help"}, "/"), 0, help.out, "");
   ExpectRun(Fff({}, "/"), 2, "", help.out);
   // An extract waits while another holds its folder (here the shell holds

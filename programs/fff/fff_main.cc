@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "installer/messages.h"
+#include "installer/settings.h"
 #include "platform/code_page.h"
 #include "platform/dll_search.h"
 #include "programs/fff/fff_tool.h"
@@ -21,6 +23,7 @@ struct Command {
   bool takesFolder;
   size_t minimumOperands;  // after ARCHIVE
   size_t maximumOperands;
+  bool takesPatch = false;  // --patch and --languages
 };
 
 const Command kCommands[] = {
@@ -49,14 +52,22 @@ const Command kCommands[] = {
      "failure leaves the folder's files, links and folders as they\n"
      "were. Leftovers of a killed extract (.fff*.tmp) are removed.\n",
      RunExtract, true, 0, SIZE_MAX},
-    {"check", "ARCHIVE",
+    {"check", "[--patch [--languages CODE,...]] ARCHIVE",
      "reports everything that keeps the installer from mounting\n"
      "ARCHIVE or from finding a member: a damaged header or directory,\n"
      "names that break the rule below or that an earlier member hides,\n"
      "data past the end of the file, or over the header, directory or\n"
      "another member's data (members may share the very same bytes);\n"
-     "and names extract cannot write on Linux or on Windows.\n",
-     RunCheck, false, 0, 0},
+     "and names extract cannot write on Linux or on Windows.\n"
+     "With --patch, ARCHIVE is checked as a Patch.dat, with the run's\n"
+     "own check: for each registry language CODE (below) it must hold,\n"
+     "whole and under the names the installer looks up, the language's\n"
+     "archive /Patch_CODE.cod and its edition's three executables\n"
+     "(/Kieselfuchs_*.exe where CODE holds \"ger\", else\n"
+     "/Gravelhorn_*.exe), and each language archive a Cfg/Menu.cfg\n"
+     "that a second run reads as a version it does not upgrade.\n"
+     "Members that no run copies are named as warnings.\n",
+     RunCheck, false, 0, 0, true},
 };
 
 void PrintUsage(FILE* to) {
@@ -91,6 +102,12 @@ void PrintUsage(FILE* to) {
       "Windows takes for one (letter case in every script); on Linux,\n"
       "parts longer than 255 bytes in UTF-8. extract refuses those of\n"
       "the system it runs on; create and check, those of both.\n"
+      "\n"
+      "--languages takes registry codes of 1 to 15 characters, such as\n"
+      "ger for a German-only release; without it, --patch checks the\n"
+      "installer's " +
+      CatalogueCodes() +
+      ".\n"
       "\n"
       "'--' ends the options. Exit status: 0 success, 1 damaged archive\n"
       "or failed operation, 2 bad usage.\n";
@@ -128,6 +145,7 @@ int main(int argc, char** argv) {
   // -C may come anywhere before "--"; the first operand is the archive.
   CommandArguments arguments;
   std::vector<std::string> operands;
+  const char* languages = nullptr;
   bool optionsEnded = false;
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -137,6 +155,13 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc || !arguments.folder.empty() || argv[i + 1][0] == '\0')
         return UsageError("-C needs one non-empty DIR", command);
       arguments.folder = argv[++i];
+    } else if (!optionsEnded && argument == "--patch" && command->takesPatch) {
+      arguments.patch = true;
+    } else if (!optionsEnded && argument == "--languages" &&
+               command->takesPatch) {
+      if (i + 1 >= argc || languages != nullptr)
+        return UsageError("--languages needs one list of CODEs", command);
+      languages = argv[++i];
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       return UsageError("unknown option '" + Printable(argument) + "'",
                         command);
@@ -151,6 +176,27 @@ int main(int argc, char** argv) {
     return UsageError("no FILE given", command);
   if (arguments.operands.size() > command->maximumOperands)
     return UsageError("too many operands", command);
+  if (languages != nullptr && !arguments.patch)
+    return UsageError("--languages goes with --patch", command);
+  if (arguments.patch && languages == nullptr)
+    for (const CatalogueLanguage& language : MessageCatalogue)
+      arguments.languages.push_back(language.code);
+  // Codes as the registry's Language value holds them, which the run
+  // reads into 15 bytes of the ANSI code page.
+  for (std::string list = languages != nullptr ? languages : "";
+       languages != nullptr;) {
+    const size_t comma = list.find(',');
+    const std::string code = list.substr(0, comma);
+    std::string narrow;
+    if (!HostToNarrow(code, &narrow) || narrow.empty() ||
+        narrow.size() >= size_t(kLanguageValueSize))
+      return UsageError(
+          "a language CODE is 1 to 15 characters: '" + Printable(code) + "'",
+          command);
+    arguments.languages.push_back(code);
+    if (comma == std::string::npos) break;
+    list.erase(0, comma + 1);
+  }
 
   try {
     return command->run(arguments);

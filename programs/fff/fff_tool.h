@@ -23,6 +23,9 @@ struct CommandArguments {
   std::string archive;
   std::string folder;
   std::vector<std::string> operands;
+  // check --patch, and the language codes it checks (host text).
+  bool patch = false;
+  std::vector<std::string> languages;
 };
 
 int RunCreate(const CommandArguments& arguments);
@@ -94,6 +97,17 @@ bool OpenArchive(const std::string& path, OpenedArchive* archive);
 // no problem extracts whole.
 std::vector<std::string> FindArchiveProblems(const ArchiveDirectory& directory,
                                              std::vector<std::string>* notes);
+
+// What check --patch finds: problems that keep the archive from patching a
+// game for every code of codes (host text) as a whole Patch.dat, members
+// that no run copies (warnings), and the version each language archive's
+// menu reads (notes).
+struct PatchReport {
+  std::vector<std::string> problems, warnings, notes;
+};
+void FindPatchProblems(const OpenedArchive& archive,
+                       const std::vector<std::string>& codes,
+                       PatchReport* report);
 
 // Whether entry index's data lies within the file.
 bool DataWithinFile(const ArchiveDirectory& directory, int32_t index);

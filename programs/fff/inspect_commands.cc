@@ -156,16 +156,26 @@ int RunCheck(const CommandArguments& arguments) {
   OpenedArchive archive;
   if (!OpenArchive(arguments.archive, &archive)) return kExitFailure;
   const ArchiveDirectory& directory = archive.directory;
-  std::vector<std::string> notes;
-  const std::vector<std::string> problems =
-      FindArchiveProblems(directory, &notes);
-  for (const std::string& problem : problems)
+  PatchReport report;
+  report.problems = FindArchiveProblems(directory, &report.notes);
+  if (arguments.patch) FindPatchProblems(archive, arguments.languages, &report);
+  for (const std::string& problem : report.problems)
     Complain(arguments.archive, problem);
-  if (!problems.empty()) return kExitFailure;
+  for (const std::string& warning : report.warnings)
+    Complain(arguments.archive, "warning: " + warning);
+  if (!report.problems.empty()) return kExitFailure;
   const std::string shown = Printable(arguments.archive);
-  std::string report;
-  for (const std::string& note : notes) report += shown + ": " + note + "\n";
-  report += shown + ": OK, " + std::to_string(directory.entryCount) +
-            " members, " + std::to_string(directory.fileLength) + " bytes\n";
-  return WriteText(stdout, report) ? kExitSuccess : kExitFailure;
+  std::string text;
+  for (const std::string& note : report.notes)
+    text += shown + ": " + note + "\n";
+  std::string verdict = "OK,";
+  if (arguments.patch) {
+    std::string codes;
+    for (const std::string& code : arguments.languages)
+      codes += (codes.empty() ? "" : ", ") + Printable(code);
+    verdict = "OK, a patch for " + codes + ":";
+  }
+  text += shown + ": " + verdict + " " + std::to_string(directory.entryCount) +
+          " members, " + std::to_string(directory.fileLength) + " bytes\n";
+  return WriteText(stdout, text) ? kExitSuccess : kExitFailure;
 }
