@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 3 && strcmp(argv[1], "installed-files") == 0) {
-    for (const PatchFile& file : InstalledFiles(argv[2]))
+    for (const SampleFile& file : InstalledFiles(argv[2]))
       printf("%s %s\n", file.member.c_str(), file.gameFile.c_str());
     return 0;
   }

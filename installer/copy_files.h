@@ -8,12 +8,9 @@
 #include <cstdint>
 
 #include "installer/messages.h"
+#include "installer/patch_files.h"
 #include "installer/settings.h"
 #include "platform/file_replacement.h"
-
-// Three executable names, d3d, glide, gl, each beginning with a backslash:
-// looked up as they are, and appended to InstallPath as the destination.
-typedef const char* const ExecutableSet[3];
 
 // Room for the text of a copy's box: the longest message and the longest
 // name a caller builds (a destination in InstallPath's buffer, maybe with

@@ -11,21 +11,10 @@
 #include "platform/file_replacement.h"
 #include "platform/message_box.h"
 
-ExecutableSet GermanEditionExecutables = {
-    "\\Kieselfuchs_d3d.exe", "\\Kieselfuchs_glide.exe", "\\Kieselfuchs_gl.exe"};
-ExecutableSet StandardEditionExecutables = {
-    "\\Gravelhorn_d3d.exe", "\\Gravelhorn_glide.exe", "\\Gravelhorn_gl.exe"};
 const char* const UpgradedVersionNames[2] = {"Gravelhorn v1.2",
                                              "Kieselfuchs v1.2"};
 
-const char kLanguagePatchFormat[] = "\\Patch_%s.cod";
-const char kLanguagePatchDestination[] = "\\Patch12.cod";
-
 char SummaryText[kSummaryTextSize];
-
-bool GermanEditionApplies(const char* languageValue) {
-  return strstr(languageValue, "ger") != nullptr;
-}
 
 void ComposeSummary(bool germanEdition) {
   // The summary is only shown: a text longer than its buffer may be cut.

@@ -2,20 +2,9 @@
 #ifndef GRAVELHORN_INSTALLER_PATCH_APPLICATION_H_
 #define GRAVELHORN_INSTALLER_PATCH_APPLICATION_H_
 
-#include "installer/copy_files.h"
+#include "installer/patch_files.h"
 
-extern ExecutableSet GermanEditionExecutables;
-extern ExecutableSet StandardEditionExecutables;
 extern const char* const UpgradedVersionNames[2];
-// The language patch archive: the Patch.dat member for a language code
-// (printf format, the code as stored), and the game file it replaces.
-extern const char kLanguagePatchFormat[];
-extern const char kLanguagePatchDestination[];
-
-// Whether a run for the registry's language code patches the German
-// edition: the code holds "ger", case-sensitively ("GER" selects the
-// German messages but the international edition).
-bool GermanEditionApplies(const char* languageValue);
 
 const int kSummaryTextSize = 4096;
 extern char SummaryText[kSummaryTextSize];

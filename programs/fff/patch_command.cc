@@ -1,10 +1,10 @@
 // fff check --patch: whether an archive is a whole Patch.dat for the given
-// language codes, judged with the run's own check (installer/patch_check.h)
+// language codes, judged by the run's own lookup (installer/patch_files.h)
 // and its own version detection.
 #include <algorithm>
 
 #include "filesystem/file_handle.h"
-#include "installer/patch_check.h"
+#include "installer/patch_files.h"
 #include "installer/settings.h"
 #include "installer/version_detection.h"
 #include "platform/code_page.h"

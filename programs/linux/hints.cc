@@ -12,7 +12,7 @@
 
 #include "filesystem/archive_table.h"
 #include "installer/messages.h"
-#include "installer/patch_check.h"
+#include "installer/patch_files.h"
 #include "installer/settings.h"
 #include "installer/startup.h"
 #include "installer/version_detection.h"

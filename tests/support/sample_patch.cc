@@ -22,9 +22,9 @@ std::string LanguagePatchMember(const std::string& language) {
 
 }  // namespace
 
-std::vector<PatchFile> InstalledFiles(const std::string& language) {
+std::vector<SampleFile> InstalledFiles(const std::string& language) {
   const bool german = language.find("ger") != std::string::npos;
-  std::vector<PatchFile> files;
+  std::vector<SampleFile> files;
   for (const char* name : german ? GermanEditionExecutables : StandardEditionExecutables)
     files.push_back({AsMember(name), name + 1});
   files.push_back({LanguagePatchMember(language), kLanguagePatchDestination + 1});

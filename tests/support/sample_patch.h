@@ -9,7 +9,7 @@
 
 // One file the installer copies: its member in Patch.dat ("/Name.exe",
 // forward slashes) and its name in the game folder.
-struct PatchFile {
+struct SampleFile {
   std::string member;
   std::string gameFile;
 };
@@ -18,7 +18,7 @@ struct PatchFile {
 // installer copies them: the edition's three executables (the German
 // edition's where the code holds "ger"), then the language's archive as
 // Patch12.cod.
-std::vector<PatchFile> InstalledFiles(const std::string& language);
+std::vector<SampleFile> InstalledFiles(const std::string& language);
 
 // Every member of the complete sample Patch.dat: both editions'
 // executables, then a language archive for each language of the

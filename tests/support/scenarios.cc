@@ -479,7 +479,7 @@ FolderFiles LayOutScenario(const Scenario& scenario, const std::string& driveC) 
                                                      {"Data/level1.map", "level"}})},
                        {"Language.cod", BuildFffArchive({{"Text/eng.txt", "t"}})},
                        {"Patch12.cod", BuildFffArchive(patch12)}};
-  for (const PatchFile& file : InstalledFiles("eng")) files.emplace(file.gameFile, "MZ v1.1");
+  for (const SampleFile& file : InstalledFiles("eng")) files.emplace(file.gameFile, "MZ v1.1");
   const std::string game = driveC + "/" + scenario.gameFolder;
   RestoreFolderFiles(game, files);
   // Patch.dat where the run starts, unless it starts Elsewhere.
@@ -514,7 +514,7 @@ FolderFiles StoppedGameFiles(const Scenario& scenario, const FolderFiles& before
     return file.first.ends_with(".tmp") &&
            (next == before.end() || next->first.rfind(file.first + "/", 0) != 0);
   });
-  const std::vector<PatchFile> installed = InstalledFiles(scenario.language);
+  const std::vector<SampleFile> installed = InstalledFiles(scenario.language);
   for (size_t i = 0; i < size_t(stopped) + temporaryLeft; ++i)
     files[installed.at(i).gameFile + (i < size_t(stopped) ? "" : ".tmp")] =
         MemberBytes(scenario, installed[i].member);
