@@ -89,6 +89,9 @@ echo
 echo "== Patch.dat:"
 "$fff" list "$patch/Patch.dat"
 echo
+echo "== fff check --patch, the publisher's gate before shipping:"
+"$fff" check --patch "$patch/Patch.dat" 2>&1
+echo
 echo "== Running the installer from $patch:"
 set +e
 (cd "$patch" && "$installer" --prefix "$prefix" </dev/null)
