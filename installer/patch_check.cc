@@ -22,7 +22,6 @@ bool CheckPatchFiles(const char* installPath,
   for (int i = 0; i < kPatchFileCount; ++i) {
     const PatchFile& file = files[i];
     check->file = i;
-    check->member = MemberFinding();
     // The copy joins the destination first, and never cuts it.
     char destination[kInstallPathSize];
     const int length = snprintf(destination, sizeof destination, "%s%s",
@@ -45,6 +44,5 @@ bool CheckPatchFiles(const char* installPath,
       return Fail(check, MESSAGE_CANNOT_WRITE, destination,
                   temporaryInTheWay ? kReplacementEnding : "");
   }
-  check->file = -1;
   return true;
 }

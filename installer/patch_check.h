@@ -9,7 +9,7 @@
 
 // What CheckPatchFiles found.
 struct PatchCheck {
-  int file = -1;  // the first of the files that fails; -1: none
+  int file = -1;                        // the first of the files that fails
   bool destinationFailed = false;       // its destination, not its member
   MemberFinding member;                 // its member, where that was looked up
   char boxText[kCopyFailureSize] = {};  // the box its copy would end with

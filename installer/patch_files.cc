@@ -60,7 +60,6 @@ MemberFinding FindPatchMember(const ArchiveDirectory& directory,
 MemberFinding FindRegisteredMember(const char* source, int32_t* slot) {
   if (slot != nullptr) *slot = -1;
   for (int32_t s = 0; s < Archives.registeredCount; ++s) {
-    if (!Archives.slots[s].inUse) continue;
     const MemberFinding found = FindPatchMember(Archives.slots[s], source);
     if (found.state == MemberState::kMissing) continue;
     if (slot != nullptr) *slot = s;

@@ -156,8 +156,10 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
   auto patch = [](std::vector<ArchiveMember> members) {
     return FolderFiles{{"p.dat", BuildFffArchive(members)}};
   };
-  auto with = [&](std::vector<ArchiveMember> members, size_t at, const ArchiveMember& member) {
+  auto with = [&](std::vector<ArchiveMember> members, size_t at, const ArchiveMember& member,
+                  const std::vector<ArchiveMember>& more = {}) {
     members.at(at) = member;
+    members.insert(members.end(), more.begin(), more.end());
     return patch(members);
   };
   const std::string cut = BuildFffArchive(standard);
@@ -174,10 +176,12 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
       // Stored without the leading '/' (fff create without NAME=).
       {with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"a run for eng copies /Gravelhorn_d3d.exe" + gone + "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as /Gravelhorn_d3d.exe=FILE"}},
-      // An executable missing, a file no run copies (a warning only); "GER"
-      // is the international edition's, whose archive is found in any case.
-      {with(standard, 2, {"/readme.txt", "r"}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
-       {"a run for GER copies /Gravelhorn_gl.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 3 '/readme.txt' is copied by no run for GER",
+      // An executable missing, a file no run copies (a warning only, but for
+      // one the plain check names as hidden); "GER" is the international
+      // edition's, whose archive is found in any case.
+      {with(standard, 2, {"/readme.txt", "r"}, {{"/PATCH_ENG.COD", "x"}}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
+       {"entry 5 '/PATCH_ENG.COD': the installer finds entry 4 '/Patch_eng.cod' under this name, never this one",
+        "a run for GER copies /Gravelhorn_gl.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 3 '/readme.txt' is copied by no run for GER",
         "warning: entry 4 '/Patch_eng.cod' is copied by no run for GER"}},
       // A language archive whose menu a second run would patch again, one
       // without a menu, and one cut short.
@@ -186,6 +190,8 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
        {"/Patch_eng.cod: its Cfg/Menu.cfg reads 'v1.1 final', a version this patch upgrades, so every run patches the game again"}},
       {with(standard, 3, {"/Patch_eng.cod", BuildFffArchive({{"Text/eng.txt", "t"}})}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"/Patch_eng.cod: it holds no Cfg/Menu.cfg, so the patched game's version is read from its older archives and every run patches it again"}},
+      {with(standard, 3, {"/Patch_eng.cod", cut.substr(0, 27)}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"/Patch_eng.cod: a game cannot mount it as Patch12.cod (\"file header error!\")"}},
       {{{"p.dat", cut.substr(0, cut.size() - 1)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of the file (772 bytes)"}},
   });

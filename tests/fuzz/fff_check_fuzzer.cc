@@ -1,5 +1,5 @@
-// An FFF archive from the fuzzer, checked as fff check checks it, on the
-// bytes in memory. An archive that check accepts must extract whole: fff
+// An FFF archive from the fuzzer, checked as fff check --patch checks it, on
+// the bytes in memory. An archive that check accepts must extract whole: fff
 // extract succeeds, writes every member's bytes under its name, and leaves
 // nothing else in the folder.
 #include <cstdio>
@@ -40,11 +40,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ReadArchiveDirectory(memory, int64_t(size), &directory) == DirectoryError::kNone;
   fclose(memory);
   std::vector<std::string> notes;
-  if (!mounted || !FindArchiveProblems(directory, &notes).empty()) return 0;
+  if (!mounted) return 0;
+  // check --patch reads the language archives inside it and their menus:
+  // nothing in them may crash it.
+  OpenedArchive patch;
+  patch.stream = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+  if (patch.stream == nullptr ||
+      ReadArchiveDirectory(patch.stream, int64_t(size), &patch.directory) != DirectoryError::kNone)
+    abort();
+  PatchReport report;
+  FindPatchProblems(patch, {"eng", "ger"}, &report);
+  if (!FindArchiveProblems(directory, &notes).empty()) return 0;
 
   WriteWholeFile(FuzzInput::workFolder + "/fuzz.fff", data, size);
   std::filesystem::remove_all("out");
-  if (RunExtract(CommandArguments{"fuzz.fff", "out", {}}) != kExitSuccess)
+  if (RunExtract(CommandArguments{"fuzz.fff", "out", {}, false, {}}) != kExitSuccess)
     Mismatch("extract failed");
   size_t filesWritten = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator("out"))

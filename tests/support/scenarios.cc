@@ -172,7 +172,7 @@ std::string Without(std::string patch, const std::string& member) {
 // The hints after a Patch.dat cut short inside member, or without it.
 const char kWholeNeeded[] = ": the patch needs a whole Patch.dat; download it again\n";
 const std::string kPatchDatOnHost = "Patch.dat (<prefix>/drive_c/Patch/Patch.dat)";
-std::string CutShort(const std::string& member, int end, int held) {
+std::string CutShort(const std::string& member, uint64_t end, int held) {
   return kPatchDatOnHost + " is cut short: " + member + " ends at byte " + std::to_string(end) +
          ", but the file holds " + std::to_string(held) + " bytes" + kWholeNeeded;
 }
@@ -273,7 +273,7 @@ std::vector<Scenario> BuildScenarios() {
       // A folder with something in it where a temporary file goes stays in
       // the way.
       {.name = "FolderInTheWayOfATemporaryFile", .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); }, .error = CannotWrite("Patch12.cod.tmp"),
-       .hints = "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
+       .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
       {.name = "LinksAndAFifoLeftOver",
        .prepare = [](Folder game) {
          WriteFileBytes(Outside(game, "target"), "outside");
@@ -302,7 +302,9 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "PatchDatClaimsAHugeDirectory", .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); }, .exitCode = 255,
        .text = "REGISTER_FFF: file entries error (Patch.dat)"},
       {.name = "MemberPastTheEndOfPatchDat", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
-       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true},
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true, .hints = CutShort("/Gravelhorn_d3d.exe", 2147485443, 4389)},
+      {.name = "MemberOf2GiB", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x80000000); }, .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .hints = kPatchDatOnHost + " holds /Gravelhorn_d3d.exe with a size of 2 GiB or more, which the patch cannot copy" + kWholeNeeded},
       // A Patch.dat cut short (a download that stopped part-way) or without a
       // file (a publisher's slip) is found before any game file is replaced:
       // the box of that file's copy, and a hint that names Patch.dat. The
