@@ -84,7 +84,8 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
   const std::string e15(15, 'e');
   const std::string kFails = "v1.1 (the patch upgrades it, but a run from this folder fails: ";
-  const std::string kCannotWritePatch12 = "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod";
+  const std::string kCannotWritePatch12 =
+      "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod";
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
@@ -190,9 +191,8 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
               list.out);
     EXPECT_EQ(all, FolderTree(root.path()));
 
-    const CommandResult run =
-        RunCommand({PatchInstallerPath(), "--prefix", prefix}, working,
-                   {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
+    const CommandResult run = RunCommand({PatchInstallerPath(), "--prefix", prefix}, working,
+                                         {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
     const bool patched = row.text.ends_with(" Installed.\n");  // the summary's last line
     ExpectPrinted(run, patched ? 0 : 255, PrintedBox(row.caption, row.text), std::nullopt, prefix,
                   "");

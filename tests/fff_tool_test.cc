@@ -142,9 +142,13 @@ void ExpectFffRuns(const std::vector<FffRun>& runs) {
 TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
   const std::string v12 = BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"}});
   const std::vector<ArchiveMember> standard = {{"/Gravelhorn_d3d.exe", "MZ 1"},
-      {"/Gravelhorn_glide.exe", "MZ 2"}, {"/Gravelhorn_gl.exe", "MZ 3"}, {"/Patch_eng.cod", v12}},
-      german = {{"/Kieselfuchs_d3d.exe", "MZ 4"}, {"/Kieselfuchs_glide.exe", "MZ 5"},
-      {"/Kieselfuchs_gl.exe", "MZ 6"}, {"/Patch_ger.cod", v12}};
+                                               {"/Gravelhorn_glide.exe", "MZ 2"},
+                                               {"/Gravelhorn_gl.exe", "MZ 3"},
+                                               {"/Patch_eng.cod", v12}},
+                                   german = {{"/Kieselfuchs_d3d.exe", "MZ 4"},
+                                             {"/Kieselfuchs_glide.exe", "MZ 5"},
+                                             {"/Kieselfuchs_gl.exe", "MZ 6"},
+                                             {"/Patch_ger.cod", v12}};
   std::vector<ArchiveMember> whole = standard;
   whole.insert(whole.end(), german.begin(), german.end());
   for (const char* name : {"/Patch_hun.cod", "/Patch_fra.cod", "/Patch_spa.cod", "/Patch_ita.cod"})
@@ -434,7 +438,8 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
       "writes nothing\n           when any"));
   // clang-format on
   EXPECT_NE(std::string::npos, help.out.find("(here 1252)"));
-  EXPECT_NE(std::string::npos, help.out.find("--patch checks the\ninstaller's eng, hun, fra, ger, spa, ita.\n"));
+  EXPECT_NE(std::string::npos,
+            help.out.find("--patch checks the\ninstaller's eng, hun, fra, ger, spa, ita.\n"));
   ExpectRun(Fff({"--help"}, "/"), 0, help.out, "");
   ExpectRun(Fff({}, "/"), 2, "", help.out);
   // An extract waits while another holds its folder (here the shell holds

@@ -164,7 +164,8 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
 // The sample Patch.dat with the entry of member renamed, so that a run finds
 // no member of that name.
 std::string Without(std::string patch, const std::string& member) {
-  for (size_t at = kFffHeaderSize; at + kDirectoryEntrySize <= patch.size(); at += kDirectoryEntrySize)
+  for (size_t at = kFffHeaderSize; at + kDirectoryEntrySize <= patch.size();
+       at += kDirectoryEntrySize)
     if (patch.compare(at, member.size() + 1, member.c_str(), member.size() + 1) == 0)
       return patch.replace(at + 1, 1, "_");
   throw std::runtime_error("the sample Patch.dat has no entry " + member);
