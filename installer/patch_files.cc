@@ -1,7 +1,9 @@
 #include "installer/patch_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "filesystem/fff_format.h"
 
@@ -35,35 +37,30 @@ MemberFinding FindPatchMember(const ArchiveDirectory& directory,
                               const char* source) {
   MemberFinding found;
   found.archiveLength = directory.fileLength;
-  // A name too long for the file system's buffer is found nowhere.
-  char name[kFileNameSize];
-  if (strlen(source) >= sizeof name) return found;
-  strcpy(name, source);
-  ToForwardSlashes(name);
-  found.entry = FindDirectoryEntry(directory, name, NameHash(name));
+  // A name of 256 bytes or more, which the copy finds nowhere, matches no
+  // entry's name either: those are shorter than 129.
+  std::string name = source;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  found.entry = FindDirectoryEntry(directory, name, NameHash(name.c_str()));
   if (found.entry < 0) return found;
   const DirectoryEntry& entry = directory.entries[found.entry];
   const uint32_t size = EntrySize(entry);
   found.end = uint64_t(EntryOffset(entry)) + size;
   // As the copy reads it: a member of no bytes is read whole wherever it
-  // points; an archive of unknown length holds no bytes of any other.
+  // points; an archive of unknown length (-1) holds no bytes of any other.
   if (size > uint32_t(INT32_MAX))
     found.state = MemberState::kTooLarge;
-  else if (size > 0 && (directory.fileLength < 0 ||
-                        found.end > uint64_t(directory.fileLength)))
+  else if (size > 0 && int64_t(found.end) > directory.fileLength)
     found.state = MemberState::kCutShort;
   else
     found.state = MemberState::kWhole;
   return found;
 }
 
-MemberFinding FindRegisteredMember(const char* source, int32_t* slot) {
-  if (slot != nullptr) *slot = -1;
+MemberFinding FindRegisteredMember(const char* source) {
   for (int32_t s = 0; s < Archives.registeredCount; ++s) {
     const MemberFinding found = FindPatchMember(Archives.slots[s], source);
-    if (found.state == MemberState::kMissing) continue;
-    if (slot != nullptr) *slot = s;
-    return found;
+    if (found.state != MemberState::kMissing) return found;
   }
   return MemberFinding();
 }

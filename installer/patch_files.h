@@ -62,7 +62,7 @@ MemberFinding FindPatchMember(const ArchiveDirectory& directory,
                               const char* source);
 
 // The same among the registered archives, where a copy looks: in the first
-// that holds it. *slot, when given, is that archive's slot, or -1.
-MemberFinding FindRegisteredMember(const char* source, int32_t* slot = nullptr);
+// that holds it.
+MemberFinding FindRegisteredMember(const char* source);
 
 #endif  // GRAVELHORN_INSTALLER_PATCH_FILES_H_

@@ -183,9 +183,9 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
       // An executable missing, a file no run copies (a warning only, but for
       // one the plain check names as hidden); "GER" is the international
       // edition's, whose archive is found in any case.
-      {with(standard, 2, {"/readme.txt", "r"}, {{"/PATCH_ENG.COD", "x"}}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
+      {with(standard, 0, {"/readme.txt", "r"}, {{"/PATCH_ENG.COD", "x"}}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
        {"entry 5 '/PATCH_ENG.COD': the installer finds entry 4 '/Patch_eng.cod' under this name, never this one",
-        "a run for GER copies /Gravelhorn_gl.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 3 '/readme.txt' is copied by no run for GER",
+        "a run for GER copies /Gravelhorn_d3d.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 1 '/readme.txt' is copied by no run for GER",
         "warning: entry 4 '/Patch_eng.cod' is copied by no run for GER"}},
       // A language archive whose menu a second run would patch again, one
       // without a menu, and one cut short.
@@ -196,6 +196,11 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
        {"/Patch_eng.cod: it holds no Cfg/Menu.cfg, so the patched game's version is read from its older archives and every run patches it again"}},
       {with(standard, 3, {"/Patch_eng.cod", cut.substr(0, 27)}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"/Patch_eng.cod: a game cannot mount it as Patch12.cod (\"file header error!\")"}},
+      {with(standard, 3, {"/Patch_eng.cod", v12.substr(0, v12.size() - 1)}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"/Patch_eng.cod: its Cfg/Menu.cfg runs past the end of this archive"}},
+      {{{"p.dat", With32(cut, 28 + 3 * 136 + 132, 0x80000000)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
+       {"entry 4 '/Patch_eng.cod': its data (offset 584, size 2147483648) runs past the end of the file (773 bytes)",
+        "a run for eng copies /Patch_eng.cod of 2 GiB or more, which it cannot copy"}},
       {{{"p.dat", cut.substr(0, cut.size() - 1)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of the file (772 bytes)"}},
   });

@@ -20,9 +20,6 @@ struct NeededFile {
   bool languageArchive;
 };
 
-// A menu this large is no menu; it is not read (the installer would try).
-const uint32_t kLargestMenu = 16 << 20;
-
 std::string AsMember(std::string source) {
   std::replace(source.begin(), source.end(), '\\', '/');
   return ShownName(source);
@@ -51,11 +48,10 @@ std::string CheckLanguageArchive(FILE* stream, const DirectoryEntry& entry,
            "read from its older archives and every run patches it again";
   const DirectoryEntry& menuEntry = inner.entries[menu.entry];
   const uint64_t offset = base + EntryOffset(menuEntry);
+  // A member's offset is 32 bits: one 4 GiB into Patch.dat, past what a
+  // language archive can point at, is out of reach too.
   if (menu.state != MemberState::kWhole || offset > UINT32_MAX)
     return "its Cfg/Menu.cfg runs past the end of this archive";
-  if (EntrySize(menuEntry) > kLargestMenu)
-    return "its Cfg/Menu.cfg of " + std::to_string(EntrySize(menuEntry)) +
-           " bytes is no menu";
   char label[kBaseVersionSize];
   const VersionVerdict verdict =
       JudgeMenu(new ArchivedFile(stream, uint32_t(offset), EntrySize(menuEntry),
@@ -99,39 +95,32 @@ void FindPatchProblems(const OpenedArchive& archive,
     const std::string copier = "a run for " + file.codes + " copies " + member;
     const MemberFinding found = FindPatchMember(directory, file.source.c_str());
     if (found.entry >= 0) copied[size_t(found.entry)] = true;
-    switch (found.state) {
-      case MemberState::kMissing: {
-        std::string problem = copier + ", which the archive does not hold";
-        const std::string bare = file.source.substr(1);
-        const int32_t without =
-            FindDirectoryEntry(directory, bare, NameHash(bare.c_str()));
-        if (without >= 0) {
-          problem += "; " + DescribeEntry(directory, without) +
-                     " lacks the leading '/': store it as " + member + "=FILE";
-          copied[size_t(without)] = true;  // named here, not as an extra
-        }
-        report->problems.push_back(problem);
-        continue;
+    // A member cut short the plain check names: its data runs past the
+    // end of the file.
+    if (found.state == MemberState::kMissing) {
+      std::string problem = copier + ", which the archive does not hold";
+      const std::string bare = file.source.substr(1);
+      const int32_t without =
+          FindDirectoryEntry(directory, bare, NameHash(bare.c_str()));
+      if (without >= 0) {
+        problem += "; " + DescribeEntry(directory, without) +
+                   " lacks the leading '/': store it as " + member + "=FILE";
+        copied[size_t(without)] = true;  // named here, not as an extra
       }
-      case MemberState::kCutShort:
-        // The plain check names it: its data runs past the end of the file.
-        continue;
-      case MemberState::kTooLarge:
-        report->problems.push_back(copier +
-                                   " of 2 GiB or more, which it cannot copy");
-        continue;
-      case MemberState::kWhole:
-        break;
+      report->problems.push_back(problem);
+    } else if (found.state == MemberState::kTooLarge) {
+      report->problems.push_back(copier +
+                                 " of 2 GiB or more, which it cannot copy");
+    } else if (found.state == MemberState::kWhole && file.languageArchive) {
+      std::string version;
+      const std::string problem = CheckLanguageArchive(
+          archive.stream, directory.entries[found.entry], &version);
+      if (!problem.empty())
+        report->problems.push_back(member + ": " + problem);
+      else
+        report->notes.push_back(member + ": its Cfg/Menu.cfg reads '" +
+                                version + "'");
     }
-    if (!file.languageArchive) continue;
-    std::string version;
-    const std::string problem = CheckLanguageArchive(
-        archive.stream, directory.entries[found.entry], &version);
-    if (!problem.empty())
-      report->problems.push_back(member + ": " + problem);
-    else
-      report->notes.push_back(member + ": its Cfg/Menu.cfg reads '" + version +
-                              "'");
   }
 
   std::string all;
