@@ -65,7 +65,6 @@ void ConfigReader::LoadFile() {
 }
 
 void ConfigReader::Load(FileHandle* opened) {
-  Forget();
   handle = opened;
   // The reader takes what there is: a member that runs past the end of a
   // damaged archive is read up to that end, and bytes a short read does

@@ -35,8 +35,8 @@ class ConfigReader {
   // The search over text; false when there is no entry. Used by ReadValue.
   bool FindValue(uint32_t size);
   // Takes opened, a handle on the file that configName names (now the
-  // reader's, to close), and reads its text in place of what the reader
-  // held, as ReadValue reads a file it opens itself.
+  // reader's, to close), and reads its text, as ReadValue reads a file it
+  // opens itself. The reader holds no file yet.
   void Load(FileHandle* opened);
 
   FileHandle* handle;    // the file whose text is held, or nullptr
