@@ -17,6 +17,7 @@
 const char* const GameArchiveNames[3] = {"Patch12.cod", "Language.cod",
                                          "Game.cod"};
 const char* const AcceptedBaseVersions[2] = {"v1.0", "v1.1"};
+const char kPatchedVersion[] = "v1.2";
 
 namespace {
 

@@ -8,6 +8,8 @@
 
 extern const char* const GameArchiveNames[3];
 extern const char* const AcceptedBaseVersions[2];
+// The version a patched game's menu holds: what its language archive says.
+extern const char kPatchedVersion[];  // "v1.2"
 
 // Mounts the game's archives from InstallPath, reads the version from
 // "Cfg\Menu.cfg" and accepts it when it holds "v1.0" or "v1.1"; then stores

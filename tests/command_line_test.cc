@@ -13,6 +13,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 const char kUsage[] =
     "Usage: patch_installer [--prefix DIR]\n"
     "       patch_installer --list | --help | --version\n";
@@ -28,6 +30,7 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   // clang-format off
   const std::tuple<std::vector<std::string>, const char*, int, std::string, std::string> rows[] = {
       {{"--help"}, "<a>", 0, kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1"), ""},
+      {{"-h"}, "<a>", 0, kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1"), ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
       {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
       {{"--prefix="}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix=\n"},
@@ -38,7 +41,7 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
       // are not UTF-8.
       {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "", "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
       // A prefix given as "//" is the root, shown as "/".
-      {{}, "//", 255, "", "ERROR\nGravelhorn not found or the registry not correct!\npatch_installer: Wine prefix: / (from WINEPREFIX)\npatch_installer: / has no system.reg: it is not a Wine prefix\npatch_installer: no prefix that patch_installer --list looks through holds the game's key\n"},
+      {{}, "//", 255, "", "ERROR\nGravelhorn not found or the registry not correct!\npatch_installer: Wine prefix: / (from WINEPREFIX)\npatch_installer: / has no system.reg: it is not a Wine prefix\npatch_installer: no prefix that <program> --list looks through holds the game's key\n"},
       {{"--prefix", "../.././"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix)\n"},
       {{"--prefix=<a-app>"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
   // clang-format on
@@ -46,7 +49,8 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
     SCOPED_TRACE(CommandLine(arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
     auto fill = [&](const std::string& text) {
-      return WithPaths(text, {{"<a-app>", a.root() + "/steamapps/compatdata/4711"},
+      return WithPaths(text, {{"<program>", fs::canonical(PatchInstallerPath()).string()},
+                              {"<a-app>", a.root() + "/steamapps/compatdata/4711"},
                               {"<a>", a.path()},
                               {"<b>", b.path()}});
     };
@@ -67,6 +71,29 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   }
 }
 
+// Started as ./patch_installer in the folder it was downloaded to, beside
+// Patch.dat, --list prints a command that patches the game when sh runs it
+// as printed in that folder.
+TEST(CommandLine, ListPrintsACommandThatRunsAsPrinted) {
+  FakePrefix prefix("home/.wine");
+  const Scenario game{.name = "g"};
+  const FolderFiles before = LayOutScenario(game, prefix.DriveC());
+  prefix.WriteGameKey({{"Installpath", game.installPath}, {"Language", "eng"}});
+  const std::string downloads = prefix.root() + "/home/Downloads";
+  MakeFolders(downloads);
+  fs::copy_file(prefix.DriveC() + "/Patch/Patch.dat", downloads + "/Patch.dat");
+  fs::create_symlink(PatchInstallerPath(), downloads + "/patch_installer");
+  const std::vector<std::string> environment = {"LC_ALL=C.UTF-8", "HOME=" + prefix.root() + "/home",
+                                                "XDG_DATA_HOME", "WINEPREFIX"};
+  const CommandResult list = RunCommand({"./patch_installer", "--list"}, downloads, environment);
+  const std::string line = "\n  patch it: ./patch_installer --prefix '" + prefix.path() + "'\n";
+  ASSERT_NE(std::string::npos, list.out.find(line)) << list.out;
+  ExpectPrinted(
+      RunCommand({"/bin/sh", "-c", line.substr(13, line.size() - 14)}, downloads, environment), 0,
+      PrintedBox(kTitle, EnglishSummary()));
+  EXPECT_EQ(ExpectedGameFiles(game, before), FolderTree(prefix.DriveC() + "/Games/GHR"));
+}
+
 // --list over a home folder with prefixes where Wine and each launcher
 // keep them, prefixes without the game's key among them, Steam's other name
 // for its folder, and Steam's list of libraries (<root>/library and
@@ -83,6 +110,8 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "/home/Games/evil\\x1B]0;owned\\x07\\x1B[2J\\x0Afolder:   fake\\x9B\\xFF";
   const std::string label300 = std::string(296, 'x') + "v1.1", ghr = "C:\\Games\\GHR\\";
   const std::string e15(15, 'e');
+  // Started by its path, the commands name it by its full path.
+  const std::string program = fs::canonical(PatchInstallerPath()).string();
   const std::string kFails = "v1.1 (the patch upgrades it, but a run from this folder fails: ";
   const std::string kCannotWritePatch12 =
       "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod";
@@ -186,7 +215,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
     EXPECT_EQ(0, list.exitCode) << list.err;
     EXPECT_EQ("", list.err);
     EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: " + row.language +
-                  "\n  version:  " + row.version + "\n  patch it: patch_installer --prefix '" +
+                  "\n  version:  " + row.version + "\n  patch it: " + program + " --prefix '" +
                   shown + "'\n\nRun the command in the folder that holds Patch.dat.\n",
               list.out);
     EXPECT_EQ(all, FolderTree(root.path()));

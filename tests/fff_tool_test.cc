@@ -439,13 +439,15 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   // clang-format off
   EXPECT_EQ(0u, help.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n       fff list "
       "ARCHIVE [MEMBER...]\n       fff extract ARCHIVE [-C DIR] [MEMBER...]\n       fff check "
-      "[--patch [--languages CODE,...]] ARCHIVE\n       fff help\n\n  create   writes ARCHIVE from the FILEs, in that order, or "
+      "[--patch [--languages CODE,...]] ARCHIVE\n       fff help | --version\n\n  create   writes ARCHIVE from the FILEs, in that order, or "
       "writes nothing\n           when any"));
   // clang-format on
   EXPECT_NE(std::string::npos, help.out.find("(here 1252)"));
   EXPECT_NE(std::string::npos,
             help.out.find("--patch checks the\ninstaller's eng, hun, fra, ger, spa, ita.\n"));
   ExpectRun(Fff({"--help"}, "/"), 0, help.out, "");
+  ExpectRun(Fff({"-h"}, "/"), 0, help.out, "");
+  ExpectRun(Fff({"--version"}, "/"), 0, "fff (Gravelhorn Patch Installer) 1.2\n", "");
   ExpectRun(Fff({}, "/"), 2, "", help.out);
   // An extract waits while another holds its folder (here the shell holds
   // it, and lets go once fff has said that it waits): nothing is written

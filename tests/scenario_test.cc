@@ -79,7 +79,8 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     // A gigabyte of address space is ample for the sample game, and keeps a
     // block the size of a damaged member's claim from being had at all.
     // (AddressSanitizer needs far more for its shadow memory.)
-    std::vector<std::string> argv = {PatchInstallerPath()};
+    // As a player starts it who has it on PATH: the hints' commands name it so.
+    std::vector<std::string> argv = {"/usr/bin/env", "patch_installer"};
 #ifndef __SANITIZE_ADDRESS__
     argv.insert(argv.begin(), {"/usr/bin/prlimit", "--as=1073741824", "--"});
 #endif
@@ -111,6 +112,7 @@ class LinuxProgram : public ::testing::TestWithParam<Scenario> {
     if (s.server != Server::kNone && !StartWineServer(s.server))
       return {kCannotSetUp, "", "", false};
     environment.push_back("TMPDIR=" + scratch_.path());
+    environment.push_back(PathTo(PatchInstallerPath()));
     return RunCommand(argv, prefix_.DriveC() + "/" + s.workingFolder, environment);
   }
 

@@ -11,6 +11,7 @@
 #include "platform/dll_search.h"
 #include "programs/fff/fff_tool.h"
 #include "programs/fff/text_output.h"
+#include "programs/product_version.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ void PrintUsage(FILE* to) {
   for (const Command& command : kCommands)
     text += std::string(text.empty() ? "usage: " : "       ") + "fff " +
             command.word + " " + command.operands + "\n";
-  text += "       fff help\n\n";
+  text += "       fff help | --version\n\n";
   for (const Command& command : kCommands) {
     std::string indent = std::string("  ") + command.word;
     indent.resize(11, ' ');
@@ -136,6 +137,11 @@ int main(int argc, char** argv) {
     PrintUsage(stdout);
     return kExitSuccess;
   }
+  if (word == "--version")
+    return WriteText(stdout, std::string("fff (") + PRODUCT_NAME_TEXT + ") " +
+                                 PRODUCT_VERSION_TEXT + "\n")
+               ? kExitSuccess
+               : kExitFailure;
   const Command* command = nullptr;
   for (const Command& candidate : kCommands)
     if (word == candidate.word) command = &candidate;

@@ -19,6 +19,7 @@
 #include "platform/wine/wine_prefix.h"
 #include "platform/wine/wine_registry.h"
 #include "programs/linux/library_folders.h"
+#include "programs/linux/program_command.h"
 
 namespace {
 
@@ -233,7 +234,7 @@ int ListGamePrefixes(FILE* out) {
         (key.language.present ? Shown(key.language.text)
                               : "none (the key has no Language value)") +
         "\n  version:  " + InstalledVersion(game) +
-        "\n  patch it: patch_installer --prefix " +
+        "\n  patch it: " + ProgramCommand() + " --prefix " +
         ShownEscaped(ShellQuoted(game.prefix)) + "\n\n";
     (void)fputs(listed.c_str(), out);
   }

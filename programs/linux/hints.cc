@@ -23,6 +23,7 @@
 #include "platform/wine/wine_path.h"
 #include "platform/wine/wine_prefix.h"
 #include "programs/linux/game_search.h"
+#include "programs/linux/program_command.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ std::string WithoutLinks(const std::string& path) {
 }
 
 std::string PatchCommand(const std::string& prefix) {
-  return "patch_installer --prefix " + ShellQuoted(prefix);
+  return ProgramCommand() + " --prefix " + ShellQuoted(prefix);
 }
 
 std::string Described(const WinePrefixChoice& choice) {
@@ -90,9 +91,8 @@ void ShowPrefixesWithTheGame(Hints& hints, const std::string& inUse) {
     any = true;
   }
   if (!any)
-    hints.Line(
-        "no prefix that patch_installer --list looks through holds the game's "
-        "key");
+    hints.Line("no prefix that " + ProgramCommand() +
+               " --list looks through holds the game's key");
 }
 
 // A ~ that the shell left alone, as in WINEPREFIX='~/.wine'.
@@ -109,7 +109,8 @@ void ShowServerRunning(Hints& hints, const std::string& prefix) {
       "a Wine server is running for this prefix, and Wine writes the registry "
       "to system.reg only now and then and when it ends: close the prefix's "
       "programs or run WINEPREFIX=" +
-      ShellQuoted(prefix) + " wineserver -w, then run patch_installer again");
+      ShellQuoted(prefix) + " wineserver -w, then run " + ProgramCommand() +
+      " again");
 }
 
 // What keeps the prefix from being read at all; false when it can be.
@@ -121,7 +122,8 @@ bool ShowPrefixFaults(Hints& hints, const WinePrefixChoice& choice) {
       hints.Line("cannot open the prefix " + prefix + ": " + strerror(errno));
     ShowUnexpandedTilde(hints, choice);
     if (choice.source == PrefixSource::kDefault)
-      hints.Line("name the game's prefix: patch_installer --prefix DIR");
+      hints.Line("name the game's prefix: " + ProgramCommand() +
+                 " --prefix DIR");
     return true;
   }
   if (!S_ISDIR(info.st_mode)) {
@@ -250,6 +252,20 @@ bool NamedIn(const std::string& box, const std::string& name) {
   return false;
 }
 
+// After the box that refuses the installed version: where that is the
+// version this patch makes, the game is patched already.
+void ShowPatchedAlready(Hints& hints, const std::string& box) {
+  if (box != MessageText(MESSAGE_PATCH_TOO_OLD)) return;
+  char label[kBaseVersionSize];
+  char failure[kFileNameSize + 64];
+  if (JudgeBaseVersion(InstallPath, label, sizeof label, failure,
+                       sizeof failure) == VersionVerdict::kRefused &&
+      strstr(label, kPatchedVersion) != nullptr)
+    hints.Line("the game reads as " + NarrowToHost(label) + ", the version " +
+               "this patch makes: it is patched already, and nothing needs "
+               "doing");
+}
+
 // Whether the run has Patch.dat mounted: only then can it lack a file.
 bool PatchDatMounted() {
   for (int32_t s = 0; s < Archives.registeredCount; ++s)
@@ -327,10 +343,11 @@ void PrintHints(FILE* out, const char* boxText, bool afterError) {
   for (const FileFailure& failure : FileFailures())
     if (failure.windowsPath == "Patch.dat")
       hints.Line("Patch.dat is " + WithoutLinks(failure.hostPath) + ": " +
-                 failure.reason +
-                 ": run patch_installer in the folder that holds Patch.dat");
+                 failure.reason + ": run " + ProgramCommand() +
+                 " in the folder that holds Patch.dat");
   const std::string box = boxText != nullptr ? boxText : "";
   ShowPatchDatFaults(hints, box);
+  ShowPatchedAlready(hints, box);
   for (const FileFailure& failure : FileFailures()) {
     if (!NamedIn(box, failure.windowsPath)) continue;
     const std::string name = NarrowToHost(failure.windowsPath);

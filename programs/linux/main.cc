@@ -13,6 +13,7 @@
 #include "platform/wine/wine_prefix.h"
 #include "programs/linux/game_search.h"
 #include "programs/linux/hints.h"
+#include "programs/linux/program_command.h"
 #include "programs/product_version.h"
 
 namespace {
@@ -33,7 +34,7 @@ const char kHelp[] =
     "where\n"
     "                Wine and the launchers keep them, and the command for "
     "each\n"
-    "  --help        show this help\n"
+    "  -h, --help    show this help\n"
     "  --version     show the version\n"
     "\n"
     "The result comes in a message on the terminal; lines after it that begin\n"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
   // A reader that went away fails the message it was sent (EPIPE), never
   // the run: what the run did and its exit code stay the same.
   (void)signal(SIGPIPE, SIG_IGN);
+  SetProgramCommand(argc > 0 ? argv[0] : nullptr);
   Command command = Command::kRun;
   const char* prefix = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -69,7 +71,7 @@ int main(int argc, char** argv) {
     Command named = Command::kRun;
     if (strcmp(argument, "--list") == 0)
       named = Command::kList;
-    else if (strcmp(argument, "--help") == 0)
+    else if (strcmp(argument, "--help") == 0 || strcmp(argument, "-h") == 0)
       named = Command::kHelp;
     else if (strcmp(argument, "--version") == 0)
       named = Command::kVersion;

@@ -211,8 +211,9 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod"},
       {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!", .onWindows = true,
        .hints = "the game's Language value is longer than the 15 characters the patch reads (" + kListedCodes + ")\n"},
-      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=v1.2\r\n", .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
-       .onWindows = true},
+      // A game at v1.2 is patched already, and a hint says so; one at V1.1 is not.
+      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=Gravelhorn v1.2\r\n", .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .onWindows = true, .hints = "the game reads as Gravelhorn v1.2, the version this patch makes: it is patched already, and nothing needs doing\n"},
       // Run where Patch.dat is not.
       {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere", .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true,
        .hints = "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run patch_installer in the folder that holds Patch.dat\n"},
@@ -332,7 +333,7 @@ std::vector<Scenario> BuildScenarios() {
        .error = "The registry not correct!"},
       // The version as the reader finds it.
       {.name = "LabelInsideALongerValue", .menu = kVersion + "Gravelhorn v1.1 (build 2)\r\n", .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
-      {.name = "LabelsAreCaseSensitive", .menu = kVersion + "V1.1\r\n", .error = kTooOldText},
+      {.name = "LabelsAreCaseSensitive", .menu = kVersion + "V1.1\r\n", .error = kTooOldText, .hints = ""},
       {.name = "AFirstKeyWithAValueIsFinal", .menu = kVersion + "v1.2\r\nVersion=v1.0\r\n", .error = kTooOldText},
       {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = kVersion + "\r\nVersion=v1.0\r\n", .text = EnglishSummary(kGhr, "v1.0")},
       {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = kVersion + "v1.0 patched\r\n", .text = EnglishSummary(kGhr, "v1.0 patched")},
@@ -530,6 +531,10 @@ std::string PrintedBox(const std::string& caption, const std::string& text) {
   std::string printed =
       ShownEscaped(NarrowToHost(caption)) + "\n" + ShownEscaped(NarrowToHost(text), true);
   return printed.back() == '\n' ? printed : printed + "\n";
+}
+
+std::string PathTo(const std::string& program) {
+  return "PATH=" + std::filesystem::path(program).parent_path().string() + ":/usr/bin:/bin";
 }
 
 std::string WithPaths(std::string text, const std::map<std::string, std::string>& paths) {

@@ -114,6 +114,9 @@ const char kNoMenu[] = "File not found:\tCfg\\Menu.cfg\n\nUnable to update the f
 // the text ends in one.
 std::string PrintedBox(const std::string& caption, const std::string& text);
 
+// "PATH=" with program's folder first, for starting it by its bare name.
+std::string PathTo(const std::string& program);
+
 // text with each name in it (such as "<prefix>") replaced by its path.
 std::string WithPaths(std::string text, const std::map<std::string, std::string>& paths);
 // A fifo in place of the file path.

@@ -134,9 +134,10 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
     else
       LayOutScenario(s, session->DriveC());
     session->EndWineServer();  // which writes system.reg
-    const CommandResult linux = RunCommand({linuxInstaller}, working,
-                                           {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
-                                            "HOME=" + session->Home(), "XDG_DATA_HOME"});
+    const CommandResult linux =
+        RunCommand({"/usr/bin/env", "patch_installer"}, working,
+                   {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8", "HOME=" + session->Home(),
+                    "XDG_DATA_HOME", PathTo(linuxInstaller)});
     SCOPED_TRACE("the Linux program's exit code, box and hints");
     ExpectPrinted(linux, exitCode, PrintedBox(caption, text), again ? std::nullopt : s.hints,
                   session->prefix(), session->Home());
