@@ -14,6 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 const char kUsage[] =
     "Usage: patch_installer [--prefix DIR]\n"
@@ -72,26 +73,37 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
 }
 
 // Started as ./patch_installer in the folder it was downloaded to, beside
-// Patch.dat, --list prints a command that patches the game when sh runs it
-// as printed in that folder.
-TEST(CommandLine, ListPrintsACommandThatRunsAsPrinted) {
-  FakePrefix prefix("home/.wine");
+// Patch.dat, the program prints commands that patch the game when sh runs
+// them as printed in that folder: --list's, and the hint's that names each
+// of two prefixes holding the game (a run with no prefix named patches
+// neither).
+TEST(CommandLine, PrintsCommandsThatRunAsPrinted) {
+  FakePrefix prefix("home/Games/gravelhorn");
   const Scenario game{.name = "g"};
   const FolderFiles before = LayOutScenario(game, prefix.DriveC());
   prefix.WriteGameKey({{"Installpath", game.installPath}, {"Language", "eng"}});
+  WriteGameKeyTo(prefix.root() + "/home/Games/other", {{"Installpath", "C:\\Games\\GHR"}});
   const std::string downloads = prefix.root() + "/home/Downloads";
   MakeFolders(downloads);
   fs::copy_file(prefix.DriveC() + "/Patch/Patch.dat", downloads + "/Patch.dat");
   fs::create_symlink(PatchInstallerPath(), downloads + "/patch_installer");
   const std::vector<std::string> environment = {"LC_ALL=C.UTF-8", "HOME=" + prefix.root() + "/home",
                                                 "XDG_DATA_HOME", "WINEPREFIX"};
-  const CommandResult list = RunCommand({"./patch_installer", "--list"}, downloads, environment);
-  const std::string line = "\n  patch it: ./patch_installer --prefix '" + prefix.path() + "'\n";
-  ASSERT_NE(std::string::npos, list.out.find(line)) << list.out;
-  ExpectPrinted(
-      RunCommand({"/bin/sh", "-c", line.substr(13, line.size() - 14)}, downloads, environment), 0,
-      PrintedBox(kTitle, EnglishSummary()));
-  EXPECT_EQ(ExpectedGameFiles(game, before), FolderTree(prefix.DriveC() + "/Games/GHR"));
+  const std::string command = "./patch_installer --prefix '" + prefix.path() + "'";
+  for (const auto& [argv, printed] :
+       {std::pair<Strings, std::string>{{"./patch_installer", "--list"},
+                                        "\n  patch it: " + command + "\n"},
+        {{"./patch_installer"}, "in the prefix " + prefix.path() + ": " + command + "\n"}}) {
+    SCOPED_TRACE(CommandLine(argv));
+    RestoreFolderFiles(prefix.DriveC() + "/Games/GHR", before);
+    const CommandResult result = RunCommand(argv, downloads, environment);
+    EXPECT_NE(std::string::npos, (result.out + result.err).find(printed))
+        << result.out << result.err;
+    EXPECT_EQ(before, FolderTree(prefix.DriveC() + "/Games/GHR"));
+    ExpectPrinted(RunCommand({"/bin/sh", "-c", command}, downloads, environment), 0,
+                  PrintedBox(kTitle, EnglishSummary()));
+    EXPECT_EQ(ExpectedGameFiles(game, before), FolderTree(prefix.DriveC() + "/Games/GHR"));
+  }
 }
 
 // --list over a home folder with prefixes where Wine and each launcher

@@ -5,7 +5,9 @@
 
 #include <string>
 
-enum class PrefixSource { kCommandLine, kEnvironment, kDefault };
+// kFound: neither --prefix nor WINEPREFIX named one, ~/.wine does not hold
+// the game, and the Linux program found the one prefix that does.
+enum class PrefixSource { kCommandLine, kEnvironment, kDefault, kFound };
 
 struct WinePrefixChoice {
   PrefixSource source = PrefixSource::kDefault;

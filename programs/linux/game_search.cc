@@ -222,6 +222,18 @@ std::vector<GameInPrefix> PrefixesWithTheGame() {
   return games;
 }
 
+WinePrefixChoice ChoosePrefixForRun(const char* fromCommandLine) {
+  WinePrefixChoice choice = ChooseWinePrefix(fromCommandLine);
+  if (choice.source != PrefixSource::kDefault || choice.path.empty() ||
+      ReadGameInPrefix(choice.path).key.found)
+    return choice;
+  const std::vector<GameInPrefix> games = PrefixesWithTheGame();
+  if (games.size() != 1) return choice;
+  choice.source = PrefixSource::kFound;
+  choice.path = games[0].prefix;
+  return choice;
+}
+
 int ListGamePrefixes(FILE* out) {
   const std::vector<GameInPrefix> games = PrefixesWithTheGame();
   for (const GameInPrefix& game : games) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/wine/wine_prefix.h"
+
 // One value of the game's key: narrow text, as the Windows program reads
 // it; too long when the installer cannot take it (the registry read's 255
 // bytes, or the 15 of a language code).
@@ -53,6 +55,12 @@ std::vector<std::string> LauncherPrefixes();
 
 // Those of LauncherPrefixes() whose registry holds the game's key.
 std::vector<GameInPrefix> PrefixesWithTheGame();
+
+// The prefix a run uses: as ChooseWinePrefix chooses it, but where neither
+// --prefix (fromCommandLine) nor WINEPREFIX names one and ~/.wine does not
+// hold the game's key, the one prefix of PrefixesWithTheGame (source
+// kFound). Where several hold it, nothing is guessed: ~/.wine, as Wine.
+WinePrefixChoice ChoosePrefixForRun(const char* fromCommandLine);
 
 // The --list command: prints each prefix with the game, its folder,
 // language and installed version and the command that patches it, every

@@ -74,8 +74,11 @@ std::string PatchCommand(const std::string& prefix) {
 }
 
 std::string Described(const WinePrefixChoice& choice) {
-  static const char* const kSources[] = {"from --prefix", "from WINEPREFIX",
-                                         "WINEPREFIX is not set"};
+  const std::string kSources[] = {
+      "from --prefix", "from WINEPREFIX", "WINEPREFIX is not set",
+      "WINEPREFIX is not set and " + choice.given +
+          " does not hold the game; the only prefix that " + ProgramCommand() +
+          " --list finds it in"};
   std::string source = kSources[static_cast<int>(choice.source)];
   if (choice.protonFolder) source += "; Proton keeps it in pfx";
   return "Wine prefix: " + choice.path + " (" + source + ")";

@@ -28,8 +28,10 @@ const char kHelp[] =
     "to v1.2. Run it in the folder that holds Patch.dat.\n"
     "\n"
     "  --prefix DIR  the Wine prefix that holds the game; without it\n"
-    "                $WINEPREFIX, else ~/.wine, as for Wine. Steam's folder\n"
-    "                steamapps/compatdata/<appid> stands for its pfx folder.\n"
+    "                $WINEPREFIX, else ~/.wine, as for Wine, or where that\n"
+    "                does not hold the game, the one prefix --list finds it\n"
+    "                in. Steam's folder steamapps/compatdata/<appid> stands\n"
+    "                for its pfx folder.\n"
     "  --list        show the prefixes that hold the game, in the places "
     "where\n"
     "                Wine and the launchers keep them, and the command for "
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
     case Command::kRun:
       break;
   }
-  UseWinePrefix(ChooseWinePrefix(prefix));
+  UseWinePrefix(ChoosePrefixForRun(prefix));
   SetMessageBoxFollower(PrintHintsAfterBox);
   return RunInstaller();
 }

@@ -349,8 +349,14 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s, .error = kTooOldText},
       // The prefix named wrongly: the box of a prefix without the game, and
       // after it what is wrong and the command that finds the game.
-      {.name = "NoPrefixNamedAndNoDotWine", .error = kNoGame, .prefixGiven = "",
-       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\ncannot open the prefix <home>/.wine: No such file or directory\n"s + kNameIt + kFoundInSteam},
+      // Named nowhere, without ~/.wine: the one prefix that holds the game is
+      // patched; where two hold it, neither is, and both are named.
+      {.name = "TheOnePrefixThatHoldsTheGame", .prefixGiven = "",
+       .hints = "Wine prefix: <prefix> (WINEPREFIX is not set and <home>/.wine does not hold the game; the only prefix that patch_installer --list finds it in)\n"},
+      {.name = "TwoPrefixesHoldTheGame", .prepare = [](Folder game) { WriteGameKeyTo(game + "/../../../../../../../../../../Games/other", {{"Installpath", "C:\\Games\\GHR"}}); },
+       .error = kNoGame, .prefixGiven = "",
+       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\ncannot open the prefix <home>/.wine: No such file or directory\n"s + kNameIt + kFoundInSteam +
+                "the game's key is in the prefix <home>/Games/other: patch_installer --prefix '<home>/Games/other'\n"},
       {.name = "NoHomeAndNoWineprefix", .error = kNoGame, .prefixGiven = "HOME", .hints = "no Wine prefix: neither WINEPREFIX nor HOME is set\n"s + kNameIt + kFoundNowhere},
       {.name = "NoSuchPrefix", .error = kNoGame, .prefixGiven = "--prefix <home>/gone/",
        .hints = "Wine prefix: <home>/gone (from --prefix)\ncannot open the prefix <home>/gone: No such file or directory\n"s + kFoundInSteam},
