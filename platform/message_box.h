@@ -23,9 +23,11 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 void ShowPlatformMessage(const char* text, const char* caption, unsigned style);
 
 // Called by the platform's box once it has shown text, before it waits for
-// the user: the Linux program prints its hint lines there. nullptr: nothing.
-// The Windows box calls none.
-typedef void (*MessageBoxFollower)(const char* text, unsigned style);
+// the user: the Linux program prints its hint lines there, and shows a
+// dialog where there is no terminal. nullptr: nothing. The Windows box calls
+// none.
+typedef void (*MessageBoxFollower)(const char* text, const char* caption,
+                                   unsigned style);
 void SetMessageBoxFollower(MessageBoxFollower follower);
 MessageBoxFollower CurrentMessageBoxFollower();
 

@@ -1,6 +1,8 @@
 // The Linux program's command line, and --list over a fake home folder
 // with a prefix in each launcher's layout.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +105,74 @@ TEST(CommandLine, PrintsCommandsThatRunAsPrinted) {
     ExpectPrinted(RunCommand({"/bin/sh", "-c", command}, downloads, environment), 0,
                   PrintedBox(kTitle, EnglishSummary()));
     EXPECT_EQ(ExpectedGameFiles(game, before), FolderTree(prefix.DriveC() + "/Games/GHR"));
+  }
+}
+
+// Where no one reads a terminal and a desktop session is there, each box is
+// also a dialog, with the hints after its text: zenity's, else kdialog's
+// (stand-ins here, which record their arguments), started without a shell.
+// No display, or a terminal on any standard stream: no dialog.
+TEST(CommandLine, ShowsADialogWhereThereIsNoTerminal) {
+  const std::string prefixLine = "patch_installer: Wine prefix: <a> (from WINEPREFIX)\n";
+  const std::string summary = EnglishSummary() + "\n\n" + prefixLine;
+  std::string doubled;  // zenity reads "\\" as one backslash
+  for (char c : summary) doubled += c == '\\' ? std::string(2, c) : std::string(1, c);
+  // clang-format off
+  const struct {
+    Strings standIns, environment;
+    bool terminal, withKey;
+    Strings recorded;  // the stand-in's name and arguments; none: no dialog
+  } rows[] = {
+      {{"zenity", "kdialog"}, {"DISPLAY=:9"}, false, true,
+       {"zenity", "--info", "--no-markup", "--title", kTitle, "--text", doubled}},
+      {{"zenity"}, {"WAYLAND_DISPLAY=wayland-0"}, false, false,
+       {"zenity", "--error", "--no-markup", "--title", "ERROR", "--text", "Gravelhorn not found or the registry not correct!\n\n" + prefixLine +
+        "patch_installer: no prefix that " + fs::canonical(PatchInstallerPath()).string() + " --list looks through holds the game's key\n"}},
+      {{"kdialog"}, {"DISPLAY=:9"}, false, true, {"kdialog", "--title", kTitle, "--msgbox", summary}},
+      {{"zenity"}, {}, false, true, {}},
+      {{"zenity"}, {"DISPLAY=:9"}, true, true, {}},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    SCOPED_TRACE(CommandLine(row.standIns) + " " + CommandLine(row.environment));
+    FakePrefix a;
+    const FolderFiles before = LayOutScenario(Scenario{.name = "g"}, a.DriveC());
+    a.WriteGameKey(row.withKey
+                       ? RegistryValues{{"Installpath", "C:\\Games\\GHR"}, {"Language", "eng"}}
+                       : RegistryValues{});
+    TempDir standIns;
+    for (const std::string& name : row.standIns) {
+      standIns.Write(
+          name,
+          "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\0' \"$a\"; done > \"$RECORD\"\n");
+      chmod((standIns.path() + "/" + name).c_str(), 0755);
+    }
+    Strings environment = {"WINEPREFIX=" + a.path(), "HOME=" + a.root(), "XDG_DATA_HOME",
+                           "PATH=" + standIns.path(), "RECORD=" + standIns.path() + "/recorded"};
+    environment.insert(environment.end(), row.environment.begin(), row.environment.end());
+    // A terminal as standard error: the child side of a pseudo-terminal.
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    TempDir outputs;
+    ChildProcess run({PatchInstallerPath()}, a.DriveC() + "/Patch", environment,
+                     outputs.path() + "/out",
+                     row.terminal ? ptsname(terminal) : outputs.path() + "/err");
+    int exitCode = -1;
+    EXPECT_TRUE(run.WaitForEnd(20, &exitCode));
+    close(terminal);
+    EXPECT_EQ(row.withKey ? 0 : 255, exitCode);
+    Strings recorded;
+    const std::string record = standIns.path() + "/recorded";
+    if (FileExists(record)) {
+      const std::string all = ReadFileBytes(record);
+      for (size_t start = 0, end; (end = all.find('\0', start)) != std::string::npos;
+           start = end + 1)
+        recorded.push_back(all.substr(start, end - start));
+    }
+    if (!recorded.empty()) recorded[0] = fs::path(recorded[0]).filename().string();
+    Strings expected = row.recorded;
+    for (std::string& argument : expected) argument = WithPaths(argument, {{"<a>", a.path()}});
+    EXPECT_EQ(expected, recorded);
   }
 }
 

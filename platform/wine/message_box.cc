@@ -38,7 +38,7 @@ void ShowPlatformMessage(const char* text, const char* caption,
   (void)fwrite(shown.data(), 1, shown.size(), out);
   (void)fflush(out);
   if (MessageBoxFollower follower = CurrentMessageBoxFollower())
-    follower(text, style);
+    follower(text, caption, style);
   if (isatty(STDIN_FILENO) && isatty(fileno(out))) {
     (void)fputs("[Press Enter to close this message.]\n", out);
     (void)fflush(out);

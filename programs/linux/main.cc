@@ -3,14 +3,17 @@
 // code of -1 reaches the shell as 255.
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
 #include "installer/startup.h"
+#include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "platform/shown_text.h"
 #include "platform/wine/wine_prefix.h"
+#include "programs/linux/dialog.h"
 #include "programs/linux/game_search.h"
 #include "programs/linux/hints.h"
 #include "programs/linux/program_command.h"
@@ -48,9 +51,29 @@ const char kHelp[] =
 
 enum class Command { kRun, kList, kHelp, kVersion };
 
-// Every box is followed by the hint lines, on standard error.
-void PrintHintsAfterBox(const char* text, unsigned style) {
-  PrintHints(stderr, text, style != MESSAGE_STYLE_PLAIN);
+// Every box is followed by the hint lines, on standard error; where no one
+// reads a terminal, the box and its hints are a dialog too.
+void FollowBox(const char* text, const char* caption, unsigned style) {
+  const bool error = style != MESSAGE_STYLE_PLAIN;
+  if (!DialogWanted()) {
+    PrintHints(stderr, text, error);
+    return;
+  }
+  char* hints = nullptr;
+  size_t size = 0;
+  FILE* captured = open_memstream(&hints, &size);
+  if (captured == nullptr) {
+    PrintHints(stderr, text, error);
+    return;
+  }
+  PrintHints(captured, text, error);
+  (void)fclose(captured);
+  const std::string lines(hints, size);
+  free(hints);
+  (void)fputs(lines.c_str(), stderr);
+  (void)fflush(stderr);
+  ShowDialog(ShownEscaped(NarrowToHost(caption)),
+             ShownEscaped(NarrowToHost(text), true) + "\n\n" + lines, error);
 }
 
 int UsageError(const char* what, const char* argument) {
@@ -113,6 +136,6 @@ int main(int argc, char** argv) {
       break;
   }
   UseWinePrefix(ChoosePrefixForRun(prefix));
-  SetMessageBoxFollower(PrintHintsAfterBox);
+  SetMessageBoxFollower(FollowBox);
   return RunInstaller();
 }

@@ -10,6 +10,10 @@
 int main(int argc, char** argv) {
   setenv("LC_ALL", "C.UTF-8", 1);
   unsetenv("LOCPATH");
+  // No program a test starts shows a desktop dialog, unless the test gives
+  // it a display.
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
