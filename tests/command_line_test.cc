@@ -200,16 +200,24 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   const struct {
     std::string prefix;
     Scenario game = {.name = "g"};
-    // As --list shows them, and the run's box.
-    std::string folder = "C:\\Games\\GHR", language = "eng", version = "v1.1 (the patch applies)";
+    // As --list shows them (<p>: the prefix as shown; steam: Steam's name
+    // for the game), and the run's box.
+    std::string steam = "", folder = "C:\\Games\\GHR (<p>/drive_c/Games/GHR)", language = "eng";
+    std::string version = "v1.1 (the patch applies)";
     std::string caption = kTitle, text = EnglishSummary();
     bool fromEnvironment = false;  // WINEPREFIX names the prefix
+    bool steamDir = false;         // STEAM_DIR names <root>/steamdir
     void (*prepare)(const std::string& root) = nullptr;
     bool bindMounted = false;  // <root>/mounted is <root>/library
   } rows[] = {
       // clang-format off
       {.prefix = "home/.wine"},
-      {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx"},
+      // Steam's name for the game, from the library that holds its prefix.
+      {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx", .steam = "Gravelhorn (Steam app 100)",
+       .prepare = [](const std::string& root) { WriteFileBytes(root + "/home/.local/share/Steam/steamapps/appmanifest_100.acf",
+         "\"AppState\"\n{\n\t\"appid\"\t\t\"100\"\n\t\"name\"\t\t\"Gravelhorn\"\n}\n"); }},
+      {.prefix = "home/snap/steam/common/.local/share/Steam/steamapps/compatdata/500/pfx"},
+      {.prefix = "steamdir/steamapps/compatdata/600/pfx", .steamDir = true},
       {.prefix = "library/steamapps/compatdata/300/pfx"},
       {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/400/pfx"},
       {.prefix = "home/Games/gravelhorn"},
@@ -226,6 +234,9 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
          WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); }},
        .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
+      // A folder the registry names that is not there.
+      {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\Games\\Gone"}, .folder = "C:\\Games\\Gone (<p>/drive_c/Games/Gone, missing)",
+       .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu},
       {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
        .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
@@ -246,7 +257,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
        .caption = "ERROR", .text = "The registry not correct!"},
       // 255 bytes of Installpath are the run's, 256 are refused as it refuses them.
       {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\" + std::string(253, 'x')},
-       .folder = "", .version = "unknown (a value of the game's key is longer than the patch reads)",
+       .folder = "",  .version = "unknown (a value of the game's key is longer than the patch reads)",
        .caption = "ERROR", .text = "Gravelhorn not found or the registry not correct!"},
       // Steam's older list names each library by a number.
       {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
@@ -256,7 +267,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
          WriteFileBytes(root + kLibraries, ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20)); }},
       // Names and values are shown escaped, and no line is forged.
       {.prefix = nameWithControls, .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81", .gameFolder = "Games/GHR\x07\xc2\x81"},
-       .folder = "C:\\Games\\GHR\\x07\\x81", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
+       .folder = "C:\\Games\\GHR\\x07\\x81 (<p>/drive_c/Games/GHR\\x07\\x81)", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
       // Last: a row that cannot mount here ends the test.
       {.prefix = "library/steamapps/compatdata/300/pfx", .bindMounted = true},
       // clang-format on
@@ -288,15 +299,19 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
     const FolderFiles all = FolderTree(root.path());
     const std::string wineprefix = row.fromEnvironment ? "WINEPREFIX=" + prefix : "WINEPREFIX";
     const std::string working = prefix + "/drive_c/" + row.game.workingFolder;
-    const CommandResult list = RunCommand(
-        argv, working, {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix}, 20);
+    const std::string steamDir =
+        row.steamDir ? "STEAM_DIR=" + root.path() + "/steamdir" : "STEAM_DIR";
+    const CommandResult list =
+        RunCommand(argv, working,
+                   {"LC_ALL=C.UTF-8", "HOME=" + home, "XDG_DATA_HOME", wineprefix, steamDir}, 20);
     if (row.bindMounted && list.exitCode == 99)
       GTEST_SKIP() << "no bind mounts in a private mount namespace here: " << list.err;
     const std::string shown =
         row.prefix == nameWithControls ? root.path() + shownWithControls : prefix;
     EXPECT_EQ(0, list.exitCode) << list.err;
     EXPECT_EQ("", list.err);
-    EXPECT_EQ(shown + "\n  folder:   " + row.folder + "\n  language: " + row.language +
+    EXPECT_EQ(shown + (row.steam.empty() ? "" : "\n  game:     " + row.steam) + "\n  folder:   " +
+                  WithPaths(row.folder, {{"<p>", shown}}) + "\n  language: " + row.language +
                   "\n  version:  " + row.version + "\n  patch it: " + program + " --prefix '" +
                   shown + "'\n\nRun the command in the folder that holds Patch.dat.\n",
               list.out);
@@ -311,15 +326,29 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   // Nowhere: exit code 1.
   TempDir nobody;
   auto list = [&] {
-    return RunCommand({PatchInstallerPath(), "--list"}, nobody.path(),
-                      {"LC_ALL=C.UTF-8", "HOME=" + nobody.path(), "WINEPREFIX"});
+    return RunCommand(
+        {PatchInstallerPath(), "--list"}, nobody.path(),
+        {"LC_ALL=C.UTF-8", "HOME=" + nobody.path(), "WINEPREFIX", "XDG_DATA_HOME", "STEAM_DIR"});
   };
   const CommandResult none = list();
   EXPECT_EQ(1, none.exitCode);
+  EXPECT_EQ("", none.out);
+  std::string places;
+  for (const char* place :
+       {"/.wine", "/.local/share/Steam/steamapps/compatdata/*/pfx",
+        "/.steam/steam/steamapps/compatdata/*/pfx", "/.steam/root/steamapps/compatdata/*/pfx",
+        "/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/*/pfx",
+        "/.var/app/com.valvesoftware.Steam/data/Steam/steamapps/compatdata/*/pfx",
+        "/snap/steam/common/.local/share/Steam/steamapps/compatdata/*/pfx", "/Games/*",
+        "/Games/Heroic/Prefixes/*", "/Games/Heroic/Prefixes/default/*",
+        "/.local/share/bottles/bottles/*",
+        "/.var/app/com.usebottles.bottles/data/bottles/bottles/*", "/.PlayOnLinux/wineprefix/*"})
+    places += "patch_installer:   " + nobody.path() + place + "\n";
   EXPECT_EQ(
-      "No Wine prefix in the places where Wine and the launchers keep them holds the game's "
-      "registry key (HKEY_LOCAL_MACHINE\\Software\\Quillfern\\GHR).\n",
-      none.out);
+      "patch_installer: no Wine prefix holds the game's registry key "
+      "(HKEY_LOCAL_MACHINE\\Software\\Quillfern\\GHR); it looked through:\n" +
+          places,
+      none.err);
   // Prefixes come in the order of their paths, whatever order the folder gives.
   // A line of Steam's list with a third, empty text names no library.
   for (const char* name : {"e", "c", "a", "d", "b", "steamapps/compatdata/1/pfx"})

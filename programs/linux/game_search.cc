@@ -16,6 +16,7 @@
 #include "platform/code_page.h"
 #include "platform/registry.h"
 #include "platform/shown_text.h"
+#include "platform/wine/wine_path.h"
 #include "platform/wine/wine_prefix.h"
 #include "platform/wine/wine_registry.h"
 #include "programs/linux/library_folders.h"
@@ -119,7 +120,58 @@ std::string WhyARunFromHereFails(const char* installPath,
   }
 }
 
+// Steam's name for the game whose Proton prefix is prefix
+// (LIBRARY/steamapps/compatdata/APPID/pfx), from the library's
+// appmanifest_APPID.acf, as "NAME (Steam app APPID)"; "" for another prefix
+// or where Steam keeps no name.
+std::string SteamGameName(const std::string& prefix) {
+  const std::string tail = "/pfx";
+  if (prefix.size() <= tail.size() ||
+      prefix.compare(prefix.size() - tail.size(), tail.size(), tail) != 0)
+    return "";
+  const std::string app = prefix.substr(0, prefix.size() - tail.size());
+  const size_t slash = app.rfind('/');
+  const std::string appid = app.substr(slash + 1);
+  const std::string compatdata = "/steamapps/compatdata";
+  if (slash == std::string::npos || slash < compatdata.size() ||
+      app.compare(slash - compatdata.size(), compatdata.size(), compatdata) !=
+          0 ||
+      appid.empty() ||
+      appid.find_first_not_of("0123456789") != std::string::npos)
+    return "";
+  const std::string name =
+      ReadAppManifestName(app.substr(0, slash - compatdata.size()) +
+                          "/steamapps/appmanifest_" + appid + ".acf");
+  return name.empty() ? "" : ShownEscaped(name) + " (Steam app " + appid + ")";
+}
+
+// The game's folder as the key names it, and where that is on this
+// computer, links resolved.
+std::string ShownFolder(const GameInPrefix& game) {
+  const std::string& folder = game.key.installPath.text;
+  std::string host;
+  if (game.key.installPath.tooLong ||
+      !MapWindowsPath(folder.c_str(), game.prefix, &host))
+    return Shown(folder);
+  return Shown(folder) + " (" + ShownEscaped(WithoutLinks(host)) +
+         (Exists(host) ? "" : ", missing") + ")";
+}
+
 }  // namespace
+
+std::string WithoutLinks(const std::string& path) {
+  for (size_t end = path.size(); end != std::string::npos && end > 0;
+       end = path.rfind('/', end - 1)) {
+    char* resolved = realpath(path.substr(0, end).c_str(), nullptr);
+    if (resolved == nullptr) continue;
+    std::string result = resolved;
+    free(resolved);
+    // Past a link to the root, such as drive z:, the rest brings its slash.
+    if (result == "/" && end < path.size()) result.clear();
+    return result + path.substr(end);
+  }
+  return path;
+}
 
 GameInPrefix ReadGameInPrefix(const std::string& prefix) {
   GameInPrefix game;
@@ -171,7 +223,7 @@ std::string InstalledVersion(const GameInPrefix& game) {
   return "unknown (Cfg\\Menu.cfg is in none of the game's archives)";
 }
 
-std::vector<std::string> LauncherPrefixes() {
+std::vector<PrefixPlace> PrefixPlaces() {
   const char* homeVariable = getenv("HOME");
   if (homeVariable == nullptr || *homeVariable == '\0') return {};
   const std::string home = homeVariable;
@@ -180,23 +232,40 @@ std::vector<std::string> LauncherPrefixes() {
                                ? dataVariable
                                : home + "/.local/share";
   const std::string flatpak = home + "/.var/app/";
-  std::vector<std::string> candidates = {home + "/.wine"};
-  for (const std::string& steam :
-       {data + "/Steam", home + "/.steam/steam", home + "/.steam/root",
-        flatpak + "com.valvesoftware.Steam/.local/share/Steam",
-        flatpak + "com.valvesoftware.Steam/data/Steam"})
+  std::vector<PrefixPlace> places = {{home + "/.wine", "", false}};
+  std::vector<std::string> steams = {
+      data + "/Steam",
+      home + "/.steam/steam",
+      home + "/.steam/root",
+      flatpak + "com.valvesoftware.Steam/.local/share/Steam",
+      flatpak + "com.valvesoftware.Steam/data/Steam",
+      home + "/snap/steam/common/.local/share/Steam"};
+  const char* steamDir = getenv("STEAM_DIR");
+  if (steamDir != nullptr && *steamDir == '/') steams.push_back(steamDir);
+  for (const std::string& steam : steams)
     for (const std::string& library : SteamLibraries(steam))
-      AddSubfolders(library + "/steamapps/compatdata", "/pfx", &candidates);
+      places.push_back({library + "/steamapps/compatdata", "/pfx", true});
   for (const std::string& folder :
        {home + "/Games", home + "/Games/Heroic/Prefixes",
         home + "/Games/Heroic/Prefixes/default", data + "/bottles/bottles",
         flatpak + "com.usebottles.bottles/data/bottles/bottles",
         home + "/.PlayOnLinux/wineprefix"})
-    AddSubfolders(folder, "", &candidates);
+    places.push_back({folder, "", true});
   // Last, so that a launcher's name for the same folder wins.
   const WinePrefixChoice named = ChooseWinePrefix(nullptr);
   if (named.source == PrefixSource::kEnvironment && !named.path.empty())
-    candidates.push_back(named.path);
+    places.push_back({named.path, "", false});
+  return places;
+}
+
+std::vector<std::string> LauncherPrefixes() {
+  std::vector<std::string> candidates;
+  for (const PrefixPlace& place : PrefixPlaces()) {
+    if (place.subfolders)
+      AddSubfolders(place.folder, place.suffix, &candidates);
+    else
+      candidates.push_back(place.folder);
+  }
 
   // Each prefix once, however many links or mounts lead to it
   // (~/.steam/steam is Steam's folder; a library may be mounted twice).
@@ -238,9 +307,12 @@ int ListGamePrefixes(FILE* out) {
   const std::vector<GameInPrefix> games = PrefixesWithTheGame();
   for (const GameInPrefix& game : games) {
     const GameKey& key = game.key;
+    const std::string steamName = SteamGameName(game.prefix);
     const std::string listed =
-        ShownEscaped(game.prefix) + "\n  folder:   " +
-        (key.installPath.present ? Shown(key.installPath.text)
+        ShownEscaped(game.prefix) +
+        (steamName.empty() ? "" : "\n  game:     " + steamName) +
+        "\n  folder:   " +
+        (key.installPath.present ? ShownFolder(game)
                                  : "none (the key has no Installpath value)") +
         "\n  language: " +
         (key.language.present ? Shown(key.language.text)
@@ -251,12 +323,19 @@ int ListGamePrefixes(FILE* out) {
     (void)fputs(listed.c_str(), out);
   }
   if (games.empty()) {
-    (void)fprintf(
-        out,
-        "No Wine prefix in the places where Wine and the launchers keep "
-        "them holds the "
-        "game's registry key (HKEY_LOCAL_MACHINE\\%s).\n",
-        kGameRegistryKey);
+    std::string looked;
+    for (const PrefixPlace& place : PrefixPlaces()) {
+      const std::string line =
+          "patch_installer:   " +
+          ShownEscaped(place.folder + (place.subfolders ? "/*" : "") +
+                       place.suffix) +
+          "\n";
+      if (looked.find(line) == std::string::npos) looked += line;
+    }
+    (void)fprintf(stderr,
+                  "patch_installer: no Wine prefix holds the game's registry "
+                  "key (HKEY_LOCAL_MACHINE\\%s); it looked through:\n%s",
+                  kGameRegistryKey, looked.c_str());
     return 1;
   }
   (void)fprintf(out, "Run the command in the folder that holds Patch.dat.\n");

@@ -44,13 +44,23 @@ GameInPrefix ReadGameInPrefix(const std::string& prefix);
 // (UseWinePrefix). Text as --list shows it, in the host's text.
 std::string InstalledVersion(const GameInPrefix& game);
 
-// Every prefix (a folder with a system.reg) in the places where Wine and the
-// launchers keep them, below $HOME and $XDG_DATA_HOME: ~/.wine, Steam's
-// steamapps/compatdata/*/pfx in each of its libraries (native and
-// Flatpak), Lutris's ~/Games/*, Bottles' bottles (native and Flatpak),
-// PlayOnLinux's ~/.PlayOnLinux/wineprefix/*, Heroic's
-// ~/Games/Heroic/Prefixes; and $WINEPREFIX. Sorted, each folder once
-// (by device and inode), whatever links or mounts lead to it.
+// A place where Wine or a launcher keeps prefixes: the folder itself, or
+// each of its subfolders with suffix appended.
+struct PrefixPlace {
+  std::string folder;
+  const char* suffix;
+  bool subfolders;
+};
+
+// The places, below $HOME and $XDG_DATA_HOME: ~/.wine, Steam's
+// steamapps/compatdata/*/pfx in each of its libraries (native, Flatpak,
+// Snap, and $STEAM_DIR), Lutris's ~/Games/*, Bottles' bottles (native and
+// Flatpak), PlayOnLinux's ~/.PlayOnLinux/wineprefix/*, Heroic's
+// ~/Games/Heroic/Prefixes; and $WINEPREFIX. None without HOME.
+std::vector<PrefixPlace> PrefixPlaces();
+
+// Every prefix (a folder with a system.reg) in those places. Sorted, each
+// folder once (by device and inode), whatever links or mounts lead to it.
 std::vector<std::string> LauncherPrefixes();
 
 // Those of LauncherPrefixes() whose registry holds the game's key.
@@ -62,11 +72,17 @@ std::vector<GameInPrefix> PrefixesWithTheGame();
 // kFound). Where several hold it, nothing is guessed: ~/.wine, as Wine.
 WinePrefixChoice ChoosePrefixForRun(const char* fromCommandLine);
 
-// The --list command: prints each prefix with the game, its folder,
-// language and installed version and the command that patches it, every
-// name and value shown escaped (platform/shown_text.h). Returns the exit
-// code: 0 when it found the game, 1 when not.
+// The --list command: prints each prefix with the game, Steam's name for
+// the game, its folder (and where that is on this computer), language and
+// installed version and the command that patches it, every name and value
+// shown escaped (platform/shown_text.h). Finding none, it says so on
+// standard error with the places it looked through. Returns the exit code:
+// 0 when it found the game, 1 when not.
 int ListGamePrefixes(FILE* out);
+
+// The host path without links (drives are links): the longest part that
+// exists, resolved, and the rest as it is.
+std::string WithoutLinks(const std::string& path);
 
 // text quoted for a POSIX shell.
 std::string ShellQuoted(const std::string& text);

@@ -53,22 +53,6 @@ std::string Resolved(const std::string& path) {
   return result;
 }
 
-// The host path without links (drives are links): the longest part that
-// exists, resolved, and the rest as it is.
-std::string WithoutLinks(const std::string& path) {
-  for (size_t end = path.size(); end != std::string::npos && end > 0;
-       end = path.rfind('/', end - 1)) {
-    char* resolved = realpath(path.substr(0, end).c_str(), nullptr);
-    if (resolved == nullptr) continue;
-    std::string result = resolved;
-    free(resolved);
-    // Past a link to the root, such as drive z:, the rest brings its slash.
-    if (result == "/" && end < path.size()) result.clear();
-    return result + path.substr(end);
-  }
-  return path;
-}
-
 std::string PatchCommand(const std::string& prefix) {
   return ProgramCommand() + " --prefix " + ShellQuoted(prefix);
 }

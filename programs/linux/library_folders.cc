@@ -40,13 +40,33 @@ std::vector<std::string> LibraryFoldersIn(std::string_view text) {
   return libraries;
 }
 
+namespace {
+
+// Steam's own files take a few KiB.
+const size_t kLargestSteamFile = size_t(1) << 20;
+
+}  // namespace
+
 std::vector<std::string> ReadLibraryFolders(const std::string& steam) {
-  // Steam's own lists take a few KiB.
-  const size_t kLargestList = size_t(1) << 20;
   std::string text;
   int error = 0;
-  if (!ReadRegularFile(steam + "/steamapps/libraryfolders.vdf", kLargestList,
-                       &text, &error))
+  if (!ReadRegularFile(steam + "/steamapps/libraryfolders.vdf",
+                       kLargestSteamFile, &text, &error))
     return {};
   return LibraryFoldersIn(text);
+}
+
+std::string ReadAppManifestName(const std::string& path) {
+  std::string text;
+  int error = 0;
+  if (!ReadRegularFile(path, kLargestSteamFile, &text, &error)) return "";
+  for (std::string_view rest = text; !rest.empty();) {
+    const size_t end = rest.find('\n');
+    const std::vector<std::string_view> quoted =
+        QuotedTexts(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (quoted.size() == 2 && quoted[0] == "name")
+      return std::string(quoted[1]);
+  }
+  return "";
 }

@@ -20,4 +20,10 @@ std::vector<std::string> LibraryFoldersIn(std::string_view text);
 // waits (platform/wine/regular_file.h).
 std::vector<std::string> ReadLibraryFolders(const std::string& steam);
 
+// The game's name in Steam's appmanifest_APPID.acf at path (a line
+// "name" "Gravelhorn" of the file's nested quoted keys); "" when there is
+// none, or the file is missing, not a regular file or larger than any
+// Steam writes. Never waits.
+std::string ReadAppManifestName(const std::string& path);
+
 #endif  // GRAVELHORN_PROGRAMS_LINUX_LIBRARY_FOLDERS_H_

@@ -11,9 +11,10 @@ int main(int argc, char** argv) {
   setenv("LC_ALL", "C.UTF-8", 1);
   unsetenv("LOCPATH");
   // No program a test starts shows a desktop dialog, unless the test gives
-  // it a display.
+  // it a display, or looks in the user's own Steam folder.
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
+  unsetenv("STEAM_DIR");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
