@@ -28,7 +28,7 @@ std::string OnPath(const std::string& name) {
     size_t end = folders.find(':', start);
     if (end == std::string::npos) end = folders.size();
     const std::string folder = folders.substr(start, end - start);
-    const std::string candidate = folder + "/" + name;
+    std::string candidate = folder + "/" + name;
     struct stat info;
     if (!folder.empty() && folder[0] == '/' &&
         stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -70,6 +70,7 @@ void ShowDialog(const std::string& caption, const std::string& text,
     return;
   }
   std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
   for (std::string& argument : argv) pointers.push_back(&argument[0]);
   pointers.push_back(nullptr);
   pid_t child = -1;
