@@ -215,7 +215,7 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       // Steam's name for the game, from the library that holds its prefix.
       {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx", .steam = "Gravelhorn (Steam app 100)",
        .prepare = [](const std::string& root) { WriteFileBytes(root + "/home/.local/share/Steam/steamapps/appmanifest_100.acf",
-         "\"AppState\"\n{\n\t\"appid\"\t\t\"100\"\n\t\"name\"\t\t\"Gravelhorn\"\n}\n"); }},
+         "\"AppState\"\n{\n\t\"appid\"\t\t\"100\"\n\"name\" \"Gravelhorn\"\n}\n"); }},
       {.prefix = "home/snap/steam/common/.local/share/Steam/steamapps/compatdata/500/pfx"},
       {.prefix = "steamdir/steamapps/compatdata/600/pfx", .steamDir = true},
       {.prefix = "library/steamapps/compatdata/300/pfx"},

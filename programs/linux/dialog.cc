@@ -77,7 +77,6 @@ void ShowDialog(const std::string& caption, const std::string& text,
   if (posix_spawn(&child, program.c_str(), nullptr, nullptr, pointers.data(),
                   environ) != 0)
     return;
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
   }
 }
