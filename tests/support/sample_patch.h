@@ -1,6 +1,7 @@
 // The sample patch that the demo, the benchmark and the tests lay out,
-// described once, from the installer's own tables: which members a
-// Patch.dat holds, and which game file each one becomes.
+// described once, with the game's names spelt here (never taken from the
+// installer): which members a Patch.dat holds, and which game file each
+// one becomes.
 #ifndef GRAVELHORN_BENCH_SAMPLE_PATCH_H_
 #define GRAVELHORN_BENCH_SAMPLE_PATCH_H_
 
@@ -21,8 +22,8 @@ struct SampleFile {
 std::vector<SampleFile> InstalledFiles(const std::string& language);
 
 // Every member of the complete sample Patch.dat: both editions'
-// executables, then a language archive for each language of the
-// catalogue and for the empty code.
+// executables, then a language archive for the empty code and for each of
+// the six languages of the catalogue.
 std::vector<std::string> SamplePatchMembers();
 
 #endif  // GRAVELHORN_BENCH_SAMPLE_PATCH_H_
