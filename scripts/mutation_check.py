@@ -4,8 +4,10 @@ miss?
 
 Usage, from anywhere (the script lowers its own priority to nice 15):
   scripts/mutation_check.py --list                  # print the mutants only
-  scripts/mutation_check.py --sample 300 --seed 11  # a fixed sample, spread
-                                                    # over the files
+  scripts/mutation_check.py --sample 300            # a sample spread over the
+                                                    # files, from a seed drawn
+                                                    # now and printed
+  scripts/mutation_check.py --sample 300 --seed 11  # the sample of seed 11
   scripts/mutation_check.py --only ID [ID...]       # re-check given mutants
   scripts/mutation_check.py                         # every mutant
   scripts/mutation_check.py --windows --sample 40   # the Windows code, through
@@ -433,7 +435,8 @@ class Checker:
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--sample", type=int, help="check N mutants")
-    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--seed", type=int,
+                        help="draw the sample of this seed (default: a new one)")
     parser.add_argument("--only", nargs="+", metavar="ID")
     parser.add_argument("--windows", action="store_true",
                         help="mutate the Windows code; test it with the Wine tier")
@@ -456,6 +459,12 @@ def main():
             sys.exit("no such mutant: " + " ".join(unknown))
         chosen = [by_id[i] for i in args.only]
     elif args.sample:
+        # A figure measures the suite only on a sample it was not tuned on:
+        # each run draws a new seed unless one is given.
+        if args.seed is None:
+            args.seed = random.SystemRandom().randrange(1, 1 << 16)
+        print("seed %d (--seed %d draws this sample again)" % (args.seed, args.seed),
+              flush=True)
         chosen = spread_sample(mutants, args.sample, args.seed)
     else:
         chosen = mutants
