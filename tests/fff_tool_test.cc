@@ -28,10 +28,11 @@ const std::string kDevice =
     "' is a device on Windows (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to LPT9, "
     "also with a superscript 1, 2 or 3), not a file";
 
-// Runs the built fff in folder; the C locale gives code page 1252.
-CommandResult Fff(Strings arguments, const std::string& folder) {
-  arguments.insert(arguments.begin(), FffToolPath());
-  return RunCommand(arguments, folder, {"LC_ALL=C"});
+// Runs the built fff in folder; the C locale gives code page 1252. With
+// faults, its test build, whose calls fail as they say.
+CommandResult Fff(Strings arguments, const std::string& folder, const std::string& faults = "") {
+  arguments.insert(arguments.begin(), faults.empty() ? FffToolPath() : FffFaultsPath());
+  return RunCommand(arguments, folder, {"LC_ALL=C", "GRAVELHORN_FAULTS=" + faults});
 }
 
 void ExpectRun(const CommandResult& result, int exitCode, const std::string& out,
@@ -115,6 +116,7 @@ struct FffRun {
   std::string out;
   Strings problems;
   FolderFiles made = {};
+  std::string faults = "";  // GRAVELHORN_FAULTS for fff's test build
 };
 
 void ExpectFffRuns(const std::vector<FffRun>& runs) {
@@ -123,7 +125,7 @@ void ExpectFffRuns(const std::vector<FffRun>& runs) {
     TempDir dir;
     for (const auto& [name, what] : run.files)
       ASSERT_EQ(0, MakeEntry(dir.path() + "/" + name, what));
-    ExpectRun(Fff(run.arguments, dir.path()), run.exitCode, run.out,
+    ExpectRun(Fff(run.arguments, dir.path(), run.faults), run.exitCode, run.out,
               Complaints(run.arguments.size() > 1 ? run.arguments[1] : "", run.problems));
     FolderFiles after = run.files;
     for (const auto& [name, what] : run.made) after[name] = what;
@@ -205,6 +207,71 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
        {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of the file (772 bytes)"}},
   });
   // clang-format on
+}
+
+// Calls that fail through the test build's seam, as on a file system that
+// cannot exchange two names in one step, a disk that fails, a name another
+// program takes: every file and link is as the message says, and that
+// message is true.
+TEST(FffToolTest, FailedCallsLeaveEveryFileAsTheMessageSays) {
+  const FolderFiles linked = {{"t.fff", BuildFffArchive({{"a/x.txt", "x"}, {"b/y.txt", "y"}})},
+                              {"out/a", "<link to ../outside/A>"},
+                              {"out/b", "<link to ../outside/B>"},
+                              {"outside/A/keep", "A"},
+                              {"outside/B/keep", "B"}};
+  const FolderFiles extracted = {
+      {"out/a", kFolderEntry}, {"out/a/x.txt", "x"}, {"out/b", kFolderEntry}, {"out/b/y.txt", "y"}};
+  const Strings extract = {"extract", "t.fff", "-C", "out"}, create = {"create", "a.fff", "x.txt"};
+  const std::string notB =
+      "cannot put a folder in the place of the link 'out/b': Input/output error";
+  const std::string archive =
+      "FFF archive" + std::string(13, '\0') + BuildFffArchive({{"x.txt", "x"}}).substr(24);
+  // clang-format off
+  ExpectFffRuns({
+      // Without RENAME_EXCHANGE: three renames through a name aside.
+      {linked, extract, 0, "", {}, extracted, "renameat2#1+=EINVAL"},
+      // The second swap fails after the first succeeded, in one step or in
+      // the second of three renames: the first is undone.
+      {linked, extract, 1, "", {notB + "; no file was changed"}, {}, "renameat2#2=EIO"},
+      {linked, extract, 1, "", {notB + "; no file was changed"}, {}, "renameat2#1+=EINVAL,renameat#5=EIO"},
+      // create's rename finds a name that was not there when it looked, and
+      // looks again; without RENAME_EXCHANGE it renames plainly.
+      {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1=EEXIST"},
+      {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1+=EINVAL"},
+  });
+  // clang-format on
+  // A temporary name that another program takes meanwhile is passed over,
+  // for a new file and for a folder in a link's place: what took it stays.
+  const FolderFiles plain = {{"t.fff", BuildFffArchive({{"x.txt", "x"}})}};
+  for (const auto& [faults, files, expected] :
+       {std::tuple<std::string, FolderFiles, FolderFiles>{
+            "openat#1=taken", plain, {{"x.txt", "x"}}},
+        {"mkdirat#1=taken",
+         linked,
+         {{"a", kFolderEntry}, {"a/x.txt", "x"}, {"b", kFolderEntry}, {"b/y.txt", "y"}}}}) {
+    SCOPED_TRACE(faults);
+    TempDir dir;
+    for (const auto& [name, what] : files) ASSERT_EQ(0, MakeEntry(dir.path() + "/" + name, what));
+    ExpectRun(Fff(extract, dir.path(), faults), 0, "", "");
+    FolderFiles tree = FolderTree(dir.path() + "/out");
+    EXPECT_EQ(
+        1, std::erase_if(tree, [](const auto& entry) { return entry.first.starts_with(".fff"); }));
+    EXPECT_EQ(expected, tree);
+  }
+  // A new archive has the mode that umask 022 leaves of 0666; with standard
+  // input closed, a file that opens as descriptor 0 is written all the same.
+  TempDir dir;
+  dir.Write("x.txt", "x");
+  for (const char* command :
+       {"umask 022; exec \"$0\" create a.fff x.txt <&-", "exec \"$0\" extract a.fff -C out <&-"})
+    ExpectRun(RunCommand({"/bin/sh", "-c", command, FffToolPath()}, dir.path(), {"LC_ALL=C"}), 0,
+              "", "");
+  struct stat info;
+  ASSERT_EQ(0, stat((dir.path() + "/a.fff").c_str(), &info));
+  EXPECT_EQ(0644u, info.st_mode & 07777);
+  EXPECT_EQ(
+      (FolderFiles{{"a.fff", archive}, {"out", kFolderEntry}, {"out/x.txt", "x"}, {"x.txt", "x"}}),
+      FolderTree(dir.path()));
 }
 
 // The archive holds exactly the layout the installer reads (FileSystem's

@@ -202,6 +202,7 @@ std::string CommandLine(const std::vector<std::string>& argv) {
 
 std::string PatchInstallerPath() { return BuiltProgram("PATCH_INSTALLER", "patch_installer"); }
 std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
+std::string FffFaultsPath() { return BuiltProgram("FFF_FAULTS", "fff_faults"); }
 
 EndedRun RunToEnd(const std::function<void()>& body) {
   EndedRun run;

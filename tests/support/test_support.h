@@ -100,6 +100,9 @@ std::string CommandLine(const std::vector<std::string>& argv);  // for messages
 // The built programs: $PATCH_INSTALLER and $FFF_TOOL, or else the ones the
 // build put one folder above the test binary.
 std::string PatchInstallerPath();
+// fff's test build, whose calls that change the disk fail where the
+// environment variable GRAVELHORN_FAULTS says (tests/fff_faults_posix.cc).
+std::string FffFaultsPath();
 std::string FffToolPath();
 
 // How a body that may end the process ended: run in this process, with

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "programs/fff/posix/host_calls.h"
+
 namespace {
 
 bool Failed(std::string* error) {
@@ -78,16 +80,16 @@ FILE* OpenRegularFile(const std::string& path, uint64_t* length,
 
 FILE* CreateNewFile(const std::string& path, std::string* error) {
   return StreamOn(
-      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666), "wb",
-      error);
+      host::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666),
+      "wb", error);
 }
 
 bool MakeFolder(const std::string& path, std::string* error) {
-  return mkdir(path.c_str(), 0777) == 0 || Failed(error);
+  return host::mkdirat(AT_FDCWD, path.c_str(), 0777) == 0 || Failed(error);
 }
 
 bool RemoveEntry(const std::string& path, std::string* error) {
-  return unlink(path.c_str()) == 0 || Failed(error);
+  return host::unlinkat(AT_FDCWD, path.c_str(), 0) == 0 || Failed(error);
 }
 
 std::string ReplacementProblem(const std::string& path) {
@@ -109,16 +111,16 @@ bool ReplaceRegularFile(const std::string& from, const std::string& to,
 #ifdef __linux__
     // What was looked at may have changed since: the rename itself must
     // find nothing there, or the file swapped out must be a regular one.
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                  missing ? RENAME_NOREPLACE : RENAME_EXCHANGE) == 0) {
+    if (host::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                        missing ? RENAME_NOREPLACE : RENAME_EXCHANGE) == 0) {
       if (missing) return true;
       if (lstat(from.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        (void)unlink(from.c_str());
+        (void)host::unlinkat(AT_FDCWD, from.c_str(), 0);
         return true;
       }
       const char* swappedOut = NotAFile(info.st_mode);
-      if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                    RENAME_EXCHANGE) != 0)
+      if (host::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                          RENAME_EXCHANGE) != 0)
         return Failed(error);
       *error = swappedOut;
       return false;
@@ -127,7 +129,8 @@ bool ReplaceRegularFile(const std::string& from, const std::string& to,
     if ((errno == EEXIST || errno == ENOENT) && attempt < 2) continue;
     if (errno != EINVAL && errno != ENOSYS) return Failed(error);
 #endif
-    return rename(from.c_str(), to.c_str()) == 0 || Failed(error);  // no swap
+    // No swap on this file system.
+    return host::rename(from.c_str(), to.c_str()) == 0 || Failed(error);
   }
 }
 
@@ -142,7 +145,7 @@ bool SeekFile(FILE* stream, uint64_t position) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-  return rmdir(path.c_str()) == 0;
+  return host::unlinkat(AT_FDCWD, path.c_str(), AT_REMOVEDIR) == 0;
 }
 
 std::string HostPathProblem(const std::string&, const std::string&, size_t) {
@@ -192,30 +195,32 @@ HostEntry InspectEntryIn(const HostFolder& folder, const std::string& name) {
 
 bool MakeFolderIn(const HostFolder& folder, const std::string& name,
                   std::string* error) {
-  return mkdirat(FolderOf(folder), name.c_str(), 0777) == 0 || Failed(error);
+  return host::mkdirat(FolderOf(folder), name.c_str(), 0777) == 0 ||
+         Failed(error);
 }
 
 bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
                    std::string* error) {
-  return unlinkat(FolderOf(folder), name.c_str(), 0) == 0 || Failed(error);
+  return host::unlinkat(FolderOf(folder), name.c_str(), 0) == 0 ||
+         Failed(error);
 }
 
 bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
-  return unlinkat(FolderOf(folder), name.c_str(), AT_REMOVEDIR) == 0;
+  return host::unlinkat(FolderOf(folder), name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
                    std::string* error) {
   return StreamOn(
-      openat(FolderOf(folder), name.c_str(),
-             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
+      host::openat(FolderOf(folder), name.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
       "wb", error);
 }
 
 bool RenameIn(const HostFolder& folder, const std::string& from,
               const std::string& to, std::string* error) {
-  return renameat(FolderOf(folder), from.c_str(), FolderOf(folder),
-                  to.c_str()) == 0 ||
+  return host::renameat(FolderOf(folder), from.c_str(), FolderOf(folder),
+                        to.c_str()) == 0 ||
          Failed(error);
 }
 
@@ -240,27 +245,28 @@ bool ExchangeIn(const HostFolder& folder, const std::string& a,
                 std::string* error) {
   const int fd = FolderOf(folder);
 #ifdef __linux__
-  if (renameat2(fd, a.c_str(), fd, b.c_str(), RENAME_EXCHANGE) == 0)
+  if (host::renameat2(fd, a.c_str(), fd, b.c_str(), RENAME_EXCHANGE) == 0)
     return true;
   if (errno != EINVAL && errno != ENOSYS) return Failed(error);
 #endif
-  if (renameat(fd, a.c_str(), fd, aside.c_str()) != 0) return Failed(error);
-  if (renameat(fd, b.c_str(), fd, a.c_str()) != 0) {
+  if (host::renameat(fd, a.c_str(), fd, aside.c_str()) != 0)
+    return Failed(error);
+  if (host::renameat(fd, b.c_str(), fd, a.c_str()) != 0) {
     Failed(error);
-    (void)renameat(fd, aside.c_str(), fd, a.c_str());
+    (void)host::renameat(fd, aside.c_str(), fd, a.c_str());
     return false;
   }
-  if (renameat(fd, aside.c_str(), fd, b.c_str()) != 0) {
+  if (host::renameat(fd, aside.c_str(), fd, b.c_str()) != 0) {
     Failed(error);
-    if (renameat(fd, a.c_str(), fd, b.c_str()) == 0)
-      (void)renameat(fd, aside.c_str(), fd, a.c_str());
+    if (host::renameat(fd, a.c_str(), fd, b.c_str()) == 0)
+      (void)host::renameat(fd, aside.c_str(), fd, a.c_str());
     return false;
   }
   return true;
 }
 
 bool HoldFolderForThisRun(const HostFolder& root, bool wait) {
-  return flock(FolderOf(root), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 ||
+  return host::flock(FolderOf(root), LOCK_EX | (wait ? 0 : LOCK_NB)) == 0 ||
          errno != EWOULDBLOCK;
 }
 
