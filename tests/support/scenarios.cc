@@ -336,6 +336,8 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = kVersion + "\r\nVersion=v1.0\r\n", .text = EnglishSummary(kGhr, "v1.0")},
       {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = kVersion + "v1.0 patched\r\n", .text = EnglishSummary(kGhr, "v1.0 patched")},
       {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
+      // A header followed at once by the next on its own line ends there.
+      {.name = "SectionWithNothingInIt", .menu = "[Version]\n[Menu]\nversion=v1.1\n", .error = kTooOldText},
       {.name = "NoLineEndAtTheEnd", .menu = kVersion + "v1.1"},
       // A menu that runs past its archive's end is read to that end, its last byte included.
       {.name = "MenuPastTheEndOfPatch12", .patch12Menu = kVersion + "v1.1", .prepare = [](Folder game) {
@@ -442,6 +444,11 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR", .gameFolder = "Patch/Games/GHR", .text = EnglishSummary("C:Games\\GHR\\"), .onWindows = true},
       // The Hebrew decoder holds a letter back until flushed.
       {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90", .text = EnglishSummary("C:\\Games\\\xE0\\"), .locale = "he_IL.UTF-8"},
+      // Under a locale of code page 65001 the registry's UTF-16 comes as UTF-8,
+      // a character past U+FFFF (a surrogate pair) and one at each end of a
+      // name included.
+      {.name = "CharactersPastUFFFF", .installPath = "C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD", .gameFolder = "Games/\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD",
+       .text = EnglishSummary("C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD\\"), .locale = "kk_KZ.UTF-8"},
   };
   // clang-format on
   const std::regex line("[^\n]*\n");
