@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -67,6 +68,17 @@ void NoteReplacementFailure(const char* windowsPath,
     NoteFileFailure(windowsPath, folder, strerror(errno), true);
   else
     NoteFileFailure(windowsPath, destination, reason);
+}
+
+// The system's reason for a write that failed with error; for a file past
+// the process's limit on a file's size, the limit.
+std::string WhyNotWritten(int error) {
+  struct rlimit limit;
+  if (error != EFBIG || getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY)
+    return strerror(error);
+  return "larger than the limit on a file's size (ulimit -f), " +
+         std::to_string(limit.rlim_cur) + " bytes";
 }
 
 bool Exists(const std::string& path) {
@@ -287,7 +299,7 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
       break;
   }
   if (!replaced)
-    NoteReplacementFailure(windowsPath, destination, strerror(errno));
+    NoteReplacementFailure(windowsPath, destination, WhyNotWritten(errno));
   return replaced;
 }
 

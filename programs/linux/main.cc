@@ -88,6 +88,9 @@ int main(int argc, char** argv) {
   // A reader that went away fails the message it was sent (EPIPE), never
   // the run: what the run did and its exit code stay the same.
   (void)signal(SIGPIPE, SIG_IGN);
+  // A write past the limit on a file's size (ulimit -f) fails with EFBIG
+  // and gets its box, instead of killing the run without a word.
+  (void)signal(SIGXFSZ, SIG_IGN);
   SetProgramCommand(argc > 0 ? argv[0] : nullptr);
   Command command = Command::kRun;
   const char* prefix = nullptr;

@@ -295,6 +295,11 @@ std::vector<Scenario> BuildScenarios() {
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .again = Again::kPatchedWithRoom, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: No space left on device\n"},
+      // A limit on a file's size (ulimit -f) fails the file that exceeds it,
+      // with its box, never the run.
+      {.name = "FileSizeLimit", .largeMember = "/Patch_eng.cod", .error = CannotWrite("Patch12.cod"), .newFiles = 3,
+       .shell = "exec /usr/bin/prlimit --fsize=51200 \"$@\"",
+       .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: larger than the limit on a file's size (ulimit -f), 51200 bytes\n"},
       {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .error = CannotWrite("Gravelhorn_d3d.exe"),
        .hints = "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
       // A damaged Patch.dat is named, and nothing is written.
