@@ -8,11 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "tests/support/scenarios.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // What a run answers when the test cannot set it up here: no mounts in a
 // private mount namespace, or no other user's server folder (both need root).
@@ -221,6 +224,37 @@ TEST_F(StoppedLinuxProgram, NeverLosesAGameFileAndTheNextRunCompletes) {
                   refused ? PrintedBox("ERROR", kTooOldText) : PrintedBox(s.caption, s.text));
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game_));
   }
+}
+
+// A run moves into place only the file it wrote: another program puts a
+// file of its own under the new file's name between the write and the
+// rename (strace stops the run after the flush of its first new file).
+// The run leaves that file alone and ends with the box for that game file,
+// which stays as it was.
+TEST_F(StoppedLinuxProgram, MovesOnlyTheFileItWrote) {
+  const Scenario& s = ScenarioNamed("English");
+  const FolderFiles before = LayOut(s, prefix_);
+  TempDir outputs;
+  const std::string trace = outputs.path() + "/trace";
+  ChildProcess run({kStrace, "-f", "-o", trace, "-e", "trace=fsync", "-e",
+                    "inject=fsync:signal=STOP:when=1", PatchInstallerPath()},
+                   patch_, environment_, outputs.path() + "/out", outputs.path() + "/err");
+  int exitCode = -1;
+  for (int i = 0; i < 3000 && !run.Ended(&exitCode); ++i, usleep(10000))
+    if (FileExists(trace) && ReadFileBytes(trace).find("stopped by SIGSTOP") != std::string::npos)
+      break;
+  ASSERT_NE(std::string::npos, ReadFileBytes(trace).find("stopped by SIGSTOP"));
+  WriteFileBytes(outputs.path() + "/planted", "planted");
+  fs::rename(outputs.path() + "/planted", game_ + "/Gravelhorn_d3d.exe.tmp");
+  kill(std::stoi(ReadFileBytes(trace)), SIGCONT);
+  EXPECT_TRUE(run.WaitForEnd(30, &exitCode));
+  EXPECT_EQ(255, exitCode);
+  EXPECT_EQ(PrintedBox("ERROR", CannotWriteText(s, 0)),
+            ReadFileBytes(outputs.path() + "/err")
+                .substr(0, PrintedBox("ERROR", CannotWriteText(s, 0)).size()));
+  FolderFiles expected = before;
+  expected["Gravelhorn_d3d.exe.tmp"] = "planted";
+  EXPECT_EQ(expected, FolderTree(game_));
 }
 
 // Two runs on one game take turns. The first is stopped between writing its

@@ -86,11 +86,23 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+// Which file a new file is: the run moves only the file it wrote (or found
+// whole) into place, never one that another program put under its name
+// meanwhile.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+FileIdentity IdentityOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino};
+}
+
 // Whether the regular file path (never a link's target) holds exactly size
 // bytes of data; if so it is flushed to the disk, as a new file must be
-// before its rename.
+// before its rename, and *identity says which file it is.
 bool HoldsOnDisk(const std::string& path, const unsigned char* data,
-                 size_t size) {
+                 size_t size, FileIdentity* identity) {
   // O_NONBLOCK: a fifo put in its place meanwhile never holds the open.
   const int fd =
       open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -107,6 +119,7 @@ bool HoldsOnDisk(const std::string& path, const unsigned char* data,
     compared += got > 0 ? size_t(got) : 0;
   }
   same = same && fsync(fd) == 0;
+  if (same) *identity = IdentityOf(info);
   if (fd >= 0) close(fd);
   return same;
 }
@@ -122,7 +135,7 @@ enum class Leftover { kNone, kNewFile, kInTheWay };
 // which has none.
 Leftover ClearTemporaryName(const std::string& temporary,
                             bool destinationExists, const unsigned char* data,
-                            size_t size) {
+                            size_t size, FileIdentity* newFile) {
   struct stat info;
   if (lstat(temporary.c_str(), &info) != 0)
     return errno == ENOENT ? Leftover::kNone : Leftover::kInTheWay;
@@ -130,7 +143,7 @@ Leftover ClearTemporaryName(const std::string& temporary,
     return rmdir(temporary.c_str()) == 0 ? Leftover::kNone
                                          : Leftover::kInTheWay;
   if (S_ISREG(info.st_mode) && !destinationExists &&
-      HoldsOnDisk(temporary, data, size))
+      HoldsOnDisk(temporary, data, size, newFile))
     return Leftover::kNewFile;
   return unlink(temporary.c_str()) == 0 ? Leftover::kNone : Leftover::kInTheWay;
 }
@@ -152,10 +165,11 @@ bool CopyDosAttributes(const std::string& destination, int fd) {
 
 // Writes the new file whole and durably under the cleared temporary name,
 // with the destination's permissions, owner and DOS attributes where there
-// is one. A file not written whole is no copy of anything: it is removed.
+// is one, and says which file it is. A file not written whole is no copy of
+// anything: it is removed.
 bool WriteTemporary(const std::string& temporary, const unsigned char* data,
                     size_t size, const std::string& destination,
-                    const struct stat* existing) {
+                    const struct stat* existing, FileIdentity* newFile) {
   const int fd =
       open(temporary.c_str(),
            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -168,16 +182,31 @@ bool WriteTemporary(const std::string& temporary, const unsigned char* data,
     }
     written = CopyDosAttributes(destination, fd);
   }
-  written = written && WriteWhole(fd, data, size) && fsync(fd) == 0;
-  written = close(fd) == 0 && written;
-  if (!written) unlink(temporary.c_str());
-  return written;
+  struct stat info;
+  bool whole = written && WriteWhole(fd, data, size) && fsync(fd) == 0 &&
+               fstat(fd, &info) == 0;
+  whole = close(fd) == 0 && whole;
+  if (whole)
+    *newFile = IdentityOf(info);
+  else
+    unlink(temporary.c_str());
+  return whole;
 }
 
-// The last step. A whole new file whose rename failed is removed only while
-// the destination is there: otherwise it is the only copy, left for the
-// next run to move.
-bool PutInPlace(const std::string& temporary, const std::string& destination) {
+// The last step, for the new file that is newFile. Another file under the
+// temporary name (another program's, put there meanwhile) is neither moved
+// nor removed: *why says so. A whole new file whose rename failed is
+// removed only while the destination is there: otherwise it is the only
+// copy, left for the next run to move.
+bool PutInPlace(const std::string& temporary, const std::string& destination,
+                const FileIdentity& newFile, std::string* why) {
+  struct stat there;
+  if (lstat(temporary.c_str(), &there) != 0 || there.st_dev != newFile.device ||
+      there.st_ino != newFile.inode) {
+    *why = "the new file " + temporary +
+           " was replaced by another program before it could be put in place";
+    return false;
+  }
   if (rename(temporary.c_str(), destination.c_str()) == 0) {
     const std::string folder = FolderOf(destination);
     if (std::find(foldersToFlush.begin(), foldersToFlush.end(), folder) ==
@@ -285,21 +314,24 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
   const struct stat& existing = target.existing;
   const auto* bytes = static_cast<const unsigned char*>(data);
   bool replaced = false;
-  switch (ClearTemporaryName(temporary, exists, bytes, size)) {
+  FileIdentity newFile;
+  std::string why;
+  switch (ClearTemporaryName(temporary, exists, bytes, size, &newFile)) {
     case Leftover::kInTheWay:
       NoteTemporaryInTheWay(windowsPath, target, temporaryInTheWay);
       return false;
     case Leftover::kNewFile:
-      replaced = PutInPlace(temporary, destination);
+      replaced = PutInPlace(temporary, destination, newFile, &why);
       break;
     case Leftover::kNone:
       replaced = WriteTemporary(temporary, bytes, size, destination,
-                                exists ? &existing : nullptr) &&
-                 PutInPlace(temporary, destination);
+                                exists ? &existing : nullptr, &newFile) &&
+                 PutInPlace(temporary, destination, newFile, &why);
       break;
   }
   if (!replaced)
-    NoteReplacementFailure(windowsPath, destination, WhyNotWritten(errno));
+    NoteReplacementFailure(windowsPath, destination,
+                           why.empty() ? WhyNotWritten(errno) : why);
   return replaced;
 }
 
