@@ -5,6 +5,8 @@
 #include "filesystem/archive_table.h"
 #include "installer/messages.h"
 #include "installer/patch_application.h"
+#include "installer/copy_files.h"
+#include "installer/patch_files.h"
 #include "installer/settings.h"
 #include "platform/message_box.h"
 #include "platform/run_lock.h"
@@ -55,7 +57,17 @@ int RunInstaller() {
     FatalError("The registry not correct!");
   LanguageIndex = SelectLanguage(LanguageValue);
   NormaliseInstallPath(InstallPath, sizeof InstallPath);
-  HoldGameForThisRun(InstallPath);
+  // Another run that holds the game for longer than a run takes is one
+  // that hangs: the box for the first file this run would replace.
+  PatchFile files[kPatchFileCount];
+  ListPatchFiles(LanguageValue, files);
+  char first[kInstallPathSize];
+  JoinDestination(first, sizeof first, InstallPath, files[0].destination);
+  if (!HoldGameForThisRun(InstallPath, first)) {
+    char text[kCopyFailureSize];
+    ComposeCopyFailure(text, sizeof text, MESSAGE_CANNOT_WRITE, first);
+    FatalError(text);
+  }
   ApplyPatch();
   return 0;
 }

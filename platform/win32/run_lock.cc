@@ -1,5 +1,6 @@
 // One run at a time per game on Windows: a named mutex that every run on
-// the game waits for and holds until its process ends. The system lets go
+// the game waits for and holds until its box, and a lock on one byte of
+// Game.cod that the Linux program's runs see under Wine. The system lets go
 // of it when a run ends however it ends; the next waiter then gets it
 // abandoned, which only says that a run was killed (every game file is
 // whole or as it was after a kill, see file_replacement.h), and goes on.
@@ -45,18 +46,81 @@ bool FolderIdentity(const char* installPath, char* identity,
 
 }  // namespace
 
-void HoldGameForThisRun(const char* installPath) {
+namespace {
+
+// The byte the two programs lock: 1 TiB into Game.cod, past any game's.
+// Under Wine the lock is an fcntl lock on the host file, which the Linux
+// program's lock on the same byte excludes.
+const DWORD kSharedByteHigh = 0x100;
+
+HANDLE heldMutex = nullptr;
+HANDLE heldArchive = INVALID_HANDLE_VALUE;
+
+DWORD MillisecondsSince(ULONGLONG start) {
+  return DWORD(GetTickCount64() - start);
+}
+
+// Takes the byte of Game.cod, waiting until the deadline; false when
+// another program still holds it then. A file system without such locks
+// counts as taken.
+bool TakeSharedByte(ULONGLONG start) {
+  for (;;) {
+    OVERLAPPED at = {};
+    at.OffsetHigh = kSharedByteHigh;
+    if (LockFileEx(heldArchive,
+                   LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &at))
+      return true;
+    if (GetLastError() != ERROR_LOCK_VIOLATION) return true;
+    if (MillisecondsSince(start) >= kLongestWaitForAnotherRun * 1000u)
+      return false;
+    Sleep(50);
+  }
+}
+
+}  // namespace
+
+bool HoldGameForThisRun(const char* installPath, const char*) {
   char identity[32];
-  if (!FolderIdentity(installPath, identity, sizeof identity)) return;
-  HANDLE mutex = nullptr;
+  if (!FolderIdentity(installPath, identity, sizeof identity)) return true;
   for (const char* space : {"Global\\", "Local\\"}) {
     char name[80];
     (void)snprintf(name, sizeof name, "%sGravelhornPatchInstaller-%s", space,
                    identity);
-    if ((mutex = CreateMutexA(nullptr, FALSE, name)) != nullptr) break;
+    if ((heldMutex = CreateMutexA(nullptr, FALSE, name)) != nullptr) break;
   }
-  if (mutex == nullptr) return;
-  // WAIT_ABANDONED gives the mutex as WAIT_OBJECT_0 does. The handle stays
-  // open to the end of the process, which is what holds the game.
-  (void)WaitForSingleObject(mutex, INFINITE);
+  const ULONGLONG start = GetTickCount64();
+  // WAIT_ABANDONED gives the mutex as WAIT_OBJECT_0 does.
+  if (heldMutex != nullptr &&
+      WaitForSingleObject(heldMutex, kLongestWaitForAnotherRun * 1000u) ==
+          WAIT_TIMEOUT) {
+    CloseHandle(heldMutex);
+    heldMutex = nullptr;
+    return false;
+  }
+  char archive[MAX_PATH];
+  const int length =
+      snprintf(archive, sizeof archive, "%sGame.cod", installPath);
+  if (length > 0 && size_t(length) < sizeof archive)
+    heldArchive =
+        CreateFileA(archive, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (heldArchive != INVALID_HANDLE_VALUE && !TakeSharedByte(start)) {
+    LetGoOfGame();
+    return false;
+  }
+  return true;
+}
+
+void LetGoOfGame() {
+  // Closing the handles lets go of the byte and of the mutex (which an
+  // ended process lets go of anyway, as abandoned).
+  if (heldArchive != INVALID_HANDLE_VALUE) CloseHandle(heldArchive);
+  heldArchive = INVALID_HANDLE_VALUE;
+  if (heldMutex != nullptr) {
+    ReleaseMutex(heldMutex);
+    CloseHandle(heldMutex);
+  }
+  heldMutex = nullptr;
 }

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <future>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -464,6 +467,72 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false),
               FolderTree(session->DriveC() + "/" + s.gameFolder));
   }
+}
+
+// The Windows program and the Linux program on one prefix wait for each
+// other: each is held before its first rename (the Windows test build by
+// its hold, the Linux program stopped by strace after its first flush)
+// while the other starts. The second waits, then finds the patch applied.
+TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
+  const Scenario& s = GetParam();
+  const std::string working = session->DriveC() + "/" + s.workingFolder;
+  const std::string game = session->DriveC() + "/" + s.gameFolder;
+  if (RunCommand({"/usr/bin/strace", "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
+    GTEST_SKIP() << "strace cannot trace here (scripts/setup.sh installs strace)";
+  const std::vector<std::string> environment = {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
+                                                "HOME=" + session->Home(), "XDG_DATA_HOME",
+                                                PathTo(linuxInstaller)};
+  TempDir outputs;
+  auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
+  // Waits up to half a minute for text in the file name.
+  auto waitFor = [&](const std::string& name, const std::string& text) {
+    for (int i = 0; i < 3000; ++i, usleep(10000))
+      if (FileExists(file(name)) && ReadFileBytes(file(name)).find(text) != std::string::npos)
+        return true;
+    return false;
+  };
+  const std::string waiting = "another run is patching the game in ";
+
+  // The Windows run first, held before its first move.
+  FolderFiles before = LayOut(s);
+  session->EndWineServer();  // which writes the game's key to system.reg
+  auto windows = std::async(std::launch::async, [&] {
+    return session->Run(windowsTestBuild, working, screenshots + "Cross-Windows", {},
+                        {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
+  });
+  while (!FileExists(working + "/held") &&
+         windows.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working, environment, file("1.out"),
+                        file("1.err"));
+  EXPECT_TRUE(waitFor("1.err", waiting)) << ReadFileBytes(file("1.err"));
+  std::filesystem::remove(working + "/held");
+  ExpectRun(windows.get(), 0, {s.caption + "|" + s.text});
+  int exitCode = -1;
+  EXPECT_TRUE(linuxRun.WaitForEnd(60, &exitCode));
+  EXPECT_EQ(255, exitCode) << ReadFileBytes(file("1.err"));
+  EXPECT_NE(std::string::npos, ReadFileBytes(file("1.err")).find(PrintedBox("ERROR", kTooOldText)));
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+
+  // The Linux run first, stopped after its first flush.
+  before = LayOut(s);
+  session->EndWineServer();
+  ChildProcess stopped({"/usr/bin/strace", "-f", "-o", file("trace"), "-e", "trace=fsync", "-e",
+                        "inject=fsync:signal=STOP:when=1", "/usr/bin/env", "patch_installer"},
+                       working, environment, file("2.out"), file("2.err"));
+  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP")) << ReadFileBytes(file("2.err"));
+  auto second = std::async(std::launch::async, [&] {
+    return session->Run(windowsInstaller, working, screenshots + "Cross-Linux");
+  });
+  // Time enough for the Windows run to patch the game, were it not held off.
+  EXPECT_EQ(std::future_status::timeout, second.wait_for(std::chrono::seconds(5)));
+  std::istringstream trace(ReadFileBytes(file("trace")));
+  for (std::string line; std::getline(trace, line);)
+    if (line.find("stopped by SIGSTOP") != std::string::npos) kill(std::stoi(line), SIGCONT);
+  EXPECT_TRUE(stopped.WaitForEnd(60, &exitCode));
+  EXPECT_EQ(0, exitCode) << ReadFileBytes(file("2.err"));
+  ExpectRun(second.get(), 255, {kRefused});
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 }
 
 }  // namespace
