@@ -123,7 +123,7 @@ class WineSession {
   // WINEDEBUG=fixme-all,+msgbox, which reads the box texts), waits
   // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
   // for later boxes) and presses Return on it. Throws when the program
-  // neither shows another box nor ends within a minute (after ending it),
+  // neither shows another box nor ends within 90 seconds (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
                  const std::string& screenshotBase, const std::vector<std::string>& arguments = {},
@@ -208,7 +208,7 @@ class WineSession {
   static constexpr char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
   // Bounds, far above what each step takes, for a machine under load.
   static constexpr double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
-  static constexpr auto kBoxWait = std::chrono::seconds(60);
+  static constexpr auto kBoxWait = std::chrono::seconds(90);
   // A box still there this long after Return gets Return again.
   static constexpr auto kReturnRepeat = std::chrono::seconds(5);
 

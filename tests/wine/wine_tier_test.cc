@@ -535,4 +535,42 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 }
 
+// A run that holds the game far longer than a run takes (the test build,
+// held before its first move) holds off the next for a minute at most: the
+// Windows program and the Linux program, started beside each other, each
+// end with the box for the first file they would replace, and change
+// nothing.
+TEST_P(OnEnglish, ARunHeldForAMinuteIsGivenUpOn) {
+  const Scenario& s = GetParam();
+  const std::string working = session->DriveC() + "/" + s.workingFolder;
+  const FolderFiles before = LayOut(s);
+  session->EndWineServer();  // which writes the game's key to system.reg
+  auto first = std::async(std::launch::async, [&] {
+    return session->Run(windowsTestBuild, working, screenshots + "Held-1", {},
+                        {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
+  });
+  while (!FileExists(working + "/held") &&
+         first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+  auto second = std::async(std::launch::async, [&] {
+    return session->Run(windowsInstaller, working, screenshots + "Held-2");
+  });
+  TempDir outputs;
+  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working,
+                        {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
+                         "HOME=" + session->Home(), "XDG_DATA_HOME", PathTo(linuxInstaller)},
+                        outputs.path() + "/out", outputs.path() + "/err");
+  int exitCode = -1;
+  EXPECT_TRUE(linuxRun.WaitForEnd(120, &exitCode));
+  EXPECT_EQ(255, exitCode);
+  const std::string err = ReadFileBytes(outputs.path() + "/err");
+  EXPECT_NE(std::string::npos, err.find(PrintedBox("ERROR", CannotWriteText(s, 0)))) << err;
+  EXPECT_NE(std::string::npos, err.find("another run has held the game for 60 seconds")) << err;
+  ExpectRun(second.get(), 255, {"ERROR|" + CannotWriteText(s, 0)});
+  EXPECT_EQ(StoppedGameFiles(s, before, 0, true),
+            FolderTree(session->DriveC() + "/" + s.gameFolder));
+  std::filesystem::remove(working + "/held");
+  ExpectRun(first.get(), 0, {s.caption + "|" + s.text});
+}
+
 }  // namespace
