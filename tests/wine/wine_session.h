@@ -125,9 +125,11 @@ class WineSession {
   // for later boxes) and presses Return on it. Throws when the program
   // neither shows another box nor ends within 90 seconds (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
+  // With keepOpenWhile, a box is left open while that file exists.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
                  const std::string& screenshotBase, const std::vector<std::string>& arguments = {},
-                 const std::vector<std::string>& environment = {}) {
+                 const std::vector<std::string>& environment = {},
+                 const std::string& keepOpenWhile = "") {
     const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
     std::vector<std::string> argv = {tools_.wine, exe};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -159,6 +161,10 @@ class WineSession {
             Must({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
             deadline = Clock::now() + kBoxWait;
           } else if (Clock::now() - pressed->second < kReturnRepeat) {
+            continue;
+          }
+          if (!keepOpenWhile.empty() && FileExists(keepOpenWhile)) {
+            returnPressed[window] = Clock::now();  // looked at, not pressed
             continue;
           }
           // A real key press (XTEST) with the pointer on the box, which has

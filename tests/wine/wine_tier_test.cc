@@ -14,6 +14,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "tests/support/sample_patch.h"
@@ -570,6 +571,26 @@ TEST_P(OnEnglish, ARunHeldForAMinuteIsGivenUpOn) {
   EXPECT_EQ(StoppedGameFiles(s, before, 0, true),
             FolderTree(session->DriveC() + "/" + s.gameFolder));
   std::filesystem::remove(working + "/held");
+  ExpectRun(first.get(), 0, {s.caption + "|" + s.text});
+}
+
+// A run lets go of the game before its box: while one run's summary is
+// left open, a second run shows its own box.
+TEST_P(OnEnglish, ABoxLeftOpenHoldsUpNoOtherRun) {
+  const Scenario& s = GetParam();
+  const std::string working = session->DriveC() + "/" + s.workingFolder;
+  const std::string game = session->DriveC() + "/" + s.gameFolder;
+  const FolderFiles before = LayOut(s);
+  const std::string keepOpen = working + "/keep-open";
+  WriteFileBytes(keepOpen, "");
+  auto first = std::async(std::launch::async, [&] {
+    return session->Run(windowsInstaller, working, screenshots + "Open-1", {}, {}, keepOpen);
+  });
+  // The first run's box is up once every file is in place.
+  for (int i = 0; i < 600 && FolderTree(game) != StoppedGameFiles(s, before, 4, false); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ExpectRun(session->Run(windowsInstaller, working, screenshots + "Open-2"), 255, {kRefused});
+  std::filesystem::remove(keepOpen);
   ExpectRun(first.get(), 0, {s.caption + "|" + s.text});
 }
 
