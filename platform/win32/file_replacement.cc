@@ -121,6 +121,30 @@ bool Identify(const std::string& path, DWORD flags,
   return known;
 }
 
+// Which file a new file is: the run moves only the file it wrote (or
+// found whole) into place, never one that another program put under its
+// name meanwhile.
+struct FileIdentity {
+  DWORD volume = 0, indexHigh = 0, indexLow = 0;
+};
+
+bool IdentityOf(HANDLE file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return false;
+  *identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+               information.nFileIndexLow};
+  return true;
+}
+
+// Whether the name path (a link as itself) holds the file identity.
+bool Holds(const std::string& path, const FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return Identify(path, FILE_FLAG_OPEN_REPARSE_POINT, &information) &&
+         information.dwVolumeSerialNumber == identity.volume &&
+         information.nFileIndexHigh == identity.indexHigh &&
+         information.nFileIndexLow == identity.indexLow;
+}
+
 bool RunsUnderWine() {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr &&
@@ -158,7 +182,7 @@ enum class Contents { kSame, kOther, kUnreadable };
 // it before anything could fail at its move, and only a kill between the
 // two leaves it to the system's own writing.
 Contents HoldsOnDisk(const std::string& path, const unsigned char* data,
-                     size_t size) {
+                     size_t size, FileIdentity* identity) {
   bool flush = true;
   HANDLE file =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kEveryShare,
@@ -181,7 +205,8 @@ Contents HoldsOnDisk(const std::string& path, const unsigned char* data,
            got > 0 && memcmp(buffer.data(), data + compared, got) == 0;
     compared += got;
   }
-  same = same && (!flush || FlushFileBuffers(file));
+  same =
+      same && (!flush || FlushFileBuffers(file)) && IdentityOf(file, identity);
   CloseHandle(file);
   return same ? Contents::kSame : Contents::kOther;
 }
@@ -202,7 +227,7 @@ enum class Leftover { kNone, kBusy, kNewFile, kInTheWay, kRefused };
 // destination, since there is none.
 Leftover ClearTemporaryName(const std::string& temporary,
                             bool destinationExists, const unsigned char* data,
-                            size_t size) {
+                            size_t size, FileIdentity* newFile) {
   const DWORD attributes = GetFileAttributesA(temporary.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     // Gone meanwhile, or a link to nothing: either shows in a while.
@@ -215,7 +240,7 @@ Leftover ClearTemporaryName(const std::string& temporary,
     if (win32::RemoveDirectoryA(temporary.c_str())) return Leftover::kNone;
   } else {
     if (!destinationExists && (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-      switch (HoldsOnDisk(temporary, data, size)) {
+      switch (HoldsOnDisk(temporary, data, size, newFile)) {
         case Contents::kSame:
           return Leftover::kNewFile;
         case Contents::kUnreadable:
@@ -245,7 +270,8 @@ bool NameTaken(const std::string& path) {
 // the name stays, or kRefused.
 Leftover CreateTemporary(const std::string& temporary, DWORD attributes,
                          bool destinationExists, const unsigned char* data,
-                         size_t size, Backoff* backoff, HANDLE* file) {
+                         size_t size, Backoff* backoff, HANDLE* file,
+                         FileIdentity* newFile) {
   for (bool cleared = false;;) {
     *file = win32::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
                                CREATE_NEW, attributes, nullptr);
@@ -253,7 +279,7 @@ Leftover CreateTemporary(const std::string& temporary, DWORD attributes,
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
       const Leftover leftover =
-          ClearTemporaryName(temporary, destinationExists, data, size);
+          ClearTemporaryName(temporary, destinationExists, data, size, newFile);
       if (leftover == Leftover::kNewFile || leftover == Leftover::kInTheWay)
         return leftover;
       // A removed file can wait for another program to close it before
@@ -282,21 +308,27 @@ bool WriteWhole(HANDLE file, const unsigned char* data, size_t size) {
   return true;
 }
 
-// Writes the new file whole, flushes it to the disk and closes it. A file
-// not written whole is no copy of anything: it is removed.
+// Writes the new file whole, flushes it to the disk, says which file it is
+// and closes it. A file not written whole is no copy of anything: it is
+// removed.
 bool WriteTemporary(HANDLE file, const std::string& temporary,
-                    const unsigned char* data, size_t size) {
-  bool written = WriteWhole(file, data, size) && win32::FlushFileBuffers(file);
+                    const unsigned char* data, size_t size,
+                    FileIdentity* newFile) {
+  bool written = WriteWhole(file, data, size) &&
+                 win32::FlushFileBuffers(file) && IdentityOf(file, newFile);
   written = win32::CloseHandle(file) && written;
   if (!written) win32::DeleteFileA(temporary.c_str());
   return written;
 }
 
-// The last step. A whole new file that cannot be moved is removed only
-// while the destination is there: otherwise it is the only copy, left for
-// the next run to move.
+// The last step, for the new file that is newFile. Another file under the
+// temporary name (another program's, put there meanwhile) is neither moved
+// nor removed. A whole new file that cannot be moved is removed only while
+// the destination is there: otherwise it is the only copy, left for the
+// next run to move.
 bool MoveIntoPlace(const std::string& temporary, const std::string& destination,
-                   Backoff* backoff) {
+                   const FileIdentity& newFile, Backoff* backoff) {
+  if (!Holds(temporary, newFile)) return false;
   for (;;) {
     if (win32::MoveFileExA(temporary.c_str(), destination.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -361,18 +393,19 @@ bool ReplaceDiskFile(const char* windowsPath, const void* data, size_t size,
   const auto* bytes = static_cast<const unsigned char*>(data);
   Backoff backoff;
   HANDLE file = INVALID_HANDLE_VALUE;
+  FileIdentity newFile;
   switch (CreateTemporary(temporary,
                           carried != 0 ? carried : FILE_ATTRIBUTE_NORMAL,
-                          exists, bytes, size, &backoff, &file)) {
+                          exists, bytes, size, &backoff, &file, &newFile)) {
     case Leftover::kNone:
-      return WriteTemporary(file, temporary, bytes, size) &&
-             MoveIntoPlace(temporary, destination, &backoff);
+      return WriteTemporary(file, temporary, bytes, size, &newFile) &&
+             MoveIntoPlace(temporary, destination, newFile, &backoff);
     case Leftover::kNewFile:
       // Moved, it would keep whatever attributes were given to it since
       // (hidden, system): the new file takes none, as there was no old
       // one to take them from.
       if (win32::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL))
-        return MoveIntoPlace(temporary, destination, &backoff);
+        return MoveIntoPlace(temporary, destination, newFile, &backoff);
       break;
     case Leftover::kRefused:
       return false;

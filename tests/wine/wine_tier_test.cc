@@ -441,9 +441,14 @@ INSTANTIATE_TEST_SUITE_P(FaultCases, WindowsTestBuild, ::testing::ValuesIn(Fault
 TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
   const Scenario& s = GetParam();
   const std::string working = session->DriveC() + "/" + s.workingFolder;
+  // The first run's box stays open until the second has ended: a run lets
+  // go of the game before its box, and two boxes at once would race for
+  // the harness's key presses.
+  const std::string keepOpen = working + "/keep-open";
   auto run = [&](const std::string& exe, const std::string& faults, const std::string& name) {
     return std::async(std::launch::async, [=] {
-      return session->Run(exe, working, screenshots + name, {}, {"GRAVELHORN_FAULTS=" + faults});
+      return session->Run(exe, working, screenshots + name, {}, {"GRAVELHORN_FAULTS=" + faults},
+                          exe == windowsTestBuild ? keepOpen : "");
     });
   };
   // {the first run's faults, its exit code and boxes, the second's}
@@ -454,6 +459,7 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
     SCOPED_TRACE(faults);
     const FolderFiles before = LayOut(s);
     const std::string name = "TwoRuns-" + std::to_string(firstExit) + "-";
+    WriteFileBytes(keepOpen, "");
     auto first = run(windowsTestBuild, faults, name + "1");
     while (!FileExists(working + "/held") &&
            first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
@@ -462,8 +468,9 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
     // Time enough for the second to patch the game, were it not held off.
     second.wait_for(std::chrono::seconds(5));
     std::filesystem::remove(working + "/held");
-    ExpectRun(first.get(), firstExit, firstBoxes);
     ExpectRun(second.get(), secondExit, {secondBox});
+    std::filesystem::remove(keepOpen);
+    ExpectRun(first.get(), firstExit, firstBoxes);
     ExpectRun(session->Run(windowsInstaller, working, screenshots + name + "3"), 255, {kRefused});
     EXPECT_EQ(StoppedGameFiles(s, before, 4, false),
               FolderTree(session->DriveC() + "/" + s.gameFolder));
@@ -592,6 +599,32 @@ TEST_P(OnEnglish, ABoxLeftOpenHoldsUpNoOtherRun) {
   ExpectRun(session->Run(windowsInstaller, working, screenshots + "Open-2"), 255, {kRefused});
   std::filesystem::remove(keepOpen);
   ExpectRun(first.get(), 0, {s.caption + "|" + s.text});
+}
+
+// A run moves into place only the file it wrote: while the test build
+// holds its first new file open, another program puts a file of its own
+// under that file's name. The run leaves it alone and ends with the box
+// for that game file, which stays as it was.
+TEST_P(OnEnglish, MovesOnlyTheFileItWrote) {
+  const Scenario& s = GetParam();
+  const std::string working = session->DriveC() + "/" + s.workingFolder;
+  const std::string game = session->DriveC() + "/" + s.gameFolder;
+  const FolderFiles before = LayOut(s);
+  auto run = std::async(std::launch::async, [&] {
+    return session->Run(windowsTestBuild, working, screenshots + "Swapped", {},
+                        {"GRAVELHORN_FAULTS=CloseHandle#1=hold"});
+  });
+  while (!FileExists(working + "/held") &&
+         run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+  TempDir other;
+  WriteFileBytes(other.path() + "/planted", "planted");
+  std::filesystem::rename(other.path() + "/planted", game + "/Gravelhorn_d3d.exe.tmp");
+  std::filesystem::remove(working + "/held");
+  ExpectRun(run.get(), 255, {"ERROR|" + CannotWriteText(s, 0)});
+  FolderFiles expected = before;
+  expected["Gravelhorn_d3d.exe.tmp"] = "planted";
+  EXPECT_EQ(expected, FolderTree(game));
 }
 
 }  // namespace
