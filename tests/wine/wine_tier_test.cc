@@ -480,7 +480,8 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
 // The Windows program and the Linux program on one prefix wait for each
 // other: each is held before its first rename (the Windows test build by
 // its hold, the Linux program stopped by strace after its first flush)
-// while the other starts. The second waits, then finds the patch applied.
+// while the other starts. The second waits, then finds the patch applied;
+// where the first is killed instead, the second completes the patch.
 TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   const Scenario& s = GetParam();
   const std::string working = session->DriveC() + "/" + s.workingFolder;
@@ -540,6 +541,26 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   EXPECT_TRUE(stopped.WaitForEnd(60, &exitCode));
   EXPECT_EQ(0, exitCode) << ReadFileBytes(file("2.err"));
   ExpectRun(second.get(), 255, {kRefused});
+  EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
+
+  // The Linux run first again, killed where it was stopped: the Windows
+  // run that waited completes the patch, the killed run's new file
+  // cleared or put in place.
+  before = LayOut(s);
+  session->EndWineServer();
+  ChildProcess killed({"/usr/bin/strace", "-f", "-o", file("trace3"), "-e", "trace=fsync", "-e",
+                       "inject=fsync:signal=STOP:when=1", "/usr/bin/env", "patch_installer"},
+                      working, environment, file("3.out"), file("3.err"));
+  ASSERT_TRUE(waitFor("trace3", "stopped by SIGSTOP")) << ReadFileBytes(file("3.err"));
+  auto third = std::async(std::launch::async, [&] {
+    return session->Run(windowsInstaller, working, screenshots + "Cross-Killed");
+  });
+  EXPECT_EQ(std::future_status::timeout, third.wait_for(std::chrono::seconds(5)));
+  std::istringstream trace3(ReadFileBytes(file("trace3")));
+  for (std::string line; std::getline(trace3, line);)
+    if (line.find("stopped by SIGSTOP") != std::string::npos) kill(std::stoi(line), SIGKILL);
+  killed.Kill();
+  ExpectRun(third.get(), 0, {s.caption + "|" + s.text});
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 }
 
