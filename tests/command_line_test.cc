@@ -234,6 +234,13 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
          WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); }},
        .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
+      // A version of one letter, which the patch does not upgrade; a menu on
+      // the disk of the folder --list runs in, which the run reads first.
+      {.prefix = "home/.wine", .game = {.name = "g", .menu = "[Version]\r\nversion=x\r\n"}, .version = "x (not one this patch upgrades)",
+       .caption = "ERROR", .text = kTooOldText},
+      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) {
+         WriteFileBytes(game + "/../../Patch/Cfg/Menu.cfg", "[Version]\r\nversion=v1.0 on disk\r\n"); }},
+       .version = "v1.0 on disk (the patch applies)", .text = EnglishSummary(ghr, "v1.0 on disk")},
       // A folder the registry names that is not there.
       {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\Games\\Gone"}, .folder = "C:\\Games\\Gone (<p>/drive_c/Games/Gone, missing)",
        .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu},

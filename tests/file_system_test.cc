@@ -19,7 +19,7 @@
 #include "installer/copy_files.h"
 #include "installer/settings.h"
 #include "platform/io_request.h"
-#include "tests/support/test_support.h"
+#include "tests/support/scenarios.h"
 
 namespace {
 
@@ -186,28 +186,51 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
   const size_t request = kLargestIoRequest;
   std::string big(2 * request + 3, ' ');  // where each byte lies shows
   for (size_t i = 0; i < big.size(); ++i) big[i] = char('a' + (i + i / 4093) % 26);
-  const std::string archive = BuildFffArchive({{"one", big.substr(0, request)}, {"big", big}});
+  // "empty" has no bytes; "cut" claims one more than the archive holds.
+  const std::string archive = With32(
+      BuildFffArchive({{"one", big.substr(0, request)}, {"empty", ""}, {"big", big}, {"cut", "c"}}),
+      28 + 3 * 136 + 132, 2);
   dir_.Write("a.cod", archive);
   // {member, the first byte of "big" whose read fails}
   // clang-format off
   const std::pair<std::string, size_t> rows[] = {{"one", SIZE_MAX}, {"big", SIZE_MAX}, {"big", 0},
-      {"big", request}, {"big", request - 1}, {"big", big.size() - 1}};
+      {"big", request}, {"big", request - 1}, {"big", big.size() - 1}, {"empty", SIZE_MAX},
+      {"cut", 0}};
   // clang-format on
   for (const auto& [member, failsAt] : rows) {
     SCOPED_TRACE(member + " failing at " + std::to_string(failsAt));
     MountArchive("a.cod");
-    failAt = failsAt == SIZE_MAX ? LONG_MAX : long(archive.size() - big.size() + failsAt);
+    failAt = failsAt == SIZE_MAX || member != "big"
+                 ? LONG_MAX
+                 : long(archive.size() - 1 - big.size() + failsAt);
     WriteFileBytes(dir_.path() + "/out.bin", "old");
     largestReadRequest = 0;
     const EndedRun run = RunToEnd([&] { CopyOneFile(member.c_str(), "out.bin"); });
     failAt = LONG_MAX;
-    EXPECT_EQ(request, largestReadRequest);
-    EXPECT_EQ(failsAt != SIZE_MAX, run.ended && run.boxes.size() == 1 &&
-                                       run.boxes[0].text == "Unable to update the files.  big");
-    EXPECT_EQ(failsAt != SIZE_MAX ? "old" : (member == "one" ? big.substr(0, request) : big),
-              ReadFileBytes(dir_.path() + "/out.bin"));
+    EXPECT_EQ(member == "one" || member == "big" ? request : 0, largestReadRequest);
+    EXPECT_EQ(failsAt != SIZE_MAX,
+              run.ended && run.boxes.size() == 1 &&
+                  run.boxes[0].text == "Unable to update the files.  " + member);
+    const std::string copied = member == "one"   ? big.substr(0, request)
+                               : member == "big" ? big
+                                                 : "";
+    EXPECT_EQ(failsAt != SIZE_MAX ? "old" : copied, ReadFileBytes(dir_.path() + "/out.bin"));
     CloseAllArchives();
   }
+}
+
+// Closing the archives closes their files: no descriptor stays open.
+TEST_F(FileSystem, ClosingTheArchivesClosesTheirFiles) {
+  dir_.Write("a.cod", BuildFffArchive({{"x", "x"}}));
+  const auto open = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = open();
+  MountArchive("a.cod");
+  MountArchive("a.cod");
+  EXPECT_EQ(before + 2, open());
+  CloseAllArchives();
+  EXPECT_EQ(before, open());
 }
 
 }  // namespace
