@@ -3,6 +3,7 @@
 #ifndef GRAVELHORN_PLATFORM_SHOWN_TEXT_H_
 #define GRAVELHORN_PLATFORM_SHOWN_TEXT_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,10 @@
 // terminal nor break or forge a line. With keepLineLayout, tab and line
 // feed stay as they are, for a text of several lines.
 std::string ShownEscaped(std::string_view host, bool keepLineLayout = false);
+
+// What both systems' ShownEscaped share: whether the character code is
+// shown as it is, and "\xHH" for the low byte of one that is not.
+bool ShownAsItIs(uint32_t code, bool keepLineLayout);
+std::string EscapedCode(unsigned code);
 
 #endif  // GRAVELHORN_PLATFORM_SHOWN_TEXT_H_

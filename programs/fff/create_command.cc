@@ -21,14 +21,6 @@ struct PlannedMember {
   uint64_t size = 0;
 };
 
-bool IsAbsoluteHostPath(const std::string& path) {
-#ifdef _WIN32
-  if (path.size() >= 2 && path[1] == ':') return true;  // a drive
-  if (path[0] == '\\') return true;
-#endif
-  return path[0] == '/';
-}
-
 // FILE as the command line gives it, read relative to -C DIR when given.
 std::string SourcePath(const std::string& folder, const std::string& file) {
   return folder.empty() || IsAbsoluteHostPath(file) ? file

@@ -32,20 +32,10 @@
 
 namespace {
 
-#ifdef _WIN32
-const char kFolderSeparators[] = "/\\";
-#else
-const char kFolderSeparators[] = "/";
-#endif
-
 // What keeps this system from creating the member's path below folder.
 std::string HostNameProblem(std::string_view name, const std::string& folder,
                             const std::string& relative) {
-#ifdef _WIN32
-  std::string problem = WindowsFileNameProblem(name);
-#else
-  std::string problem = LinuxFileNameProblem(name);
-#endif
+  const std::string problem = HostFileNameProblem(name);
   return problem.empty()
              ? HostPathProblem(folder, relative, kTemporaryNameLength)
              : problem;
@@ -97,7 +87,7 @@ bool PlanExtractions(const std::string& archive, const std::string& folder,
       continue;
     }
     plan->push_back(Extraction{index, relative, ""});
-    keys.push_back(HostKey(relative));
+    keys.push_back(HostNameKey(relative));
   }
   for (const NameClash& clash : FindNameClashes(keys)) {
     const Extraction& member = (*plan)[clash.member];
@@ -168,8 +158,8 @@ bool CheckFolder(const std::string& archive, const ArchiveDirectory& directory,
 // whatever is on that path already, links included, is the user's choice.
 bool MakeExtractionFolder(const std::string& folder,
                           std::vector<std::string>* made, std::string* error) {
-  for (size_t end = folder.find_first_of(kFolderSeparators, 1);;
-       end = folder.find_first_of(kFolderSeparators, end + 1)) {
+  for (size_t end = folder.find_first_of(kHostFolderSeparators, 1);;
+       end = folder.find_first_of(kHostFolderSeparators, end + 1)) {
     const std::string path = folder.substr(0, end);
     if (InspectHostEntry(path) == HostEntry::kMissing) {
       if (!MakeFolder(path, error)) {
@@ -217,7 +207,7 @@ std::string ExtractAll(const OpenedArchive& archive,
                        std::vector<Extraction>* plan) {
   std::unordered_set<std::string> keys;
   for (const Extraction& extraction : *plan)
-    keys.insert(HostKey(extraction.relative));
+    keys.insert(HostNameKey(extraction.relative));
   FolderWalk walk(root, linkedFolders, keys);
   walk.ClearLeftoversInRoot();
   std::string error;

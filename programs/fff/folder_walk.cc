@@ -46,14 +46,6 @@ bool IsTemporaryName(const std::string& name) {
   return true;
 }
 
-std::string HostKey(const std::string& relative) {
-#ifdef _WIN32
-  return WindowsNameKey(relative);  // host text is the narrow text
-#else
-  return LookupKey(relative);
-#endif
-}
-
 const FolderWalk::StandIn* FolderWalk::StandInFor(
     const std::string& relative) const {
   for (const StandIn& standIn : standIns_)
@@ -76,7 +68,7 @@ bool FolderWalk::CreateUnderTemporaryName(const HostFolder& folder,
     char digits[9];
     (void)std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
     *name = std::string(".fff") + digits + ".tmp";
-    if (keys_.count(HostKey(beside + *name)) != 0) continue;  // a member's
+    if (keys_.count(HostNameKey(beside + *name)) != 0) continue;  // a member's
     if (create(*name, error)) return true;
     if (attempt >= 16 || InspectEntryIn(folder, *name) == HostEntry::kMissing)
       return false;
@@ -89,7 +81,7 @@ void FolderWalk::ClearLeftoversIn(const HostFolder& folder,
   std::string ignored;
   ListEntriesIn(folder, &names, &ignored);
   for (const std::string& name : names) {
-    if (!IsTemporaryName(name) || keys_.count(HostKey(beside + name)) != 0)
+    if (!IsTemporaryName(name) || keys_.count(HostNameKey(beside + name)) != 0)
       continue;
     const HostEntry there = InspectEntryIn(folder, name);
     if (there == HostEntry::kFolder)

@@ -26,11 +26,6 @@ const size_t kTemporaryNameLength = 16;
 // Whether name is one of extract's temporary names.
 bool IsTemporaryName(const std::string& name);
 
-// Names as this system's file system compares them: on Windows every
-// script's letter case; on Linux bytes, and ASCII letter case, in which the
-// installer and Wine find names.
-std::string HostKey(const std::string& relative);
-
 struct Extraction {
   int32_t index;
   std::string relative;    // host text below the folder, '/' separators
@@ -41,7 +36,7 @@ struct Extraction {
 class FolderWalk {
  public:
   // linkedFolders: the links where a folder belongs (paths below root);
-  // keys: the HostKeys of every member's path, which no temporary name
+  // keys: the HostNameKeys of every member's path, which no temporary name
   // takes.
   FolderWalk(const HostFolder& root, const std::set<std::string>& linkedFolders,
              const std::unordered_set<std::string>& keys)

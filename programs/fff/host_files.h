@@ -9,8 +9,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+// Whether path is absolute on this system (on Windows also a drive, or a
+// path from the root of the current drive).
+bool IsAbsoluteHostPath(const std::string& path);
+
+// The bytes that separate folders in this system's paths: '/', and on
+// Windows '\' too.
+extern const char kHostFolderSeparators[];
+
+// What keeps this system from creating a file of the member name name
+// (LinuxFileNameProblem or WindowsFileNameProblem); "" when nothing does.
+std::string HostFileNameProblem(std::string_view name);
+
+// The key that names which this system takes for one share: the lookup
+// key on Linux (ASCII letter case), Windows' own on Windows (letter case in
+// every script).
+std::string HostNameKey(const std::string& relative);
 
 // What is at a path, the link itself where there is one. On Windows every
 // reparse point (a symbolic link, a junction) is a link. An unmarked link

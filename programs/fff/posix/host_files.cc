@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "programs/fff/fff_tool.h"
+#include "programs/fff/member_name.h"
 #include "programs/fff/posix/host_calls.h"
 
 namespace {
@@ -41,6 +43,22 @@ FILE* StreamOn(int fd, const char* mode, std::string* error) {
 int FolderOf(const HostFolder& folder) { return int(folder.handle); }
 
 }  // namespace
+
+bool IsAbsoluteHostPath(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
+const char kHostFolderSeparators[] = "/";
+
+std::string HostFileNameProblem(std::string_view name) {
+  return LinuxFileNameProblem(name);
+}
+
+// Names as Linux compares them, bytes, and in ASCII letter case, as the
+// installer and Wine find names.
+std::string HostNameKey(const std::string& relative) {
+  return LookupKey(relative);
+}
 
 HostEntry InspectHostEntry(const std::string& path) {
   struct stat info;

@@ -9,6 +9,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include "programs/fff/member_name.h"
+
 namespace {
 
 // The system's text for the last error, without its line end.
@@ -89,6 +91,23 @@ bool IsItself(HANDLE entry, std::string folderFinal, const std::string& name) {
 }
 
 }  // namespace
+
+bool IsAbsoluteHostPath(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') return true;  // a drive
+  return !path.empty() && (path[0] == '\\' || path[0] == '/');
+}
+
+const char kHostFolderSeparators[] = "/\\";
+
+std::string HostFileNameProblem(std::string_view name) {
+  return WindowsFileNameProblem(name);
+}
+
+// Names as Windows compares them: letter case in every script. Host text
+// is the narrow text.
+std::string HostNameKey(const std::string& relative) {
+  return WindowsNameKey(relative);
+}
 
 HostEntry InspectHostEntry(const std::string& path) {
   // Looked at through a handle on the entry itself: under Wine a Unix link
