@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "filesystem/archive_table.h"
+#include "installer/copy_files.h"
 #include "installer/messages.h"
 #include "installer/patch_application.h"
-#include "installer/copy_files.h"
 #include "installer/patch_files.h"
 #include "installer/settings.h"
 #include "platform/message_box.h"
