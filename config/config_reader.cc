@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "filesystem/file_system.h"
-#include "installer/messages.h"
+#include "filesystem/run_end.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ namespace {
 char* JoinPattern(const char* first, const char* second, const char* third) {
   const size_t size = strlen(first) + strlen(second) + strlen(third) + 1;
   char* pattern = static_cast<char*>(calloc(size, 1));
-  if (pattern == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
+  if (pattern == nullptr) EndRunWithError(RunTextOf(RunText::kNoMemory));
   strcat(strcat(strcpy(pattern, first), second), third);
   return pattern;
 }
@@ -77,7 +77,7 @@ void ConfigReader::Load(FileHandle* opened) {
     return;
   }
   text = static_cast<char*>(calloc(size_t(textSize) + 1, 1));
-  if (text == nullptr) FatalError(MessageText(MESSAGE_NO_MEMORY));
+  if (text == nullptr) EndRunWithError(RunTextOf(RunText::kNoMemory));
   ReadFileBytes(handle, text, textSize);
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "installer/messages.h"
+#include "filesystem/run_end.h"
 #include "platform/disk_file.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -20,7 +20,7 @@ void ToForwardSlashes(char* text) {
 }
 
 void FileSystemFatal(const char* text) {
-  ShowMessage(text, MessageText(MESSAGE_TITLE), MESSAGE_STYLE_ERROR);
+  ShowMessage(text, RunTextOf(RunText::kTitle), MESSAGE_STYLE_ERROR);
   EndProcess(-1);
 }
 
@@ -60,7 +60,7 @@ MountResult TryMountArchive(const char* path, char* failure,
     if (error != DirectoryError::kNoMemory)
       return ArchiveFailure(DirectoryErrorWords(error), converted, failure,
                             failureSize);
-    (void)snprintf(failure, failureSize, "%s", MessageText(MESSAGE_NO_MEMORY));
+    (void)snprintf(failure, failureSize, "%s", RunTextOf(RunText::kNoMemory));
     return MountResult::kFailed;
   }
   slot.inUse = true;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "installer/messages.h"
+#include "filesystem/run_end.h"
 #include "platform/disk_file.h"
 
 void FileSystemTrace(const char*, ...) {}
@@ -13,7 +13,7 @@ namespace {
 template <typename Handle, typename... Args>
 FileHandle* NewHandle(Args... args) {
   FileHandle* handle = new (std::nothrow) Handle(args...);
-  if (handle == nullptr) FileSystemFatal(MessageText(MESSAGE_NO_MEMORY));
+  if (handle == nullptr) FileSystemFatal(RunTextOf(RunText::kNoMemory));
   return handle;
 }
 
@@ -38,8 +38,8 @@ FileHandle* OpenArchivedMember(const char* wanted) {
   FileSystemTrace("---\tFILE_SYSTEM ERROR:\tFile not found: %s!\n", name);
   char message[kFileNameSize * 2];
   (void)snprintf(message, sizeof message, "%s\t%s\n\n%s\n",
-                 MessageText(MESSAGE_FILE_NOT_FOUND), name,
-                 MessageText(MESSAGE_CANNOT_UPDATE));
+                 RunTextOf(RunText::kFileNotFound), name,
+                 RunTextOf(RunText::kCannotUpdate));
   FileSystemFatal(message);
 }
 

@@ -4,6 +4,7 @@
 
 #include "filesystem/archive_table.h"
 #include "filesystem/ascii_case.h"
+#include "filesystem/run_end.h"
 #include "installer/settings.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -166,6 +167,30 @@ std::string CatalogueCodes() {
     codes += (codes.empty() ? "" : ", ") + std::string(language.code);
   return codes;
 }
+
+namespace {
+
+const char* TextForTheFileSystem(RunText which) {
+  switch (which) {
+    case RunText::kTitle:
+      return MessageText(MESSAGE_TITLE);
+    case RunText::kNoMemory:
+      return MessageText(MESSAGE_NO_MEMORY);
+    case RunText::kFileNotFound:
+      return MessageText(MESSAGE_FILE_NOT_FOUND);
+    case RunText::kCannotUpdate:
+      return MessageText(MESSAGE_CANNOT_UPDATE);
+  }
+  return "";
+}
+
+// The file system and the configuration reader speak the installer's
+// language and end a run with its fatal error from the start of the
+// process, before anything is mounted or read.
+[[maybe_unused]] const bool kRunEndConnected =
+    (ConnectRunEnd({TextForTheFileSystem, FatalError}), true);
+
+}  // namespace
 
 void FatalError(const char* text) {
   ShowMessage(text, "ERROR", MESSAGE_STYLE_ERROR);

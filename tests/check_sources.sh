@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # The house's habits, as CTest tests:
+#   check_sources.sh layers SOURCE_DIR
+#     every include follows the layers (platform <- filesystem <- config <-
+#     installer <- programs);
 #   check_sources.sh format SOURCE_DIR
 #     every C++ file is as clang-format (.clang-format) lays it out;
 #   check_sources.sh tidy SOURCE_DIR NATIVE_BUILD WIN64_BUILD
@@ -20,6 +23,29 @@ tidy() {
   return "${PIPESTATUS[2]}"
 }
 case $mode in
+  layers)
+    # Each folder includes only its own headers and those of the layers
+    # below it: platform <- filesystem <- config <- installer <- programs,
+    # and no program another program's.
+    status=0
+    while read -r file; do
+      case $file in
+        platform/*) allowed='platform' ;;
+        filesystem/*) allowed='platform|filesystem' ;;
+        config/*) allowed='platform|filesystem|config' ;;
+        installer/*) allowed='platform|filesystem|config|installer' ;;
+        programs/*/*) program=${file#programs/} program=${program%%/*}
+          allowed="platform|filesystem|config|installer|programs/$program|programs/product_version\.h" ;;
+        *) continue ;;
+      esac
+      if against=$(grep -nE '^#include "' "$file" | grep -vE "^[0-9]+:#include \"($allowed)[/\"]"); then
+        echo "$file: an include against the layers: $against"
+        status=1
+      fi
+    done < <(find platform filesystem config installer programs -type f \( -name '*.cc' -o -name '*.h' -o -name '*.rc' \))
+    [ $status -eq 0 ] && echo "every include follows the layers"
+    exit $status
+    ;;
   format)
     command -v clang-format >/dev/null ||
       { echo "skipped: clang-format not found (scripts/setup.sh installs it)"; exit 77; }
