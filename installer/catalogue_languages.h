@@ -2,8 +2,9 @@
    language code, the Windows language id of the texts and the code page
    they are written for. The catalogue's rows (messages.cc) are checked
    against this list when they compile, and the Windows version resource
-   (patch_installer_win32.rc) and its check (tests/check_windows_program.sh)
-   take their list of languages from it. windres reads it too: macros only.
+   (programs/windows/patch_installer.rc), its check
+   (tests/check_windows_program.sh) and the guides' lists, which a test
+   holds against it, take their list of languages from it. windres reads it too: macros only.
    LANGUAGE(code, language id, code page) */
 #ifndef GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_
 #define GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_

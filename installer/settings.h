@@ -13,7 +13,7 @@ const int kBaseVersionSize = 256;
 extern char InstallPath[kInstallPathSize];
 // The registry's language code exactly as stored (15 characters at most).
 extern char LanguageValue[kLanguageValueSize];
-// The message language, 0 to 5: a row of MessageCatalogue.
+// The message language: a row of MessageCatalogue, 0 (English) at start.
 extern int32_t LanguageIndex;
 // The installed version's label, as version detection read it.
 extern char BaseVersion[kBaseVersionSize];
