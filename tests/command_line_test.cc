@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -356,6 +357,18 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
       "(HKEY_LOCAL_MACHINE\\Software\\Quillfern\\GHR); it looked through:\n" +
           places,
       none.err);
+  // The players' guide names every place the program looks through.
+  const std::string guide = ReadFileBytes(SOURCE_DIR "/docs/players.md");
+  std::istringstream looked(none.err);
+  for (std::string line; std::getline(looked, line);) {
+    if (!line.starts_with("patch_installer:   ")) continue;
+    std::string place = "~" + line.substr(19 + nobody.path().size());
+    for (const std::string tail : {"/steamapps/compatdata/*/pfx", "/*"})
+      if (place.ends_with(tail)) place.resize(place.size() - tail.size());
+    EXPECT_TRUE(guide.find("`" + place + "`") != std::string::npos ||
+                guide.find("`" + place + "/") != std::string::npos)
+        << place << " is not in docs/players.md";
+  }
   // Prefixes come in the order of their paths, whatever order the folder gives.
   // A line of Steam's list with a third, empty text names no library.
   for (const char* name : {"e", "c", "a", "d", "b", "steamapps/compatdata/1/pfx"})
