@@ -9,6 +9,10 @@
 // run clears.
 extern const char kReplacementEnding[5];  // ".tmp"
 
+// How long, in all, the Windows program tries again a file that another
+// program holds: about two seconds.
+const unsigned kBusyFileRetryMilliseconds = 2000;
+
 // Puts size bytes of data in place of the disk file windowsPath (a Windows
 // path, mapped on Linux as disk_file.h says). The bytes go into
 // windowsPath + kReplacementEnding, which is written whole, flushed to the
@@ -26,7 +30,7 @@ extern const char kReplacementEnding[5];  // ".tmp"
 // it is put in place as it is.
 //
 // On Windows a file that another program holds for a moment (a virus
-// scanner, an indexer) is tried again for about two seconds.
+// scanner, an indexer) is tried again for kBusyFileRetryMilliseconds.
 //
 // Returns false when any step fails, and also when the destination cannot
 // be written (a missing folder, a folder or device in its place, a

@@ -28,13 +28,14 @@ const DWORD kEveryShare =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The waits between attempts on one file: 10 ms, twice as long each time,
-// about two seconds in all.
+// kBusyFileRetryMilliseconds in all.
 class Backoff {
  public:
   // Waits and returns true, or returns false when the time is used up.
   bool Wait() {
-    if (waited_ >= kTotalMilliseconds) return false;
-    const DWORD delay = std::min(next_, kTotalMilliseconds - waited_);
+    if (waited_ >= kBusyFileRetryMilliseconds) return false;
+    const DWORD delay =
+        std::min<DWORD>(next_, kBusyFileRetryMilliseconds - waited_);
     win32::Sleep(delay);
     waited_ += delay;
     next_ *= 2;
@@ -42,7 +43,6 @@ class Backoff {
   }
 
  private:
-  static const DWORD kTotalMilliseconds = 2000;
   DWORD waited_ = 0;
   DWORD next_ = 10;
 };
