@@ -4,8 +4,8 @@
    against this list when they compile, and the Windows version resource
    (programs/windows/patch_installer.rc), its check
    (tests/check_windows_program.sh) and the guides' lists, which a test
-   holds against it, take their list of languages from it. windres reads it too: macros only.
-   LANGUAGE(code, language id, code page) */
+   holds against it, take their list of languages from it. windres reads it too:
+   macros only. LANGUAGE(code, language id, code page) */
 #ifndef GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_
 #define GRAVELHORN_INSTALLER_CATALOGUE_LANGUAGES_H_
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "filesystem/archive_table.h"
+#include "installer/messages.h"
 #include "installer/settings.h"
 #include "platform/code_page.h"
 #include "programs/fff/member_name.h"
@@ -138,7 +139,7 @@ void ExpectFffRuns(const std::vector<FffRun>& runs) {
 }
 
 // check --patch judges a Patch.dat as the run's own check and version
-// detection would, for the catalogue's six languages or the codes given:
+// detection would, for the catalogue's languages or the codes given:
 // a whole one passes, and each file a run would miss, find cut short or
 // patch again with is named.
 TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
@@ -151,14 +152,28 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
                                              {"/Kieselfuchs_glide.exe", "MZ 5"},
                                              {"/Kieselfuchs_gl.exe", "MZ 6"},
                                              {"/Patch_ger.cod", v12}};
+  // A language archive for every language of the catalogue: its list,
+  // and the runs of the international edition's languages.
   std::vector<ArchiveMember> whole = standard;
   whole.insert(whole.end(), german.begin(), german.end());
-  for (const char* name : {"/Patch_hun.cod", "/Patch_fra.cod", "/Patch_spa.cod", "/Patch_ita.cod"})
-    whole.push_back({name, v12});
-  std::string out;
-  for (const char* code : {"eng", "hun", "fra", "ger", "spa", "ita"})
-    out += "p.dat: /Patch_" + std::string(code) + ".cod: its Cfg/Menu.cfg reads 'v1.2'\n";
+  std::string out, all, international;
+  Strings missing;
   const std::string gone = ", which the archive does not hold";
+  for (const CatalogueLanguage& language : MessageCatalogue) {
+    const std::string code = language.code, archive = "/Patch_" + code + ".cod";
+    if (code != "eng" && code != "ger") whole.push_back({archive, v12});
+    out += "p.dat: " + archive + ": its Cfg/Menu.cfg reads 'v1.2'\n";
+    all += (all.empty() ? "" : ", ") + code;
+    if (code == "ger") continue;
+    international += (international.empty() ? "" : ", ") + code;
+    missing.push_back("a run for " + code + " copies " + archive + gone);
+  }
+  Strings germanOnly;  // without --languages
+  for (const char* name : {"/Gravelhorn_d3d.exe", "/Gravelhorn_glide.exe", "/Gravelhorn_gl.exe"})
+    germanOnly.push_back("a run for " + international + " copies " + name + gone);
+  germanOnly.insert(germanOnly.end(), missing.begin(), missing.end());
+  const std::string wholeSize = std::to_string(whole.size()) + " members, " +
+                                std::to_string(BuildFffArchive(whole).size()) + " bytes";
   auto patch = [](std::vector<ArchiveMember> members) {
     return FolderFiles{{"p.dat", BuildFffArchive(members)}};
   };
@@ -171,14 +186,11 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
   const std::string cut = BuildFffArchive(standard);
   // clang-format off
   ExpectFffRuns({
-      {patch(whole), {"check", "p.dat", "--patch"}, 0, out + "p.dat: OK, a patch for eng, hun, fra, ger, spa, ita: 12 members, 2818 bytes\n", {}},
+      {patch(whole), {"check", "p.dat", "--patch"}, 0, out + "p.dat: OK, a patch for " + all + ": " + wholeSize + "\n", {}},
       {patch(german), {"check", "p.dat", "--patch", "--languages", "ger"}, 0,
        "p.dat: /Patch_ger.cod: its Cfg/Menu.cfg reads 'v1.2'\np.dat: OK, a patch for ger: 4 members, 773 bytes\n", {}},
       // Without --languages, every language of the catalogue.
-      {patch(german), {"check", "p.dat", "--patch"}, 1, "", {"a run for eng, hun, fra, spa, ita copies /Gravelhorn_d3d.exe" + gone,
-       "a run for eng, hun, fra, spa, ita copies /Gravelhorn_glide.exe" + gone, "a run for eng, hun, fra, spa, ita copies /Gravelhorn_gl.exe" + gone,
-       "a run for eng copies /Patch_eng.cod" + gone, "a run for hun copies /Patch_hun.cod" + gone, "a run for fra copies /Patch_fra.cod" + gone,
-       "a run for spa copies /Patch_spa.cod" + gone, "a run for ita copies /Patch_ita.cod" + gone}},
+      {patch(german), {"check", "p.dat", "--patch"}, 1, "", germanOnly},
       // Stored without the leading '/' (fff create without NAME=).
       {with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
        {"a run for eng copies /Gravelhorn_d3d.exe" + gone + "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as /Gravelhorn_d3d.exe=FILE"}},
@@ -511,7 +523,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   // clang-format on
   EXPECT_NE(std::string::npos, help.out.find("(here 1252)"));
   EXPECT_NE(std::string::npos,
-            help.out.find("--patch checks the\ninstaller's eng, hun, fra, ger, spa, ita.\n"));
+            help.out.find("--patch checks the\ninstaller's " + CatalogueCodeList() + ".\n"));
   ExpectRun(Fff({"--help"}, "/"), 0, help.out, "");
   ExpectRun(Fff({"-h"}, "/"), 0, help.out, "");
   ExpectRun(Fff({"--version"}, "/"), 0, "fff (Gravelhorn Patch Installer) 1.2\n", "");

@@ -42,7 +42,7 @@ std::string MemberBytes(const Scenario& scenario, const std::string& name) {
 }
 
 // Every code of the language list, as the Language hint lists them.
-const std::string kListedCodes = "eng, hun, fra, ger, spa, ita";
+const std::string kListedCodes = CatalogueCodeList();
 
 // A summary's labels: path, base version, upgraded version, last line.
 typedef std::array<const char*, 4> Labels;

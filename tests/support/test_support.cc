@@ -17,6 +17,7 @@
 
 #include "filesystem/fff_format.h"
 #include "filesystem/file_system.h"
+#include "installer/messages.h"
 #include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -201,6 +202,13 @@ std::string CommandLine(const std::vector<std::string>& argv) {
 }
 
 std::string PatchInstallerPath() { return BuiltProgram("PATCH_INSTALLER", "patch_installer"); }
+std::string CatalogueCodeList() {
+  std::string list;
+  for (const CatalogueLanguage& language : MessageCatalogue)
+    list += (list.empty() ? "" : ", ") + std::string(language.code);
+  return list;
+}
+
 std::string FffToolPath() { return BuiltProgram("FFF_TOOL", "fff"); }
 std::string FffFaultsPath() { return BuiltProgram("FFF_FAULTS", "fff_faults"); }
 

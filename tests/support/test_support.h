@@ -100,6 +100,9 @@ std::string CommandLine(const std::vector<std::string>& argv);  // for messages
 // The built programs: $PATCH_INSTALLER and $FFF_TOOL, or else the ones the
 // build put one folder above the test binary.
 std::string PatchInstallerPath();
+// The catalogue's language codes, joined here: "eng, hun, ...". A language
+// added to the catalogue changes no test but its texts' own.
+std::string CatalogueCodeList();
 // fff's test build, whose calls that change the disk fail where the
 // environment variable GRAVELHORN_FAULTS says (tests/fff_faults_posix.cc).
 std::string FffFaultsPath();
