@@ -168,12 +168,15 @@ class WineSession {
             continue;
           }
           // A real key press (XTEST) with the pointer on the box, which has
-          // the keyboard while no window manager gives the focus elsewhere.
-          // A key sent to the window as an X event instead leaves Wine
-          // believing Return is still held, and later boxes close as soon as
-          // they open. The box may be gone by the time the key arrives: the
-          // run's end is what counts.
-          Must({tools_.xdotool, "mousemove", "--window", window, "10", "10", "key", "Return"},
+          // the keyboard while no window manager gives the focus elsewhere;
+          // raised first, so that another program's box that overlaps it
+          // (two runs' boxes at once) never takes the key. A key sent to the
+          // window as an X event instead leaves Wine believing Return is
+          // still held, and later boxes close as soon as they open. The box
+          // may be gone by the time the key arrives: the run's end is what
+          // counts.
+          Must({tools_.xdotool, "windowraise", window, "mousemove", "--window", window, "10", "10",
+                "key", "Return"},
                true);
           returnPressed[window] = Clock::now();
         }
