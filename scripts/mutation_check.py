@@ -31,7 +31,10 @@ wine, which runs the mutated patch_installer.exe, its fault-injection build
 and fff.exe) fails.
 
 Each id is file:line:operator:index. The report is printed and written to
-build/mutation/report.txt (report-windows.txt with --windows).
+build/mutation/report.txt (report-windows.txt with --windows). For the
+Linux code it also names the tests that failed on each mutant caught, and
+counts the mutants that one test alone caught: a test that never catches
+anything alone is one whose catches the rest of the suite makes too.
 """
 import argparse
 import os
@@ -361,6 +364,12 @@ def suite(folder, timeout, only=None, exclude=EXCLUDED_TESTS):
     return result
 
 
+def failed_tests(output):
+    """The tests CTest lists as failed (or timed out) at the end of output."""
+    listing = output.split("The following tests FAILED:")[-1]
+    return sorted(re.findall(r"^\s*\d+ - (\S+) \(", listing, re.M))
+
+
 class Checker:
     """Builds and tests mutants. Linux: the native suite, then for a
     survivor the same suite from the sanitizer build. Windows: the win64
@@ -391,6 +400,8 @@ class Checker:
             self.first = [self.plain, self.sanitized]
         self.timeout = 3600
 
+    failed = []  # the tests that failed on the last mutant caught
+
     def test(self, folder):
         if self.windows:
             return suite(self.wine, self.timeout, only="^wine_tier_")
@@ -419,7 +430,9 @@ class Checker:
             return "caught" if self.test(self.wine)[0] != 0 else "survived"
         if build(self.plain)[0] != 0:
             return "did not compile"
-        if self.test(self.plain)[0] != 0:
+        status, output = self.test(self.plain)
+        if status != 0:
+            self.failed = failed_tests(output)
             return "caught"
         if build(self.sanitized)[0] == 0 and self.test(self.sanitized)[0] != 0:
             return "caught by the sanitizers"
@@ -483,6 +496,7 @@ def main():
           flush=True)
 
     results = []  # (mutant, outcome)
+    caught_by = {}  # mutant id: the tests that failed on it (plain suite)
     position = {m.id: k for k, m in enumerate(mutants)}
     chosen.sort(key=lambda m: position[m.id])  # one file after another
     started = time.monotonic()
@@ -499,6 +513,8 @@ def main():
                 file.write_text(original)
                 checker.restore()
             results.append((m, outcome))
+            if outcome == "caught" and not args.windows:
+                caught_by[m.id] = checker.failed
             print("[%d/%d] %-24s %s (%.0f s)" % (number, len(chosen), outcome,
                                                  m.id, time.monotonic() - began),
                   flush=True)
@@ -541,6 +557,17 @@ def main():
             current = m.path
             lines.append(current)
         lines += ["  " + m.id, "      " + m.before, "   -> " + m.after]
+    # Which tests catch what: a test that alone caught a mutant of the
+    # sample holds a catch no other test makes.
+    alone = {}
+    for tests in caught_by.values():
+        if len(tests) == 1:
+            alone[tests[0]] = alone.get(tests[0], 0) + 1
+    if caught_by:
+        lines += ["", "Caught by one test alone (test: mutants):"]
+        lines += ["  %s: %d" % item for item in sorted(alone.items())]
+        lines += ["", "Caught by (mutant: the tests that failed):"]
+        lines += ["  %s: %s" % (i, " ".join(t)) for i, t in caught_by.items()]
     report = "\n".join(lines) + "\n"
     print(report)
     (WORK / ("report-windows.txt" if args.windows else "report.txt")).write_text(report)
