@@ -29,7 +29,6 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
   for (const char* name : {"hu_HU.UTF-8", "kk_KZ.UTF-8", "he_IL.UTF-8", "vi_VN.UTF-8"})
     if ((locales = CompiledLocale(name)).empty()) break;
   TempDir noLocales;  // stands for a machine without them, whatever this one has
-  // clang-format off
   const struct {
     const char *lcAll, *lcCtype, *lang;
     bool installed;
@@ -39,15 +38,18 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
     std::string narrowOfWide = "";  // what the registry read gives for wide
   } rows[] = {
       {"hu_HU.UTF-8", nullptr, nullptr, true, 1250, "\xF5", "\xC5\x91", u"\u00C0\u0151", "A\xF5"},
-      {nullptr, "hu_HU.UTF-8", "C", true, 1250}, {nullptr, nullptr, "hu_HU.UTF-8", true, 1250},
+      {nullptr, "hu_HU.UTF-8", "C", true, 1250},
+      {nullptr, nullptr, "hu_HU.UTF-8", true, 1250},
       {"C", "hu_HU.UTF-8", "hu_HU.UTF-8", true, 1252},  // LC_ALL wins
       {"", "", "hu_HU.UTF-8", true, 1250},              // empty is unset
-      {"hu_HU.UTF-8", nullptr, nullptr, false, 1252}, {nullptr, nullptr, nullptr, false, 1252},
+      {"hu_HU.UTF-8", nullptr, nullptr, false, 1252},
+      {nullptr, nullptr, nullptr, false, 1252},
       // 1252: the look-alike letter where it lacks one, else '?', one for
       // each half of a pair; the bytes it leaves undefined stand for the
       // characters of their numbers.
       {"C.UTF-8", nullptr, nullptr, false, 1252, "K\xFC\x80", "K\xC3\xBC\xE2\x82\xAC",
-       u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|\U0001F600|\u03A9mega|\uFF21|\u0081",
+       u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|\U0001F600|\u03A9mega|\uFF21|"
+       u"\u0081",
        "\xFC|o|L|\xD0|d|\x80|\x93|?|??|Omega|A|\x81"},
       // UTF-8: a byte that is no character is U+FFFD, a lone surrogate too.
       {"kk_KZ.UTF-8", nullptr, nullptr, true, 65001, "\xC3\xA9\xFF", "\xC3\xA9\xEF\xBF\xBD",
@@ -55,8 +57,8 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
       {"he_IL.UTF-8", nullptr, nullptr, true, 1255, "GHR\xE0", "GHR\xD7\x90", u"\u00C0\uFF21\u05D0",
        "?A\xE0"},
       {"vi_VN.UTF-8", nullptr, nullptr, true, 1258, "ERROR", "ERROR", u"\u00C3\u00C2\uFF21",
-       "?\xC2\x41"}};
-  // clang-format on
+       "?\xC2\x41"},
+  };
   for (const auto& row : rows) {
     if (row.installed && locales.empty()) continue;
     SCOPED_TRACE("row " + std::to_string(&row - rows));
@@ -90,17 +92,20 @@ TEST(ShownEscaped, KeepsValidUtf8AndEscapesControlsAndStrayBytes) {
   const struct {
     std::string host, shown;
   } rows[] = {
-      // clang-format off
-      {"\xC2\xA0\xDF\xBF", "\xC2\xA0\xDF\xBF"},                     // the first shown after C1, the last of two bytes
-      {"\xE0\xA0\x80\xEF\xBF\xBD", "\xE0\xA0\x80\xEF\xBF\xBD"},     // the first and a late one of three bytes
-      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},  // four bytes, up to U+10FFFF
-      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                     // four bytes at the very end
-      {"\x1F\x7F\xC2\x80\xC2\x9F", "\\x1F\\x7F\\x80\\x9F"},           // C0, DEL, C1 by their code
-      {"\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", "\\xC1\\xBF\\xE0\\x9F\\xBF\\xF0\\x8F\\xBF\\xBF"},  // overlong forms
-      {"\xF4\x90\x80\x80\xED\xA0\x80", "\\xF4\\x90\\x80\\x80\\xED\\xA0\\x80"},  // past U+10FFFF, a surrogate
-      {"\xC3(\xBFx\xE2\x82", "\\xC3(\\xBFx\\xE2\\x82"},               // cut short, stray, at the end
+      // The first shown after C1, the last of two bytes.
+      {"\xC2\xA0\xDF\xBF", "\xC2\xA0\xDF\xBF"},
+      // The first and a late one of three bytes.
+      {"\xE0\xA0\x80\xEF\xBF\xBD", "\xE0\xA0\x80\xEF\xBF\xBD"},
+      // Four bytes, up to U+10FFFF, and at the very end.
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      // C0, DEL, C1 by their code; overlong forms; past U+10FFFF, a
+      // surrogate; cut short, stray, at the end.
+      {"\x1F\x7F\xC2\x80\xC2\x9F", "\\x1F\\x7F\\x80\\x9F"},
+      {"\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", "\\xC1\\xBF\\xE0\\x9F\\xBF\\xF0\\x8F\\xBF\\xBF"},
+      {"\xF4\x90\x80\x80\xED\xA0\x80", "\\xF4\\x90\\x80\\x80\\xED\\xA0\\x80"},
+      {"\xC3(\xBFx\xE2\x82", "\\xC3(\\xBFx\\xE2\\x82"},
       {"a\tb\n", "a\\x09b\\x0A"},
-      // clang-format on
   };
   for (const auto& row : rows) EXPECT_EQ(row.shown, ShownEscaped(row.host)) << row.shown;
   EXPECT_EQ("a\tb\n\\x0D", ShownEscaped("a\tb\n\r", true));

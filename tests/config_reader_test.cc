@@ -27,28 +27,34 @@ std::string Ask(ConfigReader& reader, const std::string& name, const std::string
 
 TEST(ConfigReader, FindsTheValueAsTheFormatSays) {
   const std::string menu = "[Menu]\r\nversion=menu\r\n[Version]\r\nbuild=7\r\nversion=v1.1\r\n";
-  // clang-format off
   const struct {
     std::string text, value;
     const char *section = "V", *key = "version";
   } rows[] = {
-      {menu, "v1.1", "Version"}, {menu, "menu", "Menu"},
+      {menu, "v1.1", "Version"},
+      {menu, "menu", "Menu"},
       {"[V]\r\n[W]\r\nversion=later\r\n", ""},  // only in a later section
-      {"[V]\r\nVersion=1\r\n", ""}, {"[V]\r\nversion=1\r\n", "", "v"},  // names are case-sensitive
+      {"[V]\r\nVersion=1\r\n", ""},
+      {"[V]\r\nversion=1\r\n", "", "v"},  // names are case-sensitive
       // "[" ends the section behind a byte that is at most 32 as a signed
       // byte (a line break, a blank, 0x80 and up), not behind 0x21 to 0x7F;
       // a "[" right behind the header does not count.
-      {"[V]\r\nnote=![b]\r\nversion=1\r\n", "1"}, {"[V]\r\nnote=\x7F[b]\r\nversion=1\r\n", "1"},
-      {"[V]\r\nnote= [x]version=1\r\n", ""}, {"[V]\r\nnote=\x80[x]version=1\r\n", ""},
+      {"[V]\r\nnote=![b]\r\nversion=1\r\n", "1"},
+      {"[V]\r\nnote=\x7F[b]\r\nversion=1\r\n", "1"},
+      {"[V]\r\nnote= [x]version=1\r\n", ""},
+      {"[V]\r\nnote=\x80[x]version=1\r\n", ""},
       {"[V][x]version=1\r\n", "1"},
       // The key at the tail of a longer word, or inside another value.
-      {"[V]\r\nsubversion=9\r\nversion=1\r\n", "9"}, {"[V]\r\nnote=version=x\r\n", "x"},
+      {"[V]\r\nsubversion=9\r\nversion=1\r\n", "9"},
+      {"[V]\r\nnote=version=x\r\n", "x"},
       // A blank before "=" hides the entry; blanks after it stay.
-      {"[V]\r\nversion =v1.1\r\n", ""}, {"[V]\r\nversion=  v1.1 \r\n", "  v1.1 "},
-      {"version=1\r\n[V]", ""}, {"junk[V]version=2\r\n", "2"},  // the header last, or first
+      {"[V]\r\nversion =v1.1\r\n", ""},
+      {"[V]\r\nversion=  v1.1 \r\n", "  v1.1 "},
+      {"version=1\r\n[V]", ""},
+      {"junk[V]version=2\r\n", "2"},         // the header last, or first
       {"[V]\r\nversion=v1\0.1\r\n"s, "v1"},  // a zero ends the text
-      {"[V]\r\nversion=" + std::string(20000, 'v') + "\r\n", std::string(16383, 'v')}};
-  // clang-format on
+      {"[V]\r\nversion=" + std::string(20000, 'v') + "\r\n", std::string(16383, 'v')},
+  };
   TempDir dir;
   ScopedCurrentDirectory cwd(dir.path());
   for (const auto& row : rows) {
@@ -67,12 +73,15 @@ TEST(ConfigReader, ServesRepeatedLookupsFromOneRead) {
   const std::string archive =
       BuildFffArchive({{"Cfg/Menu.cfg", "[V]\r\nversion=\r\nlong=abcdef\r\nVersion=v1.0\r\n"}});
   // A name filling its field is read to the field's end and no further.
-  // clang-format off
-  RestoreFolderFiles(dir.path(), {{"a.cod", archive}, {"empty.cfg", ""}, {"one.cfg", "x"},
+  const FolderFiles files = {
+      {"a.cod", archive},
+      {"empty.cfg", ""},
+      {"one.cfg", "x"},
       {"long.cfg", "[" + std::string(255, 'S') + "]\r\nk=long\r\n"},
-      {"key.cfg", "[V]\r\n" + std::string(254, 'K') + "=short\r\n" + std::string(255, 'K') +
-                  "=long\r\n"}});
-  // clang-format on
+      {"key.cfg",
+       "[V]\r\n" + std::string(254, 'K') + "=short\r\n" + std::string(255, 'K') + "=long\r\n"},
+  };
+  RestoreFolderFiles(dir.path(), files);
   ScopedCurrentDirectory cwd(dir.path());
   ResetArchives();
   MountArchive("a.cod");

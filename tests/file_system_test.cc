@@ -104,18 +104,29 @@ TEST_F(FileSystem, ADirectoryThatFitsNoMemoryIsRefusedWithTheBoxText) {
 
 TEST_F(FileSystem, FindsTheMemberTheInstallerMeans) {
   const std::string full(128, 'F');  // fills its field, no zero
-  // clang-format off
-  dir_.Write("one.cod", BuildFffArchive({{"Cfg/Menu.cfg", "first"}, {"dup", "1st"}, {"DUP", "2nd"},
-      {"c6xhn6", "collides"}, {"g2eiou", "hash twin"}, {full, "full"}, {"shadowed", "archived"}}));
+  dir_.Write("one.cod", BuildFffArchive({{"Cfg/Menu.cfg", "first"},
+                                         {"dup", "1st"},
+                                         {"DUP", "2nd"},
+                                         {"c6xhn6", "collides"},
+                                         {"g2eiou", "hash twin"},
+                                         {full, "full"},
+                                         {"shadowed", "archived"}}));
   dir_.Write("two.cod", BuildFffArchive({{"cfg/menu.CFG", "second"}, {"only", "two"}}));
   dir_.Write("shadowed", "on disk");
   MountArchive("one.cod");
   MountArchive("two.cod");
-  const std::pair<std::string, std::string> rows[] = {{"Cfg\\Menu.cfg", "first"},
-      {"CFG/MENU.CFG", "first"}, {"dup", "1st"}, {"ONLY", "two"}, {"G2EIOU", "hash twin"},
-      {full, "full"}, {full.substr(1), "<not found>"}, {"shadowed", "on disk"},
-      {"Cfg\\Menu", "<not found>"}, {"", "<not found>"}};
-  // clang-format on
+  const std::pair<std::string, std::string> rows[] = {
+      {"Cfg\\Menu.cfg", "first"},
+      {"CFG/MENU.CFG", "first"},
+      {"dup", "1st"},
+      {"ONLY", "two"},
+      {"G2EIOU", "hash twin"},
+      {full, "full"},
+      {full.substr(1), "<not found>"},
+      {"shadowed", "on disk"},
+      {"Cfg\\Menu", "<not found>"},
+      {"", "<not found>"},
+  };
   for (const auto& row : rows) EXPECT_EQ(row.second, ReadThroughFileSystem(row.first)) << row.first;
 }
 
@@ -126,10 +137,10 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
   // A member, an empty one and a disk file, each opened and sought to
   // position: its size (a disk file's measured once, wherever it stands)
   // and whether it is at its end (a disk file only once a read meets it).
-  // clang-format off
-  const std::tuple<std::string, int32_t, int32_t, bool> handles[] = {{"m", 2, 6, false},
-      {"m", 6, 6, true}, {"E", 0, 0, true}, {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false}};
-  // clang-format on
+  const std::tuple<std::string, int32_t, int32_t, bool> handles[] = {
+      {"m", 2, 6, false},         {"m", 6, 6, true},           {"E", 0, 0, true},
+      {"data.bin", 4, 10, false}, {"data.bin", 10, 10, false},
+  };
   for (const auto& [name, position, size, atEnd] : handles) {
     SCOPED_TRACE(name + " at " + std::to_string(position));
     FileHandle* handle = OpenFile(name.c_str(), OPEN_FILE_READ);
@@ -167,7 +178,8 @@ TEST_F(FileSystem, HandlesReadWriteAndEndTheRunOnMisuse) {
       {[&] { (handle = OpenFile("huge.bin", OPEN_FILE_READ))->GetSize(); },
        "FILE_SYSTEM: FILE TOO LARGE OR UNREADABLE (huge.bin)"},
       {[&] { (handle = OpenFile("data.bin", OPEN_FILE_READ))->Close(), handle->Close(); },
-       "FILE ERROR!"}};
+       "FILE ERROR!"},
+  };
   for (const auto& misuse : misuses) {
     ExpectFileSystemFatal(RunToEnd(misuse.first), misuse.second);
     if (handle != nullptr && handle->stream != nullptr) handle->Close();
@@ -192,11 +204,10 @@ TEST_F(FileSystem, ReadsAMemberWholeInBoundedRequestsAndReportsAShortOne) {
       28 + 3 * 136 + 132, 2);
   dir_.Write("a.cod", archive);
   // {member, the first byte of "big" whose read fails}
-  // clang-format off
-  const std::pair<std::string, size_t> rows[] = {{"one", SIZE_MAX}, {"big", SIZE_MAX}, {"big", 0},
-      {"big", request}, {"big", request - 1}, {"big", big.size() - 1}, {"empty", SIZE_MAX},
-      {"cut", 0}};
-  // clang-format on
+  const std::pair<std::string, size_t> rows[] = {
+      {"one", SIZE_MAX},    {"big", SIZE_MAX},       {"big", 0},          {"big", request},
+      {"big", request - 1}, {"big", big.size() - 1}, {"empty", SIZE_MAX}, {"cut", 0},
+  };
   for (const auto& [member, failsAt] : rows) {
     SCOPED_TRACE(member + " failing at " + std::to_string(failsAt));
     MountArchive("a.cod");

@@ -29,7 +29,8 @@ TEST(FatalError, ShowsAnErrorBoxClosesArchivesAndExitsWithMinusOne) {
   const std::pair<std::function<void()>, std::string> rows[] = {
       {[&] { MountArchive(archive.c_str()), FatalError("A k\xF6vetkez\xF5 file"); },
        "A k\xF6vetkez\xF5 file"},
-      {[] { WriteBufferToFile(nullptr, 0, "x"); }, "Not enough free memory!"}};
+      {[] { WriteBufferToFile(nullptr, 0, "x"); }, "Not enough free memory!"},
+  };
   for (const auto& [body, text] : rows) {
     const EndedRun run = RunToEnd(body);
     ASSERT_EQ(1u, run.boxes.size()) << text;
@@ -46,32 +47,45 @@ TEST(FatalError, ShowsAnErrorBoxClosesArchivesAndExitsWithMinusOne) {
 // each such text is the one written here readably (UTF-8); every other
 // text holds ASCII alone.
 TEST(MessageCatalogue, EveryTextReadsAsWrittenInItsCodePage) {
-  // clang-format off
   std::map<std::string, std::map<int, std::string>> readable = {
-      {"hun", {{0, "Nincs elég memoria!"}, {1, "A következő file-t nem tudja írásra megnyitni:"},
-          {2, "A következő file-t nem tudja megnyitni:"}, {4, "Nem tudom a file-okat frissíteni!"},
-          {3, "Gravelhorn vagy annak bejegyzéseit nem találom!"}, {5, "Útvonal:\t"},
-          {6, "Alap verzió:\t"}, {7, "Frissített verzió:\t"}, {8, "Intalalás befejezve."},
-          {9, "Gravelhorn Patch Instaláló program"},
-          {10, "A Patch régebbi, mint a gépeden található Gravelhorn!"}}},
-      {"fra", {{0, "Mémoire libre insuffisante !"}, {4, "Mise à jour des fichiers impossible."},
-          {3, "Gravelhorn ou les données spécifiques de la base de registre sont introuvables !"},
-          {5, "Chemin d'accès :\t"}, {7, "Version mise à jour :\t"}, {8, "Installé."},
-          {10, "Cette mise à jour est antérieure à votre version de Gravelhorn"}}},
-      {"ger", {{0, "Nicht genügend freier Arbeitsspeicher!"},
-          {1, "Kann folgende Datei zum Beschreiben nicht öffnen:"},
-          {4, "Aktualisierung der Dateien nicht möglich. "},
-          {10, "Dieser Patch ist älter als Ihre Version von Kieselfuchs!"}}},
-      {"spa", {{6, "versión base:\t"}, {7, "versión actualizada:\t"},
-          {10, "¡Este parche es para una versión anterior de Gravelhorn!"}}},
-      {"ita", {{3, "Gravelhorn o la relativa voce di registro non è stata trovato!"},
-          {10, "Questa patch è più vecchia della tua attuale versione di Gravelhorn"}}}};
-  // clang-format on
+      {"hun",
+       {{0, "Nincs elég memoria!"},
+        {1, "A következő file-t nem tudja írásra megnyitni:"},
+        {2, "A következő file-t nem tudja megnyitni:"},
+        {4, "Nem tudom a file-okat frissíteni!"},
+        {3, "Gravelhorn vagy annak bejegyzéseit nem találom!"},
+        {5, "Útvonal:\t"},
+        {6, "Alap verzió:\t"},
+        {7, "Frissített verzió:\t"},
+        {8, "Intalalás befejezve."},
+        {9, "Gravelhorn Patch Instaláló program"},
+        {10, "A Patch régebbi, mint a gépeden található Gravelhorn!"}}},
+      {"fra",
+       {{0, "Mémoire libre insuffisante !"},
+        {4, "Mise à jour des fichiers impossible."},
+        {3, "Gravelhorn ou les données spécifiques de la base de registre sont introuvables !"},
+        {5, "Chemin d'accès :\t"},
+        {7, "Version mise à jour :\t"},
+        {8, "Installé."},
+        {10, "Cette mise à jour est antérieure à votre version de Gravelhorn"}}},
+      {"ger",
+       {{0, "Nicht genügend freier Arbeitsspeicher!"},
+        {1, "Kann folgende Datei zum Beschreiben nicht öffnen:"},
+        {4, "Aktualisierung der Dateien nicht möglich. "},
+        {10, "Dieser Patch ist älter als Ihre Version von Kieselfuchs!"}}},
+      {"spa",
+       {{6, "versión base:\t"},
+        {7, "versión actualizada:\t"},
+        {10, "¡Este parche es para una versión anterior de Gravelhorn!"}}},
+      {"ita",
+       {{3, "Gravelhorn o la relativa voce di registro non è stata trovato!"},
+        {10, "Questa patch è più vecchia della tua attuale versione di Gravelhorn"}}}};
   // A locale whose ANSI code page is each code page a language may be
   // written for (a new one also goes into TEST_LOCALES).
-  const std::map<unsigned, std::string> localeOf = {{1250, "hu_HU.UTF-8"}, {1251, "ru_RU.UTF-8"},
-                                                    {1252, "C.UTF-8"},     {1253, "el_GR.UTF-8"},
-                                                    {1254, "tr_TR.UTF-8"}, {1257, "lt_LT.UTF-8"}};
+  const std::map<unsigned, std::string> localeOf = {
+      {1250, "hu_HU.UTF-8"}, {1251, "ru_RU.UTF-8"}, {1252, "C.UTF-8"},
+      {1253, "el_GR.UTF-8"}, {1254, "tr_TR.UTF-8"}, {1257, "lt_LT.UTF-8"},
+  };
   std::string skipped;
   for (const CatalogueLanguage& language : MessageCatalogue) {
     SCOPED_TRACE(language.code);
@@ -123,10 +137,13 @@ TEST(MessageCatalogue, TheGuidesListItsLanguages) {
 }
 
 TEST(NormaliseInstallPath, EndsInExactlyOneBackslash) {
-  // clang-format off
-  const std::pair<std::string, std::string> rows[] = {{"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
-      {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"}, {"", "\\"}, {"\\", "\\"}, {"C:/Games/", "C:/Games/\\"}};
-  // clang-format on
+  const std::pair<std::string, std::string> rows[] = {
+      {"C:\\Games\\GHR", "C:\\Games\\GHR\\"},
+      {"C:\\Games\\GHR\\", "C:\\Games\\GHR\\"},
+      {"", "\\"},
+      {"\\", "\\"},
+      {"C:/Games/", "C:/Games/\\"},
+  };
   for (const auto& [given, normalised] : rows) {
     char path[kInstallPathSize] = {};
     given.copy(path, given.size());

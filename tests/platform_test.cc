@@ -55,13 +55,13 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   FakePrefix prefix;
   ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
   const std::string drive = prefix.DriveC();
-  // clang-format off
-  for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"}, {"/Moved.tmp", "new"},
-                                    {"/Shorter.tmp", "ne"}, {"/Longer.tmp", "new and more"}}) {
+  for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"},
+                                    {"/Moved.tmp", "new"},
+                                    {"/Shorter.tmp", "ne"},
+                                    {"/Longer.tmp", "new and more"}}) {
     WriteFileBytes(drive + name, bytes);
     ASSERT_EQ(0, chmod((drive + name).c_str(), 0604));
   }
-  // clang-format on
   // Written in 4 MiB requests, the last of them one byte.
   const std::string large((size_t(4) << 20) + 1, 'L');
   EXPECT_TRUE(ReplaceDiskFile("C:\\Large", large.data(), large.size()));
@@ -75,10 +75,9 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
     EXPECT_EQ(kept, stat((drive + name).c_str(), &info) == 0 && (info.st_mode & 07777) == 0604)
         << name;
   }
-  // clang-format off
-  EXPECT_EQ((FolderFiles{{"Game.cod", "new"}, {"Moved", "new"}, {"Shorter", "new"},
-      {"Longer", "new"}}), FolderTree(drive));
-  // clang-format on
+  EXPECT_EQ(
+      (FolderFiles{{"Game.cod", "new"}, {"Moved", "new"}, {"Shorter", "new"}, {"Longer", "new"}}),
+      FolderTree(drive));
 }
 
 // A box waits for Enter, as a real box waits for OK, and says so, only
@@ -88,11 +87,11 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
 // two lines of input; a box that waits takes the first.
 TEST(MessageBox, WaitsForEnterOnlyWhereThePlayerSeesTheBox) {
   // {standard input a terminal, the box's stream a terminal, its style, it waits}
-  // clang-format off
-  const std::tuple<bool, bool, unsigned, bool> rows[] = {{true, true, MESSAGE_STYLE_ERROR, true},
-      {true, true, MESSAGE_STYLE_PLAIN, true}, {true, false, MESSAGE_STYLE_ERROR, false},
-      {true, false, MESSAGE_STYLE_PLAIN, false}, {false, true, MESSAGE_STYLE_ERROR, false}};
-  // clang-format on
+  const std::tuple<bool, bool, unsigned, bool> rows[] = {
+      {true, true, MESSAGE_STYLE_ERROR, true},   {true, true, MESSAGE_STYLE_PLAIN, true},
+      {true, false, MESSAGE_STYLE_ERROR, false}, {true, false, MESSAGE_STYLE_PLAIN, false},
+      {false, true, MESSAGE_STYLE_ERROR, false},
+  };
   TempDir home;
   for (const auto& [inputTerminal, boxTerminal, style, waits] : rows) {
     SCOPED_TRACE(10 * inputTerminal + boxTerminal + style * 100);

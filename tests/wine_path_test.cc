@@ -63,23 +63,30 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
   // reaches as deep, and the first letter wins.
   SetDrive("b:", "/");
   SetDrive("d:", "../drive_c");
-  // clang-format off
   const struct {
     std::string windows, host;
     std::string in = "";  // the current folder below drive_c, or "" for one on b: and z:
   } cases[] = {
       // Drive-relative, from a current folder on another drive: at the root.
-      {"C:Games\\GHR\\Patch12.cod", patch}, {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
+      {"C:Games\\GHR\\Patch12.cod", patch},
+      {"Z:Patch12.cod", Z("/Patch12.cod"), "/Games/GHR"},
       // A folder name loses one trailing dot, the last name every trailing
       // dot and blank; blanks end a folder's name as part of it.
       {"C:\\Games\\GHR.\\Patch12.cod. .", patch},
-      {"C:\\Games.\\GHR.\\", C("/Games/GHR")}, {"C:\\Games\\GHR..\\x", C("/Games/GHR./x")},
-      {"C:\\Games\\GHR \\x", C("/Games/GHR /x")}, {"C:\\Games\\GHR\\...", C("/Games/GHR")},
+      {"C:\\Games.\\GHR.\\", C("/Games/GHR")},
+      {"C:\\Games\\GHR..\\x", C("/Games/GHR./x")},
+      {"C:\\Games\\GHR \\x", C("/Games/GHR /x")},
+      {"C:\\Games\\GHR\\...", C("/Games/GHR")},
       // ".." stops at the drive's root instead of climbing into the prefix.
       {"..\\..\\..\\..\\Gravelhorn_d3d.exe", C("/Gravelhorn_d3d.exe"), "/Games/GHR"},
-      {"C:", C()}, {"C:\\", C()}, {"Z:\\", Z()}, {"a:\\x", prefix_ + "/dosdevices/a:/x"}, {"A:\\x", prefix_ + "/dosdevices/a:/x"},
+      {"C:", C()},
+      {"C:\\", C()},
+      {"Z:\\", Z()},
+      {"a:\\x", prefix_ + "/dosdevices/a:/x"},
+      {"A:\\x", prefix_ + "/dosdevices/a:/x"},
       {"1:\\x", C("/Games/1:/x"), "/Games"},  // no drive letter
-      {"C:\\" + longName, C("/" + longName)}, {deepWindows, deepHost},
+      {"C:\\" + longName, C("/" + longName)},
+      {deepWindows, deepHost},
       // The exact name wins over an earlier one that differs in case; with
       // no exact name, the first in name order.
       {"c:\\VARIANTS\\Data.txt", C("/Variants/Data.txt")},
@@ -93,11 +100,13 @@ TEST_F(WinePathTest, DriveLettersSeparatorsCaseAndTheCurrentFolderMapAsOnWindows
       {"c:\\games\\ghr\\NewFile.txt", C("/Games/GHR/NewFile.txt")},
       // One separator starts at the root of the current folder's drive, no
       // separator at the current folder, however long its name.
-      {"/Games\\\\GHR\\Patch12.cod", patch, "/Games/GHR"}, {"\\", C(), "/Games/GHR"},
+      {"/Games\\\\GHR\\Patch12.cod", patch, "/Games/GHR"},
+      {"\\", C(), "/Games/GHR"},
       {"\\Gravelhorn_d3d.exe", C("/Gravelhorn_d3d.exe"), "/"},
       {"\\Gravelhorn_d3d.exe", prefix_ + "/dosdevices/b:/Gravelhorn_d3d.exe"},
-      {".", C("/Games"), "/Games"}, {"x", C(deep + "/x"), deep}};
-  // clang-format on
+      {".", C("/Games"), "/Games"},
+      {"x", C(deep + "/x"), deep},
+  };
   for (const auto& c : cases) {
     ScopedCurrentDirectory in(c.in.empty() ? root_.path() : OnDisk(c.in));
     EXPECT_EQ(c.host, Map(c.windows)) << c.windows << " in " << c.in;

@@ -85,7 +85,6 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
   const std::string subkey =
       "[Software\\\\Wow6432Node\\\\Quillfern\\\\GHR\\\\Sub] 2\n\"Value\"=\"s\"\n";
   const std::string root = "[Software\\\\Quillfern", quillfern = "Software\\Quillfern";
-  // clang-format off
   const struct {
     std::string text;  // the game key's value lines, unless whole is set
     std::string expected;
@@ -111,8 +110,11 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       // code page 1252 has none; a backslash before anything else keeps it;
       // octal takes at most three digits.
       {R"("Value"="a\\b\"c\n\r\t|\x00e9|\x151|\x20ac|\x00e9e|\q|\x|\e")",
-       "a\\b\"c\n\r\t|\xE9|o|\x80|\xE9" "e|q|x|\x1B\0"s},
-      {R"("Value"="\101\0012")", "A\x01" "2\0"s},
+       "a\\b\"c\n\r\t|\xE9|o|\x80|\xE9"
+       "e|q|x|\x1B\0"s},
+      {R"("Value"="\101\0012")",
+       "A\x01"
+       "2\0"s},
       // Strings of the expandable and multi kinds come back as stored; as
       // UTF-16LE hex, one code page 1252 byte per unit.
       {R"("Value"=str(2):"%USERPROFILE%\\GHR\\Saves")", "%USERPROFILE%\\GHR\\Saves\0"s},
@@ -121,7 +123,8 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       {R"("Value"=hex(7):61,00,00,00,62,00,00,00,00,00)", "a\0b\0\0"s},
       {R"("Value"=dword:0001e240)", "\x40\xE2\x01\x00"s},
       {R"("Value"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\
-  17,18,19,1a,1b,1c,1d,1e,ff)", blob},
+  17,18,19,1a,1b,1c,1d,1e,ff)",
+       blob},
       // Raw UTF-8 in a file edited by hand; a character past U+FFFF is two
       // UTF-16 units, so two '?'; bytes that are not UTF-8 are dropped (F8
       // leads nothing).
@@ -130,7 +133,8 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       // Overlong forms are dropped, the smallest and largest of each length
       // kept (1252 has none of them: '?'); hex digits in either case.
       {"\"Value\"=\"\xC1\xBF|\xC2\x80|\xDF\xBF|\xE0\x9F\xBF|\xE0\xA0\x80|\xEF\xBF\xBF|"
-       "\xF0\x8F\xBF\xBF|\xF0\x90\x80\x80\"", "|?|?||?|?||??\0"s},
+       "\xF0\x8F\xBF\xBF|\xF0\x90\x80\x80\"",
+       "|?|?||?|?||??\0"s},
       {"\"Value\"=dword:0000ABCD", "\xCD\xAB\0\0"s},
       // UTF-16 strings with a stray odd byte; no type is raw bytes.
       {"\"Value\"=hex(1):41,00,42", "A"s},
@@ -164,8 +168,8 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       // Wine saves a key that has subkeys but no values: it opens, empty.
       {longer, "<key missing>", true},
       {longer + subkey, "<value missing>", true},
-      {subkey, "<value missing>", true, "software\\WOW6432NODE\\Quillfern"}};
-  // clang-format on
+      {subkey, "<value missing>", true, "software\\WOW6432NODE\\Quillfern"},
+  };
   for (const auto& c : cases) {
     const std::string text = c.whole ? c.text : GameKeyWith(c.text);
     EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name)) << c.name << " in " << c.text;

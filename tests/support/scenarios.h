@@ -14,16 +14,28 @@
 // Installpath; missing; only through a subkey; and (Linux only) no
 // system.reg at all, only in the 64-bit view (with both values, or
 // registryLines), or a system.reg that is a folder or a fifo.
-// clang-format off
-enum class Key { kValues, kNoInstallpath, kMissing, kOnlySubkey, kNoRegistry, kIn64BitView,
-                 kUnreadable, kFifoRegistry };
+enum class Key {
+  kValues,
+  kNoInstallpath,
+  kMissing,
+  kOnlySubkey,
+  kNoRegistry,
+  kIn64BitView,
+  kUnreadable,
+  kFifoRegistry
+};
 enum class Mount { kNone, kSmallDisk, kReadOnly };  // Linux only
 // Linux only: a Wine server for the prefix as Debian's Wine lays it out (the
 // prefix's file "wineserver" names its folder in the temporary folder):
 // running, or what another user could have planted there instead.
-enum class Server { kNone, kRunning, kNameIsAFifo, kLockIsAFifo, kFolderOfAnotherUser,
-                    kFolderOpenToOthers };
-// clang-format on
+enum class Server {
+  kNone,
+  kRunning,
+  kNameIsAFifo,
+  kLockIsAFifo,
+  kFolderOfAnotherUser,
+  kFolderOpenToOthers
+};
 enum class Again { kNever, kRefused, kPatchedWithRoom };
 
 const char kTitle[] = "Gravelhorn Patch Installer";

@@ -336,21 +336,29 @@ void ExpectNewExecutableWithoutAttributes(const std::string& game) {
 }
 
 std::vector<FaultCase> FaultCases() {
-  // clang-format off
   std::vector<FaultCase> cases = {
       // A new file that can be neither moved nor removed stays beside the
       // old one until the next run.
-      {"MoveAndCleanUpFail", "English", {{"MoveFileExA#2=17,DeleteFileA#1=5", 255, 1, true}, {"", 0, 4, false}}},
+      {"MoveAndCleanUpFail",
+       "English",
+       {{"MoveFileExA#2=17,DeleteFileA#1=5", 255, 1, true}, {"", 0, 4, false}}},
       // One that the game did not have stays, the only copy, for a later run
       // to move. Another program holds it without sharing reading: it is not
       // removed unread, and the box names it. Held sharing reading and
       // deletion (and made hidden meanwhile), it is read and moved into
       // place, and the new executable has no attributes.
-      {"LeftoverOfANewFile", "GermanEdition", {{"MoveFileExA#1=17", 255, 0, true}, {"lockedleftover", 255, 0, true, true},
-       {"heldleftover", 0, 4, false, false, {}, HideLeftoverOfNewExecutable}}, nullptr, ExpectNewExecutableWithoutAttributes},
+      {"LeftoverOfANewFile",
+       "GermanEdition",
+       {{"MoveFileExA#1=17", 255, 0, true},
+        {"lockedleftover", 255, 0, true, true},
+        {"heldleftover", 0, 4, false, false, {}, HideLeftoverOfNewExecutable}},
+       nullptr,
+       ExpectNewExecutableWithoutAttributes},
       // A stand-in virus scanner holds each new file for a moment, and
       // creating one meets a busy file three times: all are tried again.
-      {"BusyForAMoment", "English", {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}},
+      {"BusyForAMoment",
+       "English",
+       {{"scanner,CreateFileA#1=32,CreateFileA#2=33,CreateFileA#3=5", 0, 4, false}}},
       // No other program can write into a new file while the run makes it.
       {"NoOneWritesIntoANewFile", "English", {{"intruder", 0, 4, false}}},
       // Waiting from 10 ms, twice as long each time, a file busy for 600 ms
@@ -358,22 +366,36 @@ std::vector<FaultCase> FaultCases() {
       // good is given up after exactly 2000 ms of waits (as the test build
       // records them), as it was; a name that stays busy but free is not
       // said to be in the way.
-      {"BusyFor600ms", "GermanEdition", {{"MoveFileExA#1+=32/600", 0, 4, false, false, {600, 1500}}}},
-      {"BusyForGood", "English", {{"MoveFileExA#1+=32", 255, 0, false, false, {2000, 2000}}, {"CreateFileA#1+=32", 255, 0, false}}},
+      {"BusyFor600ms",
+       "GermanEdition",
+       {{"MoveFileExA#1+=32/600", 0, 4, false, false, {600, 1500}}}},
+      {"BusyForGood",
+       "English",
+       {{"MoveFileExA#1+=32", 255, 0, false, false, {2000, 2000}},
+        {"CreateFileA#1+=32", 255, 0, false}}},
       // Under Wine deleting a link deletes its target (here a game file): a
       // link under a temporary name stays, and the run ends at its file,
       // named as the box names it. (The Linux program removes the link.)
-      {"LinkLeftOver", "English", {{"", 255, -1, false, true}},
-       [](const std::string& game) { std::filesystem::create_symlink("Language.cod", game + "/Gravelhorn_d3d.exe.tmp"); }},
+      {"LinkLeftOver",
+       "English",
+       {{"", 255, -1, false, true}},
+       [](const std::string& game) {
+         std::filesystem::create_symlink("Language.cod", game + "/Gravelhorn_d3d.exe.tmp");
+       }},
       // A leftover that is not the new file, held by another program, cannot
       // be cleared in time: the box names it.
-      {"HeldLeftoverInTheWay", "English", {{"heldleftover", 255, 0, false, true}, {"", 0, 4, false}},
-       [](const std::string& game) { WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over"); }},
+      {"HeldLeftoverInTheWay",
+       "English",
+       {{"heldleftover", 255, 0, false, true}, {"", 0, 4, false}},
+       [](const std::string& game) {
+         WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over");
+       }},
       // Other bytes where a file the game lacks goes are read, let go of and
       // removed, and the new file is made in their place.
-      {"OtherBytesWhereANewFileGoes", "GermanEdition", {{"", 0, 4, false}},
+      {"OtherBytesWhereANewFileGoes",
+       "GermanEdition",
+       {{"", 0, 4, false}},
        [](const std::string& game) { WriteFileBytes(NewExecutable(game) + ".tmp", "left over"); }}};
-  // clang-format on
   // Each step of putting a file in place (its name, the call, the error or
   // the kill) fails at each of the four files in turn, each run after the
   // run before; the program players run then completes the patch. A run
