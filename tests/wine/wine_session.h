@@ -196,6 +196,11 @@ class WineSession {
     return run;
   }
 
+  // The end of a long text, for a message.
+  static std::string Tail(const std::string& text, size_t count = 2000) {
+    return text.size() <= count ? text : "..." + text.substr(text.size() - count);
+  }
+
   // Runs a console program, exe and its arguments, under Wine in
   // workingDirectory with its output in files; with onTerminal, on a
   // terminal of its own (script), which Wine makes the program's console.
@@ -239,10 +244,6 @@ class WineSession {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     display_ = ":" + number.substr(0, number.find('\n'));
-  }
-
-  static std::string Tail(const std::string& text, size_t count = 2000) {
-    return text.size() <= count ? text : "..." + text.substr(text.size() - count);
   }
 
   // A file the child may not have made yet reads as empty.

@@ -93,7 +93,7 @@ FolderFiles LayOut(const Scenario& s) {
 // Expects a run's exit code and its boxes, each as "caption|text"; of a
 // box that the trace cuts short, as much as it shows.
 void ExpectRun(const WindowsRun& run, int exitCode, std::vector<std::string> boxes) {
-  EXPECT_EQ(exitCode, run.exitCode);
+  EXPECT_EQ(exitCode, run.exitCode) << "Wine's output:\n" << WineSession::Tail(run.wineOutput);
   for (size_t i = 0; i < boxes.size() && i < run.boxes.size(); ++i)
     if (run.boxes[i].ends_with(kCutShort) && run.boxes[i].size() < boxes[i].size() + 4)
       boxes[i] = boxes[i].substr(0, run.boxes[i].size() - 4) + kCutShort;
