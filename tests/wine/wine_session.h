@@ -123,7 +123,7 @@ class WineSession {
   // WINEDEBUG=fixme-all,+msgbox, which reads the box texts), waits
   // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
   // for later boxes) and presses Return on it. Throws when the program
-  // neither shows another box nor ends within 90 seconds (after ending it),
+  // neither shows another box nor ends within 180 seconds (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   // With keepOpenWhile, a box is left open while that file exists.
   WindowsRun Run(const std::string& exe, const std::string& workingDirectory,
@@ -151,9 +151,15 @@ class WineSession {
         for (std::string window; windows >> window;) {
           auto pressed = returnPressed.find(window);
           if (pressed == returnPressed.end()) {
-            // A box is mapped before it has painted itself.
+            // A box is mapped before it has painted itself. A window gone
+            // by then was none: Wine maps some of its own for a moment.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            const std::string name = Must({tools_.xdotool, "getwindowname", window});
+            const CommandResult named = RunCommand({tools_.xdotool, "getwindowname", window},
+                                                   folder_, Environment("-all"), kXSeconds);
+            if (named.exitCode != 0 && named.err.find("BadWindow") != std::string::npos) continue;
+            if (named.exitCode != 0 || named.timedOut)
+              throw std::runtime_error("xdotool getwindowname " + window + " failed: " + named.err);
+            const std::string& name = named.out;
             // What Wine showed, as the program's narrow bytes.
             if (!HostToNarrow(name.substr(0, name.find('\n')), &captions.emplace_back()))
               throw std::runtime_error("a box caption outside the ANSI code page: " + name);
@@ -222,7 +228,8 @@ class WineSession {
   static constexpr char kGameKey[] = "HKLM\\Software\\Quillfern\\GHR";
   // Bounds, far above what each step takes, for a machine under load.
   static constexpr double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
-  static constexpr auto kBoxWait = std::chrono::seconds(90);
+  // A run may wait a minute for another before its first box.
+  static constexpr auto kBoxWait = std::chrono::seconds(180);
   // A box still there this long after Return gets Return again.
   static constexpr auto kReturnRepeat = std::chrono::seconds(5);
 
