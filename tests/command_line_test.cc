@@ -118,22 +118,32 @@ TEST(CommandLine, ShowsADialogWhereThereIsNoTerminal) {
   const std::string summary = EnglishSummary() + "\n\n" + prefixLine;
   std::string doubled;  // zenity reads "\\" as one backslash
   for (char c : summary) doubled += c == '\\' ? std::string(2, c) : std::string(1, c);
-  // clang-format off
   const struct {
     Strings standIns, environment;
     bool terminal, withKey;
     Strings recorded;  // the stand-in's name and arguments; none: no dialog
   } rows[] = {
-      {{"zenity", "kdialog"}, {"DISPLAY=:9"}, false, true,
+      {{"zenity", "kdialog"},
+       {"DISPLAY=:9"},
+       false,
+       true,
        {"zenity", "--info", "--no-markup", "--title", kTitle, "--text", doubled}},
-      {{"zenity"}, {"WAYLAND_DISPLAY=wayland-0"}, false, false,
-       {"zenity", "--error", "--no-markup", "--title", "ERROR", "--text", "Gravelhorn not found or the registry not correct!\n\n" + prefixLine +
-        "patch_installer: no prefix that " + fs::canonical(PatchInstallerPath()).string() + " --list looks through holds the game's key\n"}},
-      {{"kdialog"}, {"DISPLAY=:9"}, false, true, {"kdialog", "--title", kTitle, "--msgbox", summary}},
+      {{"zenity"},
+       {"WAYLAND_DISPLAY=wayland-0"},
+       false,
+       false,
+       {"zenity", "--error", "--no-markup", "--title", "ERROR", "--text",
+        "Gravelhorn not found or the registry not correct!\n\n" + prefixLine +
+            "patch_installer: no prefix that " + fs::canonical(PatchInstallerPath()).string() +
+            " --list looks through holds the game's key\n"}},
+      {{"kdialog"},
+       {"DISPLAY=:9"},
+       false,
+       true,
+       {"kdialog", "--title", kTitle, "--msgbox", summary}},
       {{"zenity"}, {}, false, true, {}},
       {{"zenity"}, {"DISPLAY=:9"}, true, true, {}},
   };
-  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(CommandLine(row.standIns) + " " + CommandLine(row.environment));
     FakePrefix a;

@@ -23,6 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using std::string_literals::operator""s;
 using Strings = std::vector<std::string>;
 
 const std::string kDevice =
@@ -238,20 +239,24 @@ TEST(FffToolTest, FailedCallsLeaveEveryFileAsTheMessageSays) {
       "cannot put a folder in the place of the link 'out/b': Input/output error";
   const std::string archive =
       "FFF archive" + std::string(13, '\0') + BuildFffArchive({{"x.txt", "x"}}).substr(24);
-  // clang-format off
   ExpectFffRuns({
       // Without RENAME_EXCHANGE: three renames through a name aside.
       {linked, extract, 0, "", {}, extracted, "renameat2#1+=EINVAL"},
       // The second swap fails after the first succeeded, in one step or in
       // the second of three renames: the first is undone.
       {linked, extract, 1, "", {notB + "; no file was changed"}, {}, "renameat2#2=EIO"},
-      {linked, extract, 1, "", {notB + "; no file was changed"}, {}, "renameat2#1+=EINVAL,renameat#5=EIO"},
+      {linked,
+       extract,
+       1,
+       "",
+       {notB + "; no file was changed"},
+       {},
+       "renameat2#1+=EINVAL,renameat#5=EIO"},
       // create's rename finds a name that was not there when it looked, and
       // looks again; without RENAME_EXCHANGE it renames plainly.
       {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1=EEXIST"},
       {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1+=EINVAL"},
   });
-  // clang-format on
   // A temporary name that another program takes meanwhile is passed over,
   // for a new file and for a folder in a link's place: what took it stays.
   const FolderFiles plain = {{"t.fff", BuildFffArchive({{"x.txt", "x"}})}};
@@ -294,15 +299,16 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
   // How create is given each file (FILE holds the bytes), the member, its
   // bytes, and the file extract makes of it. "maps\town.map" is a Windows
   // path, read on Linux; "-C" comes after "--": a file, not the option.
-  // clang-format off
   const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
       {"/Gravelhorn_d3d.exe=game.exe", "/Gravelhorn_d3d.exe", "game.exe", "Gravelhorn_d3d.exe"},
-      {"empty.txt", "empty.txt", "", "empty.txt"}, {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
+      {"empty.txt", "empty.txt", "", "empty.txt"},
+      {"=a=b.txt", "a=b.txt", "a=b.txt", "a=b.txt"},
       {"Data\\Levels.bin=data/levels.bin", "Data/Levels.bin", binary, "Data/Levels.bin"},
-      {"maps\\town.map", "maps/town.map", "town", "maps/town.map"}, {"-C", "-C", "-C", "-C"},
+      {"maps\\town.map", "maps/town.map", "town", "maps/town.map"},
+      {"-C", "-C", "-C", "-C"},
       {"Menü.cfg=menü.txt", "Men\xFC.cfg", "menü.txt", "Menü.cfg"},
-      {"a=./b.txt", "a", "b.txt", "a"}, {n127 + "=b.txt", n127, "b.txt", n127}};
-  // clang-format on
+      {"a=./b.txt", "a", "b.txt", "a"},
+      {n127 + "=b.txt", n127, "b.txt", n127}};
   Strings arguments = {"create", "patch.fff", "-C", "src"};
   std::vector<ArchiveMember> stored;
   FolderFiles extracted;
@@ -515,12 +521,13 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   // clang-format on
   ExpectFffRuns(runs);
   const CommandResult help = Fff({"help"}, TempDir().path());
-  // clang-format off
-  EXPECT_EQ(0u, help.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n       fff list "
-      "ARCHIVE [MEMBER...]\n       fff extract ARCHIVE [-C DIR] [MEMBER...]\n       fff check "
-      "[--patch [--languages CODE,...]] ARCHIVE\n       fff help | --version\n\n  create   writes ARCHIVE from the FILEs, in that order, or "
-      "writes nothing\n           when any"));
-  // clang-format on
+  EXPECT_EQ(0u, help.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
+                              "       fff list ARCHIVE [MEMBER...]\n"
+                              "       fff extract ARCHIVE [-C DIR] [MEMBER...]\n"
+                              "       fff check [--patch [--languages CODE,...]] ARCHIVE\n"
+                              "       fff help | --version\n\n"
+                              "  create   writes ARCHIVE from the FILEs, in that order, or "
+                              "writes nothing\n           when any"));
   EXPECT_NE(std::string::npos, help.out.find("(here 1252)"));
   EXPECT_NE(std::string::npos,
             help.out.find("--patch checks the\ninstaller's " + CatalogueCodeList() + ".\n"));
@@ -534,14 +541,14 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   TempDir held;
   held.Write("a.fff", BuildFffArchive({{"new.txt", "n"}}));
   held.Write("out/old.txt", "o");
-  // clang-format off
-  const CommandResult waited = RunCommand({"/bin/sh", "-c",
-      "command -v flock >/dev/null || exit 77; exec 9<out && flock -x 9 || exit 1; \"$0\" extract "
-      "a.fff -C out 2>&1 9<&- | { read -r line; echo \"$line\"; ls out; flock -u 9; cat; }; ls out",
-      FffToolPath()}, held.path());
-  if (waited.exitCode != 77) ExpectRun(waited, 0, "fff: a.fff: waiting while another fff extract "
-      "works in 'out'\nold.txt\nnew.txt\nold.txt\n", "");
-  // clang-format on
+  const char holdAndExtract[] =
+      "command -v flock >/dev/null || exit 77; exec 9<out && flock -x 9 || exit 1; "
+      "\"$0\" extract a.fff -C out 2>&1 9<&- | "
+      "{ read -r line; echo \"$line\"; ls out; flock -u 9; cat; }; ls out";
+  const CommandResult waited =
+      RunCommand({"/bin/sh", "-c", holdAndExtract, FffToolPath()}, held.path());
+  const char waiting[] = "fff: a.fff: waiting while another fff extract works in 'out'\n";
+  if (waited.exitCode != 77) ExpectRun(waited, 0, waiting + "old.txt\nnew.txt\nold.txt\n"s, "");
   // A listing that cannot be written fails.
   ExpectRun(
       RunCommand({"/bin/sh", "-c", "\"$0\" list a.fff >/dev/full", FffToolPath()}, held.path()), 1,
@@ -563,14 +570,14 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
 // where a folder belongs stays a link to the same folder. Each runs in a
 // mount namespace of its own; what the run leaves in out is copied to after.
 TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
-  // clang-format off
   auto withMounts = [](const std::string& folder, const std::string& mount, Strings arguments) {
-    arguments.insert(arguments.begin(), {"/usr/bin/unshare", "--mount", "--propagation", "private",
-        "/bin/sh", "-c", mount + " || exit 99; \"$@\"; status=$?; cp -a out after 2>/dev/null; "
-        "exit $status", "sh", FffToolPath()});
+    arguments.insert(arguments.begin(),
+                     {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                      mount + " || exit 99; \"$@\"; status=$?; cp -a out after 2>/dev/null; "
+                              "exit $status",
+                      "sh", FffToolPath()});
     return RunCommand(arguments, folder, {"LC_ALL=C"});
   };
-  // clang-format on
   TempDir dir;
   dir.Write("x.txt", "x");
   dir.Write("a.fff", "old");
@@ -585,43 +592,50 @@ TEST(FffToolTest, ExtractOnAFullDiskLeavesEveryFileAndLinkAsItWas) {
   // The archive's last member fills the disk, or finds no inode left for
   // its file (a tmpfs of 9 inodes: the 6 of out, a.txt's new file, the
   // folder in place of the link sub and the file in it).
-  // clang-format off
-  const FolderFiles old = {{"a.txt", "old a"}, {"big.bin", "old big"},
-                           {"elsewhere/keep.txt", "keep"}, {"sub", "<link to elsewhere>"}};
-  for (const auto& [size, last, failed] : std::vector<std::tuple<std::string, std::string,
-           std::string>>{{"size=128k", "big.bin", "writing 'out/big.bin' failed"},
+  const FolderFiles old = {{"a.txt", "old a"},
+                           {"big.bin", "old big"},
+                           {"elsewhere/keep.txt", "keep"},
+                           {"sub", "<link to elsewhere>"}};
+  for (const auto& [size, last, failed] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"size=128k", "big.bin", "writing 'out/big.bin' failed"},
            {"size=128k", "sub/big.bin", "writing 'out/sub/big.bin' failed"},
            {"nr_inodes=9", "big.bin", "cannot create a file in 'out'"}}) {
     TempDir dir;
-    dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"}, {"sub/new.txt", "new"},
+    dir.Write("a.fff", BuildFffArchive({{"a.txt", "new a"},
+                                        {"sub/new.txt", "new"},
                                         {last, std::string(200 * 1024, 'B')}}));
     for (const auto& [name, what] : old)
       ASSERT_EQ(0, MakeEntry(dir.path() + "/stash/" + name, what));
-    ExpectRun(withMounts(dir.path(), "mkdir out && mount -t tmpfs -o " + size + " tmpfs out && "
-                         "cp -a stash/. out", {"extract", "a.fff", "-C", "out"}), 1, "", "fff: "
-              "a.fff: member '" + last + "': " + failed + ": No space left on device; no file was "
-              "changed\n");
+    const std::string mount = "mkdir out && mount -t tmpfs -o " + size + " tmpfs out";
+    ExpectRun(
+        withMounts(dir.path(), mount + " && cp -a stash/. out", {"extract", "a.fff", "-C", "out"}),
+        1, "",
+        "fff: a.fff: member '" + last + "': " + failed +
+            ": No space left on device; no file was changed\n");
     EXPECT_EQ(WithFolders(old), FolderTree(dir.path() + "/after"));
   }
-  // clang-format on
 }
 
 // Every archive the installer refuses to mount, fff refuses in list and
 // check (and extract, which opens it alike), in the words of the
 // installer's box; every archive it mounts, list reads whole.
 TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
-  // clang-format off
   // one leaves 137 bytes of room.
   const std::string one = BuildFffArchive({{"a", "1"}}), pastEnd = " runs past the end of the file";
   const std::string two = BuildFffArchive({{"a", "x"}, {"b", "y"}}), header = "file header error!";
-  const std::string empty(28, '\0'), entries = "file entries error", partial =
-      " is not a multiple of 136: it ends in a partial entry, which the installer ignores";
+  const std::string empty(28, '\0'),
+      entries = "file entries error",
+      partial =
+          " is not a multiple of 136: it ends in a partial entry, which the installer ignores";
   // The archive, the installer's words and check's, or "" when they accept.
   const std::tuple<std::string, std::string, std::string> rows[] = {
-      {empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"}, {empty, "", ""},
+      {empty.substr(1), header, "the file holds only 27 of the header's 28 bytes"},
+      {empty, "", ""},
       {With32(empty, 24, 1), entries, "the directory size 1" + pastEnd + " (28 bytes)"},
       {With32(empty, 24, 0xFFFFFFFFu), entries,
-       "the directory size 4294967295" + pastEnd + " (28 bytes)"}, {one, "", ""},
+       "the directory size 4294967295" + pastEnd + " (28 bytes)"},
+      {one, "", ""},
       {With32(one, 24, 135), "", "the directory size 135" + partial},
       {With32(one, 24, 137), "", "the directory size 137" + partial},
       {With32(one, 24, 138), entries, "the directory size 138" + pastEnd + " (165 bytes)"},
@@ -635,7 +649,8 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
       {With32(one, 28 + 128, 163), "",
        "entry 1 'a': its data (offset 163, size 1) overlaps the header and directory, bytes 0 "
        "to 163"},
-      {With32(two, 28 + 132, 2), "", "entry 2 'b': its data (offset 301, size 1) overlaps the data "
+      {With32(two, 28 + 132, 2), "",
+       "entry 2 'b': its data (offset 301, size 1) overlaps the data "
        "of entry 1 'a' (offset 300, size 2)"}};
   for (const auto& [archive, refusal, problem] : rows) {
     SCOPED_TRACE(problem);
@@ -648,18 +663,20 @@ TEST(FffToolTest, ReadsWhatTheInstallerMountsAndRefusesTheRestAlike) {
     const int members = Archives.slots[0].entryCount;
     CloseAllArchives();
     const bool refused = !refusal.empty(), accepted = problem.empty();
-    const std::string complaint = accepted ? "" : Complaints("Data/a.cod", {(refused ?
-        "the installer refuses it with \"" + refusal + "\": " : "") + problem});
-    ExpectRun(Fff({"check", "Data/a.cod"}, dir.path()), accepted ? 0 : 1, accepted ? "Data/a.cod: "
-              "OK, " + std::to_string(members) + " members, " + std::to_string(archive.size()) +
-              " bytes\n" : "", complaint);
+    const std::string refusedAs =
+        refused ? "the installer refuses it with \"" + refusal + "\": " : "";
+    const std::string complaint = accepted ? "" : Complaints("Data/a.cod", {refusedAs + problem});
+    const std::string ok = "Data/a.cod: OK, " + std::to_string(members) + " members, " +
+                           std::to_string(archive.size()) + " bytes\n";
+    ExpectRun(Fff({"check", "Data/a.cod"}, dir.path()), accepted ? 0 : 1, accepted ? ok : "",
+              complaint);
     const CommandResult list = Fff({"list", "Data/a.cod"}, dir.path());
-    EXPECT_EQ(std::tuple(refused ? 1 : 0, refused ? 0 : members, refused ? complaint : ""),
+    EXPECT_EQ(
+        std::tuple(refused ? 1 : 0, refused ? 0 : members, refused ? complaint : ""),
         std::tuple(list.exitCode, std::count(list.out.begin(), list.out.end(), '\n'), list.err));
     if (refused) ExpectFileSystemFatal(mount, "REGISTER_FFF: " + refusal + " (Data\\a.cod)");
     EXPECT_EQ(refused, mount.ended);
   }
-  // clang-format on
 }
 
 TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
@@ -668,11 +685,11 @@ TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
                            "conout$$", "LPT\xB9\xB9"})
     EXPECT_EQ("", WindowsFileNameProblem(name)) << name;
   // Each name, and its part that is a device.
-  // clang-format off
-  const char* devices[][2] = {{"nul.txt", "nul.txt"}, {"x/Con .txt", "Con .txt"}, {"/AUX", "AUX"},
-      {"prn.tar.gz", "prn.tar.gz"}, {"com0", "com0"}, {"LPT9/x", "LPT9"}, {"conin$", "conin$"},
-      {"CONOUT$.log", "CONOUT$.log"}, {"a/com\xB2.x", "com².x"}, {"LPT\xB3", "LPT³"}};
-  // clang-format on
+  const char* devices[][2] = {{"nul.txt", "nul.txt"},    {"x/Con .txt", "Con .txt"},
+                              {"/AUX", "AUX"},           {"prn.tar.gz", "prn.tar.gz"},
+                              {"com0", "com0"},          {"LPT9/x", "LPT9"},
+                              {"conin$", "conin$"},      {"CONOUT$.log", "CONOUT$.log"},
+                              {"a/com\xB2.x", "com².x"}, {"LPT\xB3", "LPT³"}};
   for (const auto& row : devices)
     EXPECT_EQ("'" + std::string(row[1]) + kDevice, WindowsFileNameProblem(row[0]));
   for (char c : std::string("<>\"|?*\x01\x1F"))
