@@ -152,7 +152,8 @@ class WineSession {
           auto pressed = returnPressed.find(window);
           if (pressed == returnPressed.end()) {
             // A box is mapped before it has painted itself. A window gone
-            // by then was none: Wine maps some of its own for a moment.
+            // by then is passed over; were it a box, the run's trace shows
+            // one box more than were seen, and the run fails below.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             const CommandResult named = RunCommand({tools_.xdotool, "getwindowname", window},
                                                    folder_, Environment("-all"), kXSeconds);
@@ -173,16 +174,17 @@ class WineSession {
             returnPressed[window] = Clock::now();  // looked at, not pressed
             continue;
           }
-          // A real key press (XTEST) with the pointer on the box, which has
-          // the keyboard while no window manager gives the focus elsewhere;
-          // raised first, so that another program's box that overlaps it
-          // (two runs' boxes at once) never takes the key. A key sent to the
-          // window as an X event instead leaves Wine believing Return is
-          // still held, and later boxes close as soon as they open. The box
-          // may be gone by the time the key arrives: the run's end is what
-          // counts.
-          Must({tools_.xdotool, "windowraise", window, "mousemove", "--window", window, "10", "10",
-                "key", "Return"},
+          // A real key press (XTEST) with the pointer on the box, raised and
+          // given the keyboard first: where two runs' boxes are up at once,
+          // Wine may have given the focus to the other, which would take the
+          // key, closing before its own run has looked at it. The X server
+          // handles the focus before the key, both coming from one client.
+          // A key sent to the window as an X event instead leaves Wine
+          // believing Return is still held, and later boxes close as soon as
+          // they open. The box may be gone by the time the key arrives: the
+          // run's end is what counts.
+          Must({tools_.xdotool, "windowraise", window, "windowfocus", window, "mousemove",
+                "--window", window, "10", "10", "key", "Return"},
                true);
           returnPressed[window] = Clock::now();
         }
