@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -131,6 +132,10 @@ class WineSession {
                  const std::vector<std::string>& environment = {},
                  const std::string& keepOpenWhile = "") {
     const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
+    int xvfbExit = 0;
+    if (std::lock_guard<std::mutex> one(xvfbLook_); xvfb_->Ended(&xvfbExit))
+      throw std::runtime_error("Xvfb has ended (" + std::to_string(xvfbExit) +
+                               "): " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
     std::vector<std::string> argv = {tools_.wine, exe};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", environment),
@@ -341,6 +346,7 @@ class WineSession {
   WineTools tools_;
   std::string folder_, prefix_, display_;
   std::unique_ptr<ChildProcess> xvfb_;
+  std::mutex xvfbLook_;        // two runs may look from two threads
   std::atomic<int> runs_ = 0;  // two runs may be started from two threads
 };
 
