@@ -29,26 +29,36 @@ const char kUsage[] =
 // run that patches patches <a> (a run on <b> would fail).
 TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   const std::string patched = PrintedBox(kTitle, EnglishSummary());
-  // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard output (exactly, but
-  // only its start for --help; patched: <a> is patched) and standard error.
-  // clang-format off
+  const std::string help = kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1");
+  const std::string me = "patch_installer: ", twoCommands = me + "one command at a time: ";
+  const std::string onePrefix = me + "one prefix, and only for patching: ";
+  const std::string fromPrefix = me + "Wine prefix: <a> (from --prefix";
+  const std::string hostile = "\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff",
+                    shown = "\\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF";
+  const std::string notFound = "ERROR\nGravelhorn not found or the registry not correct!\n";
+  const std::string root = notFound + me + "Wine prefix: / (from WINEPREFIX)\n" + me +
+                           "/ has no system.reg: it is not a Wine prefix\n" + me +
+                           "no prefix that <program> --list looks through holds the game's key\n";
+  // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard
+  // output (exactly, but only its start for --help; patched: <a> is
+  // patched) and standard error.
   const std::tuple<std::vector<std::string>, const char*, int, std::string, std::string> rows[] = {
-      {{"--help"}, "<a>", 0, kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1"), ""},
-      {{"-h"}, "<a>", 0, kUsage + std::string("Patches Gravelhorn (Kieselfuchs) v1.0 or v1.1"), ""},
+      {{"--help"}, "<a>", 0, help, ""},
+      {{"-h"}, "<a>", 0, help, ""},
       {{"--version"}, "<a>", 0, "patch_installer (Gravelhorn Patch Installer) 1.2\n", ""},
-      {{"--prefix"}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix\n"},
-      {{"--prefix="}, "<a>", 2, "", "patch_installer: --prefix needs a folder: --prefix=\n"},
-      {{"--version", "--help"}, "<a>", 2, "", "patch_installer: one command at a time: --help\n"},
-      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "", "patch_installer: one prefix, and only for patching: --prefix=<a>\n"},
-      {{"--prefix", "<b>", "--list"}, nullptr, 2, "", "patch_installer: one command at a time: --list\n"},
+      {{"--prefix"}, "<a>", 2, "", me + "--prefix needs a folder: --prefix\n"},
+      {{"--prefix="}, "<a>", 2, "", me + "--prefix needs a folder: --prefix=\n"},
+      {{"--version", "--help"}, "<a>", 2, "", twoCommands + "--help\n"},
+      {{"--prefix", "<b>", "--prefix=<a>"}, nullptr, 2, "", onePrefix + "--prefix=<a>\n"},
+      {{"--prefix", "<b>", "--list"}, nullptr, 2, "", twoCommands + "--list\n"},
       // What the program echoes is shown escaped: C0, DEL, C1, bytes that
       // are not UTF-8.
-      {{"\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff"}, "<a>", 2, "", "patch_installer: unknown argument: \\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF\n"},
+      {{hostile}, "<a>", 2, "", me + "unknown argument: " + shown + "\n"},
       // A prefix given as "//" is the root, shown as "/".
-      {{}, "//", 255, "", "ERROR\nGravelhorn not found or the registry not correct!\npatch_installer: Wine prefix: / (from WINEPREFIX)\npatch_installer: / has no system.reg: it is not a Wine prefix\npatch_installer: no prefix that <program> --list looks through holds the game's key\n"},
-      {{"--prefix", "../.././"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix)\n"},
-      {{"--prefix=<a-app>"}, "<b>", 0, patched, "patch_installer: Wine prefix: <a> (from --prefix; Proton keeps it in pfx)\n"}};
-  // clang-format on
+      {{}, "//", 255, "", root},
+      {{"--prefix", "../.././"}, "<b>", 0, patched, fromPrefix + ")\n"},
+      {{"--prefix=<a-app>"}, "<b>", 0, patched, fromPrefix + "; Proton keeps it in pfx)\n"},
+  };
   for (const auto& [arguments, wineprefix, exitCode, out, err] : rows) {
     SCOPED_TRACE(CommandLine(arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
