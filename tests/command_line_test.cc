@@ -219,86 +219,139 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
   const std::string kCannotWritePatch12 =
       "Unable to open the following file for writing : C:\\Games\\GHR\\\\Patch12.cod";
   const struct {
-    std::string prefix;
+    std::string prefix = "home/.wine";
     Scenario game = {.name = "g"};
     // As --list shows them (<p>: the prefix as shown; steam: Steam's name
     // for the game), and the run's box.
     std::string steam = "", folder = "C:\\Games\\GHR (<p>/drive_c/Games/GHR)", language = "eng";
     std::string version = "v1.1 (the patch applies)";
     std::string caption = kTitle, text = EnglishSummary();
+    std::string error = "";        // the run's error box: caption "ERROR", this text
     bool fromEnvironment = false;  // WINEPREFIX names the prefix
     bool steamDir = false;         // STEAM_DIR names <root>/steamdir
     void (*prepare)(const std::string& root) = nullptr;
     bool bindMounted = false;  // <root>/mounted is <root>/library
   } rows[] = {
-      // clang-format off
-      {.prefix = "home/.wine"},
+      {},
       // Steam's name for the game, from the library that holds its prefix.
-      {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx", .steam = "Gravelhorn (Steam app 100)",
-       .prepare = [](const std::string& root) { WriteFileBytes(root + "/home/.local/share/Steam/steamapps/appmanifest_100.acf",
-         "\"AppState\"\n{\n\t\"appid\"\t\t\"100\"\n\"name\" \"Gravelhorn\"\n}\n"); }},
+      {.prefix = "home/.local/share/Steam/steamapps/compatdata/100/pfx",
+       .steam = "Gravelhorn (Steam app 100)",
+       .prepare =
+           [](const std::string& root) {
+             WriteFileBytes(
+                 root + "/home/.local/share/Steam/steamapps/appmanifest_100.acf",
+                 "\"AppState\"\n{\n\t\"appid\"\t\t\"100\"\n\"name\" \"Gravelhorn\"\n}\n");
+           }},
       {.prefix = "home/snap/steam/common/.local/share/Steam/steamapps/compatdata/500/pfx"},
       {.prefix = "steamdir/steamapps/compatdata/600/pfx", .steamDir = true},
       {.prefix = "library/steamapps/compatdata/300/pfx"},
-      {.prefix = "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/400/pfx"},
+      {.prefix =
+           "home/.var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/compatdata/400/pfx"},
       {.prefix = "home/Games/gravelhorn"},
       {.prefix = "home/Games/Heroic/Prefixes/default/Gravelhorn"},
       {.prefix = "home/.local/share/bottles/bottles/Gravelhorn"},
       {.prefix = "home/.var/app/com.usebottles.bottles/data/bottles/bottles/GHR"},
       {.prefix = "home/.PlayOnLinux/wineprefix/Gravelhorn"},
       // The whole label is searched; the summary shows its first 255 bytes.
-      {.prefix = "elsewhere/pfx", .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
-       .version = label300.substr(0, 255) + " (the patch applies)", .text = EnglishSummary(ghr, label300.substr(0, 255)), .fromEnvironment = true},
+      {.prefix = "elsewhere/pfx",
+       .game = {.name = "g", .menu = "[Version]\r\nversion=" + label300 + "\r\n"},
+       .version = label300.substr(0, 255) + " (the patch applies)",
+       .text = EnglishSummary(ghr, label300.substr(0, 255)),
+       .fromEnvironment = true},
       // A menu in Patch12.cod that runs past the archive's end is read to
       // that end, and wins over Game.cod's.
-      {.prefix = "home/.wine", .game = {.name = "g", .patch12Menu = "[Version]\r\nversion=v1.2\r\n", .prepare = [](const std::string& game) {
-         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); }},
-       .version = "v1.2 (not one this patch upgrades)", .caption = "ERROR", .text = kTooOldText},
+      {.game = {.name = "g",
+                .patch12Menu = "[Version]\r\nversion=v1.2\r\n",
+                .prepare =
+                    [](const std::string& game) {
+                      WriteFileBytes(
+                          game + "/Patch12.cod",
+                          With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF));
+                    }},
+       .version = "v1.2 (not one this patch upgrades)",
+       .error = kTooOldText},
       // Neither a game archive nor Steam's list is waited for.
       // A version of one letter, which the patch does not upgrade; a menu on
       // the disk of the folder --list runs in, which the run reads first.
-      {.prefix = "home/.wine", .game = {.name = "g", .menu = "[Version]\r\nversion=x\r\n"}, .version = "x (not one this patch upgrades)",
-       .caption = "ERROR", .text = kTooOldText},
-      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) {
-         WriteFileBytes(game + "/../../Patch/Cfg/Menu.cfg", "[Version]\r\nversion=v1.0 on disk\r\n"); }},
-       .version = "v1.0 on disk (the patch applies)", .text = EnglishSummary(ghr, "v1.0 on disk")},
+      {.game = {.name = "g", .menu = "[Version]\r\nversion=x\r\n"},
+       .version = "x (not one this patch upgrades)",
+       .error = kTooOldText},
+      {.game = {.name = "g",
+                .prepare =
+                    [](const std::string& game) {
+                      WriteFileBytes(game + "/../../Patch/Cfg/Menu.cfg",
+                                     "[Version]\r\nversion=v1.0 on disk\r\n");
+                    }},
+       .version = "v1.0 on disk (the patch applies)",
+       .text = EnglishSummary(ghr, "v1.0 on disk")},
       // A folder the registry names that is not there.
-      {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\Games\\Gone"}, .folder = "C:\\Games\\Gone (<p>/drive_c/Games/Gone, missing)",
-       .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu},
-      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
-       .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)", .text = kNoMenu,
-       .prepare = [](const std::string& root) { std::filesystem::remove(root + kLibraries); symlink("/dev/zero", (root + kLibraries).c_str()); }},
+      {.game = {.name = "g", .installPath = "C:\\Games\\Gone"},
+       .folder = "C:\\Games\\Gone (<p>/drive_c/Games/Gone, missing)",
+       .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)",
+       .text = kNoMenu},
+      {.game = {.name = "g", .prepare = [](const std::string& game) { Fifo(game + "/Game.cod"); }},
+       .version = "unknown (Cfg\\Menu.cfg is in none of the game's archives)",
+       .text = kNoMenu,
+       .prepare =
+           [](const std::string& root) {
+             std::filesystem::remove(root + kLibraries);
+             symlink("/dev/zero", (root + kLibraries).c_str());
+           }},
       // 15 characters fill the run's LanguageValue with its zero; 16 do not fit.
       // The verdict counts the Patch.dat of the folder --list runs in, as the
       // run does: one without the language's archive, none at all, one cut
       // short; and a game file the run cannot replace.
-      {.prefix = "home/.wine", .language = e15, .version = kFails + "Patch.dat has no /Patch_" + e15 + ".cod)", .caption = "ERROR", .text = "File not found: \\Patch_" + e15 + ".cod"},
-      {.prefix = "home/.wine", .game = {.name = "g", .workingFolder = "Elsewhere"}, .version = kFails + "this folder holds no Patch.dat that can be read)",
-       .caption = "ERROR", .text = "File not found: \\Gravelhorn_d3d.exe"},
-      {.prefix = "home/.wine", .game = {.name = "g", .patchDat = [](std::string p) { return p.substr(0, 27); }},
-       .version = kFails + "Patch.dat: REGISTER_FFF: file header error! (Patch.dat))", .caption = kTitle, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
-      {.prefix = "home/.wine", .game = {.name = "g", .patchDat = [](std::string p) { return p.substr(0, 2400); }},
-       .version = kFails + "Patch.dat is cut short: /Patch_eng.cod ends at byte 2654, the file holds 2400 bytes)", .caption = "ERROR", .text = "Unable to update the files.  \\Patch_eng.cod"},
-      {.prefix = "home/.wine", .game = {.name = "g", .prepare = [](const std::string& game) { chmod((game + "/Patch12.cod").c_str(), 0444); }},
-       .version = kFails + "\"" + kCannotWritePatch12 + "\")", .caption = "ERROR", .text = kCannotWritePatch12},
-      {.prefix = "home/.wine", .language = e15 + "e", .version = "unknown (a value of the game's key is longer than the patch reads)",
-       .caption = "ERROR", .text = "The registry not correct!"},
+      {.language = e15,
+       .version = kFails + "Patch.dat has no /Patch_" + e15 + ".cod)",
+       .error = "File not found: \\Patch_" + e15 + ".cod"},
+      {.game = {.name = "g", .workingFolder = "Elsewhere"},
+       .version = kFails + "this folder holds no Patch.dat that can be read)",
+       .error = "File not found: \\Gravelhorn_d3d.exe"},
+      {.game = {.name = "g", .patchDat = [](std::string p) { return p.substr(0, 27); }},
+       .version = kFails + "Patch.dat: REGISTER_FFF: file header error! (Patch.dat))",
+       .text = "REGISTER_FFF: file header error! (Patch.dat)"},
+      {.game = {.name = "g", .patchDat = [](std::string p) { return p.substr(0, 2400); }},
+       .version =
+           kFails +
+           "Patch.dat is cut short: /Patch_eng.cod ends at byte 2654, the file holds 2400 bytes)",
+       .error = "Unable to update the files.  \\Patch_eng.cod"},
+      {.game = {.name = "g",
+                .prepare =
+                    [](const std::string& game) { chmod((game + "/Patch12.cod").c_str(), 0444); }},
+       .version = kFails + "\"" + kCannotWritePatch12 + "\")",
+       .error = kCannotWritePatch12},
+      {.language = e15 + "e",
+       .version = "unknown (a value of the game's key is longer than the patch reads)",
+       .error = "The registry not correct!"},
       // 255 bytes of Installpath are the run's, 256 are refused as it refuses them.
-      {.prefix = "home/.wine", .game = {.name = "g", .installPath = "C:\\" + std::string(253, 'x')},
-       .folder = "",  .version = "unknown (a value of the game's key is longer than the patch reads)",
-       .caption = "ERROR", .text = "Gravelhorn not found or the registry not correct!"},
+      {.game = {.name = "g", .installPath = "C:\\" + std::string(253, 'x')},
+       .folder = "",
+       .version = "unknown (a value of the game's key is longer than the patch reads)",
+       .error = "Gravelhorn not found or the registry not correct!"},
       // Steam's older list names each library by a number.
-      {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
-         WriteFileBytes(root + kLibraries, "\"LibraryFolders\"\n{\n\t\"1\"\t\t\"" + root + "/library\"\n}\n"); }},
+      {.prefix = "library/steamapps/compatdata/300/pfx",
+       .prepare =
+           [](const std::string& root) {
+             WriteFileBytes(root + kLibraries,
+                            "\"LibraryFolders\"\n{\n\t\"1\"\t\t\"" + root + "/library\"\n}\n");
+           }},
       // Steam's list is read up to 1 MiB.
-      {.prefix = "library/steamapps/compatdata/300/pfx", .prepare = [](const std::string& root) {
-         WriteFileBytes(root + kLibraries, ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20)); }},
+      {.prefix = "library/steamapps/compatdata/300/pfx",
+       .prepare =
+           [](const std::string& root) {
+             WriteFileBytes(
+                 root + kLibraries,
+                 ReadFileBytes(root + kLibraries).append(1 << 20, ' ').substr(0, 1 << 20));
+           }},
       // Names and values are shown escaped, and no line is forged.
-      {.prefix = nameWithControls, .game = {.name = "g", .installPath = "C:\\Games\\GHR\x07\xc2\x81", .gameFolder = "Games/GHR\x07\xc2\x81"},
-       .folder = "C:\\Games\\GHR\\x07\\x81 (<p>/drive_c/Games/GHR\\x07\\x81)", .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
+      {.prefix = nameWithControls,
+       .game = {.name = "g",
+                .installPath = "C:\\Games\\GHR\x07\xc2\x81",
+                .gameFolder = "Games/GHR\x07\xc2\x81"},
+       .folder = "C:\\Games\\GHR\\x07\\x81 (<p>/drive_c/Games/GHR\\x07\\x81)",
+       .text = EnglishSummary("C:\\Games\\GHR\x07\x81\\")},
       // Last: a row that cannot mount here ends the test.
       {.prefix = "library/steamapps/compatdata/300/pfx", .bindMounted = true},
-      // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.prefix);
@@ -347,9 +400,10 @@ TEST(CommandLine, ListNamesEachPrefixWithTheGameAndTheVerdictOfARun) {
 
     const CommandResult run = RunCommand({PatchInstallerPath(), "--prefix", prefix}, working,
                                          {"LC_ALL=C.UTF-8", "HOME=" + home, "WINEPREFIX"}, 20);
-    const bool patched = row.text.ends_with(" Installed.\n");  // the summary's last line
-    ExpectPrinted(run, patched ? 0 : 255, PrintedBox(row.caption, row.text), std::nullopt, prefix,
-                  "");
+    const bool patched = row.text.ends_with(" Installed.\n") && row.error.empty();
+    const std::string box =
+        row.error.empty() ? PrintedBox(row.caption, row.text) : PrintedBox("ERROR", row.error);
+    ExpectPrinted(run, patched ? 0 : 255, box, std::nullopt, prefix, "");
   }
   // Nowhere: exit code 1.
   TempDir nobody;
