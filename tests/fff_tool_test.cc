@@ -185,41 +185,72 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
     return patch(members);
   };
   const std::string cut = BuildFffArchive(standard);
-  // clang-format off
+  const Strings checkAll = {"check", "p.dat", "--patch"};
+  auto check = [&](const char* codes) {
+    Strings arguments = checkAll;
+    arguments.insert(arguments.end(), {"--languages", codes});
+    return arguments;
+  };
+  // A check that finds the patch faulty, for English alone: exit code 1.
+  auto refused = [&](FolderFiles files, Strings problems) {
+    return FffRun{files, check("eng"), 1, "", problems};
+  };
+  const std::string menu = "/Patch_eng.cod: its Cfg/Menu.cfg ", language = "/Patch_eng.cod";
+  const std::string again = "every run patches the game again";
   ExpectFffRuns({
-      {patch(whole), {"check", "p.dat", "--patch"}, 0, out + "p.dat: OK, a patch for " + all + ": " + wholeSize + "\n", {}},
-      {patch(german), {"check", "p.dat", "--patch", "--languages", "ger"}, 0,
-       "p.dat: /Patch_ger.cod: its Cfg/Menu.cfg reads 'v1.2'\np.dat: OK, a patch for ger: 4 members, 773 bytes\n", {}},
+      {patch(whole),
+       checkAll,
+       0,
+       out + "p.dat: OK, a patch for " + all + ": " + wholeSize + "\n",
+       {}},
+      {patch(german),
+       check("ger"),
+       0,
+       "p.dat: /Patch_ger.cod: its Cfg/Menu.cfg reads 'v1.2'\n"
+       "p.dat: OK, a patch for ger: 4 members, 773 bytes\n",
+       {}},
       // Without --languages, every language of the catalogue.
-      {patch(german), {"check", "p.dat", "--patch"}, 1, "", germanOnly},
+      {patch(german), checkAll, 1, "", germanOnly},
       // Stored without the leading '/' (fff create without NAME=).
-      {with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"a run for eng copies /Gravelhorn_d3d.exe" + gone + "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as /Gravelhorn_d3d.exe=FILE"}},
+      refused(with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}),
+              {"a run for eng copies /Gravelhorn_d3d.exe" + gone +
+               "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as "
+               "/Gravelhorn_d3d.exe=FILE"}),
       // An executable missing, a file no run copies (a warning only, but for
       // one the plain check names as hidden); "GER" is the international
       // edition's, whose archive is found in any case.
-      {with(standard, 0, {"/readme.txt", "r"}, {{"/PATCH_ENG.COD", "x"}}), {"check", "p.dat", "--patch", "--languages", "GER"}, 1, "",
-       {"entry 5 '/PATCH_ENG.COD': the installer finds entry 4 '/Patch_eng.cod' under this name, never this one",
-        "a run for GER copies /Gravelhorn_d3d.exe" + gone, "a run for GER copies /Patch_GER.cod" + gone, "warning: entry 1 '/readme.txt' is copied by no run for GER",
+      {with(standard, 0, {"/readme.txt", "r"}, {{"/PATCH_ENG.COD", "x"}}),
+       check("GER"),
+       1,
+       "",
+       {"entry 5 '/PATCH_ENG.COD': the installer finds entry 4 '/Patch_eng.cod' under this "
+        "name, never this one",
+        "a run for GER copies /Gravelhorn_d3d.exe" + gone,
+        "a run for GER copies /Patch_GER.cod" + gone,
+        "warning: entry 1 '/readme.txt' is copied by no run for GER",
         "warning: entry 4 '/Patch_eng.cod' is copied by no run for GER"}},
       // A language archive whose menu a second run would patch again, one
       // without a menu, and one cut short.
-      {with(standard, 3, {"/Patch_eng.cod", BuildFffArchive({{"cfg/menu.CFG", "[Version]\r\nversion=\r\nVersion=v1.1 final\r\n"}})}),
-       {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"/Patch_eng.cod: its Cfg/Menu.cfg reads 'v1.1 final', a version this patch upgrades, so every run patches the game again"}},
-      {with(standard, 3, {"/Patch_eng.cod", BuildFffArchive({{"Text/eng.txt", "t"}})}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"/Patch_eng.cod: it holds no Cfg/Menu.cfg, so the patched game's version is read from its older archives and every run patches it again"}},
-      {with(standard, 3, {"/Patch_eng.cod", cut.substr(0, 27)}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"/Patch_eng.cod: a game cannot mount it as Patch12.cod (\"file header error!\")"}},
-      {with(standard, 3, {"/Patch_eng.cod", v12.substr(0, v12.size() - 1)}), {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"/Patch_eng.cod: its Cfg/Menu.cfg runs past the end of this archive"}},
-      {{{"p.dat", With32(cut, 28 + 3 * 136 + 132, 0x80000000)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"entry 4 '/Patch_eng.cod': its data (offset 584, size 2147483648) runs past the end of the file (773 bytes)",
-        "a run for eng copies /Patch_eng.cod of 2 GiB or more, which it cannot copy"}},
-      {{{"p.dat", cut.substr(0, cut.size() - 1)}}, {"check", "p.dat", "--patch", "--languages", "eng"}, 1, "",
-       {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of the file (772 bytes)"}},
+      refused(
+          with(standard, 3,
+               {language, BuildFffArchive({{"cfg/menu.CFG",
+                                            "[Version]\r\nversion=\r\nVersion=v1.1 final\r\n"}})}),
+          {menu + "reads 'v1.1 final', a version this patch upgrades, so " + again}),
+      refused(with(standard, 3, {language, BuildFffArchive({{"Text/eng.txt", "t"}})}),
+              {language + ": it holds no Cfg/Menu.cfg, so the patched game's version is read from "
+                          "its older archives and every run patches it again"}),
+      refused(with(standard, 3, {language, cut.substr(0, 27)}),
+              {language + ": a game cannot mount it as Patch12.cod (\"file header error!\")"}),
+      refused(with(standard, 3, {language, v12.substr(0, v12.size() - 1)}),
+              {menu + "runs past the end of this archive"}),
+      refused({{"p.dat", With32(cut, 28 + 3 * 136 + 132, 0x80000000)}},
+              {"entry 4 '/Patch_eng.cod': its data (offset 584, size 2147483648) runs past the "
+               "end of the file (773 bytes)",
+               "a run for eng copies /Patch_eng.cod of 2 GiB or more, which it cannot copy"}),
+      refused({{"p.dat", cut.substr(0, cut.size() - 1)}},
+              {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of "
+               "the file (772 bytes)"}),
   });
-  // clang-format on
 }
 
 // Calls that fail through the test build's seam, as on a file system that
