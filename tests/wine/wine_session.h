@@ -143,16 +143,21 @@ class WineSession {
     std::vector<std::string> captions;
     std::map<std::string, Clock::time_point> returnPressed;  // by window
     auto deadline = Clock::now() + kBoxWait;
+    std::string lastSearchError = "xdotool found no window";
     WindowsRun run;
     try {
       while (!program.Ended(&run.exitCode)) {
         if (Clock::now() >= deadline)
-          throw std::runtime_error(exe + " showed no further box and did not end in time; Wine's " +
-                                   "output:\n" + Tail(ReadFileBytes(log)));
-        // The program's visible windows (xdotool fails when there is none).
-        std::istringstream windows(Must(
+          throw std::runtime_error(exe + " showed no further box and did not end in time (" +
+                                   lastSearchError + "; Xvfb holds " + XvfbDescriptors() +
+                                   " descriptors); Wine's output:\n" + Tail(ReadFileBytes(log)));
+        // The program's visible windows (xdotool fails when there is none,
+        // saying nothing).
+        const CommandResult search = RunCommand(
             {tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
-            true));
+            folder_, Environment("-all"), kXSeconds);
+        if (!search.err.empty()) lastSearchError = search.err;
+        std::istringstream windows(search.out);
         for (std::string window; windows >> window;) {
           auto pressed = returnPressed.find(window);
           if (pressed == returnPressed.end()) {
@@ -212,6 +217,15 @@ class WineSession {
   // The end of a long text, for a message.
   static std::string Tail(const std::string& text, size_t count = 2000) {
     return text.size() <= count ? text : "..." + text.substr(text.size() - count);
+  }
+
+  // How many descriptors Xvfb holds, about one per client: each display
+  // takes a limited number of clients.
+  std::string XvfbDescriptors() const {
+    const std::filesystem::path fds = "/proc/" + std::to_string(xvfb_->pid()) + "/fd";
+    std::error_code error;
+    auto entries = std::filesystem::directory_iterator(fds, error);
+    return error ? error.message() : std::to_string(std::distance(entries, {}));
   }
 
   // Runs a console program, exe and its arguments, under Wine in

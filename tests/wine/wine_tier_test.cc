@@ -97,7 +97,9 @@ void ExpectRun(const WindowsRun& run, int exitCode, std::vector<std::string> box
   for (size_t i = 0; i < boxes.size() && i < run.boxes.size(); ++i)
     if (run.boxes[i].ends_with(kCutShort) && run.boxes[i].size() < boxes[i].size() + 4)
       boxes[i] = boxes[i].substr(0, run.boxes[i].size() - 4) + kCutShort;
-  EXPECT_EQ(boxes, run.boxes) << "Wine's output:\n" << WineSession::Tail(run.wineOutput);
+  EXPECT_EQ(boxes, run.boxes) << "Xvfb holds " << session->XvfbDescriptors()
+                              << " descriptors; Wine's output:\n"
+                              << WineSession::Tail(run.wineOutput);
 }
 
 // Run by the CTest fixture wine_prefix alone, which names the folder: the
