@@ -148,9 +148,10 @@ class WineSession {
     try {
       while (!program.Ended(&run.exitCode)) {
         if (Clock::now() >= deadline)
-          throw std::runtime_error(exe + " showed no further box and did not end in time (" +
-                                   lastSearchError + "; Xvfb holds " + XvfbDescriptors() +
-                                   " descriptors); Wine's output:\n" + Tail(ReadFileBytes(log)));
+          throw std::runtime_error(
+              exe + " showed no further box and did not end in time (" + lastSearchError +
+              "; its windows, shown or not:" + WindowsOf(program.pid()) + "; Xvfb holds " +
+              XvfbDescriptors() + " descriptors); Wine's output:\n" + Tail(ReadFileBytes(log)));
         // The program's visible windows (xdotool fails when there is none,
         // saying nothing).
         const CommandResult search = RunCommand(
@@ -217,6 +218,16 @@ class WineSession {
   // The end of a long text, for a message.
   static std::string Tail(const std::string& text, size_t count = 2000) {
     return text.size() <= count ? text : "..." + text.substr(text.size() - count);
+  }
+
+  // Every window of the process pid, shown or not, with its name.
+  std::string WindowsOf(pid_t pid) const {
+    std::istringstream windows(
+        Must({tools_.xdotool, "search", "--pid", std::to_string(pid)}, true));
+    std::string list;
+    for (std::string window; windows >> window;)
+      list += " " + window + " '" + Must({tools_.xdotool, "getwindowname", window}, true) + "'";
+    return list;
   }
 
   // How many descriptors Xvfb holds, about one per client: each display
