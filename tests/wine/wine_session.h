@@ -2,7 +2,7 @@
 // the prefix is made once with wineboot, the game's registry values are
 // written with Wine's own reg command, and every message box the program
 // shows is read (caption from the X window, text from Wine's msgbox trace),
-// photographed and dismissed with Return. The Wine tier's one test program
+// photographed and dismissed by a click on OK. The Wine tier's one test program
 // includes it.
 #ifndef GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
 #define GRAVELHORN_TESTS_WINE_WINE_SESSION_H_
@@ -123,7 +123,7 @@ class WineSession {
   // session's (or in place of its WINEDLLOVERRIDES=mscoree,mshtml= and
   // WINEDEBUG=fixme-all,+msgbox, which reads the box texts), waits
   // for each box, saves its screenshot as screenshotBase.png (-2.png, ...
-  // for later boxes) and presses Return on it. Throws when the program
+  // for later boxes) and clicks its OK button. Throws when the program
   // neither shows another box nor ends within 180 seconds (after ending it),
   // or when the box windows seen and the texts Wine traced do not pair up.
   // With keepOpenWhile, a box is left open while that file exists.
@@ -141,7 +141,7 @@ class WineSession {
     ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", environment),
                          "/dev/null", log);
     std::vector<std::string> captions;
-    std::map<std::string, Clock::time_point> returnPressed;  // by window
+    std::map<std::string, Clock::time_point> clicked;  // by window
     auto deadline = Clock::now() + kBoxWait;
     std::string lastSearchError = "xdotool found no window";
     WindowsRun run;
@@ -160,8 +160,8 @@ class WineSession {
         if (!search.err.empty()) lastSearchError = search.err;
         std::istringstream windows(search.out);
         for (std::string window; windows >> window;) {
-          auto pressed = returnPressed.find(window);
-          if (pressed == returnPressed.end()) {
+          auto pressed = clicked.find(window);
+          if (pressed == clicked.end()) {
             // A box is mapped before it has painted itself. A window gone
             // by then is passed over; were it a box, the run's trace shows
             // one box more than were seen, and the run fails below.
@@ -178,26 +178,32 @@ class WineSession {
             std::string suffix = captions.size() > 1 ? "-" + std::to_string(captions.size()) : "";
             Must({tools_.import, "-window", window, screenshotBase + suffix + ".png"});
             deadline = Clock::now() + kBoxWait;
-          } else if (Clock::now() - pressed->second < kReturnRepeat) {
+          } else if (Clock::now() - pressed->second < kClickRepeat) {
             continue;
           }
           if (!keepOpenWhile.empty() && FileExists(keepOpenWhile)) {
-            returnPressed[window] = Clock::now();  // looked at, not pressed
+            clicked[window] = Clock::now();  // looked at, not clicked
             continue;
           }
-          // A real key press (XTEST) with the pointer on the box, raised and
-          // given the keyboard first: where two runs' boxes are up at once,
-          // Wine may have given the focus to the other, which would take the
-          // key, closing before its own run has looked at it. The X server
-          // handles the focus before the key, both coming from one client.
-          // A key sent to the window as an X event instead leaves Wine
-          // believing Return is still held, and later boxes close as soon as
-          // they open. The box may be gone by the time the key arrives: the
-          // run's end is what counts.
-          Must({tools_.xdotool, "windowraise", window, "windowfocus", window, "mousemove",
-                "--window", window, "10", "10", "key", "Return"},
-               true);
-          returnPressed[window] = Clock::now();
+          // A real click (XTEST) on the box's one button, OK, with the box
+          // raised first. Wine routes a key to the window it holds active,
+          // which, where two runs' boxes are up at once, may be the other
+          // box (seen: Return pressed on one box closing the other, and
+          // Return never reaching a box that had been given the X focus),
+          // and a key sent to the window as an X event leaves Wine believing
+          // it is still held. A click goes to the window under the pointer.
+          // The box may be gone by the time the click arrives: the run's end
+          // is what counts.
+          const std::string geometry = Must({tools_.xdotool, "getwindowgeometry", window}, true);
+          std::smatch size;
+          if (std::regex_search(geometry, size, std::regex(R"(Geometry: (\d+)x(\d+))"))) {
+            const int width = std::stoi(size[1]), height = std::stoi(size[2]);
+            Must({tools_.xdotool, "windowraise", window, "mousemove", "--window", window,
+                  std::to_string(width / 2), std::to_string(height - kOkButtonFromBottom), "click",
+                  "1"},
+                 true);
+          }
+          clicked[window] = Clock::now();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
@@ -262,8 +268,12 @@ class WineSession {
   static constexpr double kPrefixSeconds = 300, kCommandSeconds = 120, kXSeconds = 30;
   // A run may wait a minute for another before its first box.
   static constexpr auto kBoxWait = std::chrono::seconds(180);
-  // A box still there this long after Return gets Return again.
-  static constexpr auto kReturnRepeat = std::chrono::seconds(5);
+  // Where a box's OK button is, centred, its middle this far above the
+  // box's lower edge (measured on the tier's screenshots: the button runs
+  // from 37 to 12 pixels above it, with Wine's default theme and font).
+  static constexpr int kOkButtonFromBottom = 24;
+  // A box still there this long after its click gets another.
+  static constexpr auto kClickRepeat = std::chrono::seconds(5);
 
   // The session's folder and Xvfb, started on a free display.
   WineSession(const WineTools& tools, const std::string& folder)
