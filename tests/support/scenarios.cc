@@ -33,7 +33,7 @@ std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
     if (scenario.largeMember != nullptr && member == scenario.largeMember)
-      return std::string(200 * 1024, 'L');  // more than a full disk has room for
+      return std::string(scenario.largeSize, 'L');
     if (member.ends_with(".exe")) return "MZ " + member + " v1.2";
     return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
                             {"Text" + member, "text of " + member}});
@@ -295,6 +295,8 @@ std::vector<Scenario> BuildScenarios() {
       // run patches the game.
       {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
        .again = Again::kPatchedWithRoom, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: No space left on device\n"},
+      // A file is written in requests of 4 MiB at most, the last of one byte.
+      {.name = "ExecutableOf4MiBAndAByte", .largeMember = "/Gravelhorn_d3d.exe", .largeSize = (4 << 20) + 1, .onWindows = true},
       // A limit on a file's size (ulimit -f) fails the file that exceeds it,
       // with its box, never the run.
       {.name = "FileSizeLimit", .largeMember = "/Patch_eng.cod", .error = CannotWrite("Patch12.cod"), .newFiles = 3,

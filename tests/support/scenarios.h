@@ -61,7 +61,8 @@ struct Scenario {
   // More that the game folder must show after each run, in gtest checks.
   void (*check)(const std::string& gameFolder) = nullptr;
   std::string (*patchDat)(std::string sample) = nullptr;
-  const char* largeMember = nullptr;    // a Patch.dat member of 200 KiB
+  const char* largeMember = nullptr;    // a Patch.dat member of largeSize bytes
+  size_t largeSize = 200 * 1024;        // more than a full disk has room for
   std::string workingFolder = "Patch";  // below drive_c; holds Patch.dat
   Mount mount = Mount::kNone;
   // The one box (narrow text in code page 1252, the one of LC_ALL=C.UTF-8)
