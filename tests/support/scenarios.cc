@@ -248,7 +248,7 @@ std::vector<Scenario> BuildScenarios() {
       {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); }, .exitCode = 255, .text = kNoMenu, .onWindows = true,
        .hints = kMissingIn + kArchivesIn + "Game.cod\n"},
       {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); }, .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
-       .onWindows = true},
+       .onWindows = true, .hints = "Patch.dat is " + kGameOnHost + "/Patch.dat: not a regular file: run patch_installer in the folder that holds Patch.dat\n"},
       // Windows refuses to replace a read-only file, also for root.
       {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"),
        .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: read-only, which Windows never replaces\n"},
