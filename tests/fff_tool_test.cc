@@ -192,7 +192,7 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
     return arguments;
   };
   // A check that finds the patch faulty, for English alone: exit code 1.
-  auto refused = [&](FolderFiles files, Strings problems) {
+  auto refuses = [&](FolderFiles files, Strings problems) {
     return FffRun{files, check("eng"), 1, "", problems};
   };
   const std::string menu = "/Patch_eng.cod: its Cfg/Menu.cfg ", language = "/Patch_eng.cod";
@@ -212,7 +212,7 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
       // Without --languages, every language of the catalogue.
       {patch(german), checkAll, 1, "", germanOnly},
       // Stored without the leading '/' (fff create without NAME=).
-      refused(with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}),
+      refuses(with(standard, 0, {"Gravelhorn_d3d.exe", "MZ 1"}),
               {"a run for eng copies /Gravelhorn_d3d.exe" + gone +
                "; entry 1 'Gravelhorn_d3d.exe' lacks the leading '/': store it as "
                "/Gravelhorn_d3d.exe=FILE"}),
@@ -231,23 +231,23 @@ TEST(FffToolTest, CheckPatchPassesAPatchDatThatPatchesEachLanguageAskedFor) {
         "warning: entry 4 '/Patch_eng.cod' is copied by no run for GER"}},
       // A language archive whose menu a second run would patch again, one
       // without a menu, and one cut short.
-      refused(
+      refuses(
           with(standard, 3,
                {language, BuildFffArchive({{"cfg/menu.CFG",
                                             "[Version]\r\nversion=\r\nVersion=v1.1 final\r\n"}})}),
           {menu + "reads 'v1.1 final', a version this patch upgrades, so " + again}),
-      refused(with(standard, 3, {language, BuildFffArchive({{"Text/eng.txt", "t"}})}),
+      refuses(with(standard, 3, {language, BuildFffArchive({{"Text/eng.txt", "t"}})}),
               {language + ": it holds no Cfg/Menu.cfg, so the patched game's version is read from "
                           "its older archives and every run patches it again"}),
-      refused(with(standard, 3, {language, cut.substr(0, 27)}),
+      refuses(with(standard, 3, {language, cut.substr(0, 27)}),
               {language + ": a game cannot mount it as Patch12.cod (\"file header error!\")"}),
-      refused(with(standard, 3, {language, v12.substr(0, v12.size() - 1)}),
+      refuses(with(standard, 3, {language, v12.substr(0, v12.size() - 1)}),
               {menu + "runs past the end of this archive"}),
-      refused({{"p.dat", With32(cut, 28 + 3 * 136 + 132, 0x80000000)}},
+      refuses({{"p.dat", With32(cut, 28 + 3 * 136 + 132, 0x80000000)}},
               {"entry 4 '/Patch_eng.cod': its data (offset 584, size 2147483648) runs past the "
                "end of the file (773 bytes)",
                "a run for eng copies /Patch_eng.cod of 2 GiB or more, which it cannot copy"}),
-      refused({{"p.dat", cut.substr(0, cut.size() - 1)}},
+      refuses({{"p.dat", cut.substr(0, cut.size() - 1)}},
               {"entry 4 '/Patch_eng.cod': its data (offset 584, size 189) runs past the end of "
                "the file (772 bytes)"}),
   });
@@ -368,20 +368,22 @@ TEST(FffToolTest, CreateStoresNamesTheInstallerFindsAndExtractGivesThemBack) {
 // A usage error exits with 2, and fff alone shows help's text on standard
 // error.
 TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
-  // clang-format off
   const Strings kExtract = {"extract", "a.fff", "-C", "out"}, create = {"create", "a.fff", "x.txt"};
   const std::vector<ArchiveMember> hidden = {{"Doc/Read.me", "1"}, {"doc/READ.ME", "2"}, {"o", ""}};
   // A € is one byte of code page 1252 and three of UTF-8.
   auto euros = [](size_t n) { return NarrowToHost(std::string(n, '\x80')); };
   // fits is 255 bytes in UTF-8.
   const std::string fits(85, '\x80'), hint = "; name the member with NAME=FILE";
-  const std::string sharing = With32(With32(BuildFffArchive({{"a", "0123456789"},
-      {"shared", "abcdefghij"}, {"empty", ""}, {fits, "e"}}), 28 + 136 + 128, 572),
+  const std::string sharing = With32(
+      With32(BuildFffArchive(
+                 {{"a", "0123456789"}, {"shared", "abcdefghij"}, {"empty", ""}, {fits, "e"}}),
+             28 + 136 + 128, 572),
       28 + 2 * 136 + 128, 0);
   const std::string tooLong = "extract on Linux cannot create it: a part is ",
-      linux = " bytes long in UTF-8, longer than the 255 bytes Linux allows for one name";
-  const std::vector<ArchiveMember> selectable = {{"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"},
-      {"Men\xFC.txt", "u"}, {"c\x1F\x7F\x81\x9D", "c"}};
+                    linux =
+                        " bytes long in UTF-8, longer than the 255 bytes Linux allows for one name";
+  const std::vector<ArchiveMember> selectable = {
+      {"/b.bin", "b"}, {"Cfg/Menu.cfg", "menu"}, {"Men\xFC.txt", "u"}, {"c\x1F\x7F\x81\x9D", "c"}};
   const std::string listed = "572\t1\t/b.bin\n573\t4\tCfg/Menu.cfg\n577\t1\tMenü.txt\n";
   const std::string archive =
       "FFF archive" + std::string(13, '\0') + BuildFffArchive({{"x.txt", "x"}}).substr(24);
@@ -391,8 +393,9 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
     return "fff: " + problem + "\nusage: fff " + command + "\nTry 'fff --help' for more.\n";
   };
   const std::string createUsage = "create ARCHIVE [-C DIR] [NAME=]FILE...",
-      listUsage = "list ARCHIVE [MEMBER...]", noDir = "-C needs one non-empty DIR",
-      checkUsage = "check [--patch [--languages CODE,...]] ARCHIVE";
+                    listUsage = "list ARCHIVE [MEMBER...]", noDir = "-C needs one non-empty DIR",
+                    checkUsage = "check [--patch [--languages CODE,...]] ARCHIVE",
+                    badCode = "a language CODE is 1 to 15 characters: ";
   std::string deep = "ex/.fff00000001.tmp/";  // 64 folders below: its files go
   while (deep.size() < 20 + 2 * 64) deep += "d/";
   // Sparse, so it costs no disk space: it fills the archive up to the last
@@ -400,140 +403,227 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   TempDir sparse;
   const std::string big = sparse.Write("big.bin", ""), absolute = sparse.Write("x.txt", "x");
   fs::resize_file(big, 0xFFFFFFFFull - 28 - 136 * 13 - 3);  // x.txt thrice
+  // A run that refuses with exit code 1, and one that writes files.
+  auto refuses = [](FolderFiles files, Strings arguments, Strings problems) {
+    return FffRun{files, arguments, 1, "", problems};
+  };
+  auto writes = [](FolderFiles files, Strings arguments, FolderFiles made) {
+    return FffRun{files, arguments, 0, "", {}, made};
+  };
   std::vector<FffRun> runs = {
-      {{{"x.txt", "x"}, {"a.fff", "old"}, {"hard", "<hard link to a.fff>"}}, create, 0, "", {},
-       {{"a.fff", archive}, {"hard", "old"}}},
+      writes({{"x.txt", "x"}, {"a.fff", "old"}, {"hard", "<hard link to a.fff>"}}, create,
+             {{"a.fff", archive}, {"hard", "old"}}),
       // create refuses every mistake, and what check would refuse, and
       // writes nothing; and it reads every member back: a source holding
       // more than the size it gave (a /proc file says 0) fails the command.
-      {{{"x.txt", "x"}, {"a=b.txt", "x"}, {"b.txt", "x"}, {"fifo", kFifoEntry}}, {"create", "a.fff",
-       "x.txt", "./x.txt", absolute, "a=b.txt", "name=", "fifo", "n=/dev/null", "x.txt",
-       "X.TXT=x.txt", hostile + "=x.txt", "nul.t\x7F=x.txt",
-       "big=" + big, "y=x.txt"}, 1, "", {"member './x.txt': it has a '.' part" + hint,
-       "member '" + absolute + "': the name is an absolute path" + hint,
-       "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from file 'b.txt'): write "
-       "'=a=b.txt' to store the file under its own name, or 'a=./b.txt' for the other",
-       "member 'name': no FILE after '=' in 'name='",
-       "member 'fifo': cannot read 'fifo': it is a pipe, not a file",
-       "member 'n': cannot read '/dev/null': it is a device, not a file",
-       "member 'x.txt': given twice", "member 'X.TXT': the same name as member 'x.txt' but "
-       "for letter case; the installer would only ever find that one",
-       "member '" + shown + "': the name has a character that is not in code page 1252, in which "
-       "the installer reads names",
-       "member 'nul.t\\x7F': extract on Windows cannot create it: 'nul.t\\x7F" + kDevice,
-       "member 'y': the archive would end at byte 4294967296, past the 4 GiB that its 32-bit "
-       "offsets reach"}},
-      {{{"x.txt", "x"}}, {"create", "a.fff", "É.txt=x.txt", "é.txt=x.txt"}, 1, "", {"member "
-       "'é.txt': Windows takes it for the same file as member 'É.txt', so extract there could "
-       "write only one"}}, {{}, {"create", "a.fff", "p=/proc/self/stat"}, 1, "",
-       {"member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed meanwhile"}},
+      refuses(
+          {{"x.txt", "x"}, {"a=b.txt", "x"}, {"b.txt", "x"}, {"fifo", kFifoEntry}},
+          {"create", "a.fff", "x.txt", "./x.txt", absolute, "a=b.txt", "name=", "fifo",
+           "n=/dev/null", "x.txt", "X.TXT=x.txt", hostile + "=x.txt", "nul.t\x7F=x.txt",
+           "big=" + big, "y=x.txt"},
+          {"member './x.txt': it has a '.' part" + hint,
+           "member '" + absolute + "': the name is an absolute path" + hint,
+           "'a=b.txt' is a file, and also reads as NAME=FILE (member 'a' from file 'b.txt'): write "
+           "'=a=b.txt' to store the file under its own name, or 'a=./b.txt' for the other",
+           "member 'name': no FILE after '=' in 'name='",
+           "member 'fifo': cannot read 'fifo': it is a pipe, not a file",
+           "member 'n': cannot read '/dev/null': it is a device, not a file",
+           "member 'x.txt': given twice",
+           "member 'X.TXT': the same name as member 'x.txt' but "
+           "for letter case; the installer would only ever find that one",
+           "member '" + shown +
+               "': the name has a character that is not in code page 1252, in which "
+               "the installer reads names",
+           "member 'nul.t\\x7F': extract on Windows cannot create it: 'nul.t\\x7F" + kDevice,
+           "member 'y': the archive would end at byte 4294967296, past the 4 GiB that its 32-bit "
+           "offsets reach"}),
+      refuses(
+          {{"x.txt", "x"}}, {"create", "a.fff", "É.txt=x.txt", "é.txt=x.txt"},
+          {"member "
+           "'é.txt': Windows takes it for the same file as member 'É.txt', so extract there could "
+           "write only one"}),
+      refuses({}, {"create", "a.fff", "p=/proc/self/stat"},
+              {"member 'p': '/proc/self/stat' holds more than the 0 bytes stored: it changed "
+               "meanwhile"}),
       // Extract checks every member and the folder before it writes.
-      {Archive({{"first.txt", "1"}, {"a/b", "2"}, {"A/B/c", "3"}, {"/setup.ini", "4"},
-       {"SETUP.INI", "5"}, {"z.txt", "6"}}), kExtract, 1, "", {"refusing entry 5 'SETUP.INI': it "
-       "would land on the same file as entry 4 '/setup.ini'", "refusing entry 3 'A/B/c': it needs "
-       "'A/B' as a folder, but entry 2 'a/b' is a file"}},
-      {Archive({{"other", "1"}, {"d/x", "2"}, {"e", "3"}}, {{"out/other/keep", ""}, {"out/d", ""}}),
-       kExtract, 1, "", {"refusing entry 1 'other': 'out/other' is a folder; a file cannot replace "
-       "it", "refusing entry 2 'd/x': 'out/d' is a file, and the member needs a folder there"}},
-      {{{"a.fff", With32(BuildFffArchive({{"a", "1"}, {"b", "2"}}), 28 + 132, 3)}}, kExtract, 1, "",
-       {"refusing entry 1 'a': its data runs past the end of the file"}},
-      {Archive({{"a.fff", "tiny"}}), {"extract", "a.fff"}, 1, "",
-       {"refusing entry 1 'a.fff': extracting to './a.fff' would overwrite the archive"}},
+      refuses(Archive({{"first.txt", "1"},
+                       {"a/b", "2"},
+                       {"A/B/c", "3"},
+                       {"/setup.ini", "4"},
+                       {"SETUP.INI", "5"},
+                       {"z.txt", "6"}}),
+              kExtract,
+              {"refusing entry 5 'SETUP.INI': it "
+               "would land on the same file as entry 4 '/setup.ini'",
+               "refusing entry 3 'A/B/c': it needs "
+               "'A/B' as a folder, but entry 2 'a/b' is a file"}),
+      refuses(Archive({{"other", "1"}, {"d/x", "2"}, {"e", "3"}},
+                      {{"out/other/keep", ""}, {"out/d", ""}}),
+              kExtract,
+              {"refusing entry 1 'other': 'out/other' is a folder; a file cannot replace "
+               "it",
+               "refusing entry 2 'd/x': 'out/d' is a file, and the member needs a folder there"}),
+      refuses({{"a.fff", With32(BuildFffArchive({{"a", "1"}, {"b", "2"}}), 28 + 132, 3)}}, kExtract,
+              {"refusing entry 1 'a': its data runs past the end of the file"}),
+      refuses(Archive({{"a.fff", "tiny"}}), {"extract", "a.fff"},
+              {"refusing entry 1 'a.fff': extracting to './a.fff' would overwrite the archive"}),
       // Links in the way are replaced, never followed.
-      {Archive({{"victim.txt", "new"}, {"dir/f.txt", "f"}, {"old.txt", "new"}, {"dangling", "d"}},
-               {{"outside/victim.txt", "original"}, {"ex/old.txt", "old"},
-                {"ex/victim.txt", "<link to ../outside/victim.txt>"},
-                {"ex/dir", "<link to ../outside>"}, {"ex/dangling", "<link to ../outside/new>"}}),
-       {"extract", "a.fff", "-C", "ex"}, 0, "", {},
-       {{"ex/victim.txt", "new"}, {"ex/dir/f.txt", "f"}, {"ex/old.txt", "new"},
-        {"ex/dangling", "d"}}},
+      writes(Archive(
+                 {{"victim.txt", "new"}, {"dir/f.txt", "f"}, {"old.txt", "new"}, {"dangling", "d"}},
+                 {{"outside/victim.txt", "original"},
+                  {"ex/old.txt", "old"},
+                  {"ex/victim.txt", "<link to ../outside/victim.txt>"},
+                  {"ex/dir", "<link to ../outside>"},
+                  {"ex/dangling", "<link to ../outside/new>"}}),
+             {"extract", "a.fff", "-C", "ex"},
+             {{"ex/victim.txt", "new"},
+              {"ex/dir/f.txt", "f"},
+              {"ex/old.txt", "new"},
+              {"ex/dangling", "d"}}),
       // What a killed extract left beside its files, temporary files and
       // stand-in folders, goes, a link without what it points to; names
       // like them stay, and so does a tree deeper than member names go.
-      {Archive({{"new.txt", "n"}, {"d/x", "x"}},
-               {{"ex/.fff0000abcd.tmp", "left"}, {"ex/.fff00000000.tmp/in/x", "left"},
-                {"ex/d/.fffffffffff.tmp", "left"}, {"ex/.fff99999999.tmp", "<link to ../keep>"},
-                {"keep", "k"}, {"ex/.fff0000abc.tmp", "1"}, {"ex/.fff0000abcg.tmp", "2"},
-                {"ex/.fff0000ABCD.tmp", "3"}, {"ex/.fff0000abcd.tmpx", "4"},
-                {"ex/.fff0000abcd_tmp", "5"}, {"ex/_fff0000abcd.tmp", "6"}, {deep + "y", "y"},
-                {deep + "d/x", "x"}}), {"extract", "a.fff", "-C", "ex"}, 0, "", {},
-       {{"ex/new.txt", "n"}, {"ex/d/x", "x"}, {"ex/.fff0000abcd.tmp", kGone},
-        {"ex/.fff00000000.tmp/in/x", kGone}, {"ex/d/.fffffffffff.tmp", kGone},
-        {"ex/.fff99999999.tmp", kGone}, {deep + "y", kGone}}},
+      writes(
+          Archive({{"new.txt", "n"}, {"d/x", "x"}}, {{"ex/.fff0000abcd.tmp", "left"},
+                                                     {"ex/.fff00000000.tmp/in/x", "left"},
+                                                     {"ex/d/.fffffffffff.tmp", "left"},
+                                                     {"ex/.fff99999999.tmp", "<link to ../keep>"},
+                                                     {"keep", "k"},
+                                                     {"ex/.fff0000abc.tmp", "1"},
+                                                     {"ex/.fff0000abcg.tmp", "2"},
+                                                     {"ex/.fff0000ABCD.tmp", "3"},
+                                                     {"ex/.fff0000abcd.tmpx", "4"},
+                                                     {"ex/.fff0000abcd_tmp", "5"},
+                                                     {"ex/_fff0000abcd.tmp", "6"},
+                                                     {deep + "y", "y"},
+                                                     {deep + "d/x", "x"}}),
+          {"extract", "a.fff", "-C", "ex"},
+          {{"ex/new.txt", "n"},
+           {"ex/d/x", "x"},
+           {"ex/.fff0000abcd.tmp", kGone},
+           {"ex/.fff00000000.tmp/in/x", kGone},
+           {"ex/d/.fffffffffff.tmp", kGone},
+           {"ex/.fff99999999.tmp", kGone},
+           {deep + "y", kGone}}),
       // A name that an earlier entry hides: check reports it, extract skips it.
-      {Archive(hidden), {"check", "a.fff"}, 1, "", {"entry 2 'doc/READ.ME': the installer finds "
-       "entry 1 'Doc/Read.me' under this name, never this one"}},
-      {Archive(hidden), {"extract", "a.fff", "-C", "all"}, 0, "", {"skipping entry 2 "
-       "'doc/READ.ME': the installer finds entry 1 'Doc/Read.me' under that name"},
+      refuses(Archive(hidden), {"check", "a.fff"},
+              {"entry 2 'doc/READ.ME': the installer finds "
+               "entry 1 'Doc/Read.me' under this name, never this one"}),
+      {Archive(hidden),
+       {"extract", "a.fff", "-C", "all"},
+       0,
+       "",
+       {"skipping entry 2 "
+        "'doc/READ.ME': the installer finds entry 1 'Doc/Read.me' under that name"},
        {{"all/Doc/Read.me", "1"}, {"all/o", ""}}},
       // Members sharing bytes, named in a report that shows the archive's
       // name escaped.
-      {{{"o" + hostile + ".fff", sharing}}, {"check", "o" + hostile + ".fff"}, 0, "o" + shown +
-       ".fff: entry 2 'shared' shares its bytes with entry 1 'a'\no" + shown + ".fff: OK, 4 "
-       "members, 593 bytes\n", {}},
+      {{{"o" + hostile + ".fff", sharing}},
+       {"check", "o" + hostile + ".fff"},
+       0,
+       "o" + shown + ".fff: entry 2 'shared' shares its bytes with entry 1 'a'\no" + shown +
+           ".fff: OK, 4 "
+           "members, 593 bytes\n",
+       {}},
       // Members are selected as the installer finds them; control characters
       // (C0, DEL, C1) are listed escaped. A name the archive lacks fails the
       // whole command before anything lands.
-      {Archive(selectable), {"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG", "/Cfg/Menu.cfg",
-       "MENü.TXT"}, 0, listed, {}},
+      {Archive(selectable),
+       {"list", "a.fff", "B.BIN", "\\b.bin", "cfg\\MENU.CFG", "/Cfg/Menu.cfg", "MENü.TXT"},
+       0,
+       listed,
+       {}},
       {Archive(selectable), {"list", "a.fff"}, 0, listed + "578\t1\tc\\x1F\\x7F\\x81\\x9D\n", {}},
-      {Archive(selectable), {"extract", "a.fff", "Cfg\\Menu.cfg", "b.bin"}, 0, "", {},
-       {{"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}},
-      {Archive(selectable), {"extract", "a.fff", "-C", "out", "b.bin", "b.bin/"}, 1, "",
-       {"member 'b.bin/': not in the archive"}},
+      writes(Archive(selectable), {"extract", "a.fff", "Cfg\\Menu.cfg", "b.bin"},
+             {{"Cfg/Menu.cfg", "menu"}, {"b.bin", "b"}}),
+      refuses(Archive(selectable), {"extract", "a.fff", "-C", "out", "b.bin", "b.bin/"},
+              {"member 'b.bin/': not in the archive"}),
       // Arguments shown escaped; usage errors.
-      {Archive(selectable), {"list", "a.fff", hostile}, 1, "", {"member '" + shown + "': not in "
-       "the archive"}},
-      {{{"x.txt", "x"}, {"n" + hostile, "<link to x.txt>"}}, {"create", "n" + hostile, "x.txt"}, 1,
-       "", {"fff: n" + shown + ": refusing to replace 'n" + shown + "': it is a link, not a file; "
-       "create writes only a new file or over a regular file\n"}},
-      {{}, {hostile}, 2, "", {"fff: unknown command '" + shown + "'\nTry 'fff --help' for "
-       "more.\n"}},
-      {{}, {"list", "-" + hostile}, 2, "", {usage("unknown option '-" + shown + "'", listUsage)}},
-      {{}, {"list", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", listUsage)}},
-      {{}, {"create"}, 2, "", {usage("no ARCHIVE given", createUsage)}},
-      {{}, {"create", "a.fff"}, 2, "", {usage("no FILE given", createUsage)}},
-      {{}, {"create", "a.fff", "-C"}, 2, "", {usage(noDir, createUsage)}},
-      {{}, {"create", "a.fff", "-C", "", "x.txt"}, 2, "", {usage(noDir, createUsage)}},
-      {{}, {"check", "a.fff", "extra"}, 2, "", {usage("too many operands", checkUsage)}},
-      {{}, {"check", "-C", ".", "a.fff"}, 2, "", {usage("unknown option '-C'", checkUsage)}},
-      {{}, {"check", "a.fff", "--languages", "ger"}, 2, "", {usage("--languages goes with --patch", checkUsage)}},
-      {{}, {"check", "a.fff", "--patch", "--languages", "eng,"}, 2, "", {usage("a language CODE is 1 to 15 characters: ''", checkUsage)}},
-      {{}, {"check", "a.fff", "--patch", "--languages", "eng,0123456789abcdef"}, 2, "",
-       {usage("a language CODE is 1 to 15 characters: '0123456789abcdef'", checkUsage)}},
-      {{}, {"extract", "a.fff", "-C", "1", "-C", "2"}, 2, "",
-       {usage(noDir, "extract ARCHIVE [-C DIR] [MEMBER...]")}}};
+      refuses(Archive(selectable), {"list", "a.fff", hostile},
+              {"member '" + shown +
+               "': not in "
+               "the archive"}),
+      refuses({{"x.txt", "x"}, {"n" + hostile, "<link to x.txt>"}},
+              {"create", "n" + hostile, "x.txt"},
+              {"fff: n" + shown + ": refusing to replace 'n" + shown +
+               "': it is a link, not a file; "
+               "create writes only a new file or over a regular file\n"}),
+      {{},
+       {hostile},
+       2,
+       "",
+       {"fff: unknown command '" + shown + "'\nTry 'fff --help' for more.\n"}},
+  };
+  // Usage errors: the problem, then the usage of the command.
+  const std::tuple<Strings, std::string, std::string> usageErrors[] = {
+      {{"list", "-" + hostile}, "unknown option '-" + shown + "'", listUsage},
+      {{"list", "-C", ".", "a.fff"}, "unknown option '-C'", listUsage},
+      {{"create"}, "no ARCHIVE given", createUsage},
+      {{"create", "a.fff"}, "no FILE given", createUsage},
+      {{"create", "a.fff", "-C"}, noDir, createUsage},
+      {{"create", "a.fff", "-C", "", "x.txt"}, noDir, createUsage},
+      {{"check", "a.fff", "extra"}, "too many operands", checkUsage},
+      {{"check", "-C", ".", "a.fff"}, "unknown option '-C'", checkUsage},
+      {{"check", "a.fff", "--languages", "ger"}, "--languages goes with --patch", checkUsage},
+      {{"check", "a.fff", "--patch", "--languages", "eng,"}, badCode + "''", checkUsage},
+      {{"check", "a.fff", "--patch", "--languages", "eng,0123456789abcdef"},
+       badCode + "'0123456789abcdef'",
+       checkUsage},
+      {{"extract", "a.fff", "-C", "1", "-C", "2"}, noDir, "extract ARCHIVE [-C DIR] [MEMBER...]"},
+  };
+  for (const auto& [arguments, problem, command] : usageErrors)
+    runs.push_back({{}, arguments, 2, "", {usage(problem, command)}});
   // Names one system or the other cannot write (extract on Linux refuses
   // those Linux cannot create; 0x9D is no character of code page 1252),
   // then names that break the rule: check reports each, extract refuses
   // each.
-  std::vector<ArchiveMember> members = {{fits + "a", "1"}, {"d/" + std::string(125, '\x80'), "2"},
-      {"COM\xB9", "3"}, {"x/conout$.txt", "4"}, {"\xC9.txt", "5"}, {"\xE9.txt", "6"}, {"\xC9", "7"},
-      {"\xE9/x", "8"}, {"e\x1B[2J\x07\n\x9D", "9"}};
+  std::vector<ArchiveMember> members = {{fits + "a", "1"},
+                                        {"d/" + std::string(125, '\x80'), "2"},
+                                        {"COM\xB9", "3"},
+                                        {"x/conout$.txt", "4"},
+                                        {"\xC9.txt", "5"},
+                                        {"\xE9.txt", "6"},
+                                        {"\xC9", "7"},
+                                        {"\xE9/x", "8"},
+                                        {"e\x1B[2J\x07\n\x9D", "9"}};
   Strings refused = {"refusing entry 1 '" + euros(85) + "a': a part is 256" + linux,
-      "refusing entry 2 'd/" + euros(125) + "': a part is 375" + linux}, checked;
+                     "refusing entry 2 'd/" + euros(125) + "': a part is 375" + linux},
+          checked;
   const std::string emptyPart = "it has an empty part (a '//', or a '/' at its end)";
-  const std::vector<std::pair<std::string, std::string>> badNames = {{"", "the name is empty"},
+  const std::vector<std::pair<std::string, std::string>> badNames = {
+      {"", "the name is empty"},
       {std::string(128, 'x'), "the name is 128 bytes long; it must be shorter than 128"},
-      {"Cfg\\Menu.cfg", "it holds a '\\', a name the installer never looks up (it turns every '\\' "
-       "into '/')"}, {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
-      {"/../evil", "it has a '..' part"}, {"./evil", "it has a '.' part"}, {"//evil", emptyPart},
-      {"sub//evil", emptyPart}, {"dir/", emptyPart}, {".. /evil", "a part ends in ' ', which "
-      "Windows drops"}, {"sub./evil", "a part ends in '.', which Windows drops"}};
+      {"Cfg\\Menu.cfg",
+       "it holds a '\\', a name the installer never looks up (it turns every '\\' "
+       "into '/')"},
+      {"C:evil", "it holds a ':' (a drive such as 'C:', or a Windows stream)"},
+      {"/../evil", "it has a '..' part"},
+      {"./evil", "it has a '.' part"},
+      {"//evil", emptyPart},
+      {"sub//evil", emptyPart},
+      {"dir/", emptyPart},
+      {".. /evil",
+       "a part ends in ' ', which "
+       "Windows drops"},
+      {"sub./evil", "a part ends in '.', which Windows drops"}};
   for (const auto& [name, problem] : badNames) {
     members.push_back({name, "bad"});
     checked.push_back("entry " + std::to_string(members.size()) + " '" + name + "': " + problem);
     refused.push_back("refusing " + checked.back());
   }
-  checked.insert(checked.end(), {"entry 1 '" + euros(85) + "a': " + tooLong + "256" + linux,
-      "entry 2 'd/" + euros(125) + "': " + tooLong + "375" + linux,
-      "entry 3 'COM¹': extract on Windows cannot create it: 'COM¹" + kDevice,
-      "entry 4 'x/conout$.txt': extract on Windows cannot create it: 'conout$.txt" + kDevice,
-      "entry 9 'e\\x1B[2J\\x07\\x0A\\x9D': extract on Windows cannot create it: it holds a control "
-      "character, which Windows does not allow in file names", "entry 6 'é.txt': Windows takes "
-      "it for the same file as entry 5 'É.txt', so extract there could write only one",
-      "entry 8 'é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
-      "Windows compares names)"});
+  checked.insert(
+      checked.end(),
+      {"entry 1 '" + euros(85) + "a': " + tooLong + "256" + linux,
+       "entry 2 'd/" + euros(125) + "': " + tooLong + "375" + linux,
+       "entry 3 'COM¹': extract on Windows cannot create it: 'COM¹" + kDevice,
+       "entry 4 'x/conout$.txt': extract on Windows cannot create it: 'conout$.txt" + kDevice,
+       "entry 9 'e\\x1B[2J\\x07\\x0A\\x9D': extract on Windows cannot create it: it holds a "
+       "control "
+       "character, which Windows does not allow in file names",
+       "entry 6 'é.txt': Windows takes "
+       "it for the same file as entry 5 'É.txt', so extract there could write only one",
+       "entry 8 'é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
+       "Windows compares names)"});
   runs.push_back({Archive(members), {"check", "a.fff"}, 1, "", checked});
   runs.push_back({Archive(members), kExtract, 1, "", refused});
   // An archive that is not there, or a fifo (never waited at for a
@@ -541,15 +631,27 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
   // operand, not an option.
   for (const Strings& command : {Strings{"check", "a.fff"}, Strings{"list", "-"}, kExtract})
     runs.push_back({{}, command, 1, "", {"cannot read the archive: No such file or directory"}});
-  runs.push_back({{{"a.fff", kFifoEntry}}, kExtract, 1, "", {"cannot read the archive: it is a "
-      "pipe, not a file"}});
-  for (const auto& [what, kind] : std::vector<std::pair<std::string, std::string>>{
-           {kFolderEntry, "folder"}, {kFifoEntry, "pipe"}, {"<socket>", "socket"},
-           {"<link to x.txt>", "link"}, {"<link to /dev/null>", "link"}})
-    runs.push_back({{{"x.txt", "x"}, {"a.fff", what}}, create, 1, "", {"refusing to replace "
-        "'a.fff': it is a " + kind + ", not a file; create writes only a new file or over a "
-        "regular file"}});
-  // clang-format on
+  runs.push_back({{{"a.fff", kFifoEntry}},
+                  kExtract,
+                  1,
+                  "",
+                  {"cannot read the archive: it is a "
+                   "pipe, not a file"}});
+  for (const auto& [what, kind] :
+       std::vector<std::pair<std::string, std::string>>{{kFolderEntry, "folder"},
+                                                        {kFifoEntry, "pipe"},
+                                                        {"<socket>", "socket"},
+                                                        {"<link to x.txt>", "link"},
+                                                        {"<link to /dev/null>", "link"}})
+    runs.push_back({{{"x.txt", "x"}, {"a.fff", what}},
+                    create,
+                    1,
+                    "",
+                    {"refusing to replace "
+                     "'a.fff': it is a " +
+                     kind +
+                     ", not a file; create writes only a new file or over a "
+                     "regular file"}});
   ExpectFffRuns(runs);
   const CommandResult help = Fff({"help"}, TempDir().path());
   EXPECT_EQ(0u, help.out.find("usage: fff create ARCHIVE [-C DIR] [NAME=]FILE...\n"
