@@ -193,271 +193,618 @@ std::vector<Scenario> BuildScenarios() {
   // A row reads best as the few fields it sets, as written.
   using enum Key;
   using enum Server;
-  // clang-format off
   std::vector<Scenario> rows = {
       {.name = "English", .again = Again::kRefused, .onWindows = true},
-      {.name = "Hungarian", .language = "hun", .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
-       .text = Summary({"\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:", "Intalal\xE1s befejezve."}, "hun"), .onWindows = true},
-      {.name = "GermanEdition", .language = "ger", .caption = kGermanTitle, .text = GermanEditionSummary(kGhr), .onWindows = true},
+      {.name = "Hungarian",
+       .language = "hun",
+       .caption = "Gravelhorn Patch Instal\xE1l\xF3 program",
+       .text = Summary({"\xDAtvonal:", "Alap verzi\xF3:", "Friss\xEDtett verzi\xF3:",
+                        "Intalal\xE1s befejezve."},
+                       "hun"),
+       .onWindows = true},
+      {.name = "GermanEdition",
+       .language = "ger",
+       .caption = kGermanTitle,
+       .text = GermanEditionSummary(kGhr),
+       .onWindows = true},
       // German texts, but the edition's search for "ger" is case-sensitive;
       // \Patch_GER.cod finds the member Patch_ger.cod.
-      {.name = "UpperCaseGer", .language = "GER", .caption = kGermanTitle, .text = Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, "GER"),
+      {.name = "UpperCaseGer",
+       .language = "GER",
+       .caption = kGermanTitle,
+       .text =
+           Summary({"Pfad:", "Basis-Version:", "Aktualisierte Version:", "installiert."}, "GER"),
        .onWindows = true},
-      {.name = "GermanWithoutItsLanguagePatch", .language = "german", .error = "File not found: \\Patch_german.cod", .onWindows = true},
+      {.name = "GermanWithoutItsLanguagePatch",
+       .language = "german",
+       .error = "File not found: \\Patch_german.cod",
+       .onWindows = true},
       {.name = "EmptyLanguage", .language = "", .text = Summary(kEnglish, ""), .onWindows = true},
       // 15 characters fill LanguageValue with its zero; 16 do not fit.
       {.name = "LanguageOf15", .language = e15, .error = "File not found: \\Patch_" + e15 + ".cod"},
-      {.name = "LanguageOf16", .language = e15 + "e", .error = "The registry not correct!", .onWindows = true,
-       .hints = "the game's Language value is longer than the 15 characters the patch reads (" + kListedCodes + ")\n"},
+      {.name = "LanguageOf16",
+       .language = e15 + "e",
+       .error = "The registry not correct!",
+       .onWindows = true,
+       .hints = "the game's Language value is longer than the 15 characters the patch reads (" +
+                kListedCodes + ")\n"},
       // A game at v1.2 is patched already, and a hint says so; one at V1.1 is not.
-      {.name = "RefusedVersion", .language = "fra", .menu = "[Version]\r\nversion=Gravelhorn v1.2\r\n", .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
-       .onWindows = true, .hints = "the game reads as Gravelhorn v1.2, the version this patch makes: it is patched already, and nothing needs doing\n"},
+      {.name = "RefusedVersion",
+       .language = "fra",
+       .menu = "[Version]\r\nversion=Gravelhorn v1.2\r\n",
+       .error = "Cette mise \xE0 jour est ant\xE9rieure \xE0 votre version de Gravelhorn",
+       .onWindows = true,
+       .hints = "the game reads as Gravelhorn v1.2, the version this patch makes: it is patched "
+                "already, and nothing needs doing\n"},
       // Run where Patch.dat is not.
-      {.name = "NoPatchDat", .installPath = kGhr, .language = "spa", .workingFolder = "Elsewhere", .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe", .onWindows = true,
-       .hints = "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run patch_installer in the folder that holds Patch.dat\n"},
+      {.name = "NoPatchDat",
+       .installPath = kGhr,
+       .language = "spa",
+       .workingFolder = "Elsewhere",
+       .error = "Archivo no encontrado: \\Gravelhorn_d3d.exe",
+       .onWindows = true,
+       .hints = "Patch.dat is <prefix>/drive_c/Elsewhere/Patch.dat: No such file or directory: run "
+                "patch_installer in the folder that holds Patch.dat\n"},
       {.name = "NoRegistryKey", .key = kMissing, .error = kNoGame, .onWindows = true},
       // Wine saves a key with a subkey but no values through the subkey
       // alone: it opens, empty, and the install path is "\".
-      {.name = "KeyOnlyThroughItsSubkey", .key = kOnlySubkey, .exitCode = 255, .text = kNoMenu, .onWindows = true,
-       .hints = kNoInstallpathLine + "the game's key has no Language value\nCfg\\Menu.cfg is <prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
+      {.name = "KeyOnlyThroughItsSubkey",
+       .key = kOnlySubkey,
+       .exitCode = 255,
+       .text = kNoMenu,
+       .onWindows = true,
+       .hints = kNoInstallpathLine +
+                "the game's key has no Language value\nCfg\\Menu.cfg is "
+                "<prefix>/drive_c/Patch/Cfg/Menu.cfg: No such file or directory\n"},
       // 255 characters and the zero fill the 256 bytes read; 256 do not fit.
-      {.name = "InstallPathOf255", .installPath = longPath, .exitCode = 255, .text = kNoMenu, .onWindows = true},
-      {.name = "InstallPathOf256", .installPath = longPath + "z", .error = kNoGame, .onWindows = true,
+      {.name = "InstallPathOf255",
+       .installPath = longPath,
+       .exitCode = 255,
+       .text = kNoMenu,
+       .onWindows = true},
+      {.name = "InstallPathOf256",
+       .installPath = longPath + "z",
+       .error = kNoGame,
+       .onWindows = true,
        .hints = "the game's Installpath value is longer than the 255 characters the patch reads\n"},
       // Destinations of 256 bytes and more are never cut, but refused.
-      {.name = "DestinationOf256", .installPath = g227, .gameFolder = "Games/" + l227, .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
-      {.name = "DestinationsOf255And257", .installPath = g226, .gameFolder = "Games/" + l226, .error = CannotWrite("Gravelhorn_glide.exe", g226)},
+      {.name = "DestinationOf256",
+       .installPath = g227,
+       .gameFolder = "Games/" + l227,
+       .error = CannotWrite("Gravelhorn_d3d.exe", g227)},
+      {.name = "DestinationsOf255And257",
+       .installPath = g226,
+       .gameFolder = "Games/" + l226,
+       .error = CannotWrite("Gravelhorn_glide.exe", g226)},
       // A leftover of the new file at the longest path is known for what it is
       // (Windows says where it is in more than MAX_PATH characters).
-      {.name = "LeftoverOfTheNewFileAtTheLongestPath", .installPath = g224, .gameFolder = "Games/" + l224,
-       .prepare = [](Folder game) { WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "MZ /Gravelhorn_glide.exe v1.2"); },
-       .text = EnglishSummary(g224 + "\\"), .onWindows = true},
-      {.name = "MissingInstallFolder", .installPath = "C:\\Games\\Gone", .language = "ita", .exitCode = 255, .caption = "Installer della patch di Gravelhorn",
-       .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n", .onWindows = true},
+      {.name = "LeftoverOfTheNewFileAtTheLongestPath",
+       .installPath = g224,
+       .gameFolder = "Games/" + l224,
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "MZ /Gravelhorn_glide.exe v1.2");
+           },
+       .text = EnglishSummary(g224 + "\\"),
+       .onWindows = true},
+      {.name = "MissingInstallFolder",
+       .installPath = "C:\\Games\\Gone",
+       .language = "ita",
+       .exitCode = 255,
+       .caption = "Installer della patch di Gravelhorn",
+       .text = "File non trovato:\tCfg\\Menu.cfg\n\nImpossibile aggiornare i file.\n",
+       .onWindows = true},
       // Folder names with accents: UTF-16 in the registry, UTF-8 on the host.
-      {.name = "AccentedGermanFolder", .installPath = "C:\\Spiele\\" + kKieselfuechs, .language = "ger", .gameFolder = "Spiele/" + kKieselfuechs, .caption = kGermanTitle,
-       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC" "chs\\"), .onWindows = true},
-      {.name = "AccentedFolderInOtherCase", .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C" "CHS", .language = "ger", .gameFolder = "Spiele/" + kKieselfuechs, .caption = kGermanTitle,
-       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC" "CHS\\"), .onWindows = true},
+      {.name = "AccentedGermanFolder",
+       .installPath = "C:\\Spiele\\" + kKieselfuechs,
+       .language = "ger",
+       .gameFolder = "Spiele/" + kKieselfuechs,
+       .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\Spiele\\Kieself\xFC"
+                                    "chs\\"),
+       .onWindows = true},
+      {.name = "AccentedFolderInOtherCase",
+       .installPath = "C:\\SPIELE\\KIESELF\xC3\x9C"
+                      "CHS",
+       .language = "ger",
+       .gameFolder = "Spiele/" + kKieselfuechs,
+       .caption = kGermanTitle,
+       .text = GermanEditionSummary("C:\\SPIELE\\KIESELF\xDC"
+                                    "CHS\\"),
+       .onWindows = true},
       // The patch's files come from Patch.dat alone: files named like them
       // at the root of the drive, where any user may write, are not installed.
-      {.name = "FilesPlantedAtTheDriveRoot", .prepare = [](Folder game) { for (const char* name : kPlantedAtTheDriveRoot) WriteFileBytes(game + "/../../" + name, "MZ"); },
+      {.name = "FilesPlantedAtTheDriveRoot",
+       .prepare =
+           [](Folder game) {
+             for (const char* name : kPlantedAtTheDriveRoot)
+               WriteFileBytes(game + "/../../" + name, "MZ");
+           },
        .onWindows = true},
       // An archive that is a fifo is a file that cannot be opened; nothing
       // waits for a writer at its other end.
-      {.name = "GameCodIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Game.cod"); }, .exitCode = 255, .text = kNoMenu, .onWindows = true,
+      {.name = "GameCodIsAFifo",
+       .prepare = [](Folder game) { Fifo(game + "/Game.cod"); },
+       .exitCode = 255,
+       .text = kNoMenu,
+       .onWindows = true,
        .hints = kMissingIn + kArchivesIn + "Game.cod\n"},
-      {.name = "PatchDatIsAFifo", .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); }, .workingFolder = "Games/GHR", .error = "File not found: \\Gravelhorn_d3d.exe",
-       .onWindows = true, .hints = "Patch.dat is " + kGameOnHost + "/Patch.dat: not a regular file: run patch_installer in the folder that holds Patch.dat\n"},
+      {.name = "PatchDatIsAFifo",
+       .prepare = [](Folder game) { Fifo(game + "/Patch.dat"); },
+       .workingFolder = "Games/GHR",
+       .error = "File not found: \\Gravelhorn_d3d.exe",
+       .onWindows = true,
+       .hints = "Patch.dat is " + kGameOnHost +
+                "/Patch.dat: not a regular file: run patch_installer in the folder that holds "
+                "Patch.dat\n"},
       // Windows refuses to replace a read-only file, also for root.
-      {.name = "ReadOnlyPatch12", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod"),
-       .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: read-only, which Windows never replaces\n"},
+      {.name = "ReadOnlyPatch12",
+       .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = CannotWrite("Patch12.cod"),
+       .onWindows = true,
+       .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost +
+                "/Patch12.cod: read-only, which Windows never replaces\n"},
       // A noted file that the box names only within a longer name gets no
       // hint: here the menu, not in the patch folder, is no fault.
-      {.name = "MenuInTheInstallpath", .installPath = "C:\\Games\\xCfg\\Menu.cfg", .gameFolder = "Games/xCfg/Menu.cfg", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); }, .error = CannotWrite("Patch12.cod", "C:\\Games\\xCfg\\Menu.cfg"), .hints = "C:\\Games\\xCfg\\Menu.cfg\\\\Patch12.cod is <prefix>/drive_c/Games/xCfg/Menu.cfg/Patch12.cod: read-only, which Windows never replaces\n"},
-      {.name = "FolderWhereAnExecutableBelongs", .prepare = [](Folder game) { std::filesystem::remove(game + "/Gravelhorn_gl.exe"); MakeFolders(game + "/Gravelhorn_gl.exe"); },
-       .error = CannotWrite("Gravelhorn_gl.exe"), .hints = "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost + "/Gravelhorn_gl.exe: not a file\n"},
+      {.name = "MenuInTheInstallpath",
+       .installPath = "C:\\Games\\xCfg\\Menu.cfg",
+       .gameFolder = "Games/xCfg/Menu.cfg",
+       .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = CannotWrite("Patch12.cod", "C:\\Games\\xCfg\\Menu.cfg"),
+       .hints = "C:\\Games\\xCfg\\Menu.cfg\\\\Patch12.cod is "
+                "<prefix>/drive_c/Games/xCfg/Menu.cfg/Patch12.cod: read-only, which Windows never "
+                "replaces\n"},
+      {.name = "FolderWhereAnExecutableBelongs",
+       .prepare =
+           [](Folder game) {
+             std::filesystem::remove(game + "/Gravelhorn_gl.exe");
+             MakeFolders(game + "/Gravelhorn_gl.exe");
+           },
+       .error = CannotWrite("Gravelhorn_gl.exe"),
+       .hints = "C:\\Games\\GHR\\\\Gravelhorn_gl.exe is " + kGameOnHost +
+                "/Gravelhorn_gl.exe: not a file\n"},
       // A killed run's temporary file, or whatever else holds a temporary
       // name, goes, and nothing is written through it. (Under Wine a link
       // there stays, refused, since Wine would delete its target: see the
       // Windows test build's cases.)
       {.name = "LeftoversOfEveryKind",
-       .prepare = [](Folder game) {
-         WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "read-only");
-         chmod((game + "/Gravelhorn_d3d.exe.tmp").c_str(), 0444);
-         WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "hidden");
-         SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
-         MakeFolders(game + "/Patch12.cod.tmp");
-       },
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "read-only");
+             chmod((game + "/Gravelhorn_d3d.exe.tmp").c_str(), 0444);
+             WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "hidden");
+             SetDosAttributes(game + "/Gravelhorn_glide.exe.tmp", "0x2");
+             MakeFolders(game + "/Patch12.cod.tmp");
+           },
        .onWindows = true},
       // A folder with something in it where a temporary file goes stays in
       // the way.
-      {.name = "FolderInTheWayOfATemporaryFile", .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); }, .error = CannotWrite("Patch12.cod.tmp"),
-       .onWindows = true, .hints = "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost + "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
+      {.name = "FolderInTheWayOfATemporaryFile",
+       .prepare = [](Folder game) { MakeFolders(game + "/Patch12.cod.tmp/inside"); },
+       .error = CannotWrite("Patch12.cod.tmp"),
+       .onWindows = true,
+       .hints = "C:\\Games\\GHR\\\\Patch12.cod.tmp is " + kGameOnHost +
+                "/Patch12.cod.tmp: in the way, and it cannot be removed\n"},
       {.name = "LinksAndAFifoLeftOver",
-       .prepare = [](Folder game) {
-         WriteFileBytes(Outside(game, "target"), "outside");
-         if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) != 0 ||
-             symlink("nowhere", (game + "/Gravelhorn_glide.exe.tmp").c_str()) != 0 || mkfifo((game + "/Patch12.cod.tmp").c_str(), 0644) != 0)
-           throw std::runtime_error("cannot lay out the leftovers in " + game);
-       }},
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(Outside(game, "target"), "outside");
+             if (symlink("../../Elsewhere/target", (game + "/Gravelhorn_d3d.exe.tmp").c_str()) !=
+                     0 ||
+                 symlink("nowhere", (game + "/Gravelhorn_glide.exe.tmp").c_str()) != 0 ||
+                 mkfifo((game + "/Patch12.cod.tmp").c_str(), 0644) != 0)
+               throw std::runtime_error("cannot lay out the leftovers in " + game);
+           }},
       // A destination linked outside the game folder is replaced, never the
       // link's target; a hidden one stays hidden.
       {.name = "LinkedAndHiddenDestinations",
-       .prepare = [](Folder game) {
-         std::filesystem::rename(game + "/Gravelhorn_gl.exe", Outside(game, "Gravelhorn_gl.exe"));
-         std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe", game + "/Gravelhorn_gl.exe");
-         SetDosAttributes(game + "/Patch12.cod", "0x2");
-       },
-       .check = [](Folder game) { EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe"))); ExpectDosAttributes(game + "/Patch12.cod"); }, .onWindows = true},
+       .prepare =
+           [](Folder game) {
+             std::filesystem::rename(game + "/Gravelhorn_gl.exe",
+                                     Outside(game, "Gravelhorn_gl.exe"));
+             std::filesystem::create_symlink("../../Elsewhere/Gravelhorn_gl.exe",
+                                             game + "/Gravelhorn_gl.exe");
+             SetDosAttributes(game + "/Patch12.cod", "0x2");
+           },
+       .check =
+           [](Folder game) {
+             EXPECT_EQ("MZ v1.1", ReadFileBytes(Outside(game, "Gravelhorn_gl.exe")));
+             ExpectDosAttributes(game + "/Patch12.cod");
+           },
+       .onWindows = true},
       // The install folder is a small file system that fills up while one
       // file is written: that file stays as it was, and with room the next
       // run patches the game.
-      {.name = "DiskFullAtPatch12", .largeMember = "/Patch_eng.cod", .mount = Mount::kSmallDisk, .error = CannotWrite("Patch12.cod"), .newFiles = 3,
-       .again = Again::kPatchedWithRoom, .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: No space left on device\n"},
+      {.name = "DiskFullAtPatch12",
+       .largeMember = "/Patch_eng.cod",
+       .mount = Mount::kSmallDisk,
+       .error = CannotWrite("Patch12.cod"),
+       .newFiles = 3,
+       .again = Again::kPatchedWithRoom,
+       .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost +
+                "/Patch12.cod: No space left on device\n"},
       // A file is written in requests of 4 MiB at most, the last of one byte.
-      {.name = "ExecutableOf4MiBAndAByte", .largeMember = "/Gravelhorn_d3d.exe", .largeSize = (4 << 20) + 1, .onWindows = true},
+      {.name = "ExecutableOf4MiBAndAByte",
+       .largeMember = "/Gravelhorn_d3d.exe",
+       .largeSize = (4 << 20) + 1,
+       .onWindows = true},
       // A limit on a file's size (ulimit -f) fails the file that exceeds it,
       // with its box, never the run.
-      {.name = "FileSizeLimit", .largeMember = "/Patch_eng.cod", .error = CannotWrite("Patch12.cod"), .newFiles = 3,
+      {.name = "FileSizeLimit",
+       .largeMember = "/Patch_eng.cod",
+       .error = CannotWrite("Patch12.cod"),
+       .newFiles = 3,
        .shell = "exec /usr/bin/prlimit --fsize=51200 \"$@\"",
-       .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost + "/Patch12.cod: larger than the limit on a file's size (ulimit -f), 51200 bytes\n"},
-      {.name = "ReadOnlyInstallFolder", .mount = Mount::kReadOnly, .error = CannotWrite("Gravelhorn_d3d.exe"),
-       .hints = "the folder " + kGameOnHost + ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only file system\n"},
+       .hints = "C:\\Games\\GHR\\\\Patch12.cod is " + kGameOnHost +
+                "/Patch12.cod: larger than the limit on a file's size (ulimit -f), 51200 bytes\n"},
+      {.name = "ReadOnlyInstallFolder",
+       .mount = Mount::kReadOnly,
+       .error = CannotWrite("Gravelhorn_d3d.exe"),
+       .hints = "the folder " + kGameOnHost +
+                ", where C:\\Games\\GHR\\\\Gravelhorn_d3d.exe goes, cannot be written: Read-only "
+                "file system\n"},
       // A damaged Patch.dat is named, and nothing is written.
-      {.name = "PatchDatCutInItsHeader", .patchDat = [](std::string p) { return p.substr(0, 27); }, .exitCode = 255, .text = "REGISTER_FFF: file header error! (Patch.dat)"},
-      {.name = "PatchDatClaimsAHugeDirectory", .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); }, .exitCode = 255,
+      {.name = "PatchDatCutInItsHeader",
+       .patchDat = [](std::string p) { return p.substr(0, 27); },
+       .exitCode = 255,
+       .text = "REGISTER_FFF: file header error! (Patch.dat)"},
+      {.name = "PatchDatClaimsAHugeDirectory",
+       .patchDat = [](std::string p) { return With32(p.substr(0, 28), 24, 0xFFFFFFFFu); },
+       .exitCode = 255,
        .text = "REGISTER_FFF: file entries error (Patch.dat)"},
-      {.name = "MemberPastTheEndOfPatchDat", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
-       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe", .onWindows = true, .hints = CutShort("/Gravelhorn_d3d.exe", 2147485443, 4389)},
-      {.name = "MemberOf2GiB", .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x80000000); }, .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
-       .hints = kPatchDatOnHost + " holds /Gravelhorn_d3d.exe with a size of 2 GiB or more, which the patch cannot copy" + kWholeNeeded},
+      {.name = "MemberPastTheEndOfPatchDat",
+       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x7FFFFFFF); },
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .onWindows = true,
+       .hints = CutShort("/Gravelhorn_d3d.exe", 2147485443, 4389)},
+      {.name = "MemberOf2GiB",
+       .patchDat = [](std::string p) { return With32(p, 28 + 132, 0x80000000); },
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .hints =
+           kPatchDatOnHost +
+           " holds /Gravelhorn_d3d.exe with a size of 2 GiB or more, which the patch cannot copy" +
+           kWholeNeeded},
       // A Patch.dat cut short (a download that stopped part-way) or without a
       // file (a publisher's slip) is found before any game file is replaced:
       // the box of that file's copy, and a hint that names Patch.dat. The
       // sample's six executables lie at bytes 1796 to 1963, its language
       // archives of 347 bytes (344 for the empty code's) from there on.
-      {.name = "PatchDatCutInTheFirstExecutable", .patchDat = [](std::string p) { return p.substr(0, 1800); }, .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
-       .onWindows = true, .hints = CutShort("/Gravelhorn_d3d.exe", 1823, 1800)},
-      {.name = "PatchDatCutInTheLastExecutable", .language = "ger", .patchDat = [](std::string p) { return p.substr(0, 1962); },
-       .error = "Aktualisierung der Dateien nicht m\xF6glich.  \\Kieselfuchs_gl.exe", .hints = CutShort("/Kieselfuchs_gl.exe", 1963, 1962)},
-      {.name = "PatchDatCutInTheLanguageArchive", .patchDat = [](std::string p) { return p.substr(0, 2400); }, .error = "Unable to update the files.  \\Patch_eng.cod",
+      {.name = "PatchDatCutInTheFirstExecutable",
+       .patchDat = [](std::string p) { return p.substr(0, 1800); },
+       .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
+       .onWindows = true,
+       .hints = CutShort("/Gravelhorn_d3d.exe", 1823, 1800)},
+      {.name = "PatchDatCutInTheLastExecutable",
+       .language = "ger",
+       .patchDat = [](std::string p) { return p.substr(0, 1962); },
+       .error = "Aktualisierung der Dateien nicht m\xF6glich.  \\Kieselfuchs_gl.exe",
+       .hints = CutShort("/Kieselfuchs_gl.exe", 1963, 1962)},
+      {.name = "PatchDatCutInTheLanguageArchive",
+       .patchDat = [](std::string p) { return p.substr(0, 2400); },
+       .error = "Unable to update the files.  \\Patch_eng.cod",
        .hints = CutShort("/Patch_eng.cod", 2654, 2400)},
-      {.name = "PatchDatOneByteShort", .language = "ita", .patchDat = [](std::string p) { return p.substr(0, p.size() - 1); }, .error = "Impossibile aggiornare i file. \\Patch_ita.cod",
+      {.name = "PatchDatOneByteShort",
+       .language = "ita",
+       .patchDat = [](std::string p) { return p.substr(0, p.size() - 1); },
+       .error = "Impossibile aggiornare i file. \\Patch_ita.cod",
        .hints = CutShort("/Patch_ita.cod", 4389, 4388)},
-      {.name = "PatchDatWithoutAnExecutable", .patchDat = [](std::string p) { return Without(p, "/Gravelhorn_gl.exe"); }, .error = "File not found: \\Gravelhorn_gl.exe",
-       .onWindows = true, .hints = Lacking("/Gravelhorn_gl.exe")},
-      {.name = "PatchDatWithoutAGermanExecutable", .language = "ger", .patchDat = [](std::string p) { return Without(p, "/Kieselfuchs_d3d.exe"); },
-       .error = "Datei nicht gefunden: \\Kieselfuchs_d3d.exe", .hints = Lacking("/Kieselfuchs_d3d.exe")},
-      {.name = "ReadOnlyPatch12OfTheGermanEdition", .language = "ger", .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
-       .error = "Kann folgende Datei zum Beschreiben nicht \xF6" "ffnen: C:\\Games\\GHR\\\\Patch12.cod"},
+      {.name = "PatchDatWithoutAnExecutable",
+       .patchDat = [](std::string p) { return Without(p, "/Gravelhorn_gl.exe"); },
+       .error = "File not found: \\Gravelhorn_gl.exe",
+       .onWindows = true,
+       .hints = Lacking("/Gravelhorn_gl.exe")},
+      {.name = "PatchDatWithoutAGermanExecutable",
+       .language = "ger",
+       .patchDat = [](std::string p) { return Without(p, "/Kieselfuchs_d3d.exe"); },
+       .error = "Datei nicht gefunden: \\Kieselfuchs_d3d.exe",
+       .hints = Lacking("/Kieselfuchs_d3d.exe")},
+      {.name = "ReadOnlyPatch12OfTheGermanEdition",
+       .language = "ger",
+       .prepare = [](Folder game) { chmod((game + "/Patch12.cod").c_str(), 0444); },
+       .error = "Kann folgende Datei zum Beschreiben nicht \xF6"
+                "ffnen: C:\\Games\\GHR\\\\Patch12.cod"},
       // Values of other types come as their bytes: a dword path is "\x01";
       // a binary language without a zero is measured by its length.
-      {.name = "DwordInstallPath", .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n", .exitCode = 255, .text = kNoMenu},
-      {.name = "BinaryLanguageOf16", .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n\"Language\"=hex:65,6e,67,6c,69,73,68,20,65,6e,67,6c,69,73,68,21\n",
+      {.name = "DwordInstallPath",
+       .registryLines = "\"Installpath\"=dword:00000001\n\"Language\"=\"eng\"\n",
+       .exitCode = 255,
+       .text = kNoMenu},
+      {.name = "BinaryLanguageOf16",
+       .registryLines = "\"Installpath\"=\"C:\\\\Games\\\\GHR\"\n\"Language\"=hex:65,6e,67,6c,69,"
+                        "73,68,20,65,6e,67,6c,69,73,68,21\n",
        .error = "The registry not correct!"},
       // The version as the reader finds it.
-      {.name = "LabelInsideALongerValue", .menu = kVersion + "Gravelhorn v1.1 (build 2)\r\n", .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
-      {.name = "LabelsAreCaseSensitive", .menu = kVersion + "V1.1\r\n", .error = kTooOldText, .hints = ""},
-      {.name = "AFirstKeyWithAValueIsFinal", .menu = kVersion + "v1.2\r\nVersion=v1.0\r\n", .error = kTooOldText},
-      {.name = "TheSecondKeyWhenTheFirstIsEmpty", .menu = kVersion + "\r\nVersion=v1.0\r\n", .text = EnglishSummary(kGhr, "v1.0")},
-      {.name = "ThePatchArchiveWinsOverTheGame", .patch12Menu = kVersion + "v1.0 patched\r\n", .text = EnglishSummary(kGhr, "v1.0 patched")},
+      {.name = "LabelInsideALongerValue",
+       .menu = kVersion + "Gravelhorn v1.1 (build 2)\r\n",
+       .text = EnglishSummary(kGhr, "Gravelhorn v1.1 (build 2)")},
+      {.name = "LabelsAreCaseSensitive",
+       .menu = kVersion + "V1.1\r\n",
+       .error = kTooOldText,
+       .hints = ""},
+      {.name = "AFirstKeyWithAValueIsFinal",
+       .menu = kVersion + "v1.2\r\nVersion=v1.0\r\n",
+       .error = kTooOldText},
+      {.name = "TheSecondKeyWhenTheFirstIsEmpty",
+       .menu = kVersion + "\r\nVersion=v1.0\r\n",
+       .text = EnglishSummary(kGhr, "v1.0")},
+      {.name = "ThePatchArchiveWinsOverTheGame",
+       .patch12Menu = kVersion + "v1.0 patched\r\n",
+       .text = EnglishSummary(kGhr, "v1.0 patched")},
       {.name = "BareLineFeeds", .menu = "[Menu]\nversion=0\n[Version]\nversion=v1.1\n"},
       // A header followed at once by the next on its own line ends there.
-      {.name = "SectionWithNothingInIt", .menu = "[Version]\n[Menu]\nversion=v1.1\n", .error = kTooOldText},
+      {.name = "SectionWithNothingInIt",
+       .menu = "[Version]\n[Menu]\nversion=v1.1\n",
+       .error = kTooOldText},
       {.name = "NoLineEndAtTheEnd", .menu = kVersion + "v1.1"},
       // A menu that runs past its archive's end is read to that end, its last byte included.
-      {.name = "MenuPastTheEndOfPatch12", .patch12Menu = kVersion + "v1.1", .prepare = [](Folder game) {
-         WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"), 28 + 136 + 132, 0x7FFFFFFF)); },
+      {.name = "MenuPastTheEndOfPatch12",
+       .patch12Menu = kVersion + "v1.1",
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/Patch12.cod", With32(ReadFileBytes(game + "/Patch12.cod"),
+                                                          28 + 136 + 132, 0x7FFFFFFF));
+           },
        .onWindows = true},
       // A value is cut to 16383 bytes, the version shown to 255.
-      {.name = "ValueOver16KiB", .menu = kVersion + "v1.1" + std::string(20000, 'x') + "\r\n", .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
-      {.name = "LabelPastTheValuesRoom", .menu = kVersion + std::string(16383, 'x') + "v1.1\r\n", .error = kTooOldText},
-      {.name = "ZeroByteBeforeTheEntry", .menu = "[Version]\r\n\0version=v1.1\r\n"s, .error = kTooOldText},
+      {.name = "ValueOver16KiB",
+       .menu = kVersion + "v1.1" + std::string(20000, 'x') + "\r\n",
+       .text = EnglishSummary(kGhr, "v1.1" + std::string(251, 'x'))},
+      {.name = "LabelPastTheValuesRoom",
+       .menu = kVersion + std::string(16383, 'x') + "v1.1\r\n",
+       .error = kTooOldText},
+      {.name = "ZeroByteBeforeTheEntry",
+       .menu = "[Version]\r\n\0version=v1.1\r\n"s,
+       .error = kTooOldText},
       // The prefix named wrongly: the box of a prefix without the game, and
       // after it what is wrong and the command that finds the game.
       // Named nowhere, without ~/.wine: the one prefix that holds the game is
       // patched; where two hold it, neither is, and both are named.
-      {.name = "TheOnePrefixThatHoldsTheGame", .prefixGiven = "",
-       .hints = "Wine prefix: <prefix> (WINEPREFIX is not set and <home>/.wine does not hold the game; the only prefix that patch_installer --list finds it in)\n"},
-      {.name = "TwoPrefixesHoldTheGame", .prepare = [](Folder game) { WriteGameKeyTo(game + "/../../../../../../../../../../Games/other", {{"Installpath", "C:\\Games\\GHR"}}); },
-       .error = kNoGame, .prefixGiven = "",
-       .hints = "Wine prefix: <home>/.wine (WINEPREFIX is not set)\ncannot open the prefix <home>/.wine: No such file or directory\n"s + kNameIt + kFoundInSteam +
-                "the game's key is in the prefix <home>/Games/other: patch_installer --prefix '<home>/Games/other'\n"},
-      {.name = "NoHomeAndNoWineprefix", .error = kNoGame, .prefixGiven = "HOME", .hints = "no Wine prefix: neither WINEPREFIX nor HOME is set\n"s + kNameIt + kFoundNowhere},
-      {.name = "NoSuchPrefix", .error = kNoGame, .prefixGiven = "--prefix <home>/gone/",
-       .hints = "Wine prefix: <home>/gone (from --prefix)\ncannot open the prefix <home>/gone: No such file or directory\n"s + kFoundInSteam},
-      {.name = "PrefixIsItsSystemReg", .error = kNoGame, .prefixGiven = "WINEPREFIX=<prefix>/system.reg",
-       .hints = "Wine prefix: <prefix>/system.reg (from WINEPREFIX)\nthe prefix <prefix>/system.reg is not a folder\n"s + kFoundInSteam},
-      {.name = "PrefixIsItsDriveC", .error = kNoGame, .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
-       .hints = "Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n<prefix>/drive_c has no system.reg: it is not a Wine prefix\n"
-                "<prefix>/drive_c lies inside the prefix <prefix>: patch_installer --prefix '<prefix>'\n"s + kFoundInSteam},
+      {.name = "TheOnePrefixThatHoldsTheGame",
+       .prefixGiven = "",
+       .hints = "Wine prefix: <prefix> (WINEPREFIX is not set and <home>/.wine does not hold the "
+                "game; the only prefix that patch_installer --list finds it in)\n"},
+      {.name = "TwoPrefixesHoldTheGame",
+       .prepare =
+           [](Folder game) {
+             WriteGameKeyTo(game + "/../../../../../../../../../../Games/other",
+                            {{"Installpath", "C:\\Games\\GHR"}});
+           },
+       .error = kNoGame,
+       .prefixGiven = "",
+       .hints =
+           "Wine prefix: <home>/.wine (WINEPREFIX is not set)\ncannot open the prefix <home>/.wine: No such file or directory\n"s +
+           kNameIt + kFoundInSteam +
+           "the game's key is in the prefix <home>/Games/other: patch_installer --prefix "
+           "'<home>/Games/other'\n"},
+      {.name = "NoHomeAndNoWineprefix",
+       .error = kNoGame,
+       .prefixGiven = "HOME",
+       .hints = "no Wine prefix: neither WINEPREFIX nor HOME is set\n"s + kNameIt + kFoundNowhere},
+      {.name = "NoSuchPrefix",
+       .error = kNoGame,
+       .prefixGiven = "--prefix <home>/gone/",
+       .hints =
+           "Wine prefix: <home>/gone (from --prefix)\ncannot open the prefix <home>/gone: No such file or directory\n"s +
+           kFoundInSteam},
+      {.name = "PrefixIsItsSystemReg",
+       .error = kNoGame,
+       .prefixGiven = "WINEPREFIX=<prefix>/system.reg",
+       .hints =
+           "Wine prefix: <prefix>/system.reg (from WINEPREFIX)\nthe prefix <prefix>/system.reg is not a folder\n"s +
+           kFoundInSteam},
+      {.name = "PrefixIsItsDriveC",
+       .error = kNoGame,
+       .prefixGiven = "WINEPREFIX=<prefix>/drive_c",
+       .hints =
+           "Wine prefix: <prefix>/drive_c (from WINEPREFIX)\n<prefix>/drive_c has no system.reg: "
+           "it is not a Wine prefix\n"
+           "<prefix>/drive_c lies inside the prefix <prefix>: patch_installer --prefix '<prefix>'\n"s +
+           kFoundInSteam},
       // A new prefix, still without dosdevices, that is not the game's.
-      {.name = "PrefixWithoutTheGame", .prepare = [](Folder game) { WritePrefixInHome(game, ".wine"); }, .error = kNoGame, .prefixGiven = "WINEPREFIX=<home>/.wine",
+      {.name = "PrefixWithoutTheGame",
+       .prepare = [](Folder game) { WritePrefixInHome(game, ".wine"); },
+       .error = kNoGame,
+       .prefixGiven = "WINEPREFIX=<home>/.wine",
        .hints = "Wine prefix: <home>/.wine (from WINEPREFIX)\n"s + kFoundInSteam},
       // A Proton prefix's folder moved out of Steam's compatdata.
-      {.name = "PfxBesideIt", .prepare = [](Folder game) { WritePrefixInHome(game, "Games/ghr/pfx"); }, .error = kNoGame, .prefixGiven = "WINEPREFIX=<home>/Games/ghr",
-       .hints = "Wine prefix: <home>/Games/ghr (from WINEPREFIX)\n<home>/Games/ghr has no system.reg: it is not a Wine prefix\n"
-                "<home>/Games/ghr/pfx has one: patch_installer --prefix '<home>/Games/ghr/pfx'\n"s + kFoundInSteam},
-      {.name = "TildeInQuotes", .error = kNoGame, .prefixGiven = "WINEPREFIX=~/.wine",
+      {.name = "PfxBesideIt",
+       .prepare = [](Folder game) { WritePrefixInHome(game, "Games/ghr/pfx"); },
+       .error = kNoGame,
+       .prefixGiven = "WINEPREFIX=<home>/Games/ghr",
+       .hints = "Wine prefix: <home>/Games/ghr (from WINEPREFIX)\n<home>/Games/ghr has no "
+                "system.reg: it is not a Wine prefix\n"
+                "<home>/Games/ghr/pfx has one: patch_installer --prefix '<home>/Games/ghr/pfx'\n"s +
+                kFoundInSteam},
+      {.name = "TildeInQuotes",
+       .error = kNoGame,
+       .prefixGiven = "WINEPREFIX=~/.wine",
        .hints = "no Wine prefix: WINEPREFIX is not an absolute path, which Wine refuses: ~/.wine\n"
-                "the shell expands ~ only outside quotes: did you mean <home>/.wine?\n"s + kFoundInSteam},
+                "the shell expands ~ only outside quotes: did you mean <home>/.wine?\n"s +
+                kFoundInSteam},
       // Steam's folder for the game stands for its prefix, pfx.
-      {.name = "ProtonFolder", .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
+      {.name = "ProtonFolder",
+       .prefixGiven = "WINEPREFIX=<home>/.local/share/Steam/steamapps/compatdata/4711",
        .hints = "Wine prefix: <prefix> (from WINEPREFIX; Proton keeps it in pfx)\n"},
       // A registry that cannot be read is the fault named, even while the
       // prefix's Wine server runs.
-      {.name = "UnreadableRegistry", .key = kUnreadable, .error = kNoGame, .server = kRunning, .hints = "cannot read <prefix>/system.reg: Is a directory\n" + kFoundNowhere},
+      {.name = "UnreadableRegistry",
+       .key = kUnreadable,
+       .error = kNoGame,
+       .server = kRunning,
+       .hints = "cannot read <prefix>/system.reg: Is a directory\n" + kFoundNowhere},
       // The key where 64-bit programs find it, with or without its values.
-      {.name = "KeyIn64BitView", .key = kIn64BitView, .error = kNoGame, .hints = In64BitViewHints({" /v Installpath /d 'C:\\Games\\GHR'", " /v Language /d 'eng'"})},
-      {.name = "KeyIn64BitViewWithLanguageOnly", .key = kIn64BitView, .registryLines = "\"Language\"=\"eng\"\n", .error = kNoGame,
+      {.name = "KeyIn64BitView",
+       .key = kIn64BitView,
+       .error = kNoGame,
+       .hints = In64BitViewHints({" /v Installpath /d 'C:\\Games\\GHR'", " /v Language /d 'eng'"})},
+      {.name = "KeyIn64BitViewWithLanguageOnly",
+       .key = kIn64BitView,
+       .registryLines = "\"Language\"=\"eng\"\n",
+       .error = kNoGame,
        .hints = In64BitViewHints({" /v Language /d 'eng'"})},
-      {.name = "KeyIn64BitViewWithoutItsValues", .key = kIn64BitView, .registryLines = "\"Version\"=\"1.1\"\n", .error = kNoGame, .hints = In64BitViewHints({""})},
+      {.name = "KeyIn64BitViewWithoutItsValues",
+       .key = kIn64BitView,
+       .registryLines = "\"Version\"=\"1.1\"\n",
+       .error = kNoGame,
+       .hints = In64BitViewHints({""})},
       // Wine saves the registry only now and then while its server runs.
-      {.name = "KeyNotSavedYet", .key = kMissing, .error = kNoGame, .server = kRunning, .hints = kServerRunning + kFoundNowhere},
+      {.name = "KeyNotSavedYet",
+       .key = kMissing,
+       .error = kNoGame,
+       .server = kRunning,
+       .hints = kServerRunning + kFoundNowhere},
       // Nor has it saved a new prefix's registry yet.
-      {.name = "NewPrefixWithItsServerRunning", .key = kNoRegistry, .error = kNoGame, .server = kRunning, .hints = kServerRunning + kFoundNowhere},
+      {.name = "NewPrefixWithItsServerRunning",
+       .key = kNoRegistry,
+       .error = kNoGame,
+       .server = kRunning,
+       .hints = kServerRunning + kFoundNowhere},
       // What another user could have planted in the shared temporary folder
       // is no Wine server of the player's, and no file of one is waited for.
-      {.name = "WineserverFileIsAFifo", .key = kMissing, .error = kNoGame, .server = kNameIsAFifo, .hints = kFoundNowhere},
-      {.name = "ServerLockIsAFifo", .key = kMissing, .error = kNoGame, .server = kLockIsAFifo, .hints = kFoundNowhere},
-      {.name = "ServerFolderOfAnotherUser", .key = kMissing, .error = kNoGame, .server = kFolderOfAnotherUser, .hints = kFoundNowhere},
-      {.name = "ServerFolderOpenToOthers", .key = kMissing, .error = kNoGame, .server = kFolderOpenToOthers, .hints = kFoundNowhere},
+      {.name = "WineserverFileIsAFifo",
+       .key = kMissing,
+       .error = kNoGame,
+       .server = kNameIsAFifo,
+       .hints = kFoundNowhere},
+      {.name = "ServerLockIsAFifo",
+       .key = kMissing,
+       .error = kNoGame,
+       .server = kLockIsAFifo,
+       .hints = kFoundNowhere},
+      {.name = "ServerFolderOfAnotherUser",
+       .key = kMissing,
+       .error = kNoGame,
+       .server = kFolderOfAnotherUser,
+       .hints = kFoundNowhere},
+      {.name = "ServerFolderOpenToOthers",
+       .key = kMissing,
+       .error = kNoGame,
+       .server = kFolderOpenToOthers,
+       .hints = kFoundNowhere},
       // Wine's registry files take a few MiB: one past 1 GiB is no prefix's (sparse here).
-      {.name = "SystemRegPastOneGiB", .key = kNoRegistry, .prepare = [](Folder game) { WriteFileBytes(game + "/../../../system.reg", ""); std::filesystem::resize_file(game + "/../../../system.reg", (1u << 30) + 1); }, .error = kNoGame,
+      {.name = "SystemRegPastOneGiB",
+       .key = kNoRegistry,
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/../../../system.reg", "");
+             std::filesystem::resize_file(game + "/../../../system.reg", (1u << 30) + 1);
+           },
+       .error = kNoGame,
        .hints = "cannot read <prefix>/system.reg: File too large\n" + kFoundNowhere},
       // Nor is a registry or a launcher's list that is no regular file.
-      {.name = "SystemRegIsAFifo", .key = kFifoRegistry, .error = kNoGame, .hints = "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
-      {.name = "LibraryFoldersIsAFifo", .key = kMissing, .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); }, .error = kNoGame,
+      {.name = "SystemRegIsAFifo",
+       .key = kFifoRegistry,
+       .error = kNoGame,
+       .hints = "cannot read <prefix>/system.reg: not a regular file\n" + kFoundNowhere},
+      {.name = "LibraryFoldersIsAFifo",
+       .key = kMissing,
+       .prepare = [](Folder game) { Fifo(game + "/../../../../../../libraryfolders.vdf"); },
+       .error = kNoGame,
        .hints = kFoundNowhere},
       // Names and values from outside are shown escaped: no control
       // character reaches the terminal, and none breaks or forges a line.
-      {.name = "ControlsInTheInstallpath", .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81", .exitCode = 255, .text = kNoMenu,
+      {.name = "ControlsInTheInstallpath",
+       .installPath = "C:\\Games\\GHR\x1b]0;owned\x07\x1b[2J\nfolder:   fake\xc2\x81",
+       .exitCode = 255,
+       .text = kNoMenu,
        .hints = MissingFolderHints(kControls, kControlsOnHost)},
       // The game's folder on a disk this computer lacks, through drive z: (a
       // prefix copied from a Mac).
-      {.name = "GameFolderOnDriveZ", .installPath = "Z:\\Volumes\\External\\GHR", .exitCode = 255, .text = kNoMenu,
+      {.name = "GameFolderOnDriveZ",
+       .installPath = "Z:\\Volumes\\External\\GHR",
+       .exitCode = 255,
+       .text = kNoMenu,
        .hints = MissingFolderHints("Z:\\Volumes\\External\\GHR", "/Volumes/External/GHR")},
       // A reader that went away changes nothing the run does: standard
       // output a fifo whose only reader is closed before the program starts.
-      {.name = "StdoutReaderGone", .text = "", .shell = R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)", .hints = ""},
+      {.name = "StdoutReaderGone",
+       .text = "",
+       .shell = R"(mkfifo "$0" && exec 3<>"$0" 4>"$0" 3<&- && exec "$@" >&4 4>&-)",
+       .hints = ""},
       // Nor does a launcher's log, with input closed (the registry may open
       // as descriptor 0) and error joined to output.
       {.name = "LauncherLog", .shell = R"(exec "$@" 2>&1 <&-)"},
       // The hints name where the fault is: the game's archives missing in
       // its folder, or without the menu.
-      {.name = "NoGameArchives", .prepare = [](Folder game) { for (const char* name : {"/Language.cod", "/Game.cod"}) std::filesystem::remove(game + name); }, .exitCode = 255,
-       .text = kNoMenu, .hints = kMissingIn + kArchivesIn + "Language.cod, Game.cod\n"},
-      {.name = "NoMenuInTheGameCod", .prepare = [](Folder game) { WriteFileBytes(game + "/Game.cod", BuildFffArchive({{"Data/level1.map", "level"}})); }, .exitCode = 255,
-       .text = kNoMenu, .hints = "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn + "Patch12.cod, Language.cod, Game.cod\n"},
-      {.name = "LongDosAttributes", .prepare = [](Folder game) { SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); },
-       .check = [](Folder game) { ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); }},
+      {.name = "NoGameArchives",
+       .prepare =
+           [](Folder game) {
+             for (const char* name : {"/Language.cod", "/Game.cod"})
+               std::filesystem::remove(game + name);
+           },
+       .exitCode = 255,
+       .text = kNoMenu,
+       .hints = kMissingIn + kArchivesIn + "Language.cod, Game.cod\n"},
+      {.name = "NoMenuInTheGameCod",
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/Game.cod", BuildFffArchive({{"Data/level1.map", "level"}}));
+           },
+       .exitCode = 255,
+       .text = kNoMenu,
+       .hints = "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn +
+                "Patch12.cod, Language.cod, Game.cod\n"},
+      {.name = "LongDosAttributes",
+       .prepare =
+           [](Folder game) { SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); },
+       .check =
+           [](Folder game) { ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); }},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
-      {.name = "NoDosdevices", .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); }, .onWindows = true},
-      {.name = "DosdevicesWithoutC", .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); }, .exitCode = 255, .text = kNoMenu,
-       .hints = "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s ../drive_c '<prefix>/dosdevices/c:' puts it back\n" +
+      {.name = "NoDosdevices",
+       .prepare = [](Folder game) { std::filesystem::remove_all(game + "/../../../dosdevices"); },
+       .onWindows = true},
+      {.name = "DosdevicesWithoutC",
+       .prepare = [](Folder game) { std::filesystem::remove(game + "/../../../dosdevices/c:"); },
+       .exitCode = 255,
+       .text = kNoMenu,
+       .hints = "<prefix>/dosdevices has no c: link, without which Wine cannot start: ln -s "
+                "../drive_c '<prefix>/dosdevices/c:' puts it back\n" +
                 MissingFolderHints("C:\\Games\\GHR", "<prefix>/dosdevices/c:/Games/GHR")},
       // Paths as Wine maps them. Without "Installpath" the destinations
       // begin with two backslashes: network paths, never the root of the
       // drive the run starts on, c: or another (a menu on disk takes the run
       // that far).
-      {.name = "NoInstallpathStartedInDriveC", .key = kNoInstallpath, .gameFolder = "Patch", .prepare = WriteMenuOnDisk, .error = CannotWrite("Gravelhorn_d3d.exe", ""),
-       .onWindows = true, .hints = kNoInstallpathHints},
-      {.name = "NoInstallpathStartedOutsideDriveC", .key = kNoInstallpath, .gameFolder = "../Outside", .prepare = WriteMenuOnDiskOfDriveD, .workingFolder = "../Outside",
-       .error = CannotWrite("Gravelhorn_d3d.exe", ""), .onWindows = true, .hints = kNoInstallpathHints},
-      {.name = "TrailingDotInTheFolderName", .installPath = "C:\\Games\\GHR.", .text = EnglishSummary("C:\\Games\\GHR.\\"), .onWindows = true},
+      {.name = "NoInstallpathStartedInDriveC",
+       .key = kNoInstallpath,
+       .gameFolder = "Patch",
+       .prepare = WriteMenuOnDisk,
+       .error = CannotWrite("Gravelhorn_d3d.exe", ""),
+       .onWindows = true,
+       .hints = kNoInstallpathHints},
+      {.name = "NoInstallpathStartedOutsideDriveC",
+       .key = kNoInstallpath,
+       .gameFolder = "../Outside",
+       .prepare = WriteMenuOnDiskOfDriveD,
+       .workingFolder = "../Outside",
+       .error = CannotWrite("Gravelhorn_d3d.exe", ""),
+       .onWindows = true,
+       .hints = kNoInstallpathHints},
+      {.name = "TrailingDotInTheFolderName",
+       .installPath = "C:\\Games\\GHR.",
+       .text = EnglishSummary("C:\\Games\\GHR.\\"),
+       .onWindows = true},
       // "C:name" starts at the current folder when that is on C:.
-      {.name = "DriveRelativeInstallPath", .installPath = "C:Games\\GHR", .gameFolder = "Patch/Games/GHR", .text = EnglishSummary("C:Games\\GHR\\"), .onWindows = true},
+      {.name = "DriveRelativeInstallPath",
+       .installPath = "C:Games\\GHR",
+       .gameFolder = "Patch/Games/GHR",
+       .text = EnglishSummary("C:Games\\GHR\\"),
+       .onWindows = true},
       // The Hebrew decoder holds a letter back until flushed.
-      {.name = "HebrewLocale", .installPath = "C:\\Games\\\xD7\x90", .gameFolder = "Games/\xD7\x90", .text = EnglishSummary("C:\\Games\\\xE0\\"), .locale = "he_IL.UTF-8"},
+      {.name = "HebrewLocale",
+       .installPath = "C:\\Games\\\xD7\x90",
+       .gameFolder = "Games/\xD7\x90",
+       .text = EnglishSummary("C:\\Games\\\xE0\\"),
+       .locale = "he_IL.UTF-8"},
       // Under a locale of code page 65001 the registry's UTF-16 comes as UTF-8,
       // a character past U+FFFF (a surrogate pair) and one at each end of a
       // name included.
-      {.name = "CharactersPastUFFFF", .installPath = "C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD", .gameFolder = "Games/\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD",
-       .text = EnglishSummary("C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD\\"), .locale = "kk_KZ.UTF-8"},
+      {.name = "CharactersPastUFFFF",
+       .installPath = "C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD",
+       .gameFolder = "Games/\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD",
+       .text = EnglishSummary("C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD\\"),
+       .locale = "kk_KZ.UTF-8"},
   };
-  // clang-format on
   const std::regex line("[^\n]*\n");
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;
