@@ -548,22 +548,38 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   EXPECT_NE(std::string::npos, ReadFileBytes(file("1.err")).find(PrintedBox("ERROR", kTooOldText)));
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 
+  // A Linux run on a laid out game, stopped by strace after its first
+  // flush, and a Windows run started then; and a signal to the stopped
+  // process. n names the run's files.
+  auto linuxRunStopped = [&](const std::string& n) {
+    before = LayOut(s);
+    session->EndWineServer();
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/bin/strace", "-f", "-o", file("trace" + n), "-e",
+                                 "trace=fsync", "-e", "inject=fsync:signal=STOP:when=1",
+                                 "/usr/bin/env", "patch_installer"},
+        working, environment, file(n + ".out"), file(n + ".err"));
+  };
+  auto windowsRunBeside = [&](const std::string& n, const std::string& screenshot) {
+    EXPECT_TRUE(waitFor("trace" + n, "stopped by SIGSTOP")) << ReadFileBytes(file(n + ".err"));
+    auto run = std::async(std::launch::async, [&, screenshot] {
+      return session->Run(windowsInstaller, working, screenshots + screenshot);
+    });
+    // Time enough for the Windows run to patch the game, were it not held off.
+    EXPECT_EQ(std::future_status::timeout, run.wait_for(std::chrono::seconds(5)));
+    return run;
+  };
+  auto signalStopped = [&](const std::string& n, int signal) {
+    std::istringstream trace(ReadFileBytes(file("trace" + n)));
+    for (std::string line; std::getline(trace, line);)
+      if (line.find("stopped by SIGSTOP") != std::string::npos) kill(std::stoi(line), signal);
+  };
+
   // The Linux run first, stopped after its first flush.
-  before = LayOut(s);
-  session->EndWineServer();
-  ChildProcess stopped({"/usr/bin/strace", "-f", "-o", file("trace"), "-e", "trace=fsync", "-e",
-                        "inject=fsync:signal=STOP:when=1", "/usr/bin/env", "patch_installer"},
-                       working, environment, file("2.out"), file("2.err"));
-  ASSERT_TRUE(waitFor("trace", "stopped by SIGSTOP")) << ReadFileBytes(file("2.err"));
-  auto second = std::async(std::launch::async, [&] {
-    return session->Run(windowsInstaller, working, screenshots + "Cross-Linux");
-  });
-  // Time enough for the Windows run to patch the game, were it not held off.
-  EXPECT_EQ(std::future_status::timeout, second.wait_for(std::chrono::seconds(5)));
-  std::istringstream trace(ReadFileBytes(file("trace")));
-  for (std::string line; std::getline(trace, line);)
-    if (line.find("stopped by SIGSTOP") != std::string::npos) kill(std::stoi(line), SIGCONT);
-  EXPECT_TRUE(stopped.WaitForEnd(60, &exitCode));
+  const auto stopped = linuxRunStopped("2");
+  auto second = windowsRunBeside("2", "Cross-Linux");
+  signalStopped("2", SIGCONT);
+  EXPECT_TRUE(stopped->WaitForEnd(60, &exitCode));
   EXPECT_EQ(0, exitCode) << ReadFileBytes(file("2.err"));
   ExpectRun(second.get(), 255, {kRefused});
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
@@ -571,20 +587,10 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   // The Linux run first again, killed where it was stopped: the Windows
   // run that waited completes the patch, the killed run's new file
   // cleared or put in place.
-  before = LayOut(s);
-  session->EndWineServer();
-  ChildProcess killed({"/usr/bin/strace", "-f", "-o", file("trace3"), "-e", "trace=fsync", "-e",
-                       "inject=fsync:signal=STOP:when=1", "/usr/bin/env", "patch_installer"},
-                      working, environment, file("3.out"), file("3.err"));
-  ASSERT_TRUE(waitFor("trace3", "stopped by SIGSTOP")) << ReadFileBytes(file("3.err"));
-  auto third = std::async(std::launch::async, [&] {
-    return session->Run(windowsInstaller, working, screenshots + "Cross-Killed");
-  });
-  EXPECT_EQ(std::future_status::timeout, third.wait_for(std::chrono::seconds(5)));
-  std::istringstream trace3(ReadFileBytes(file("trace3")));
-  for (std::string line; std::getline(trace3, line);)
-    if (line.find("stopped by SIGSTOP") != std::string::npos) kill(std::stoi(line), SIGKILL);
-  killed.Kill();
+  const auto killed = linuxRunStopped("3");
+  auto third = windowsRunBeside("3", "Cross-Killed");
+  signalStopped("3", SIGKILL);
+  killed->Kill();
   ExpectRun(third.get(), 0, {s.caption + "|" + s.text});
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 }
