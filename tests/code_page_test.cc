@@ -51,9 +51,11 @@ TEST(CodePage, FollowsTheLocaleAsWineDoes) {
        u"\u00FC|\u0151|\u0141|\u0110|\u0111|\u20AC|\u201C|\u4E2D|\U0001F600|\u03A9mega|\uFF21|"
        u"\u0081",
        "\xFC|o|L|\xD0|d|\x80|\x93|?|??|Omega|A|\x81"},
-      // UTF-8: a byte that is no character is U+FFFD, a lone surrogate too.
+      // UTF-8: a byte that is no character is U+FFFD, a lone surrogate too,
+      // at either edge of each range of halves.
       {"kk_KZ.UTF-8", nullptr, nullptr, true, 65001, "\xC3\xA9\xFF", "\xC3\xA9\xEF\xBF\xBD",
-       u"\u00E9\xD800\U0001F600", "\xC3\xA9\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+       u"\u00E9\xD800\U0001F600\xDC00\xDC01\xD800\xDBFF",
+       "\xC3\xA9\xEF\xBF\xBD\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"he_IL.UTF-8", nullptr, nullptr, true, 1255, "GHR\xE0", "GHR\xD7\x90", u"\u00C0\uFF21\u05D0",
        "?A\xE0"},
       {"vi_VN.UTF-8", nullptr, nullptr, true, 1258, "ERROR", "ERROR", u"\u00C3\u00C2\uFF21",
