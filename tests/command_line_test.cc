@@ -121,7 +121,9 @@ TEST(CommandLine, PrintsCommandsThatRunAsPrinted) {
 
 // Where no one reads a terminal and a desktop session is there, each box is
 // also a dialog, with the hints after its text: zenity's, else kdialog's
-// (stand-ins here, which record their arguments), started without a shell.
+// (stand-ins here, which record their arguments half a second after they
+// start: a run that did not wait for its dialog would end first), started
+// without a shell.
 // No display, or a terminal on any standard stream: no dialog.
 TEST(CommandLine, ShowsADialogWhereThereIsNoTerminal) {
   const std::string prefixLine = "patch_installer: Wine prefix: <a> (from WINEPREFIX)\n";
@@ -165,7 +167,8 @@ TEST(CommandLine, ShowsADialogWhereThereIsNoTerminal) {
     for (const std::string& name : row.standIns) {
       standIns.Write(
           name,
-          "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\0' \"$a\"; done > \"$RECORD\"\n");
+          "#!/bin/sh\n/bin/sleep 0.5\nfor a in \"$0\" \"$@\"; do printf '%s\\0' \"$a\"; done "
+          "> \"$RECORD\"\n");
       chmod((standIns.path() + "/" + name).c_str(), 0755);
     }
     Strings environment = {"WINEPREFIX=" + a.path(), "HOME=" + a.root(), "XDG_DATA_HOME",
