@@ -584,7 +584,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
                                         {"\xC9.txt", "5"},
                                         {"\xE9.txt", "6"},
                                         {"\xC9", "7"},
-                                        {"\xE9/x", "8"},
+                                        {"/\xE9/x", "8"},
                                         {"e\x1B[2J\x07\n\x9D", "9"}};
   Strings refused = {"refusing entry 1 '" + euros(85) + "a': a part is 256" + linux,
                      "refusing entry 2 'd/" + euros(125) + "': a part is 375" + linux},
@@ -622,7 +622,7 @@ TEST(FffToolTest, CommandsAnswerAndLeaveTheirFolderAsTheirRowSays) {
        "character, which Windows does not allow in file names",
        "entry 6 'é.txt': Windows takes "
        "it for the same file as entry 5 'É.txt', so extract there could write only one",
-       "entry 8 'é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
+       "entry 8 '/é/x': it needs 'é' as a folder, but entry 7 'É' is a file of that name (as "
        "Windows compares names)"});
   runs.push_back({Archive(members), {"check", "a.fff"}, 1, "", checked});
   runs.push_back({Archive(members), kExtract, 1, "", refused});
