@@ -367,7 +367,9 @@ def suite(folder, timeout, only=None, exclude=EXCLUDED_TESTS, jobs=2):
 def failed_tests(output):
     """The tests CTest lists as failed (or timed out) at the end of output."""
     listing = output.split("The following tests FAILED:")[-1]
-    return sorted(re.findall(r"^\s*\d+ - (\S+) \(", listing, re.M))
+    # A parameterized test's line goes on "  # GetParam() = ..." before
+    # its outcome.
+    return sorted(re.findall(r"^\s*\d+ - (\S+)(?:\s+# GetParam\(\) = .*)? \(\w+", listing, re.M))
 
 
 class Checker:
