@@ -257,7 +257,9 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   // come without their line end and full stop; a path Windows cannot take
   // is refused by its length.
   ExpectFff({"create", "n.fff", "a.fff"}, dir.path(), 0, "");
-  ExpectFff({"extract", "n.fff", "-C", "n"}, dir.path(), 0, "");
+  // Extracted again, over the file it made: that file is not the archive.
+  for (int time = 0; time < 2; ++time)
+    ExpectFff({"extract", "n.fff", "-C", "n"}, dir.path(), 0, "");
   EXPECT_EQ((FolderFiles{{"a.fff", archive}}), FolderTree(dir.path() + "/n"));
   dir.Write("long.fff", BuildFffArchive({{std::string(120, 'y'), "y"}}));
   ExpectFff({"create", "none\\x.fff", "a.fff"}, dir.path(), 1,
