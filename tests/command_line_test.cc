@@ -36,9 +36,10 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
   const std::string hostile = "\x1b]0;owned\x07\x1b[2J\n--x\x7f\xc2\x9b\xff",
                     shown = "\\x1B]0;owned\\x07\\x1B[2J\\x0A--x\\x7F\\x9B\\xFF";
   const std::string notFound = "ERROR\nGravelhorn not found or the registry not correct!\n";
+  const std::string noPrefixHolds =
+      me + "no prefix that <program> --list looks through holds the game's key\n";
   const std::string root = notFound + me + "Wine prefix: / (from WINEPREFIX)\n" + me +
-                           "/ has no system.reg: it is not a Wine prefix\n" + me +
-                           "no prefix that <program> --list looks through holds the game's key\n";
+                           "/ has no system.reg: it is not a Wine prefix\n" + noPrefixHolds;
   // The arguments, WINEPREFIX (nullptr: not set), the exit code, standard
   // output (exactly, but only its start for --help; patched: <a> is
   // patched) and standard error.
@@ -58,13 +59,22 @@ TEST(CommandLine, NamesThePrefixOrAsksForNothingElse) {
       {{}, "//", 255, "", root},
       {{"--prefix", "../.././"}, "<b>", 0, patched, fromPrefix + ")\n"},
       {{"--prefix=<a-app>"}, "<b>", 0, patched, fromPrefix + "; Proton keeps it in pfx)\n"},
+      // A compatdata folder whose pfx is a file is no Proton folder.
+      {{"--prefix=<c-app>"},
+       "<b>",
+       255,
+       "",
+       notFound + me + "Wine prefix: <c-app> (from --prefix)\n" + me +
+           "<c-app> has no system.reg: it is not a Wine prefix\n" + noPrefixHolds},
   };
   for (const auto& [arguments, wineprefix, exitCode, out, err] : rows) {
     SCOPED_TRACE(CommandLine(arguments));
     FakePrefix a("steamapps/compatdata/4711/pfx"), b("b/pfx");
+    WriteFileBytes(b.root() + "/steamapps/compatdata/4712/pfx", "");
     auto fill = [&](const std::string& text) {
       return WithPaths(text, {{"<program>", fs::canonical(PatchInstallerPath()).string()},
                               {"<a-app>", a.root() + "/steamapps/compatdata/4711"},
+                              {"<c-app>", b.root() + "/steamapps/compatdata/4712"},
                               {"<a>", a.path()},
                               {"<b>", b.path()}});
     };
