@@ -14,17 +14,11 @@ void ComposeCopyFailure(char* text, size_t size, MessageId id, const char* name,
   (void)snprintf(text, size, "%s %s%s", MessageText(id), name, ending);
 }
 
-namespace {
-
-// The box of a failed copy, shown by FatalError.
-[[noreturn]] void FatalWithName(MessageId id, const char* name,
-                                const char* ending = "") {
+void FatalWithName(MessageId id, const char* name, const char* ending) {
   char errorText[kCopyFailureSize];
   ComposeCopyFailure(errorText, sizeof errorText, id, name, ending);
   FatalError(errorText);
 }
-
-}  // namespace
 
 bool WriteBufferToFile(const unsigned char* data, uint32_t size,
                        const char* name) {

@@ -23,6 +23,10 @@ const size_t kCopyFailureSize =
 void ComposeCopyFailure(char* text, size_t size, MessageId id, const char* name,
                         const char* ending = "");
 
+// Ends the run with that text in FatalError's box.
+[[noreturn]] void FatalWithName(MessageId id, const char* name,
+                                const char* ending = "");
+
 // Replaces the disk file name with size bytes of data, whole or not at all
 // (see file_replacement.h). A file that cannot be written, and any failure
 // on the way (a full disk among them), is reported with message 1 and the

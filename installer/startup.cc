@@ -63,11 +63,8 @@ int RunInstaller() {
   ListPatchFiles(LanguageValue, files);
   char first[kInstallPathSize];
   JoinDestination(first, sizeof first, InstallPath, files[0].destination);
-  if (!HoldGameForThisRun(InstallPath, first)) {
-    char text[kCopyFailureSize];
-    ComposeCopyFailure(text, sizeof text, MESSAGE_CANNOT_WRITE, first);
-    FatalError(text);
-  }
+  if (!HoldGameForThisRun(InstallPath, first))
+    FatalWithName(MESSAGE_CANNOT_WRITE, first);
   ApplyPatch();
   return 0;
 }
