@@ -14,7 +14,6 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -132,10 +131,6 @@ class WineSession {
                  const std::vector<std::string>& environment = {},
                  const std::string& keepOpenWhile = "") {
     const std::string log = folder_ + "/run" + std::to_string(++runs_) + ".log";
-    int xvfbExit = 0;
-    if (std::lock_guard<std::mutex> one(xvfbLook_); xvfb_->Ended(&xvfbExit))
-      throw std::runtime_error("Xvfb has ended (" + std::to_string(xvfbExit) +
-                               "): " + Tail(ReadIfThere(folder_ + "/xvfb.log")));
     std::vector<std::string> argv = {tools_.wine, exe};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     ChildProcess program(argv, workingDirectory, Environment("fixme-all,+msgbox", environment),
@@ -143,22 +138,17 @@ class WineSession {
     std::vector<std::string> captions;
     std::map<std::string, Clock::time_point> clicked;  // by window
     auto deadline = Clock::now() + kBoxWait;
-    std::string lastSearchError = "xdotool found no window";
     WindowsRun run;
     try {
       while (!program.Ended(&run.exitCode)) {
         if (Clock::now() >= deadline)
-          throw std::runtime_error(
-              exe + " showed no further box and did not end in time (" + lastSearchError +
-              "; its windows, shown or not:" + WindowsOf(program.pid()) + "; Xvfb holds " +
-              XvfbDescriptors() + " descriptors); Wine's output:\n" + Tail(ReadFileBytes(log)));
-        // The program's visible windows (xdotool fails when there is none,
-        // saying nothing).
-        const CommandResult search = RunCommand(
+          throw std::runtime_error(exe + " showed no further box and did not end in time (its " +
+                                   "windows, shown or not:" + WindowsOf(program.pid()) +
+                                   "); Wine's output:\n" + Tail(ReadFileBytes(log)));
+        // The program's visible windows (xdotool fails when there is none).
+        std::istringstream windows(Must(
             {tools_.xdotool, "search", "--onlyvisible", "--pid", std::to_string(program.pid())},
-            folder_, Environment("-all"), kXSeconds);
-        if (!search.err.empty()) lastSearchError = search.err;
-        std::istringstream windows(search.out);
+            true));
         for (std::string window; windows >> window;) {
           auto pressed = clicked.find(window);
           if (pressed == clicked.end()) {
@@ -234,15 +224,6 @@ class WineSession {
     for (std::string window; windows >> window;)
       list += " " + window + " '" + Must({tools_.xdotool, "getwindowname", window}, true) + "'";
     return list;
-  }
-
-  // How many descriptors Xvfb holds, about one per client: each display
-  // takes a limited number of clients.
-  std::string XvfbDescriptors() const {
-    const std::filesystem::path fds = "/proc/" + std::to_string(xvfb_->pid()) + "/fd";
-    std::error_code error;
-    auto entries = std::filesystem::directory_iterator(fds, error);
-    return error ? error.message() : std::to_string(std::distance(entries, {}));
   }
 
   // Runs a console program, exe and its arguments, under Wine in
@@ -381,7 +362,6 @@ class WineSession {
   WineTools tools_;
   std::string folder_, prefix_, display_;
   std::unique_ptr<ChildProcess> xvfb_;
-  std::mutex xvfbLook_;        // two runs may look from two threads
   std::atomic<int> runs_ = 0;  // two runs may be started from two threads
 };
 

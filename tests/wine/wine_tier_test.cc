@@ -97,9 +97,13 @@ void ExpectRun(const WindowsRun& run, int exitCode, std::vector<std::string> box
   for (size_t i = 0; i < boxes.size() && i < run.boxes.size(); ++i)
     if (run.boxes[i].ends_with(kCutShort) && run.boxes[i].size() < boxes[i].size() + 4)
       boxes[i] = boxes[i].substr(0, run.boxes[i].size() - 4) + kCutShort;
-  EXPECT_EQ(boxes, run.boxes) << "Xvfb holds " << session->XvfbDescriptors()
-                              << " descriptors; Wine's output:\n"
-                              << WineSession::Tail(run.wineOutput);
+  EXPECT_EQ(boxes, run.boxes) << "Wine's output:\n" << WineSession::Tail(run.wineOutput);
+}
+
+// The Linux program's environment on the session's prefix.
+std::vector<std::string> LinuxEnvironment() {
+  return {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8", "HOME=" + session->Home(),
+          "XDG_DATA_HOME", PathTo(linuxInstaller)};
 }
 
 // Run by the CTest fixture wine_prefix alone, which names the folder: the
@@ -141,9 +145,7 @@ TEST_P(WindowsProgram, AgreesWithTheLinuxProgram) {
       LayOutScenario(s, session->DriveC());
     session->EndWineServer();  // which writes system.reg
     const CommandResult linux =
-        RunCommand({"/usr/bin/env", "patch_installer"}, working,
-                   {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8", "HOME=" + session->Home(),
-                    "XDG_DATA_HOME", PathTo(linuxInstaller)});
+        RunCommand({"/usr/bin/env", "patch_installer"}, working, LinuxEnvironment());
     SCOPED_TRACE("the Linux program's exit code, box and hints");
     ExpectPrinted(linux, exitCode, PrintedBox(caption, text), again ? std::nullopt : s.hints,
                   session->prefix(), session->Home());
@@ -461,6 +463,21 @@ TEST_P(WindowsTestBuild, NeverLosesAGameFile) {
 INSTANTIATE_TEST_SUITE_P(FaultCases, WindowsTestBuild, ::testing::ValuesIn(FaultCases()),
                          [](const auto& info) { return info.param.name; });
 
+// Starts the Windows test build in working with faults, one of which holds
+// the run (the file "held" there says so), and returns once it holds, or
+// has ended. With keepOpen, its box stays open while that file exists.
+std::future<WindowsRun> StartHeld(const std::string& working, const std::string& screenshot,
+                                  const std::string& faults, const std::string& keepOpen = "") {
+  auto run = std::async(std::launch::async, [=] {
+    return session->Run(windowsTestBuild, working, screenshots + screenshot, {},
+                        {"GRAVELHORN_FAULTS=" + faults}, keepOpen);
+  });
+  while (!FileExists(working + "/held") &&
+         run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+  return run;
+}
+
 // Two runs on one game at once: the test build, held before its first move
 // with that file's new bytes whole under the temporary name, and the
 // program players run, started meanwhile. The second waits for the first,
@@ -471,15 +488,8 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
   const Scenario& s = GetParam();
   const std::string working = session->DriveC() + "/" + s.workingFolder;
   // The first run's box stays open until the second has ended: a run lets
-  // go of the game before its box, and two boxes at once would race for
-  // the harness's key presses.
+  // go of the game before its box, so the second goes on meanwhile.
   const std::string keepOpen = working + "/keep-open";
-  auto run = [&](const std::string& exe, const std::string& faults, const std::string& name) {
-    return std::async(std::launch::async, [=] {
-      return session->Run(exe, working, screenshots + name, {}, {"GRAVELHORN_FAULTS=" + faults},
-                          exe == windowsTestBuild ? keepOpen : "");
-    });
-  };
   // {the first run's faults, its exit code and boxes, the second's}
   const std::tuple<std::string, int, std::vector<std::string>, int, std::string> rows[] = {
       {"MoveFileExA#1=hold", 0, {s.caption + "|" + s.text}, 255, kRefused},
@@ -489,11 +499,10 @@ TEST_P(OnEnglish, SecondRunWaitsForTheFirst) {
     const FolderFiles before = LayOut(s);
     const std::string name = "TwoRuns-" + std::to_string(firstExit) + "-";
     WriteFileBytes(keepOpen, "");
-    auto first = run(windowsTestBuild, faults, name + "1");
-    while (!FileExists(working + "/held") &&
-           first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    }
-    auto second = run(windowsInstaller, "", name + "2");
+    auto first = StartHeld(working, name + "1", faults, keepOpen);
+    auto second = std::async(std::launch::async, [&] {
+      return session->Run(windowsInstaller, working, screenshots + name + "2");
+    });
     // Time enough for the second to patch the game, were it not held off.
     second.wait_for(std::chrono::seconds(5));
     std::filesystem::remove(working + "/held");
@@ -517,9 +526,6 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   const std::string game = session->DriveC() + "/" + s.gameFolder;
   if (RunCommand({"/usr/bin/strace", "-o", "/dev/null", "/bin/true"}, "/").exitCode != 0)
     GTEST_SKIP() << "strace cannot trace here (scripts/setup.sh installs strace)";
-  const std::vector<std::string> environment = {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
-                                                "HOME=" + session->Home(), "XDG_DATA_HOME",
-                                                PathTo(linuxInstaller)};
   TempDir outputs;
   auto file = [&](const std::string& name) { return outputs.path() + "/" + name; };
   // Waits up to half a minute for text in the file name.
@@ -534,15 +540,9 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   // The Windows run first, held before its first move.
   FolderFiles before = LayOut(s);
   session->EndWineServer();  // which writes the game's key to system.reg
-  auto windows = std::async(std::launch::async, [&] {
-    return session->Run(windowsTestBuild, working, screenshots + "Cross-Windows", {},
-                        {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
-  });
-  while (!FileExists(working + "/held") &&
-         windows.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-  }
-  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working, environment, file("1.out"),
-                        file("1.err"));
+  auto windows = StartHeld(working, "Cross-Windows", "MoveFileExA#1=hold");
+  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working, LinuxEnvironment(),
+                        file("1.out"), file("1.err"));
   EXPECT_TRUE(waitFor("1.err", waiting)) << ReadFileBytes(file("1.err"));
   std::filesystem::remove(working + "/held");
   ExpectRun(windows.get(), 0, {s.caption + "|" + s.text});
@@ -562,7 +562,7 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
         std::vector<std::string>{"/usr/bin/strace", "-f", "-o", file("trace" + n), "-e",
                                  "trace=fsync", "-e", "inject=fsync:signal=STOP:when=1",
                                  "/usr/bin/env", "patch_installer"},
-        working, environment, file(n + ".out"), file(n + ".err"));
+        working, LinuxEnvironment(), file(n + ".out"), file(n + ".err"));
   };
   auto windowsRunBeside = [&](const std::string& n, const std::string& screenshot) {
     EXPECT_TRUE(waitFor("trace" + n, "stopped by SIGSTOP")) << ReadFileBytes(file(n + ".err"));
@@ -609,20 +609,12 @@ TEST_P(OnEnglish, ARunHeldForAMinuteIsGivenUpOn) {
   const std::string working = session->DriveC() + "/" + s.workingFolder;
   const FolderFiles before = LayOut(s);
   session->EndWineServer();  // which writes the game's key to system.reg
-  auto first = std::async(std::launch::async, [&] {
-    return session->Run(windowsTestBuild, working, screenshots + "Held-1", {},
-                        {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
-  });
-  while (!FileExists(working + "/held") &&
-         first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-  }
+  auto first = StartHeld(working, "Held-1", "MoveFileExA#1=hold");
   auto second = std::async(std::launch::async, [&] {
     return session->Run(windowsInstaller, working, screenshots + "Held-2");
   });
   TempDir outputs;
-  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working,
-                        {"WINEPREFIX=" + session->prefix(), "LC_ALL=C.UTF-8",
-                         "HOME=" + session->Home(), "XDG_DATA_HOME", PathTo(linuxInstaller)},
+  ChildProcess linuxRun({"/usr/bin/env", "patch_installer"}, working, LinuxEnvironment(),
                         outputs.path() + "/out", outputs.path() + "/err");
   int exitCode = -1;
   EXPECT_TRUE(linuxRun.WaitForEnd(120, &exitCode));
@@ -666,13 +658,7 @@ TEST_P(OnEnglish, MovesOnlyTheFileItWrote) {
   const std::string working = session->DriveC() + "/" + s.workingFolder;
   const std::string game = session->DriveC() + "/" + s.gameFolder;
   const FolderFiles before = LayOut(s);
-  auto run = std::async(std::launch::async, [&] {
-    return session->Run(windowsTestBuild, working, screenshots + "Swapped", {},
-                        {"GRAVELHORN_FAULTS=CloseHandle#1=hold"});
-  });
-  while (!FileExists(working + "/held") &&
-         run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-  }
+  auto run = StartHeld(working, "Swapped", "CloseHandle#1=hold");
   TempDir other;
   WriteFileBytes(other.path() + "/planted", "planted");
   std::filesystem::rename(other.path() + "/planted", game + "/Gravelhorn_d3d.exe.tmp");
