@@ -116,12 +116,8 @@ TEST(MessageCatalogue, EveryTextReadsAsWrittenInItsCodePage) {
 // of five codes or more that starts with English's, with or without
 // backticks, names them all, in order.
 TEST(MessageCatalogue, TheGuidesListItsLanguages) {
-  std::string plain, ticked;
-  for (const CatalogueLanguage& language : MessageCatalogue) {
-    plain += (plain.empty() ? "" : ", ") + std::string(language.code);
-    ticked += (ticked.empty() ? "`" : "`, `") + std::string(language.code);
-  }
-  ticked += "`";
+  const std::string plain = CatalogueCodeList();
+  const std::string ticked = "`" + std::regex_replace(plain, std::regex(", "), "`, `") + "`";
   const std::regex list("`?eng`?(, `?[a-z]{3}`?){4,}");
   int lists = 0;
   for (const char* guide :
