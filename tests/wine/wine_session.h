@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -239,7 +240,16 @@ class WineSession {
         line += " '" + std::regex_replace(argument, std::regex("'"), "'\\''") + "'";
       argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
     }
-    return RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
+    CommandResult result = RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
+    // A Wine service that the run's wineserver started shares the run's
+    // standard error; its crash report is not the program's output. The
+    // program's own crash shows in its exit code.
+    static const std::regex otherCrash("wine: Unhandled [^\n]*starting debugger\\.\\.\\.\n");
+    for (std::smatch found; std::regex_search(result.err, found, otherCrash);) {
+      std::cerr << "(Wine beside the run: " << found.str() << ")";
+      result.err.erase(found.position(), found.length());
+    }
+    return result;
   }
 
  private:
