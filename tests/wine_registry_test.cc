@@ -136,8 +136,9 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
        "\xF0\x8F\xBF\xBF|\xF0\x90\x80\x80\"",
        "|?|?||?|?||??\0"s},
       {"\"Value\"=dword:0000ABCD", "\xCD\xAB\0\0"s},
-      // UTF-16 strings with a stray odd byte; no type is raw bytes.
-      {"\"Value\"=hex(1):41,00,42", "A"s},
+      // UTF-16 strings with a stray odd byte (the type in up to eight
+      // digits); no type is raw bytes.
+      {"\"Value\"=hex(00000001):41,00,42", "A"s},
       {"\"Value\"=hex(0):41,00", "A\0"s},
       // The decoded length counts against the 256 bytes, not the escaped.
       {"\"Value\"=\"" + x254 + "\\x00e9\"", x254 + "\xE9\0"s},
