@@ -228,10 +228,12 @@ class WineSession {
   }
 
   // Runs a console program, exe and its arguments, under Wine in
-  // workingDirectory with its output in files; with onTerminal, on a
-  // terminal of its own (script), which Wine makes the program's console.
+  // workingDirectory with its output in files, NAME=VALUE pairs of
+  // environment added; with onTerminal, on a terminal of its own (script),
+  // which Wine makes the program's console.
   CommandResult RunConsole(const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory, bool onTerminal = false) {
+                           const std::string& workingDirectory, bool onTerminal = false,
+                           const std::vector<std::string>& environment = {}) {
     std::vector<std::string> argv = {tools_.wine};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (onTerminal) {
@@ -240,7 +242,8 @@ class WineSession {
         line += " '" + std::regex_replace(argument, std::regex("'"), "'\\''") + "'";
       argv = {"/usr/bin/script", "-qec", line, "/dev/null"};
     }
-    CommandResult result = RunCommand(argv, workingDirectory, Environment("-all"), kCommandSeconds);
+    CommandResult result =
+        RunCommand(argv, workingDirectory, Environment("-all", environment), kCommandSeconds);
     // A Wine service that the run's wineserver started shares the run's
     // standard error; its crash report is not the program's output. The
     // program's own crash shows in its exit code.

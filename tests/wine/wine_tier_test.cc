@@ -37,6 +37,7 @@ const std::string windowsInstaller =
 const std::string linuxInstaller = FromEnvironment("PATCH_INSTALLER", LINUX_PATCH_INSTALLER);
 const std::string windowsFff = WIN64_BUILD_DIR "/fff.exe";
 const std::string windowsTestBuild = WIN64_BUILD_DIR "/patch_installer_faults.exe";
+const std::string windowsFffFaults = WIN64_BUILD_DIR "/fff_faults.exe";
 const std::string screenshots = tierFolder + "/screenshots/";
 // The prefix made once for the tier (by the CTest fixture wine_prefix, which
 // runs WinePrefix.IsSavedForTheRows below), which each process copies.
@@ -213,11 +214,13 @@ TEST_P(OnEnglish, PlantedDllIsNeverLoaded) {
 }
 
 // fff.exe run with arguments in folder: its exit code and standard error,
-// or what the regular expression pattern matches whole.
+// or what the regular expression pattern matches whole. With faults, its
+// test build, whose calls fail where GRAVELHORN_FAULTS says.
 void ExpectFff(std::vector<std::string> arguments, const std::string& folder, int exitCode,
-               const std::string& err, bool pattern = false) {
-  arguments.insert(arguments.begin(), windowsFff);
-  const CommandResult result = session->RunConsole(arguments, folder);
+               const std::string& err, bool pattern = false, const std::string& faults = "") {
+  arguments.insert(arguments.begin(), faults.empty() ? windowsFff : windowsFffFaults);
+  const CommandResult result =
+      session->RunConsole(arguments, folder, false, {"GRAVELHORN_FAULTS=" + faults});
   EXPECT_EQ(exitCode, result.exitCode) << CommandLine(arguments);
   if (pattern)
     EXPECT_TRUE(std::regex_match(result.err, std::regex(err))) << result.err;
@@ -266,6 +269,27 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   dir.Write("long.fff", BuildFffArchive({{std::string(120, 'y'), "y"}}));
   ExpectFff({"create", "none\\x.fff", "a.fff"}, dir.path(), 1,
             R"(fff: none\\x\.fff: cannot create 'none\\x\.fff\.tmp\d+': Path not found\r\n)", true);
+  // Calls that fail in the test build: the message says which, and every
+  // file that it does not name as changed is as it was.
+  TempDir failing;
+  failing.Write("t.fff", BuildFffArchive({{"a.txt", "a"}, {"b.txt", "b"}}));
+  const FolderFiles before = FolderTree(failing.path());
+  const std::pair<std::string, std::string> createFailures[] = {
+      {"CreateFileA#1=112", "cannot create 'n\\.fff\\.tmp\\d+': Disk full"},
+      {"FlushFileBuffers#1=5", "writing 'n\\.fff\\.tmp\\d+' failed: Access denied"},
+      {"MoveFileExA#1=5", "cannot rename 'n\\.fff\\.tmp\\d+' into place: Access denied"}};
+  for (const auto& [faults, problem] : createFailures) {
+    ExpectFff({"create", "n.fff", "t.fff"}, failing.path(), 1, "fff: n\\.fff: " + problem + "\r\n",
+              true, faults);
+    EXPECT_EQ(before, FolderTree(failing.path())) << faults;
+  }
+  ExpectFff({"extract", "t.fff", "-C", "out"}, failing.path(), 1,
+            "fff: t.fff: cannot put 'out/b.txt' in its place: Access denied; the members before "
+            "it were extracted, it and those after it not\r\n",
+            false, "MoveFileExA#2=5");
+  FolderFiles extracted = before;
+  extracted.insert({{"out", kFolderEntry}, {"out/a.txt", "a"}});
+  EXPECT_EQ(extracted, FolderTree(failing.path()));
   // Z:\<the folder>\<140 o>\<120 y>
   const std::string longest = std::to_string(2 + dir.path().size() + 1 + 140 + 1 + 120);
   ExpectFff({"extract", "long.fff", "-C", std::string(140, 'o')}, dir.path(), 1,

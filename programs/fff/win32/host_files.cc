@@ -1,5 +1,8 @@
 // The fff tool's disk operations on Windows, through the ANSI interfaces,
-// so that host paths are the narrow text the tool was given.
+// so that host paths are the narrow text the tool was given. The calls that
+// create, flush, move and remove go through the same seam as the
+// installer's file replacement (win32::), which the Wine tier's test build
+// fff_faults.exe fails where a test says.
 #include "programs/fff/host_files.h"
 
 #include <errno.h>
@@ -9,6 +12,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "platform/win32/replacement_calls.h"
 #include "programs/fff/member_name.h"
 
 namespace {
@@ -195,8 +199,8 @@ FILE* OpenRegularFile(const std::string& path, uint64_t* length,
 
 FILE* CreateNewFile(const std::string& path, std::string* error) {
   HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      win32::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Failed(error);
     return nullptr;
@@ -223,8 +227,8 @@ bool RemoveEntry(const std::string& path, std::string* error) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   const bool folder = attributes != INVALID_FILE_ATTRIBUTES &&
                       (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  return (folder ? RemoveDirectoryA(path.c_str())
-                 : DeleteFileA(path.c_str())) ||
+  return (folder ? win32::RemoveDirectoryA(path.c_str())
+                 : win32::DeleteFileA(path.c_str())) ||
          Failed(error);
 }
 
@@ -235,8 +239,8 @@ bool ReplaceRegularFile(const std::string& from, const std::string& to,
   *error = ReplacementProblem(to);
   if (!error->empty()) return false;
   const bool missing = InspectHostEntry(to) == HostEntry::kMissing;
-  return MoveFileExA(from.c_str(), to.c_str(),
-                     missing ? 0 : MOVEFILE_REPLACE_EXISTING) ||
+  return win32::MoveFileExA(from.c_str(), to.c_str(),
+                            missing ? 0 : MOVEFILE_REPLACE_EXISTING) ||
          Failed(error);
 }
 
@@ -267,7 +271,7 @@ bool SeekFile(FILE* stream, uint64_t position) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-  return RemoveDirectoryA(path.c_str());
+  return win32::RemoveDirectoryA(path.c_str());
 }
 
 std::string HostPathProblem(const std::string& folder,
@@ -293,7 +297,7 @@ bool FlushToDisk(FILE* stream, std::string* error) {
     *error = strerror(errno);
     return false;
   }
-  return FlushFileBuffers(
+  return win32::FlushFileBuffers(
              reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) ||
          Failed(error);
 }
@@ -364,7 +368,7 @@ bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
 }
 
 bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
-  return RemoveDirectoryA(PathIn(folder, name).c_str());
+  return win32::RemoveDirectoryA(PathIn(folder, name).c_str());
 }
 
 FILE* CreateFileIn(const HostFolder& folder, const std::string& name,
@@ -379,8 +383,9 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
   if (InspectHostEntry(target) == HostEntry::kLink &&
       !RemoveEntry(target, error))
     return false;
-  return MoveFileExA(PathIn(folder, from).c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+  return win32::MoveFileExA(
+             PathIn(folder, from).c_str(), target.c_str(),
+             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
          Failed(error);
 }
 
@@ -404,16 +409,17 @@ bool ExchangeIn(const HostFolder& folder, const std::string& a,
                 std::string* error) {
   const std::string first = PathIn(folder, a), second = PathIn(folder, b),
                     third = PathIn(folder, aside);
-  if (!MoveFileExA(first.c_str(), third.c_str(), 0)) return Failed(error);
-  if (!MoveFileExA(second.c_str(), first.c_str(), 0)) {
+  if (!win32::MoveFileExA(first.c_str(), third.c_str(), 0))
+    return Failed(error);
+  if (!win32::MoveFileExA(second.c_str(), first.c_str(), 0)) {
     Failed(error);
-    (void)MoveFileExA(third.c_str(), first.c_str(), 0);
+    (void)win32::MoveFileExA(third.c_str(), first.c_str(), 0);
     return false;
   }
-  if (!MoveFileExA(third.c_str(), second.c_str(), 0)) {
+  if (!win32::MoveFileExA(third.c_str(), second.c_str(), 0)) {
     Failed(error);
-    if (MoveFileExA(first.c_str(), second.c_str(), 0))
-      (void)MoveFileExA(third.c_str(), first.c_str(), 0);
+    if (win32::MoveFileExA(first.c_str(), second.c_str(), 0))
+      (void)win32::MoveFileExA(third.c_str(), first.c_str(), 0);
     return false;
   }
   return true;
