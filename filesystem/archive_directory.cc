@@ -52,7 +52,6 @@ void ReleaseArchiveDirectory(ArchiveDirectory* directory) {
 
 DirectoryError ReadArchiveDirectory(FILE* stream, int64_t fileLength,
                                     ArchiveDirectory* directory) {
-  ReleaseArchiveDirectory(directory);
   directory->fileLength = fileLength;
   if (fread(&directory->header, 1, kFffHeaderSize, stream) != kFffHeaderSize)
     return DirectoryError::kHeader;

@@ -40,10 +40,10 @@ struct ArchiveDirectory {
 };
 
 // Reads the header and directory of the archive open on stream, which
-// stands at its first byte, into directory, replacing what it held; the
-// stream is left behind the last whole entry. fileLength is the file's
-// length, or -1 when it is unknown (an entries error). On failure directory
-// holds no entries.
+// stands at its first byte, into directory, which holds no entries (a new
+// one, or one released); the stream is left behind the last whole entry.
+// fileLength is the file's length, or -1 when it is unknown (an entries error).
+// On failure directory holds no entries.
 DirectoryError ReadArchiveDirectory(FILE* stream, int64_t fileLength,
                                     ArchiveDirectory* directory);
 

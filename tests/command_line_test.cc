@@ -195,6 +195,12 @@ TEST(CommandLine, ShowsADialogWhereThereIsNoTerminal) {
     EXPECT_TRUE(run.WaitForEnd(20, &exitCode));
     close(terminal);
     EXPECT_EQ(row.withKey ? 0 : 255, exitCode);
+    // The hints go to standard error too, for a launcher's log.
+    if (!row.terminal) {
+      EXPECT_NE(
+          std::string::npos,
+          ReadFileBytes(outputs.path() + "/err").find(WithPaths(prefixLine, {{"<a>", a.path()}})));
+    }
     Strings recorded;
     const std::string record = standIns.path() + "/recorded";
     if (FileExists(record)) {

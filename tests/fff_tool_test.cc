@@ -836,14 +836,21 @@ TEST(MemberNames, InUtf8CountAndCompareAsTheHostWritesThem) {
   // U+FFFD, three bytes in a Linux name, U+FFFF is three too and U+10000
   // four: 82 of the first, U+FFFF, U+10000 and two letters are 255 bytes,
   // one letter more is too long.
-  // U+1000 and U+9000 are two names on Windows.
+  // U+1000 and U+9000, U+0800 and U+1800, U+00E9 and U+00EB are two names
+  // on Windows; U+0080 is two bytes in UTF-8, so 128 of them are too long.
   const std::string locales = CompiledLocale("kk_KZ.UTF-8"), letters = "aa";
   if (locales.empty()) GTEST_SKIP() << "localedef cannot compile kk_KZ.UTF-8 (package locales)";
   ScopedEnvironment locpath("LOCPATH", locales.c_str()), lcAll("LC_ALL", "kk_KZ.UTF-8");
   const std::string fits = std::string(82, '\xFF') + "\xEF\xBF\xBF\xF0\x90\x80\x80" + letters;
   EXPECT_EQ("", LinuxFileNameProblem(fits));
   EXPECT_NE("", LinuxFileNameProblem(fits + "a"));
-  EXPECT_NE(WindowsNameKey("\xE1\x80\x80"), WindowsNameKey("\xE9\x80\x80"));
+  for (const auto& [a, b] : {std::pair{"\xE1\x80\x80", "\xE9\x80\x80"},
+                             {"\xE0\xA0\x80", "\xE1\xA0\x80"},
+                             {"\xC3\xA9", "\xC3\xAB"}})
+    EXPECT_NE(WindowsNameKey(a), WindowsNameKey(b)) << a;
+  std::string controls;
+  while (controls.size() < 256) controls += "\xC2\x80";
+  EXPECT_EQ("a part is 256 bytes long in UTF-8", LinuxFileNameProblem(controls).substr(0, 33));
 }
 
 }  // namespace

@@ -112,9 +112,9 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       {R"("Value"="a\\b\"c\n\r\t|\x00e9|\x151|\x20ac|\x00e9e|\q|\x|\e")",
        "a\\b\"c\n\r\t|\xE9|o|\x80|\xE9"
        "e|q|x|\x1B\0"s},
-      {R"("Value"="\101\0012")",
+      {R"("Value"="\101\0012\7")",
        "A\x01"
-       "2\0"s},
+       "2\a\0"s},
       // Strings of the expandable and multi kinds come back as stored; as
       // UTF-16LE hex, one code page 1252 byte per unit.
       {R"("Value"=str(2):"%USERPROFILE%\\GHR\\Saves")", "%USERPROFILE%\\GHR\\Saves\0"s},
@@ -164,6 +164,7 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       {root + "]\n\"Value\"=hex:01,\\", "<value missing>", true, quillfern},
       {root + "]\n\"Value\"=\"\\x", "<value missing>", true, quillfern},
       {root + " 1\n\"Value\"=\"x\"\n", "<key missing>", true, quillfern},
+      {" \t" + root + "] 1\n\"Value\"=\"x\"\n", "x\0"s, true, quillfern},  // blanks before it
       {"", "<key missing>", true},
       // A longer key is another key; a subkey's line alone shows the key, as
       // Wine saves a key that has subkeys but no values: it opens, empty.
