@@ -287,6 +287,16 @@ std::vector<Scenario> BuildScenarios() {
            },
        .text = EnglishSummary(g224 + "\\"),
        .onWindows = true},
+      // Where the destination is missing, a leftover that starts with the
+      // new file's bytes but runs on is no copy of it: the file is written anew.
+      {.name = "LeftoverLongerThanTheNewFile",
+       .prepare =
+           [](Folder game) {
+             std::filesystem::remove(game + "/Gravelhorn_glide.exe");
+             WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp",
+                            "MZ /Gravelhorn_glide.exe v1.2 and more");
+           },
+       .onWindows = true},
       {.name = "MissingInstallFolder",
        .installPath = "C:\\Games\\Gone",
        .language = "ita",
