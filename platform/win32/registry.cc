@@ -13,9 +13,9 @@ RegistryStatus QueryRegistryValue(RegistryRoot root, const char* keyPath,
                     keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
   if (status != ERROR_SUCCESS) return REGISTRY_KEY_MISSING;
 
-  DWORD type = 0;
   DWORD size = kRegistryReadSize;
-  status = RegQueryValueExA(key, valueName, nullptr, &type, value->data, &size);
+  status =
+      RegQueryValueExA(key, valueName, nullptr, nullptr, value->data, &size);
   RegCloseKey(key);
 
   if (status == ERROR_MORE_DATA) return REGISTRY_VALUE_TOO_LONG;
