@@ -432,10 +432,11 @@ std::vector<FaultCase> FaultCases() {
          WriteFileBytes(game + "/Gravelhorn_d3d.exe.tmp", "left over");
        }},
       // Other bytes where a file the game lacks goes are read, let go of and
-      // removed, and the new file is made in their place.
+      // removed, and the new file is made in their place at once, with no
+      // wait (the test build, given a fault that never comes, counts them).
       {"OtherBytesWhereANewFileGoes",
        "GermanEdition",
-       {{"", 0, 4, false}},
+       {{"CreateFileA#99=5", 0, 4, false, false, {0, 0}}},
        [](const std::string& game) { WriteFileBytes(NewExecutable(game) + ".tmp", "left over"); }}};
   // Each step of putting a file in place (its name, the call, the error or
   // the kill) fails at each of the four files in turn, each run after the
