@@ -512,6 +512,30 @@ std::future<WindowsRun> StartHeld(const std::string& working, const std::string&
   return run;
 }
 
+// Two fff.exe extracts into one folder take turns: the second says that it
+// waits, and runs once the first has ended. The first, fff's test build, is
+// held before its first rename for the minute its hold lasts (nothing
+// removes "held"), long after the second has started.
+TEST_P(OnEnglish, FffExeExtractsIntoOneFolderTakeTurns) {
+  TempDir dir;
+  dir.Write("a.fff", BuildFffArchive({{"a.txt", "a"}}));
+  MakeFolders(dir.path() + "/out");
+  const std::vector<std::string> extract = {"extract", "a.fff", "-C", "out"};
+  std::vector<std::string> held = extract;
+  held.insert(held.begin(), windowsFffFaults);
+  auto first = std::async(std::launch::async, [&] {
+    return session->RunConsole(held, dir.path(), false, {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
+  });
+  while (!FileExists(dir.path() + "/held") &&
+         first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+  ExpectFff(extract, dir.path(), 0,
+            "fff: a.fff: waiting while another fff extract works in 'out'\r\n");
+  const CommandResult firstResult = first.get();
+  EXPECT_EQ(0, firstResult.exitCode) << firstResult.err;
+  EXPECT_EQ("a", ReadFileBytes(dir.path() + "/out/a.txt"));
+}
+
 // Two runs on one game at once: the test build, held before its first move
 // with that file's new bytes whole under the temporary name, and the
 // program players run, started meanwhile. The second waits for the first,
