@@ -401,14 +401,15 @@ class Checker:
                       "-DCMAKE_EXE_LINKER_FLAGS=" + sanitizers)
             self.first = [self.plain, self.sanitized]
         self.timeout = 3600
-
-    failed = []  # the tests that failed on the last mutant caught
+        self.failed = []  # the tests that failed on the last mutant caught
+        if windows:
+            # Each of the tier's processes ends at its first failing test.
+            os.environ["GTEST_FAIL_FAST"] = "1"
 
     def test(self, folder):
         if self.windows:
             # The tier's four processes mostly wait on Wine, as in
-            # scripts/test.sh; each ends at its first failing test.
-            os.environ["GTEST_FAIL_FAST"] = "1"
+            # scripts/test.sh.
             return suite(self.wine, self.timeout, only="^wine_tier_", jobs=4)
         return suite(folder, self.timeout, only=self.tests)
 

@@ -669,28 +669,6 @@ std::vector<Scenario> BuildScenarios() {
        .error = kNoGame,
        .server = kRunning,
        .hints = kServerRunning + kFoundNowhere},
-      // What another user could have planted in the shared temporary folder
-      // is no Wine server of the player's, and no file of one is waited for.
-      {.name = "WineserverFileIsAFifo",
-       .key = kMissing,
-       .error = kNoGame,
-       .server = kNameIsAFifo,
-       .hints = kFoundNowhere},
-      {.name = "ServerLockIsAFifo",
-       .key = kMissing,
-       .error = kNoGame,
-       .server = kLockIsAFifo,
-       .hints = kFoundNowhere},
-      {.name = "ServerFolderOfAnotherUser",
-       .key = kMissing,
-       .error = kNoGame,
-       .server = kFolderOfAnotherUser,
-       .hints = kFoundNowhere},
-      {.name = "ServerFolderOpenToOthers",
-       .key = kMissing,
-       .error = kNoGame,
-       .server = kFolderOpenToOthers,
-       .hints = kFoundNowhere},
       // Wine's registry files take a few MiB: one past 1 GiB is no prefix's (sparse here).
       {.name = "SystemRegPastOneGiB",
        .key = kNoRegistry,
@@ -815,6 +793,17 @@ std::vector<Scenario> BuildScenarios() {
        .text = EnglishSummary("C:\\Games\\\xF0\x9F\x98\x80G\xF4\x8F\xBF\xBD\\"),
        .locale = "kk_KZ.UTF-8"},
   };
+  // What another user could have planted in the shared temporary folder is
+  // no Wine server of the player's, and no file of one is waited for.
+  for (const auto& [name, server] : {std::pair{"WineserverFileIsAFifo", kNameIsAFifo},
+                                     {"ServerLockIsAFifo", kLockIsAFifo},
+                                     {"ServerFolderOfAnotherUser", kFolderOfAnotherUser},
+                                     {"ServerFolderOpenToOthers", kFolderOpenToOthers}})
+    rows.push_back({.name = name,
+                    .key = kMissing,
+                    .error = kNoGame,
+                    .server = server,
+                    .hints = kFoundNowhere});
   const std::regex line("[^\n]*\n");
   for (Scenario& row : rows) {
     if (!row.error.empty()) row.exitCode = 255, row.caption = "ERROR", row.text = row.error;

@@ -497,18 +497,25 @@ TEST_P(WindowsTestBuild, NeverLosesAGameFile) {
 INSTANTIATE_TEST_SUITE_P(FaultCases, WindowsTestBuild, ::testing::ValuesIn(FaultCases()),
                          [](const auto& info) { return info.param.name; });
 
+// Returns once a test build's run started in working holds at its "hold"
+// fault (the file "held" there says so), or has ended.
+template <typename Result>
+void WaitUntilHeld(const std::string& working, const std::future<Result>& run) {
+  while (!FileExists(working + "/held") &&
+         run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+  }
+}
+
 // Starts the Windows test build in working with faults, one of which holds
-// the run (the file "held" there says so), and returns once it holds, or
-// has ended. With keepOpen, its box stays open while that file exists.
+// the run, and returns once it holds, or has ended. With keepOpen, its box
+// stays open while that file exists.
 std::future<WindowsRun> StartHeld(const std::string& working, const std::string& screenshot,
                                   const std::string& faults, const std::string& keepOpen = "") {
   auto run = std::async(std::launch::async, [=] {
     return session->Run(windowsTestBuild, working, screenshots + screenshot, {},
                         {"GRAVELHORN_FAULTS=" + faults}, keepOpen);
   });
-  while (!FileExists(working + "/held") &&
-         run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-  }
+  WaitUntilHeld(working, run);
   return run;
 }
 
@@ -526,9 +533,7 @@ TEST_P(OnEnglish, FffExeExtractsIntoOneFolderTakeTurns) {
   auto first = std::async(std::launch::async, [&] {
     return session->RunConsole(held, dir.path(), false, {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
   });
-  while (!FileExists(dir.path() + "/held") &&
-         first.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-  }
+  WaitUntilHeld(dir.path(), first);
   ExpectFff(extract, dir.path(), 0,
             "fff: a.fff: waiting while another fff extract works in 'out'\r\n");
   const CommandResult firstResult = first.get();
