@@ -275,10 +275,14 @@ class WineSession {
     std::filesystem::remove_all(folder_);
     MakeFolders(Home());
     // -displayfd picks a free display and writes its number once it is ready.
+    // -noreset: by default the server resets whenever its last client
+    // leaves, and a client connecting meanwhile is dropped. With xdotool
+    // calls coming and going, that failed about one connection in thirty
+    // (measured), among them a run's desktop process: no driver, no box.
     const std::string displayFile = folder_ + "/xvfb.display";
-    xvfb_.reset(new ChildProcess(
-        {tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-        folder_, {}, displayFile, folder_ + "/xvfb.log"));
+    xvfb_.reset(new ChildProcess({tools_.xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24",
+                                  "-nolisten", "tcp", "-noreset"},
+                                 folder_, {}, displayFile, folder_ + "/xvfb.log"));
     const auto deadline = Clock::now() + std::chrono::duration<double>(kXSeconds);
     std::string number;
     for (int exitCode; (number = ReadIfThere(displayFile)).find('\n') == std::string::npos;) {

@@ -601,6 +601,8 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   const std::string waiting = "another run is patching the game in ";
 
   // The Windows run first, held before its first move.
+  std::optional<testing::ScopedTrace> phase;
+  phase.emplace(__FILE__, __LINE__, "the Windows run first");
   FolderFiles before = LayOut(s);
   session->EndWineServer();  // which writes the game's key to system.reg
   auto windows = StartHeld(working, "Cross-Windows", "MoveFileExA#1=hold");
@@ -621,10 +623,13 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   auto linuxRunStopped = [&](const std::string& n) {
     before = LayOut(s);
     session->EndWineServer();
+    // The lock calls and the process's end are traced too, for the
+    // failure message of a Windows run that was not held off.
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{"/usr/bin/strace", "-f", "-o", file("trace" + n), "-e",
-                                 "trace=fsync", "-e", "inject=fsync:signal=STOP:when=1",
-                                 "/usr/bin/env", "patch_installer"},
+                                 "trace=fsync,flock,fcntl,%process", "-e",
+                                 "inject=fsync:signal=STOP:when=1", "/usr/bin/env",
+                                 "patch_installer"},
         working, LinuxEnvironment(), file(n + ".out"), file(n + ".err"));
   };
   auto windowsRunBeside = [&](const std::string& n, const std::string& screenshot) {
@@ -633,7 +638,10 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
       return session->Run(windowsInstaller, working, screenshots + screenshot);
     });
     // Time enough for the Windows run to patch the game, were it not held off.
-    EXPECT_EQ(std::future_status::timeout, run.wait_for(std::chrono::seconds(5)));
+    EXPECT_EQ(std::future_status::timeout, run.wait_for(std::chrono::seconds(5)))
+        << "the Linux run's trace:\n"
+        << ReadFileBytes(file("trace" + n)) << "its standard error:\n"
+        << ReadFileBytes(file(n + ".err"));
     return run;
   };
   auto signalStopped = [&](const std::string& n, int signal) {
@@ -643,6 +651,7 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   };
 
   // The Linux run first, stopped after its first flush.
+  phase.emplace(__FILE__, __LINE__, "the Linux run first");
   const auto stopped = linuxRunStopped("2");
   auto second = windowsRunBeside("2", "Cross-Linux");
   signalStopped("2", SIGCONT);
@@ -651,6 +660,7 @@ TEST_P(OnEnglish, WindowsAndLinuxRunsWaitForEachOther) {
   ExpectRun(second.get(), 255, {kRefused});
   EXPECT_EQ(StoppedGameFiles(s, before, 4, false), FolderTree(game));
 
+  phase.emplace(__FILE__, __LINE__, "the Linux run killed");
   // The Linux run first again, killed where it was stopped: the Windows
   // run that waited completes the patch, the killed run's new file
   // cleared or put in place.
