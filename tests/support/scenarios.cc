@@ -497,6 +497,7 @@ std::vector<Scenario> BuildScenarios() {
        .language = "ita",
        .patchDat = [](std::string p) { return p.substr(0, p.size() - 1); },
        .error = "Impossibile aggiornare i file. \\Patch_ita.cod",
+       .onWindows = true,
        .hints = CutShort("/Patch_ita.cod", 4389, 4388)},
       {.name = "PatchDatWithoutAnExecutable",
        .patchDat = [](std::string p) { return Without(p, "/Gravelhorn_gl.exe"); },
