@@ -297,6 +297,15 @@ std::vector<Scenario> BuildScenarios() {
                             "MZ /Gravelhorn_glide.exe v1.2 and more");
            },
        .onWindows = true},
+      // A leftover of the new file's size but with other bytes is no copy of
+      // it either.
+      {.name = "LeftoverOfTheNewFilesSizeWithOtherBytes",
+       .prepare =
+           [](Folder game) {
+             std::filesystem::remove(game + "/Gravelhorn_glide.exe");
+             WriteFileBytes(game + "/Gravelhorn_glide.exe.tmp", "MZ /Gravelhorn_glide.exe v1.3");
+           },
+       .onWindows = true},
       {.name = "MissingInstallFolder",
        .installPath = "C:\\Games\\Gone",
        .language = "ita",
