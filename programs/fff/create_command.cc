@@ -278,8 +278,7 @@ int RunCreate(const CommandArguments& arguments) {
     error = "cannot rename '" + Printable(temporary) + "' into place: " + error;
   if (error.empty()) return kExitSuccess;
   Complain(target, error);
-  std::string ignored;
   if (InspectHostEntry(temporary) == HostEntry::kFile)  // never what it met
-    RemoveEntry(temporary, &ignored);
+    RemoveEntry(temporary);
   return kExitFailure;
 }

@@ -27,7 +27,7 @@ bool RemoveTreeIn(const HostFolder& parent, const std::string& name,
       if (there == HostEntry::kFolder)
         RemoveTreeIn(folder, inner, depth + 1);
       else if (there != HostEntry::kUnmarkedLink)
-        RemoveEntryIn(folder, inner, &ignored);
+        RemoveEntryIn(folder, inner);
     }
   }  // closed: Windows removes no folder held open
   return RemoveEmptyFolderIn(parent, name);
@@ -87,7 +87,7 @@ void FolderWalk::ClearLeftoversIn(const HostFolder& folder,
     if (there == HostEntry::kFolder)
       RemoveTreeIn(folder, name, 0);
     else if (there == HostEntry::kFile || there == HostEntry::kLink)
-      RemoveEntryIn(folder, name, &ignored);
+      RemoveEntryIn(folder, name);
   }
 }
 
@@ -206,7 +206,7 @@ std::string FolderWalk::PutStandInsInPlace() {
   for (const StandIn& standIn : standIns_) {
     std::string ignored;
     if (OpenFolderOf(standIn.relative, false, &ignored))
-      RemoveEntryIn(Folder(), standIn.name, &ignored);
+      RemoveEntryIn(Folder(), standIn.name);
   }
   return std::string();
 }
@@ -226,7 +226,7 @@ void FolderWalk::Undo(const std::vector<Extraction>& plan) {
     if (!extraction.temporary.empty() &&
         OpenFolderOf(extraction.relative, false, &ignored) &&
         extraction.inStandIn == beneathStandIn_)
-      RemoveEntryIn(Folder(), extraction.temporary, &ignored);
+      RemoveEntryIn(Folder(), extraction.temporary);
   for (auto made = made_.rbegin(); made != made_.rend(); ++made)
     if (OpenFolderOf(*made, false, &ignored))
       RemoveEmptyFolderIn(Folder(), DiskName(*made));

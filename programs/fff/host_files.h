@@ -56,8 +56,9 @@ FILE* CreateNewFile(const std::string& path, std::string* error);
 
 bool MakeFolder(const std::string& path, std::string* error);
 
-// Removes a file or a link (to a folder too), never what a link points to.
-bool RemoveEntry(const std::string& path, std::string* error);
+// Removes a file or a link (to a folder too), never what a link points to:
+// a clean-up's removal, which leaves in place what it cannot remove.
+void RemoveEntry(const std::string& path);
 
 // Renames the file from to to when nothing or a regular file is at to,
 // looking again at what the rename actually replaces (on Linux it swaps
@@ -120,9 +121,8 @@ bool MakeFolderIn(const HostFolder& folder, const std::string& name,
                   std::string* error);
 
 // Removes the file or link name (a link to a folder too), never what a
-// link points to.
-bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
-                   std::string* error);
+// link points to; like RemoveEntry, a clean-up's removal.
+void RemoveEntryIn(const HostFolder& folder, const std::string& name);
 
 // Removes name when it is an empty folder.
 bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name);

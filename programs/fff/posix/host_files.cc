@@ -106,8 +106,8 @@ bool MakeFolder(const std::string& path, std::string* error) {
   return host::mkdirat(AT_FDCWD, path.c_str(), 0777) == 0 || Failed(error);
 }
 
-bool RemoveEntry(const std::string& path, std::string* error) {
-  return host::unlinkat(AT_FDCWD, path.c_str(), 0) == 0 || Failed(error);
+void RemoveEntry(const std::string& path) {
+  (void)host::unlinkat(AT_FDCWD, path.c_str(), 0);
 }
 
 std::string ReplacementProblem(const std::string& path) {
@@ -217,10 +217,8 @@ bool MakeFolderIn(const HostFolder& folder, const std::string& name,
          Failed(error);
 }
 
-bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
-                   std::string* error) {
-  return host::unlinkat(FolderOf(folder), name.c_str(), 0) == 0 ||
-         Failed(error);
+void RemoveEntryIn(const HostFolder& folder, const std::string& name) {
+  (void)host::unlinkat(FolderOf(folder), name.c_str(), 0);
 }
 
 bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {

@@ -221,16 +221,21 @@ bool MakeFolder(const std::string& path, std::string* error) {
   return CreateDirectoryA(path.c_str(), nullptr) || Failed(error);
 }
 
-bool RemoveEntry(const std::string& path, std::string* error) {
-  // A link to a folder (or a junction) is removed as a folder, which
-  // removes the link alone.
+namespace {
+
+// A link to a folder (or a junction) is removed as a folder, which removes
+// the link alone.
+bool RemoveFileOrLink(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   const bool folder = attributes != INVALID_FILE_ATTRIBUTES &&
                       (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  return (folder ? win32::RemoveDirectoryA(path.c_str())
-                 : win32::DeleteFileA(path.c_str())) ||
-         Failed(error);
+  return folder ? win32::RemoveDirectoryA(path.c_str())
+                : win32::DeleteFileA(path.c_str());
 }
+
+}  // namespace
+
+void RemoveEntry(const std::string& path) { (void)RemoveFileOrLink(path); }
 
 bool ReplaceRegularFile(const std::string& from, const std::string& to,
                         std::string* error) {
@@ -362,9 +367,8 @@ bool MakeFolderIn(const HostFolder& folder, const std::string& name,
   return MakeFolder(PathIn(folder, name), error);
 }
 
-bool RemoveEntryIn(const HostFolder& folder, const std::string& name,
-                   std::string* error) {
-  return RemoveEntry(PathIn(folder, name), error);
+void RemoveEntryIn(const HostFolder& folder, const std::string& name) {
+  RemoveEntry(PathIn(folder, name));
 }
 
 bool RemoveEmptyFolderIn(const HostFolder& folder, const std::string& name) {
@@ -380,9 +384,8 @@ bool RenameIn(const HostFolder& folder, const std::string& from,
               const std::string& to, std::string* error) {
   // A link to a folder cannot be moved over; it is removed first.
   const std::string target = PathIn(folder, to);
-  if (InspectHostEntry(target) == HostEntry::kLink &&
-      !RemoveEntry(target, error))
-    return false;
+  if (InspectHostEntry(target) == HostEntry::kLink && !RemoveFileOrLink(target))
+    return Failed(error);
   return win32::MoveFileExA(
              PathIn(folder, from).c_str(), target.c_str(),
              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
