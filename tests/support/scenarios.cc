@@ -32,8 +32,13 @@ const char* const kPlantedAtTheDriveRoot[] = {"Gravelhorn_d3d.exe", "Patch_eng.c
 std::string MemberBytes(const Scenario& scenario, const std::string& name) {
   for (const std::string& member : SamplePatchMembers()) {
     if (!EqualIgnoringAsciiCase(member, name)) continue;
-    if (scenario.largeMember != nullptr && member == scenario.largeMember)
-      return std::string(scenario.largeSize, 'L');
+    if (scenario.largeMember != nullptr && member == scenario.largeMember) {
+      // Bytes that differ along the file (251 is prime), so that a block
+      // written from the wrong place shows.
+      std::string large(scenario.largeSize, '\0');
+      for (size_t at = 0; at < large.size(); ++at) large[at] = char(at % 251);
+      return large;
+    }
     if (member.ends_with(".exe")) return "MZ " + member + " v1.2";
     return BuildFffArchive({{"Cfg/Menu.cfg", "[Version]\r\nversion=v1.2\r\n"},
                             {"Text" + member, "text of " + member}});
