@@ -56,23 +56,22 @@ TEST(ReplaceDiskFile, KeepsTheModeAndMovesTheOnlyCopyOfANewFile) {
   ScopedEnvironment wine("WINEPREFIX", prefix.path().c_str());
   const std::string drive = prefix.DriveC();
   for (const auto& [name, bytes] : {std::pair{"/Game.cod", "old and longer"},
-                                    {"/Moved.tmp", "new"},
-                                    {"/Shorter.tmp", "ne"},
-                                    {"/Longer.tmp", "new and more"}}) {
+                                    {"/Moved.tmp", "n"},
+                                    {"/Shorter.tmp", ""},
+                                    {"/Longer.tmp", "n and more"}}) {
     WriteFileBytes(drive + name, bytes);
     ASSERT_EQ(0, chmod((drive + name).c_str(), 0604));
   }
   for (const char* name : {"C:\\game.COD", "C:\\Moved", "C:\\Shorter", "C:\\Longer"})
-    EXPECT_TRUE(ReplaceDiskFile(name, "new", 3)) << name;
+    EXPECT_TRUE(ReplaceDiskFile(name, "n", 1)) << name;
   for (const auto& [name, kept] :
        {std::pair{"/Game.cod", true}, {"/Moved", true}, {"/Shorter", false}, {"/Longer", false}}) {
     struct stat info;
     EXPECT_EQ(kept, stat((drive + name).c_str(), &info) == 0 && (info.st_mode & 07777) == 0604)
         << name;
   }
-  EXPECT_EQ(
-      (FolderFiles{{"Game.cod", "new"}, {"Moved", "new"}, {"Shorter", "new"}, {"Longer", "new"}}),
-      FolderTree(drive));
+  EXPECT_EQ((FolderFiles{{"Game.cod", "n"}, {"Moved", "n"}, {"Shorter", "n"}, {"Longer", "n"}}),
+            FolderTree(drive));
 }
 
 // A box waits for Enter, as a real box waits for OK, and says so, only

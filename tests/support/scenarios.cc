@@ -164,14 +164,16 @@ void WriteMenuOnDiskOfDriveD(const std::string& game) {
   std::filesystem::remove(game + "/../dosdevices/d:");
   std::filesystem::create_directory_symlink("../Outside", game + "/../dosdevices/d:");
 }
-// The sample Patch.dat with the entry of member renamed, so that a run finds
-// no member of that name.
-std::string Without(std::string patch, const std::string& member) {
+// Where the sample Patch.dat's entry of member begins; the sample with that
+// entry renamed, so that a run finds no member of that name.
+size_t EntryOf(const std::string& patch, const std::string& member) {
   for (size_t at = kFffHeaderSize; at + kDirectoryEntrySize <= patch.size();
        at += kDirectoryEntrySize)
-    if (patch.compare(at, member.size() + 1, member.c_str(), member.size() + 1) == 0)
-      return patch.replace(at + 1, 1, "_");
+    if (patch.compare(at, member.size() + 1, member.c_str(), member.size() + 1) == 0) return at;
   throw std::runtime_error("the sample Patch.dat has no entry " + member);
+}
+std::string Without(std::string patch, const std::string& member) {
+  return patch.replace(EntryOf(patch, member) + 1, 1, "_");
 }
 // The hints after a Patch.dat cut short inside member, or without it.
 const char kWholeNeeded[] = ": the patch needs a whole Patch.dat; download it again\n";
@@ -345,6 +347,17 @@ std::vector<Scenario> BuildScenarios() {
                WriteFileBytes(game + "/../../" + name, "MZ");
            },
        .onWindows = true},
+      // ... nor are files named like them in the game's own archives, which
+      // the run reads only for the game's version.
+      {.name = "PatchFilesInTheGameArchive",
+       .prepare =
+           [](Folder game) {
+             WriteFileBytes(game + "/Game.cod",
+                            BuildFffArchive({{"Cfg/Menu.cfg", kVersion + "v1.1\r\n"},
+                                             {"/Gravelhorn_d3d.exe", "MZ from Game.cod"},
+                                             {"/Patch_eng.cod", "from Game.cod"}}));
+           },
+       .onWindows = true},
       // An archive that is a fifo is a file that cannot be opened; nothing
       // waits for a writer at its other end.
       {.name = "GameCodIsAFifo",
@@ -498,6 +511,15 @@ std::vector<Scenario> BuildScenarios() {
        .error = "Unable to update the files.  \\Gravelhorn_d3d.exe",
        .onWindows = true,
        .hints = CutShort("/Gravelhorn_d3d.exe", 1823, 1800)},
+      // A member of one byte that lies just past the end.
+      {.name = "OneByteMemberPastTheEnd",
+       .patchDat =
+           [](std::string p) {
+             const size_t entry = EntryOf(p, "/Patch_eng.cod");
+             return With32(With32(p, entry + 128, uint32_t(p.size())), entry + 132, 1);
+           },
+       .error = "Unable to update the files.  \\Patch_eng.cod",
+       .hints = CutShort("/Patch_eng.cod", 4390, 4389)},
       {.name = "PatchDatCutInTheLastExecutable",
        .language = "ger",
        .patchDat = [](std::string p) { return p.substr(0, 1962); },
