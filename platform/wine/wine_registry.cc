@@ -175,7 +175,6 @@ bool ParseDwordData(std::string_view data, std::string* bytes) {
   uint32_t number;
   if (!ConsumeHexNumber(&data, 8, &number) || !SkipBlanks(data).empty())
     return false;
-  bytes->clear();
   for (int shift = 0; shift < 32; shift += 8)
     bytes->push_back(static_cast<char>((number >> shift) & 0xFF));
   return true;
@@ -185,7 +184,6 @@ bool ParseDwordData(std::string_view data, std::string* bytes) {
 // next line of the text in rest (a copy: the caller's place is kept).
 bool ParseHexData(std::string_view data, std::string_view rest,
                   std::string* bytes) {
-  bytes->clear();
   for (;;) {
     uint32_t byte;
     while (ConsumeHexNumber(&data, 2, &byte)) {
@@ -200,8 +198,9 @@ bool ParseHexData(std::string_view data, std::string_view rest,
   }
 }
 
-// The bytes a value delivers, from the text after its "=". rest holds the
-// text after the value's line.
+// The bytes a value delivers, from the text after its "=", added to bytes
+// (which the one caller passes empty: the parsers above append). rest holds
+// the text after the value's line.
 bool ParseValueData(std::string_view data, std::string_view rest,
                     std::string* bytes) {
   // Expandable (2) and multi-strings (7) come back as stored, unexpanded.
