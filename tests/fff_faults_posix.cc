@@ -5,7 +5,9 @@
 //   CALL#N+=ERROR  the same for that call and every later one;
 //   CALL#N=taken   (openat, mkdirat) the Nth call makes the entry it was
 //                  asked for, then fails with EEXIST: another program took
-//                  the name a moment before.
+//                  the name a moment before;
+//   CALL#N=folder  (renameat2) before the Nth call another program puts an
+//                  empty folder in the place of the file at its destination.
 // A list that cannot be read ends the run with exit code 99.
 #include <errno.h>
 #include <fcntl.h>
@@ -24,7 +26,7 @@
 
 namespace {
 
-const int kTaken = -1;
+const int kTaken = -1, kFolder = -2;
 
 struct Fault {
   std::string call;
@@ -36,7 +38,7 @@ struct Fault {
 int ErrorNumber(const std::string& text) {
   static const std::map<std::string, int> kNames = {
       {"EINVAL", EINVAL}, {"EIO", EIO},       {"EEXIST", EEXIST}, {"ENOSPC", ENOSPC},
-      {"EBUSY", EBUSY},   {"ENOSYS", ENOSYS}, {"taken", kTaken}};
+      {"EBUSY", EBUSY},   {"ENOSYS", ENOSYS}, {"taken", kTaken},  {"folder", kFolder}};
   const auto named = kNames.find(text);
   return named != kNames.end() ? named->second : atoi(text.c_str());
 }
@@ -70,11 +72,17 @@ const Fault* FaultOf(const std::string& call) {
 
 // Runs call as the system would, unless this call of name fails: then it
 // returns -1 with the fault's error, having made the entry first where the
-// fault says the name was taken.
+// fault says the name was taken. Where another program puts a folder in
+// the way, occupy does that first and the call runs.
 template <typename Call>
-int Faulted(const char* name, Call call) {
+int Faulted(const char* name, Call call, void (*occupy)(int, const char*) = nullptr,
+            int folder = AT_FDCWD, const char* path = "") {
   const Fault* fault = FaultOf(name);
   if (fault == nullptr) return call();
+  if (fault->error == kFolder && occupy != nullptr) {
+    occupy(folder, path);
+    return call();
+  }
   if (fault->error == kTaken) {
     const int made = call();
     if (made >= 0 && std::string(name) == "openat") close(made);
@@ -103,7 +111,12 @@ int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
   return Faulted("renameat", [&] { return ::renameat(fromFolder, from, toFolder, to); });
 }
 int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
-  return Faulted("renameat2", [&] { return ::renameat2(fromFolder, from, toFolder, to, flags); });
+  return Faulted(
+      "renameat2", [&] { return ::renameat2(fromFolder, from, toFolder, to, flags); },
+      [](int folder, const char* path) {
+        if (::unlinkat(folder, path, 0) != 0 || ::mkdirat(folder, path, 0755) != 0) _exit(98);
+      },
+      toFolder, to);
 }
 int unlinkat(int folder, const char* name, int flags) {
   return Faulted("unlinkat", [&] { return ::unlinkat(folder, name, flags); });

@@ -288,6 +288,17 @@ TEST(FffToolTest, FailedCallsLeaveEveryFileAsTheMessageSays) {
       {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1=EEXIST"},
       {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1+=EINVAL"},
   });
+  // The file that create replaces turns into a folder just before the
+  // swap: the folder is put back, the message says so, the new archive goes.
+  TempDir swapped;
+  swapped.Write("x.txt", "x");
+  swapped.Write("a.fff", "old");
+  const CommandResult folder = Fff(create, swapped.path(), "renameat2#1=folder");
+  EXPECT_EQ(1, folder.exitCode);
+  EXPECT_TRUE(folder.err.starts_with("fff: a.fff: cannot rename 'a.fff.tmp") &&
+              folder.err.ends_with("' into place: it is a folder, not a file\n"))
+      << folder.err;
+  EXPECT_EQ((FolderFiles{{"a.fff", kFolderEntry}, {"x.txt", "x"}}), FolderTree(swapped.path()));
   // A temporary name that another program takes meanwhile is passed over,
   // for a new file and for a folder in a link's place: what took it stays.
   const FolderFiles plain = {{"t.fff", BuildFffArchive({{"x.txt", "x"}})}};
