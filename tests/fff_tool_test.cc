@@ -283,6 +283,14 @@ TEST(FffToolTest, FailedCallsLeaveEveryFileAsTheMessageSays) {
        {notB + "; no file was changed"},
        {},
        "renameat2#1+=EINVAL,renameat#5=EIO"},
+      // The folder extract made cannot be opened: it goes again.
+      {{{"t.fff", BuildFffArchive({{"x.txt", "x"}})}},
+       extract,
+       1,
+       "",
+       {"cannot open the folder 'out': Input/output error"},
+       {},
+       "open#2=EIO"},
       // create's rename finds a name that was not there when it looked, and
       // looks again; without RENAME_EXCHANGE it renames plainly.
       {{{"x.txt", "x"}}, create, 0, "", {}, {{"a.fff", archive}}, "renameat2#1=EEXIST"},

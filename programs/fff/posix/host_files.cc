@@ -180,7 +180,8 @@ HostFolder::~HostFolder() {
 
 bool OpenHostFolder(const std::string& path, HostFolder* folder,
                     std::string* error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd =
+      host::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return Failed(error);
   *folder = HostFolder();
   folder->path = path;
