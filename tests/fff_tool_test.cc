@@ -339,6 +339,14 @@ TEST(FffToolTest, FailedCallsLeaveEveryFileAsTheMessageSays) {
   EXPECT_EQ(
       (FolderFiles{{"a.fff", archive}, {"out", kFolderEntry}, {"out/x.txt", "x"}, {"x.txt", "x"}}),
       FolderTree(dir.path()));
+  // Each member's file is opened and closed again to be read back: twenty
+  // members need no more than a dozen descriptors.
+  TempDir many;
+  for (int i = 0; i < 20; ++i) many.Write("m" + std::to_string(i), "m");
+  ExpectRun(
+      RunCommand({"/bin/sh", "-c", "ulimit -n 12; exec \"$0\" create a.fff m*", FffToolPath()},
+                 many.path(), {"LC_ALL=C"}),
+      0, "", "");
 }
 
 // The archive holds exactly the layout the installer reads (FileSystem's
