@@ -290,13 +290,15 @@ TEST_P(OnEnglish, FffExeRefusesWhatWindowsCannotWriteBeforeWritingAnything) {
   FolderFiles extracted = before;
   extracted.insert({{"out", kFolderEntry}, {"out/a.txt", "a"}});
   EXPECT_EQ(extracted, FolderTree(failing.path()));
-  // A path from the drive's root is no member's name; one below the
-  // current folder, with either separator, is.
+  // A path from the drive's root or with a drive is no member's name; one
+  // below the current folder, with either separator, is.
   failing.Write("sub/x.txt", "x");
-  ExpectFff({"create", "abs.fff", "\\x.txt", "sub\\x.txt"}, failing.path(), 1,
+  ExpectFff({"create", "abs.fff", "\\x.txt", "sub\\x.txt", "C:\\y.txt"}, failing.path(), 1,
             "fff: abs.fff: member '/x.txt': the name is an absolute path; name the member with "
             "NAME=FILE\r\nfff: abs.fff: member '/x.txt': cannot read '\\x.txt': No such file or "
-            "directory\r\n");
+            "directory\r\nfff: abs.fff: member 'C:/y.txt': the name is an absolute path; name the "
+            "member with NAME=FILE\r\nfff: abs.fff: member 'C:/y.txt': cannot read 'C:\\y.txt': No "
+            "such file or directory\r\n");
   // Z:\<the folder>\<140 o>\<120 y>
   const std::string longest = std::to_string(2 + dir.path().size() + 1 + 140 + 1 + 120);
   ExpectFff({"extract", "long.fff", "-C", std::string(140, 'o')}, dir.path(), 1,
