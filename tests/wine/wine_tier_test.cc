@@ -544,6 +544,30 @@ TEST_P(OnEnglish, FffExeExtractsIntoOneFolderTakeTurns) {
   EXPECT_EQ("a", ReadFileBytes(dir.path() + "/out/a.txt"));
 }
 
+// fff.exe create looks again at the file it replaces just before its move:
+// one that turned into a folder while the new archive was written (the test
+// build held before its flush) stays, and the message says why.
+TEST_P(OnEnglish, FffExeCreateLooksAgainBeforeItReplaces) {
+  TempDir dir;
+  dir.Write("x.txt", "x");
+  dir.Write("a.fff", "old");
+  auto run = std::async(std::launch::async, [&] {
+    return session->RunConsole({windowsFffFaults, "create", "a.fff", "x.txt"}, dir.path(), false,
+                               {"GRAVELHORN_FAULTS=FlushFileBuffers#1=hold"});
+  });
+  WaitUntilHeld(dir.path(), run);
+  std::filesystem::remove(dir.path() + "/a.fff");
+  MakeFolders(dir.path() + "/a.fff");
+  std::filesystem::remove(dir.path() + "/held");
+  const CommandResult created = run.get();
+  EXPECT_EQ(1, created.exitCode);
+  EXPECT_TRUE(
+      std::regex_match(created.err, std::regex("fff: a\\.fff: cannot rename 'a\\.fff\\.tmp\\d+' "
+                                               "into place: it is a folder, not a file\r\n")))
+      << created.err;
+  EXPECT_EQ((FolderFiles{{"a.fff", kFolderEntry}, {"x.txt", "x"}}), FolderTree(dir.path()));
+}
+
 // Two runs on one game at once: the test build, held before its first move
 // with that file's new bytes whole under the temporary name, and the
 // program players run, started meanwhile. The second waits for the first,
