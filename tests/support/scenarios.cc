@@ -769,11 +769,19 @@ std::vector<Scenario> BuildScenarios() {
        .text = kNoMenu,
        .hints = "Cfg\\Menu.cfg is in none of the game's archives in" + kArchivesIn +
                 "Patch12.cod, Language.cod, Game.cod\n"},
-      {.name = "LongDosAttributes",
+      // A long value goes to the new file whole; an empty one is none.
+      {.name = "LongAndEmptyDosAttributes",
        .prepare =
-           [](Folder game) { SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); },
+           [](Folder game) {
+             SetDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes);
+             SetDosAttributes(game + "/Gravelhorn_gl.exe", "");
+           },
        .check =
-           [](Folder game) { ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes); }},
+           [](Folder game) {
+             ExpectDosAttributes(game + "/Gravelhorn_d3d.exe", kLongAttributes);
+             EXPECT_GT(0,
+                       getxattr((game + "/Gravelhorn_gl.exe").c_str(), kDosAttributes, nullptr, 0));
+           }},
       // A prefix copied without dosdevices is repaired by Wine; one with
       // dosdevices but no c: is not, and Wine does not start in it.
       {.name = "NoDosdevices",
