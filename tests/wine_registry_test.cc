@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/test_support.h"
+
 namespace {
 
 using std::string_literals::operator""s;
@@ -109,9 +111,9 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
       // \x takes at most four digits and gives one UTF-16 unit, '?' where
       // code page 1252 has none; a backslash before anything else keeps it;
       // octal takes at most three digits.
-      {R"("Value"="a\\b\"c\n\r\t|\x00e9|\x151|\x20ac|\x00e9e|\q|\x|\e")",
+      {R"("Value"="a\\b\"c\n\r\t|\x00e9|\x151|\x20ac|\x00e9e|\q|\x|\x9z|\e")",
        "a\\b\"c\n\r\t|\xE9|o|\x80|\xE9"
-       "e|q|x|\x1B\0"s},
+       "e|q|x|\tz|\x1B\0"s},
       {R"("Value"="\101\0012\7")",
        "A\x01"
        "2\a\0"s},
@@ -177,6 +179,13 @@ TEST(WineRegistryTest, DecodesWhatWineReadsAndSkipsTheRest) {
     EXPECT_EQ(c.expected, ReadValue(text, c.key, c.name)) << c.name << " in " << c.text;
     EXPECT_EQ(c.expected, ReadValue(WithCrLf(text), c.key, c.name)) << "with CR LF: " << c.text;
   }
+  // Where the code page is UTF-8 (65001, kk_KZ's), a raw character past
+  // U+FFFF comes back whole from its two UTF-16 units.
+  const std::string locales = CompiledLocale("kk_KZ.UTF-8");
+  if (locales.empty()) GTEST_SKIP() << "localedef cannot compile kk_KZ.UTF-8 (package locales)";
+  ScopedEnvironment locpath("LOCPATH", locales.c_str()), lcAll("LC_ALL", "kk_KZ.UTF-8");
+  EXPECT_EQ("a\xF0\x9F\x98\x80z\0"s,
+            ReadValue(GameKeyWith("\"Value\"=\"a\xF0\x9F\x98\x80z\""), kGameKey, "Value"));
 }
 
 TEST(WineRegistryTest, TellsA64BitPrefixByItsArchLine) {
