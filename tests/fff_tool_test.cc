@@ -861,19 +861,23 @@ TEST(WindowsFileNameProblem, RefusesDevicesAndCharactersWindowsCannotCreate) {
 TEST(MemberNames, InUtf8CountAndCompareAsTheHostWritesThem) {
   // kk_KZ has code page 65001, UTF-8. A byte that is no character there is
   // U+FFFD, three bytes in a Linux name, U+FFFF is three too and U+10000
-  // four: 82 of the first, U+FFFF, two letters and U+10000 (a surrogate pair
-  // at the very end) are 255 bytes, one letter more is too long.
-  // U+1000 and U+9000, U+0800 and U+1800, U+00E9 and U+00EB are two names
-  // on Windows; U+0080 is two bytes in UTF-8, so 128 of them are too long.
-  const std::string locales = CompiledLocale("kk_KZ.UTF-8"), letters = "aa";
+  // four: 81 of the first, U+FFFF, U+10000, a letter and U+103FF (surrogate
+  // pairs whose low halves are the first and the last, one at the very end)
+  // are 255 bytes, one letter more is too long.
+  // U+1000 and U+9000, U+0800 and U+1800, U+00E9 and U+00EB, U+D7FF (no
+  // surrogate) and U+FFFD are two names on Windows; U+0080 is two bytes in
+  // UTF-8, so 128 of them are too long.
+  const std::string locales = CompiledLocale("kk_KZ.UTF-8");
   if (locales.empty()) GTEST_SKIP() << "localedef cannot compile kk_KZ.UTF-8 (package locales)";
   ScopedEnvironment locpath("LOCPATH", locales.c_str()), lcAll("LC_ALL", "kk_KZ.UTF-8");
-  const std::string fits = std::string(82, '\xFF') + "\xEF\xBF\xBF" + letters + "\xF0\x90\x80\x80";
+  const std::string fits =
+      std::string(81, '\xFF') + "\xEF\xBF\xBF\xF0\x90\x80\x80" + "a" + "\xF0\x90\x8F\xBF";
   EXPECT_EQ("", LinuxFileNameProblem(fits));
   EXPECT_NE("", LinuxFileNameProblem(fits + "a"));
   for (const auto& [a, b] : {std::pair{"\xE1\x80\x80", "\xE9\x80\x80"},
                              {"\xE0\xA0\x80", "\xE1\xA0\x80"},
-                             {"\xC3\xA9", "\xC3\xAB"}})
+                             {"\xC3\xA9", "\xC3\xAB"},
+                             {"\xED\x9F\xBF", "\xEF\xBF\xBD"}})
     EXPECT_NE(WindowsNameKey(a), WindowsNameKey(b)) << a;
   std::string controls;
   while (controls.size() < 256) controls += "\xC2\x80";
