@@ -114,9 +114,14 @@ class WineSession {
             "/reg:32"});
   }
   // Ends the prefix's wineserver and with it every Wine process of the
-  // prefix. The server writes the registry to system.reg on its way out,
-  // so that the Linux program then reads what Wine holds.
-  void EndWineServer() { Must({tools_.wineserver, "-k"}, true); }
+  // prefix, and waits until it has gone (-k alone does not wait). The
+  // server writes the registry to system.reg on its way out, so that the
+  // Linux program then reads what Wine holds, and the next Wine command
+  // starts a server of its own instead of meeting the one going away.
+  void EndWineServer() {
+    Must({tools_.wineserver, "-k"}, true);
+    Must({tools_.wineserver, "-w"}, true);
+  }
 
   // Runs exe and its arguments under Wine with workingDirectory as its
   // current folder and NAME=VALUE pairs of environment added to the
