@@ -522,6 +522,17 @@ std::future<WindowsRun> StartHeld(const std::string& working, const std::string&
   return run;
 }
 
+// The same for fff.exe's test build, run with arguments on a console.
+std::future<CommandResult> StartFffHeld(std::vector<std::string> arguments,
+                                        const std::string& working, const std::string& faults) {
+  arguments.insert(arguments.begin(), windowsFffFaults);
+  auto run = std::async(std::launch::async, [=] {
+    return session->RunConsole(arguments, working, false, {"GRAVELHORN_FAULTS=" + faults});
+  });
+  WaitUntilHeld(working, run);
+  return run;
+}
+
 // Two fff.exe extracts into one folder take turns: the second says that it
 // waits, and runs once the first has ended. The first, fff's test build, is
 // held before its first rename for the minute its hold lasts (nothing
@@ -531,12 +542,7 @@ TEST_P(OnEnglish, FffExeExtractsIntoOneFolderTakeTurns) {
   dir.Write("a.fff", BuildFffArchive({{"a.txt", "a"}}));
   MakeFolders(dir.path() + "/out");
   const std::vector<std::string> extract = {"extract", "a.fff", "-C", "out"};
-  std::vector<std::string> held = extract;
-  held.insert(held.begin(), windowsFffFaults);
-  auto first = std::async(std::launch::async, [&] {
-    return session->RunConsole(held, dir.path(), false, {"GRAVELHORN_FAULTS=MoveFileExA#1=hold"});
-  });
-  WaitUntilHeld(dir.path(), first);
+  auto first = StartFffHeld(extract, dir.path(), "MoveFileExA#1=hold");
   ExpectFff(extract, dir.path(), 0,
             "fff: a.fff: waiting while another fff extract works in 'out'\r\n");
   const CommandResult firstResult = first.get();
@@ -551,11 +557,7 @@ TEST_P(OnEnglish, FffExeCreateLooksAgainBeforeItReplaces) {
   TempDir dir;
   dir.Write("x.txt", "x");
   dir.Write("a.fff", "old");
-  auto run = std::async(std::launch::async, [&] {
-    return session->RunConsole({windowsFffFaults, "create", "a.fff", "x.txt"}, dir.path(), false,
-                               {"GRAVELHORN_FAULTS=FlushFileBuffers#1=hold"});
-  });
-  WaitUntilHeld(dir.path(), run);
+  auto run = StartFffHeld({"create", "a.fff", "x.txt"}, dir.path(), "FlushFileBuffers#1=hold");
   std::filesystem::remove(dir.path() + "/a.fff");
   MakeFolders(dir.path() + "/a.fff");
   std::filesystem::remove(dir.path() + "/held");
